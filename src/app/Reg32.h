@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// The settings store. The program's values live in an INI file (Paths::settingsFile()) at its
+// top level; value names compare without regard to case. The autostart value lives in an XDG
+// autostart entry. Every write is on disk when the call returns; a failing write throws
+// IoError naming the file and leaves the file as it was. Reads never throw for integers and flags.
+
+enum class RegRoot
+{
+    LocalMachine, // the program's key: "Software\Elbwerk\Zahlwerk"
+    CurrentUser,  // the autostart key: "Software\Microsoft\Windows\CurrentVersion\Run"
+};
+
+inline constexpr const char *kProgramKey = "Software\\Elbwerk\\Zahlwerk";
+inline constexpr const char *kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+void WriteRegString(RegRoot root, const QString &keyPath, const QString &name, const QString &text);
+QString ReadRegString(RegRoot root, const QString &keyPath, const QString &name, const QString &defaultText);
+
+void WriteSettingString(const QString &name, const QString &text);
+QString ReadSettingString(const QString &name);
+void WriteSettingInteger(const QString &name, qint32 value);
+qint32 ReadSettingInteger(const QString &name);
+void WriteSettingFlag(const QString &name, bool value);
+bool ReadSettingFlag(const QString &name);
