@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QIcon>
+#include <QList>
+#include <QPixmap>
+
+// The program's own pictures, drawn in code so they stay sharp at every size the desktop asks
+// for. Every function is cheap after its first call (results are cached) and needs a
+// QGuiApplication.
+namespace Icons {
+// The standing notification-area icon and window icon: a white handset on a blue disc,
+// drawn separately for 16, 22, 24, 32, 48 and 64 pixels.
+QIcon trayIcon();
+// Transfer icons of the second notification-area icon: a B-channel connection, sending, receiving.
+QIcon connectIcon();
+QIcon sendIcon();
+QIcon receiveIcon();
+// The 32 x 32 picture of the message dialog.
+QPixmap messagePicture();
+// Frames of the start page's call animation (a handset with growing sound waves), size x size.
+QList<QPixmap> ringFrames(int size = 32);
+// Frames of the conversion window's animation (a magnifier passing over journal pages).
+QList<QPixmap> convertFrames(int size = 48);
+} // namespace Icons
