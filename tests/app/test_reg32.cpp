@@ -1,0 +1,180 @@
+#include "app/Reg32.h"
+#include "common/Errors.h"
+#include "common/Paths.h"
+#include "support/TestEnv.h"
+#include "support/WriteFailure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+} // namespace
+
+TEST(Reg32, NamesMatchWithoutCaseAndKeepTheirFirstSpelling)
+{
+    TestEnv env;
+    WriteSettingString("ISDN_MSN", "4711,4712,,,,,,");
+    EXPECT_EQ(ReadSettingString("ISDN_Msn"), "4711,4712,,,,,,");
+    WriteSettingString("isdn_msn", "0815");
+    EXPECT_EQ(ReadSettingString("ISDN_MSN"), "0815");
+
+    const QByteArray ini = readAll(Paths::settingsFile());
+    EXPECT_TRUE(ini.startsWith("[General]")) << ini.constData();
+    EXPECT_TRUE(ini.contains("ISDN_MSN=0815")) << ini.constData();
+    EXPECT_FALSE(ini.contains("isdn_msn")) << ini.constData();
+}
+
+TEST(Reg32, CommaListsReadBackAsOneText)
+{
+    TestEnv env;
+    WriteSettingString("ISDN_Service", "FAX3,DATA_64K");
+    EXPECT_EQ(ReadSettingString("ISDN_Service"), "FAX3,DATA_64K");
+    // What QSettings itself hands to another reader is the same single text.
+    EXPECT_EQ(QSettings(Paths::settingsFile(), QSettings::IniFormat).value("ISDN_Service").toString(),
+              "FAX3,DATA_64K");
+
+    // A list typed into the file by hand, without quotes.
+    writeFile(Paths::settingsFile(), "[General]\nISDN_MSN=111,222,333\n");
+    EXPECT_EQ(ReadSettingString("ISDN_Msn"), "111,222,333");
+}
+
+TEST(Reg32, IntegerAndFlagReadsNeverFail)
+{
+    TestEnv env;
+    WriteSettingFlag("ISDN_Beep", true);
+    EXPECT_TRUE(ReadSettingFlag("ISDN_Beep"));
+    EXPECT_EQ(ReadSettingString("ISDN_Beep"), "1");
+    WriteSettingFlag("ISDN_Beep", false);
+    EXPECT_FALSE(ReadSettingFlag("ISDN_Beep"));
+    WriteSettingInteger("ISDN_CallMsg_Left", -1234);
+    EXPECT_EQ(ReadSettingInteger("isdn_callmsg_left"), -1234);
+
+    writeFile(Paths::settingsFile(), "[General]\nISDN_Show=abc\nISDN_Big=99999999999\n"
+                                     "ISDN_Rect=@Rect(1 2 3 4)\nISDN_Two=2\n");
+    EXPECT_FALSE(ReadSettingFlag("ISDN_Show"));
+    EXPECT_EQ(ReadSettingInteger("ISDN_Big"), 0);
+    EXPECT_FALSE(ReadSettingFlag("ISDN_Rect"));
+    EXPECT_FALSE(ReadSettingFlag("ISDN_Missing"));
+    EXPECT_TRUE(ReadSettingFlag("ISDN_Two"));
+    // A value of another type is an error for a text read, not a silent empty text.
+    EXPECT_THROW(ReadSettingString("ISDN_Rect"), IoError);
+}
+
+TEST(Reg32, MissingAndClearFlagsDifferAsText)
+{
+    TestEnv env;
+    EXPECT_EQ(ReadSettingString("ISDN_Minimize"), "");
+    EXPECT_EQ(ReadRegString(RegRoot::LocalMachine, kProgramKey, "ISDN_Minimize", "dflt"), "dflt");
+    WriteSettingFlag("ISDN_Minimize", false);
+    EXPECT_EQ(ReadSettingString("ISDN_Minimize"), "0");
+    EXPECT_EQ(ReadRegString(RegRoot::LocalMachine, "software\\elbwerk\\zahlwerk", "ISDN_MINIMIZE", "dflt"),
+              "0");
+}
+
+TEST(Reg32, FailingWriteNamesTheFileAndKeepsIt)
+{
+    TestEnv env;
+    WriteSettingString("ISDN_BmpDir", QString(300, 'x'));
+    const QByteArray before = readAll(Paths::settingsFile());
+    {
+        FileSizeLimit limit(before.size() / 2);
+        try {
+            WriteSettingString("ISDN_SendDir", QString(400, 'y'));
+            FAIL() << "the write should have failed";
+        } catch (const IoError &e) {
+            EXPECT_EQ(e.path(), Paths::settingsFile());
+            EXPECT_TRUE(e.message().contains(Paths::settingsFile()));
+        }
+    }
+    EXPECT_EQ(readAll(Paths::settingsFile()), before);
+
+    // A settings folder that cannot be made: its parent is a regular file.
+    writeFile(env.root() + "/plainfile", "x");
+    qputenv("XDG_CONFIG_HOME", (env.root() + "/plainfile/config").toLocal8Bit());
+    EXPECT_THROW(WriteSettingFlag("ISDN_Beep", true), IoError);
+    EXPECT_THROW(WriteRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", "/usr/bin/rufwart"), IoError);
+    EXPECT_FALSE(ReadSettingFlag("ISDN_Beep"));
+}
+
+TEST(Reg32, RefusesNamesThatWouldLandInAGroup)
+{
+    TestEnv env;
+    EXPECT_THROW(WriteSettingString("ISDN/Sub", "x"), InvalidInput);
+    EXPECT_THROW(WriteSettingString("", "x"), InvalidInput);
+    EXPECT_THROW(WriteRegString(RegRoot::LocalMachine, "Software\\Other", "X", "x"), InvalidInput);
+    EXPECT_EQ(ReadRegString(RegRoot::LocalMachine, "Software\\Other", "X", "d"), "d");
+}
+
+TEST(Reg32, TwoProcessesWritingAtOnceLoseNothing)
+{
+    TestEnv env;
+    constexpr int kPerWriter = 25;
+    pid_t children[2];
+    for (int w = 0; w < 2; ++w) {
+        children[w] = fork();
+        ASSERT_GE(children[w], 0);
+        if (children[w] == 0) {
+            int rc = 0;
+            try {
+                for (int i = 0; i < kPerWriter; ++i) {
+                    WriteSettingInteger(QStringLiteral("W%1_%2").arg(w).arg(i), i);
+                    // Both writers also write one name in their own spelling.
+                    WriteSettingInteger(w == 0 ? "ISDN_Shared" : "isdn_shared", i);
+                }
+            } catch (...) {
+                rc = 1;
+            }
+            _exit(rc);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int w = 0; w < 2; ++w)
+        for (int i = 0; i < kPerWriter; ++i)
+            EXPECT_EQ(ReadSettingInteger(QStringLiteral("W%1_%2").arg(w).arg(i)), i) << w << " " << i;
+    EXPECT_EQ(ReadSettingInteger("ISDN_SHARED"), kPerWriter - 1);
+    const QStringList keys = QSettings(Paths::settingsFile(), QSettings::IniFormat).childKeys();
+    EXPECT_EQ(keys.filter("isdn_shared", Qt::CaseInsensitive).size(), 1);
+}
+
+TEST(Reg32, AutostartIsAnXdgEntry)
+{
+    TestEnv env;
+    EXPECT_EQ(ReadRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", ""), "");
+
+    const QString path = "/opt/Ruf wart/100% \"echt\"/bin\\rufwart";
+    WriteRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", path);
+    const QByteArray entry = readAll(Paths::autostartFile());
+    EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n")) << entry.constData();
+    EXPECT_TRUE(entry.contains("\nExec=\"")) << entry.constData();
+    EXPECT_FALSE(entry.contains("Hidden=true")) << entry.constData();
+    EXPECT_EQ(ReadRegString(RegRoot::CurrentUser, kRunKey, "rufwart", ""), path);
+
+    WriteRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", "");
+    EXPECT_TRUE(readAll(Paths::autostartFile()).contains("\nHidden=true\n"));
+    EXPECT_EQ(ReadRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", "dflt"), "");
+
+    // An entry written by hand with an unquoted Exec line.
+    writeFile(Paths::autostartFile(), "[Desktop Entry]\nType=Application\nExec=/usr/bin/rufwart --x\n");
+    EXPECT_EQ(ReadRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", ""), "/usr/bin/rufwart");
+}
