@@ -184,6 +184,22 @@ QIcon Icons::receiveIcon()
     return icon;
 }
 
+QIcon Icons::browseIcon()
+{
+    static const QIcon icon = iconFrom([](int s) {
+        QPixmap pm = blank(s);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x30, 0x30, 0x30));
+        const qreal r = qMax(1.0, s * 0.08);
+        for (int i = 0; i < 3; ++i)
+            p.drawEllipse(QPointF(s * (0.25 + 0.25 * i), s * 0.62), r, r);
+        return pm;
+    });
+    return icon;
+}
+
 QPixmap Icons::messagePicture()
 {
     static const QPixmap pm = [] {

@@ -15,6 +15,8 @@ QIcon trayIcon();
 QIcon connectIcon();
 QIcon sendIcon();
 QIcon receiveIcon();
+// The side button of edit fields that open a chooser: three dots.
+QIcon browseIcon();
 // The 32 x 32 picture of the message dialog.
 QPixmap messagePicture();
 // Frames of the start page's call animation (a handset with growing sound waves), size x size.

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QPushButton;
+
+// "Service-Konfiguration": which kinds of incoming call are reported. Shown modally;
+// "Übernehmen" writes ISDN_Service, "Abbrechen" and Escape write nothing.
+class TfmServMap : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TfmServMap(QWidget *parent = nullptr);
+
+    QCheckBox *cbServ[8]; // cbServ1 ... cbServ8
+    QPushButton *ChangeBtn;
+    QPushButton *CloseBtn;
+
+    void ChangeBtnClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void FormShow();
+    bool m_shown = false;
+};

@@ -1,0 +1,61 @@
+#include "directory/update.h"
+
+#include "controls/Animate.h"
+#include "controls/Icons.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+
+TfmUpdate::TfmUpdate(QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
+{
+    setObjectName(QStringLiteral("fmUpdate"));
+    setWindowTitle(QStringLiteral("Datenkonvertierung"));
+    setFixedSize(280, 72);
+
+    Animate1 = new TAnimate(this);
+    Animate1->setObjectName(QStringLiteral("Animate1"));
+    Animate1->setGeometry(10, 12, 48, 48);
+    Animate1->setFrames(Icons::convertFrames(48), 90);
+    Animate1->setRestFrame(8);
+
+    Aktion = new QLabel(QStringLiteral("Bitte warten ..."), this);
+    Aktion->setObjectName(QStringLiteral("Aktion"));
+    Aktion->setGeometry(70, 26, 200, 20);
+
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+}
+
+TfmUpdate::~TfmUpdate()
+{
+    if (m_busyCursor)
+        QApplication::restoreOverrideCursor();
+}
+
+void TfmUpdate::conversionStarted()
+{
+    if (!m_busyCursor) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_busyCursor = true;
+    }
+    Aktion->setText(QStringLiteral("Konvertiere Anruf-Journal ..."));
+    Aktion->repaint();
+    Animate1->play();
+}
+
+void TfmUpdate::conversionStep()
+{
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TfmUpdate::conversionEnded()
+{
+    Animate1->stop();
+    if (m_busyCursor) {
+        QApplication::restoreOverrideCursor();
+        m_busyCursor = false;
+    }
+}

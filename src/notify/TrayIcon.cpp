@@ -1,0 +1,108 @@
+#include "notify/TrayIcon.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+TTrayIcon::TTrayIcon(QObject *parent) : QObject(parent) {}
+
+TTrayIcon::~TTrayIcon()
+{
+    if (m_active)
+        remove();
+}
+
+bool TTrayIcon::trayAvailable()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TTrayIcon::setActive(bool active)
+{
+    if (active == m_active)
+        return;
+    m_active = active;
+    if (active)
+        add();
+    else
+        remove();
+}
+
+void TTrayIcon::setIcon(const QIcon &icon)
+{
+    if (icon.cacheKey() == m_icon.cacheKey())
+        return;
+    m_icon = icon;
+    modify();
+}
+
+void TTrayIcon::setToolTip(const QString &toolTip)
+{
+    if (toolTip == m_toolTip)
+        return;
+    m_toolTip = toolTip;
+    modify();
+}
+
+void TTrayIcon::setPopupMenu(QMenu *menu)
+{
+    m_menu = menu;
+    if (m_tray)
+        m_tray->setContextMenu(menu);
+}
+
+void TTrayIcon::add()
+{
+    ++m_stats.adds;
+    m_tray = new QSystemTrayIcon(this);
+    m_tray->setIcon(m_icon);
+    m_tray->setToolTip(m_toolTip);
+    if (m_menu)
+        m_tray->setContextMenu(m_menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { onActivated(reason); });
+    // An icon without a picture has nothing to show yet; it appears when a picture is set.
+    if (!m_icon.isNull())
+        m_tray->show();
+}
+
+void TTrayIcon::modify()
+{
+    if (!m_active || !m_tray)
+        return;
+    ++m_stats.modifies;
+    m_tray->setIcon(m_icon);
+    m_tray->setToolTip(m_toolTip);
+    m_tray->setVisible(!m_icon.isNull());
+}
+
+void TTrayIcon::remove()
+{
+    ++m_stats.deletes;
+    if (m_tray) {
+        m_tray->hide();
+        delete m_tray;
+        m_tray = nullptr;
+    }
+}
+
+void TTrayIcon::onActivated(int reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        if (OnClick)
+            OnClick(this);
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        if (OnDblClick)
+            OnDblClick(this);
+        break;
+    case QSystemTrayIcon::Context:
+        if (OnRightClick)
+            OnRightClick(this, Qt::RightButton, Qt::NoModifier, QCursor::pos());
+        break;
+    default:
+        break;
+    }
+}
