@@ -17,28 +17,25 @@ QPixmap blank(int size)
     return pm;
 }
 
-// A telephone handset filling the square (x, y, s): a thick arc with two ear/mouth pieces.
+// A telephone handset lying in its cradle, filling the square `box`: an arched grip with the ear
+// and mouth pieces hanging from its ends.
 void drawHandset(QPainter &p, QRectF box, const QColor &color)
 {
     const qreal s = box.width();
     p.save();
     p.translate(box.center());
-    p.rotate(-35);
-    QPainterPath path;
-    // grip: a shallow arc
-    const qreal w = s * 0.19; // stroke width of the grip
-    QRectF arcBox(-s * 0.40, -s * 0.18, s * 0.80, s * 0.60);
-    path.arcMoveTo(arcBox, 200);
-    path.arcTo(arcBox, 200, 140);
-    p.setPen(QPen(color, w, Qt::SolidLine, Qt::RoundCap));
     p.setBrush(Qt::NoBrush);
-    p.drawPath(path);
-    // ear and mouth pieces
+    p.setPen(QPen(color, s * 0.20, Qt::SolidLine, Qt::FlatCap));
+    // grip: the upper part of an ellipse
+    QRectF arcBox(-s * 0.36, -s * 0.30, s * 0.72, s * 0.62);
+    p.drawArc(arcBox, 20 * 16, 140 * 16);
+    // ear and mouth pieces: broad feet below the ends of the grip
     p.setPen(Qt::NoPen);
     p.setBrush(color);
-    const qreal pw = s * 0.30, ph = s * 0.20;
-    p.drawRoundedRect(QRectF(-s * 0.50, s * 0.02, pw, ph), ph * 0.4, ph * 0.4);
-    p.drawRoundedRect(QRectF(s * 0.50 - pw, s * 0.02, pw, ph), ph * 0.4, ph * 0.4);
+    const qreal pw = s * 0.38, ph = s * 0.24;
+    const qreal top = -s * 0.02;
+    p.drawRoundedRect(QRectF(-s * 0.50, top, pw, ph), ph * 0.35, ph * 0.35);
+    p.drawRoundedRect(QRectF(s * 0.50 - pw, top, pw, ph), ph * 0.35, ph * 0.35);
     p.restore();
 }
 
@@ -55,7 +52,7 @@ QPixmap trayPixmap(int size)
     p.setBrush(g);
     p.setPen(size >= 22 ? QPen(kBlueDark, 1.0) : Qt::NoPen);
     p.drawEllipse(disc);
-    const qreal inset = size * 0.16;
+    const qreal inset = size <= 16 ? size * 0.09 : size * 0.14;
     drawHandset(p, disc.adjusted(inset, inset, -inset, -inset), Qt::white);
     return pm;
 }
@@ -112,9 +109,9 @@ QPixmap ringFrame(int size, int step)
     const qreal s = size;
     const qreal wobble = (step % 2 == 0) ? -3.0 : 3.0;
     p.save();
-    p.translate(s * 0.42, s * 0.58);
+    p.translate(s * 0.40, s * 0.62);
     p.rotate(wobble);
-    drawHandset(p, QRectF(-s * 0.36, -s * 0.36, s * 0.72, s * 0.72), kBlue);
+    drawHandset(p, QRectF(-s * 0.38, -s * 0.38, s * 0.76, s * 0.76), kBlue);
     p.restore();
     const int waves = step % 4;
     p.setBrush(Qt::NoBrush);
@@ -122,7 +119,7 @@ QPixmap ringFrame(int size, int step)
         const qreal r = s * (0.14 + 0.11 * i);
         QPen pen(kOrange, qMax(1.0, s * 0.06), Qt::SolidLine, Qt::RoundCap);
         p.setPen(pen);
-        p.drawArc(QRectF(s * 0.62 - r, s * 0.30 - r, 2 * r, 2 * r), 0 * 16, 90 * 16);
+        p.drawArc(QRectF(s * 0.70 - r, s * 0.28 - r, 2 * r, 2 * r), 0 * 16, 90 * 16);
     }
     return pm;
 }

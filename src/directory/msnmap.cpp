@@ -126,9 +126,9 @@ void TfmMsnMap::showPage(bool soundPage)
     nb->setCurrentWidget(soundPage ? pageSound : pageMsn);
     nb->setGeometry(0, 0, kWidth, g.notebookHeight);
     Bevel1->setGeometry(6, g.separatorTop, kWidth - 12, 2);
-    SoundBtn->setGeometry(8, g.buttonsTop, 75, 25);
-    ChangeBtn->setGeometry(kWidth - 2 * 75 - 14, g.buttonsTop, 75, 25);
-    CloseBtn->setGeometry(kWidth - 75 - 8, g.buttonsTop, 75, 25);
+    SoundBtn->setGeometry(8, g.buttonsTop, 80, 25);
+    ChangeBtn->setGeometry(kWidth - 2 * 80 - 14, g.buttonsTop, 80, 25);
+    CloseBtn->setGeometry(kWidth - 80 - 8, g.buttonsTop, 80, 25);
     setFixedSize(kWidth, g.height);
 }
 
