@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QColor>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+class QLabel;
+class QWidget;
+
+// What the notification windows share: where they appear, their text colour and their
+// background (a stretched bitmap, or a colour). Settings: ISDN_CallMsg_Left, ISDN_CallMsg_Top,
+// ISDN_ExtWinFontColor, ISDN_ExtWinBackColor, ISDN_ExtWinShowing, ISDN_BmpDir.
+namespace NotifyLook {
+
+// The stored edges count by their low 16 bits as unsigned numbers (so -20 is 65516). The
+// window goes there when left > 0, left < desktop width and top < desktop height; otherwise it
+// is centred on centreOn.
+QPoint placement(qint32 storedLeft, qint32 storedTop, QSize windowSize, QSize desktopSize,
+                 const QRect &centreOn);
+// Moves a top-level window to the stored position (or the middle of the primary screen).
+void placeFromSettings(QWidget *window);
+// Writes the window's left and top edges; a failing write is reported in a message dialog.
+void storePosition(const QWidget *window);
+
+// The default background picture shipped with the program.
+QString defaultBitmapPath();
+// ISDN_BmpDir, or the default picture when it is empty.
+QString bitmapPath();
+// ISDN_ExtWinShowing: absent or on means the bitmap is used.
+bool useBitmap();
+// ISDN_ExtWinFontColor as a screen colour; yellow when empty or no colour.
+QColor fontColor();
+// ISDN_ExtWinBackColor as a screen colour; the button face colour when empty or no colour.
+QColor backColor();
+
+// Colours the labels' text with the font colour.
+void applyFontColor(std::initializer_list<QLabel *> labels);
+// Shows the background bitmap stretched in image when the bitmap is in use and its file loads;
+// otherwise hides image and fills window with the background colour. True when the bitmap shows.
+bool applyBackground(QWidget *window, QLabel *image);
+
+} // namespace NotifyLook
