@@ -1,0 +1,102 @@
+#include "common/Errors.h"
+#include "common/Utils.h"
+#include "support/TestEnv.h"
+#include "support/WriteFailure.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+TEST(Utils, Cp850AndWindows1252RoundTrip)
+{
+    const QString german = QString::fromUtf8("Müller Ärger Öl Übel süß é");
+    const QByteArray oem = EncodeOem(german);
+    EXPECT_EQ(oem, QByteArray("M\x81ller \x8Erger \x99l \x9A"
+                              "bel s\x81\xE1 \x82"));
+    EXPECT_EQ(DecodeOem(oem), german);
+    EXPECT_EQ(EncodeAnsi(german), german.toLatin1());
+    EXPECT_EQ(DecodeAnsi("\x80\x9F"), QString::fromUtf8("€Ÿ"));
+    EXPECT_EQ(EncodeAnsi(QString::fromUtf8("€Ÿ")), QByteArray("\x80\x9F"));
+
+    // Every OEM byte decodes to a character that encodes back to the same byte.
+    QByteArray all;
+    for (int b = 1; b < 256; ++b)
+        all.append(char(b));
+    EXPECT_EQ(EncodeOem(DecodeOem(all)), all);
+    EXPECT_EQ(EncodeAnsi(DecodeAnsi(all)), all);
+
+    // Characters the set lacks are replaced, never dropped: lengths stay.
+    EXPECT_EQ(EncodeOem(QString::fromUtf8("Šťa€\U0001F600x")), QByteArray("Sta??x"));
+    EXPECT_FALSE(IsAnsiText(QString::fromUtf8("中")));
+    EXPECT_TRUE(IsAnsiText(QString::fromUtf8("Grüße €")));
+}
+
+TEST(Utils, OemConversionsKeepTheirLengthLimits)
+{
+    EXPECT_EQ(AnsiToOemStr(QString(300, 'a')).size(), 254);
+    EXPECT_EQ(OemToAnsiStr(QByteArray(300, 'a')).size(), 255);
+    EXPECT_EQ(OemToAnsiStr("\x84"), QString::fromUtf8("ä"));
+    EXPECT_EQ(AnsiToOemStr(QString::fromUtf8("ä")), QByteArray("\x84"));
+}
+
+TEST(Utils, FolderAndFileHelpers)
+{
+    TestEnv env;
+    const QString deep = env.root() + "/a/b/c";
+    EXPECT_TRUE(ForceDirectoriesEx(deep));
+    EXPECT_TRUE(QFileInfo(deep).isDir());
+    EXPECT_TRUE(ForceDirectoriesEx(deep));
+    QFile plain(env.root() + "/plain");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.write("x");
+    plain.close();
+    EXPECT_FALSE(ForceDirectoriesEx(env.root() + "/plain/sub"));
+    EXPECT_FALSE(ForceDirectoriesEx(""));
+
+    EXPECT_FALSE(FileDateTimeOf(env.root() + "/missing").isValid());
+    EXPECT_LE(qAbs(FileDateTimeOf(env.root() + "/plain").secsTo(QDateTime::currentDateTime())), 60);
+
+    QByteArray content(100000, '\0');
+    for (int i = 0; i < content.size(); ++i)
+        content[i] = char(i * 7);
+    QFile src(env.root() + "/src.bin");
+    ASSERT_TRUE(src.open(QIODevice::WriteOnly));
+    src.write(content);
+    src.close();
+    CopyFileByStream(src.fileName(), deep + "/copy.bin");
+    QFile copy(deep + "/copy.bin");
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), content);
+    copy.close();
+
+    EXPECT_THROW(CopyFileByStream(env.root() + "/missing", deep + "/x"), IoError);
+    QFile old(deep + "/old.bin");
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    {
+        FileSizeLimit limit(1000);
+        try {
+            CopyFileByStream(src.fileName(), deep + "/old.bin");
+            FAIL() << "the copy should have failed";
+        } catch (const IoError &e) {
+            EXPECT_EQ(e.path(), deep + "/old.bin");
+        }
+    }
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "old");
+}
+
+TEST(Utils, DelayMsWaitsAndKeepsEventsRunning)
+{
+    bool ran = false;
+    QTimer::singleShot(5, [&] { ran = true; });
+    QElapsedTimer clock;
+    clock.start();
+    DelayMs(60);
+    EXPECT_GE(clock.elapsed(), 60);
+    EXPECT_TRUE(ran);
+}
