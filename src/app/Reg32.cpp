@@ -2,20 +2,16 @@
 
 #include "common/Errors.h"
 #include "common/Paths.h"
+#include "common/Utils.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QVariantMap>
-
-#include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -90,16 +86,6 @@ QString freshPathBeside(const QString &file)
         .arg(counter.fetchAndAddRelaxed(1));
 }
 
-void syncFolderOf(const QString &file)
-{
-    const int fd =
-        ::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 void writeProgramValue(const QString &name, const QString &text)
 {
     checkValueName(name);
@@ -153,9 +139,7 @@ void writeProgramValue(const QString &name, const QString &text)
                 throw IoError(cannotWrite(file), file);
         }
     }
-    if (::rename(QFile::encodeName(check).constData(), QFile::encodeName(file).constData()) != 0)
-        throw IoError(cannotWrite(file), file);
-    syncFolderOf(file);
+    RenameOver(check, file);
 }
 
 QString readProgramValue(const QString &name, const QString &defaultText)
@@ -272,9 +256,7 @@ void writeAutostart(const QString &name, const QString &path)
         entry += QStringLiteral("Hidden=true\n");
     else
         entry += QStringLiteral("Exec=%1\nX-GNOME-Autostart-enabled=true\n").arg(execValueOf(path));
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(entry.toUtf8()) < 0 || !out.commit())
-        throw IoError(cannotWrite(file), file);
+    WriteFileAtomic(file, entry.toUtf8());
 }
 
 QString readAutostart(const QString &name, const QString &defaultText)
