@@ -1,0 +1,537 @@
+#include "capi/Capi20.h"
+
+using namespace Capi;
+using namespace CapiError;
+
+namespace {
+constexpr int64_t kDialTimeoutMs = 5000;
+constexpr int64_t kDisconnectTimeoutMs = 10000;
+} // namespace
+
+uint32_t CipMaskOfServiceMask(uint16_t serviceMask)
+{
+    if (serviceMask & ServiceBit::All)
+        return LISTEN_ALL;
+    uint32_t mask = 0;
+    if (serviceMask & ServiceBit::AnalogTelephony)
+        mask |= LISTEN_ANALOG_TELEPHONY;
+    if (serviceMask & ServiceBit::DigitalTelephony)
+        mask |= LISTEN_DIGITAL_TELEPHONY;
+    if (serviceMask & ServiceBit::Fax3)
+        mask |= LISTEN_FAX3;
+    if (serviceMask & ServiceBit::Fax4)
+        mask |= LISTEN_FAX4;
+    if (serviceMask & ServiceBit::Data64K)
+        mask |= LISTEN_DATA_64K;
+    return mask;
+}
+
+uint32_t InfoMaskOf(TInfoSet infos)
+{
+    static constexpr std::pair<TCapiInfo, uint32_t> bits[] = {
+        {DisconnectCause, 0x01}, {DatumZeit, 0x02},  {Display, 0x04},   {UserToUser, 0x08},
+        {RufStatus, 0x10},       {Facilities, 0x20}, {Gebuehren, 0x40},
+    };
+    uint32_t mask = 0;
+    for (const auto &[member, bit] : bits)
+        if (infos & (TInfoSet(1) << member))
+            mask |= bit;
+    return mask;
+}
+
+// ---- TFiFoBuffer ----
+
+TFiFoBuffer::TFiFoBuffer(int capacity) : m_capacity(std::clamp(capacity, 1, 128)) {}
+
+void TFiFoBuffer::Push(int value)
+{
+    m_items[size_t(m_write)] = value;
+    m_write = (m_write + 1) % m_capacity;
+    if (m_write == m_read)
+        m_read = (m_read + 1) % m_capacity;
+}
+
+int TFiFoBuffer::Pop()
+{
+    if (m_read == m_write)
+        return -1;
+    const int value = m_items[size_t(m_read)];
+    m_read = (m_read + 1) % m_capacity;
+    return value;
+}
+
+void TFiFoBuffer::Flush()
+{
+    m_read = m_write = 0;
+}
+
+// ---- TCapi20 ----
+
+TCapi20::TCapi20() = default;
+
+TCapi20::~TCapi20()
+{
+    Shutdown();
+}
+
+void TCapi20::SetBuffers(int value)
+{
+    m_buffers = std::clamp(value, 1, 4);
+}
+
+void TCapi20::SetBufferSize(int value)
+{
+    if (value != m_bufferSize)
+        m_bufferSize = std::max(1, std::min(value, BDataBlockSize()));
+}
+
+void TCapi20::SetInfos(TInfoSet value)
+{
+    if (value == m_infos)
+        return;
+    m_infos = value;
+    m_infoMask = InfoMaskOf(value);
+    if (Registered())
+        Listen(m_serviceMask);
+}
+
+B3Channel TCapi20::Channel(int number) const
+{
+    std::lock_guard guard(m_channelLock);
+    return number >= 1 && number <= 4 ? m_channels[size_t(number - 1)] : B3Channel();
+}
+
+// ---- channels ----
+
+int TCapi20::AllocateChannel()
+{
+    std::lock_guard guard(m_channelLock);
+    for (size_t i = 0; i < m_channels.size(); ++i) {
+        B3Channel &ch = m_channels[i];
+        if (ch.InUse)
+            continue;
+        ch = B3Channel();
+        ch.InUse = true;
+        ch.BufferSize = m_bufferSize;
+        ch.Buffers = m_buffers;
+        for (int b = 0; b < ch.Buffers; ++b) {
+            ch.Receive[size_t(b)].Data.assign(size_t(ch.BufferSize), 0);
+            ch.Transmit[size_t(b)].Data.assign(size_t(ch.BufferSize), 0);
+        }
+        return int(i) + 1;
+    }
+    return -1;
+}
+
+int TCapi20::FindChannel(int NCCI) const
+{
+    if (NCCI == -1)
+        return -1;
+    std::lock_guard guard(m_channelLock);
+    for (size_t i = 0; i < m_channels.size(); ++i)
+        if (m_channels[i].InUse && m_channels[i].NCCI == NCCI)
+            return int(i) + 1;
+    return -1;
+}
+
+void TCapi20::FreeChannel(int NCCI)
+{
+    std::lock_guard guard(m_channelLock);
+    const int number = FindChannel(NCCI);
+    if (number > 0)
+        m_channels[size_t(number - 1)] = B3Channel();
+}
+
+void TCapi20::FreeAllChannels()
+{
+    std::lock_guard guard(m_channelLock);
+    for (B3Channel &ch : m_channels)
+        ch = B3Channel();
+}
+
+std::vector<int> TCapi20::ChannelNccis() const
+{
+    std::lock_guard guard(m_channelLock);
+    std::vector<int> nccis;
+    for (const B3Channel &ch : m_channels)
+        if (ch.InUse && ch.NCCI != -1)
+            nccis.push_back(ch.NCCI);
+    return nccis;
+}
+
+// ---- operations ----
+
+void TCapi20::Listen(uint16_t ServiceMask)
+{
+    m_serviceMask = ServiceMask;
+    PutRequest(CMD_LISTEN, ListenReq(uint32_t(Controller), m_infoMask, CipMaskOfServiceMask(ServiceMask)));
+}
+
+bool TCapi20::Dial(const QString &Number, const QString & /*Unused*/, uint8_t Service)
+{
+    if (!Registered()) {
+        RaiseError(0, 0, ERR_NOT_REGISTERED);
+        return false;
+    }
+    if (m_callState != 0) {
+        RaiseError(0, 0, ERR_CALL_ACTIVE);
+        return false;
+    }
+    const CapiParams params = ConnectReq(uint32_t(Controller), CipOfService(Service), Number.toLatin1(),
+                                         m_ownNumber, B1Protokol, B2Protokol, B3Protokol);
+    m_plci = -1;
+    m_callDirection = 1;
+    m_connectConfirmed = false;
+    if (!PutRequest(CMD_CONNECT, params))
+        return false;
+    WaitWhilePending([this] { return m_connectConfirmed.load(); }, kDialTimeoutMs);
+    return m_plci != -1;
+}
+
+bool TCapi20::Answer(uint16_t Reject)
+{
+    const int msgId = m_pendingMsgId.exchange(-1);
+    if (msgId == -1) {
+        RaiseError(0, 0, ERR_NO_PENDING_CALL);
+        return false;
+    }
+    const auto plci = uint32_t(m_pendingPlci.load());
+    // A call of ours other than the one ringing (connected, or dialled and being set up) keeps
+    // its place: the ringing call can only be refused.
+    const bool otherCall = m_plci != -1 && uint32_t(m_plci.load()) != plci && m_callState != 0;
+    if (m_callState < 2 && !otherCall) {
+        m_callDirection = 2;
+        PutResponse(CMD_CONNECT, uint32_t(msgId),
+                    ConnectResp(plci, Reject, B1Protokol, B2Protokol, B3Protokol, m_ownNumber));
+        return true;
+    }
+    RaiseError(0, 0, ERR_CALL_ACTIVE);
+    PutResponse(CMD_CONNECT, uint32_t(msgId), ConnectRespBusy(plci));
+    return false;
+}
+
+bool TCapi20::ConnectB3()
+{
+    if (m_callState == 0 || m_callState == 1)
+        return false;
+    {
+        std::lock_guard guard(m_channelLock);
+        const int number = AllocateChannel();
+        if (number < 0)
+            return false;
+        m_fifo.Push(number);
+    }
+    return PutRequest(CMD_CONNECT_B3, ConnectB3Req(uint32_t(m_plci.load())));
+}
+
+bool TCapi20::DisconnectB3(int NCCI)
+{
+    const int number = FindChannel(NCCI);
+    if (number < 0)
+        return true;
+    PutRequest(CMD_DISCONNECT_B3, DisconnectB3Req(uint32_t(NCCI)));
+    auto gone = [this, number, NCCI] { return Channel(number).NCCI != NCCI; };
+    return WaitWhilePending(gone, kDisconnectTimeoutMs);
+}
+
+bool TCapi20::Disconnect(int /*Unused*/)
+{
+    if (m_callState != 0) {
+        for (int ncci : ChannelNccis())
+            DisconnectB3(ncci);
+        PutRequest(CMD_DISCONNECT, DisconnectReq(uint32_t(m_plci.load())));
+        WaitWhilePending([this] { return m_callState == 0; }, kDisconnectTimeoutMs);
+    }
+    return m_callState == 0;
+}
+
+void TCapi20::BeforeRelease()
+{
+    if (m_callState != 0) {
+        for (int ncci : ChannelNccis()) {
+            if (OnBDisconnect)
+                OnBDisconnect(this, ncci, REASON_RELEASED);
+            if (m_b3Count > 0)
+                --m_b3Count;
+            FreeChannel(ncci);
+        }
+        m_callState = 2;
+        if (OnDisconnect)
+            OnDisconnect(this, REASON_RELEASED);
+        FreeAllChannels();
+    }
+    m_callDirection = 0;
+    m_callState = 0;
+}
+
+// ---- dispatcher ----
+
+void TCapi20::Report(uint32_t command, uint16_t info)
+{
+    if (info != 0)
+        RaiseError(command, SUB_CONF, info);
+}
+
+void TCapi20::HandleMessage(uint32_t CommandID, uint32_t SubCommand, IndicationDatenType &Daten,
+                            uint32_t MsgID)
+{
+    bool handled = true;
+    if (SubCommand == SUB_CONF)
+        switch (CommandID) {
+        case CMD_ALERT:
+        case CMD_CONNECT_ACTIVE:
+        case CMD_LISTEN:
+        case CMD_INFO:
+        case CMD_SELECT_B_PROTOCOL:
+        case CMD_FACILITY:
+        case CMD_DISCONNECT_B3:
+        case CMD_RESET_B3:
+        case CMD_CONNECT:
+        case CMD_DISCONNECT:
+        case CMD_CONNECT_B3:
+        case CMD_DATA_B3:
+            HandleConfirmation(CommandID, Daten);
+            break;
+        default:
+            handled = false;
+        }
+    else if (SubCommand == SUB_IND)
+        handled = HandleIndication(CommandID, Daten, MsgID);
+    else
+        handled = false; // neither confirmation nor indication: nothing CAPI delivers
+
+    if (!handled) {
+        if (SubCommand == SUB_IND)
+            AnswerUnhandled(CommandID, Daten, MsgID);
+        if (OnMessage)
+            OnMessage(this, CommandID, SubCommand, MsgID, Daten);
+    }
+}
+
+void TCapi20::HandleConfirmation(uint32_t command, IndicationDatenType &daten)
+{
+    switch (command) {
+    case CMD_CONNECT: {
+        const uint16_t info = daten.Word(4);
+        if (info != 0) {
+            Report(command, info);
+        } else {
+            m_plci = int(daten.Dword(0));
+            m_callState = 1;
+        }
+        m_connectConfirmed = true; // after the PLCI: Dial reads it once this is set
+        break;
+    }
+    case CMD_DISCONNECT:
+        Report(command, daten.Word(4));
+        FreeAllChannels();
+        break;
+    case CMD_CONNECT_B3: {
+        const uint16_t info = daten.Word(4);
+        Report(command, info);
+        if (info < 0x1000) {
+            std::lock_guard guard(m_channelLock);
+            const int number = m_fifo.Pop();
+            if (number >= 1 && number <= 4)
+                m_channels[size_t(number - 1)].NCCI = int(daten.Dword(0));
+        }
+        break;
+    }
+    case CMD_DATA_B3:
+        Report(command, daten.Word(6));
+        HandleDataB3Conf(int(daten.Dword(0)), daten.Word(4), daten.Word(6));
+        break;
+    default:
+        Report(command, daten.Word(4));
+    }
+}
+
+bool TCapi20::HandleIndication(uint32_t command, IndicationDatenType &daten, uint32_t msgId)
+{
+    switch (command) {
+    case CMD_CONNECT:
+        Ring(daten, msgId);
+        return true;
+    case CMD_CONNECT_ACTIVE:
+        ConnectActive(daten, msgId);
+        return true;
+    case CMD_DISCONNECT:
+        DisconnectIndication(daten, msgId);
+        return true;
+    case CMD_INFO: {
+        CapiParameterType element = InfoElementOf(daten);
+        if (OnInfo)
+            OnInfo(this, daten.Word(4), element);
+        PutResponse(CMD_INFO, msgId, DwordOnly(daten.Dword(0)));
+        return true;
+    }
+    case CMD_CONNECT_B3:
+        ConnectB3Indication(daten, msgId);
+        return true;
+    case CMD_CONNECT_B3_ACTIVE:
+        ConnectB3Active(daten, msgId);
+        return true;
+    case CMD_DISCONNECT_B3:
+        DisconnectB3Indication(daten, msgId);
+        return true;
+    case CMD_DATA_B3: {
+        const Capi::DataB3Indication block = DecodeDataB3Ind(daten);
+        try {
+            HandleDataB3Ind(block);
+        } catch (...) {
+            // The block must be answered whatever its handling did, or the driver keeps it.
+            PutResponse(CMD_DATA_B3, msgId, DataB3Resp(block.NCCI, block.Handle));
+            throw;
+        }
+        PutResponse(CMD_DATA_B3, msgId, DataB3Resp(block.NCCI, block.Handle));
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// Indications the dispatcher does not handle still get the response the standard requires, so the
+// driver's queue is never held up by them. Unknown commands have no known response.
+bool TCapi20::AnswerUnhandled(uint32_t command, IndicationDatenType &daten, uint32_t msgId)
+{
+    switch (command) {
+    case CMD_FACILITY:
+        return PutResponse(command, msgId, FacilityResp(daten.Dword(0), daten.Word(4)));
+    case CMD_RESET_B3:
+    case CMD_CONNECT_B3_T90_ACTIVE:
+        return PutResponse(command, msgId, DwordOnly(daten.Dword(0)));
+    case CMD_MANUFACTURER:
+        return PutResponse(command, msgId, ManufacturerResp(daten.Dword(0), daten.Dword(4)));
+    default:
+        return false;
+    }
+}
+
+void TCapi20::Ring(IndicationDatenType &daten, uint32_t msgId)
+{
+    const int plci = int(daten.Dword(0));
+    m_service = ServiceOfCip(daten.Word(4));
+    // A call of ours that is connected, or dialled and being set up, keeps its PLCI and state; the
+    // new call waits apart as the pending one.
+    const bool keepCurrent = m_callState >= 2 || (m_callState == 1 && m_callDirection == 1 && m_plci != -1);
+    m_pendingPlci = plci;
+    m_pendingMsgId = int(msgId);
+    if (!keepCurrent)
+        m_plci = plci;
+
+    uint32_t result = RingResult::Ignore;
+    if (OnRing) {
+        m_ringDaten = CallDatenFromIndication(daten);
+        CallInMainThread([this, &result] { result = OnRing(this, m_ringDaten); });
+        if (!Registered())
+            return; // released while the ring was shown: the release dropped the call
+    }
+    if (result == RingResult::AlertOnly) {
+        PutRequest(CMD_ALERT, AlertReq(uint32_t(plci)));
+        if (!keepCurrent)
+            m_callState = 1;
+    } else {
+        Answer(uint16_t(result));
+    }
+}
+
+void TCapi20::ConnectActive(IndicationDatenType &daten, uint32_t msgId)
+{
+    {
+        std::lock_guard guard(m_channelLock);
+        m_fifo.Flush();
+    }
+    const uint32_t plci = daten.Dword(0);
+    m_plci = int(plci);
+    m_callState = 2;
+    PutResponse(CMD_CONNECT_ACTIVE, msgId, DwordOnly(plci));
+    if (OnConnect)
+        OnConnect(this);
+    if (AutoBConnect && m_callDirection == 1)
+        ConnectB3();
+}
+
+void TCapi20::DisconnectIndication(IndicationDatenType &daten, uint32_t msgId)
+{
+    const uint32_t plci = daten.Dword(0);
+    // The end of a call that is not ours (a second caller that was refused while our call is up)
+    // only gets its response.
+    if (m_callState != 0 && m_plci != -1 && uint32_t(m_plci.load()) != plci) {
+        PutResponse(CMD_DISCONNECT, msgId, DwordOnly(plci));
+        return;
+    }
+    if (OnDisconnect)
+        OnDisconnect(this, daten.Word(4));
+    m_callDirection = 0;
+    m_callState = 0;
+    for (int ncci : ChannelNccis())
+        DisconnectB3(ncci);
+    // The call is gone: no channel of it can be used again.
+    FreeAllChannels();
+    m_b3Count = 0;
+    m_callState = 0;
+    PutResponse(CMD_DISCONNECT, msgId, DwordOnly(plci));
+    m_plci = -1;
+}
+
+void TCapi20::ConnectB3Indication(IndicationDatenType &daten, uint32_t msgId)
+{
+    const uint32_t ncci = daten.Dword(0);
+    const bool wanted = OnRequestBConnect ? OnRequestBConnect(this) : true;
+    uint16_t reject = 1;
+    if (wanted) {
+        std::lock_guard guard(m_channelLock);
+        const int number = AllocateChannel();
+        if (number > 0) {
+            m_channels[size_t(number - 1)].NCCI = int(ncci);
+            reject = 0;
+        }
+    }
+    PutResponse(CMD_CONNECT_B3, msgId, ConnectB3Resp(ncci, reject));
+}
+
+void TCapi20::ConnectB3Active(IndicationDatenType &daten, uint32_t msgId)
+{
+    const int ncci = int(daten.Dword(0));
+    ++m_b3Count;
+    m_callState = 3;
+    PutResponse(CMD_CONNECT_B3_ACTIVE, msgId, DwordOnly(uint32_t(ncci)));
+    if (FindChannel(ncci) > 0) {
+        m_currentNcci = ncci;
+        if (OnBConnect)
+            CallInMainThread([this] { OnBConnect(this, m_currentNcci); });
+    }
+}
+
+void TCapi20::DisconnectB3Indication(IndicationDatenType &daten, uint32_t msgId)
+{
+    const int ncci = int(daten.Dword(0));
+    m_reasonB3 = daten.Word(4);
+    if (OnBDisconnect)
+        CallInMainThread([this] { OnBDisconnect(this, m_currentNcci, m_reasonB3); });
+    FreeChannel(ncci);
+    if (m_b3Count > 0)
+        --m_b3Count;
+    if (m_b3Count == 0 && m_callState > 2)
+        m_callState = 2;
+    PutResponse(CMD_DISCONNECT_B3, msgId, DwordOnly(uint32_t(ncci)));
+}
+
+// ---- data path ----
+
+void TCapi20::HandleDataB3Ind(const Capi::DataB3Indication &Block)
+{
+    if (FindChannel(int(Block.NCCI)) < 0 || Block.Data == nullptr || !OnReceive)
+        return;
+    // The block lies in the library's memory until it is answered; a release would free it.
+    std::lock_guard guard(CapiBinding::LibraryLock());
+    if (Registered())
+        OnReceive(this, int(Block.NCCI), reinterpret_cast<const char *>(Block.Data), Block.Length);
+}
+
+void TCapi20::HandleDataB3Conf(int NCCI, uint16_t /*Handle*/, uint16_t /*Info*/)
+{
+    if (FindChannel(NCCI) > 0 && OnSend)
+        OnSend(this, NCCI);
+}

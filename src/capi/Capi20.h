@@ -1,0 +1,284 @@
+#pragma once
+
+// TCapi20: call control on top of TCustomCapi20. Listens for incoming calls of the chosen
+// services, reports each through OnRing and answers it by the ring result, dials out, brings the
+// B3 (data) link up and down and ends calls. One call (one PLCI) at a time and up to four B3
+// links. The data moved over a B3 link (DATA_B3) goes through the channel records below.
+
+#include "capi/Capi20b.h"
+
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <mutex>
+#include <vector>
+
+enum TProtokolB1 : uint16_t
+{
+    HDLC_64K = 0,
+    TRANS_64K,
+    V110_ASYNCH,
+    V110_SYNCH,
+    T30_B1,
+    INV_HDLC_64K,
+    ADD_56K
+};
+enum TProtokolB2 : uint16_t
+{
+    X75 = 0,
+    BITTRANS,
+    SDLC,
+    LAPD,
+    T30_B2,
+    PPP,
+    B2_TRANSPARENT
+};
+enum TProtokolB3 : uint16_t
+{
+    B3_TRANSPARENT = 0,
+    T90NL,
+    ISO8208,
+    X25,
+    T30_B3
+};
+
+// Kinds of information requested from the network; TInfoSet holds bit (1 << member).
+enum TCapiInfo : uint8_t
+{
+    Gebuehren = 0,
+    DatumZeit,
+    Display,
+    UserToUser,
+    Facilities,
+    DisconnectCause,
+    RufStatus,
+    CalledNumber
+};
+using TInfoSet = uint32_t;
+constexpr TInfoSet InfoSetOf(std::initializer_list<TCapiInfo> members)
+{
+    TInfoSet set = 0;
+    for (TCapiInfo m : members)
+        set |= TInfoSet(1) << m;
+    return set;
+}
+
+// The step of a file transfer reported to the owner.
+enum TTransferBlock : uint8_t
+{
+    tbFileName = 0,
+    tbFileSize,
+    tbFileData,
+    tbFileEnd,
+    tbFileError
+};
+
+// Ring results (what OnRing returns).
+namespace RingResult {
+constexpr uint32_t Accept = 0;
+constexpr uint32_t Ignore = 1;
+constexpr uint32_t Busy = 3;
+constexpr uint32_t AlertOnly = 0xF000;
+} // namespace RingResult
+
+// ServiceMask bits of Listen and the CIP mask bits they select.
+namespace ServiceBit {
+constexpr uint16_t All = 0x0001;
+constexpr uint16_t AnalogTelephony = 0x0004;
+constexpr uint16_t DigitalTelephony = 0x0008;
+constexpr uint16_t Fax3 = 0x0010;
+constexpr uint16_t Fax4 = 0x0020;
+constexpr uint16_t Data64K = 0x0040;
+constexpr uint16_t Data56K = 0x0080;
+constexpr uint16_t Unknown = 0x0100;
+} // namespace ServiceBit
+constexpr uint32_t LISTEN_ALL = 0x1FFF03FF;
+constexpr uint32_t LISTEN_ANALOG_TELEPHONY = 0x00010;
+constexpr uint32_t LISTEN_DIGITAL_TELEPHONY = 0x00002;
+constexpr uint32_t LISTEN_FAX3 = 0x20010;
+constexpr uint32_t LISTEN_FAX4 = 0x40004;
+constexpr uint32_t LISTEN_DATA_64K = 0x00004;
+constexpr uint32_t LISTEN_DATA_56K = 0x00100;
+
+uint32_t CipMaskOfServiceMask(uint16_t serviceMask);
+uint32_t InfoMaskOf(TInfoSet infos);
+
+// A ring of B3 channel numbers whose CONNECT_B3_REQ awaits its confirmation. Holds at most
+// capacity - 1 entries; pushing onto a full ring drops the oldest.
+class TFiFoBuffer
+{
+public:
+    explicit TFiFoBuffer(int capacity);
+    void Push(int value);
+    int Pop(); // -1 when empty
+    void Flush();
+    int Capacity() const { return m_capacity; }
+
+private:
+    std::array<int, 128> m_items{};
+    int m_capacity;
+    int m_write = 0;
+    int m_read = 0;
+};
+
+// One B3 link's bookkeeping and buffers (channels are numbered 1 to 4).
+struct B3ReceiveEntry
+{
+    uint16_t DataHandle = 0;
+    int Length = 0;
+    int ReadOffset = 0;
+    std::vector<uint8_t> Data;
+};
+struct B3TransmitEntry
+{
+    uint16_t DataHandle = 0;
+    int Length = 0;
+    int State = 0; // 0 free, 1 filled and waiting, 2 put and waiting for its confirmation
+    std::vector<uint8_t> Data;
+};
+struct B3Channel
+{
+    bool InUse = false;
+    int NCCI = -1;
+    int Outstanding = 0;
+    int UnreadBytes = 0;
+    int QueuedBytes = 0;
+    int ReceiveWrite = 1, ReceiveRead = 1, TransmitFill = 1, TransmitSend = 1;
+    int BufferSize = 0;
+    int Buffers = 0;
+    std::array<B3ReceiveEntry, 4> Receive;
+    std::array<B3TransmitEntry, 4> Transmit;
+};
+
+class TCapi20;
+using TCapiDisconnectEvent = std::function<void(TCapi20 *Sender, uint32_t Grund)>;
+using TCapiBDisconnectEvent = std::function<void(TCapi20 *Sender, int NCCI, uint32_t Grund)>;
+using TCapiRingEvent = std::function<uint32_t(TCapi20 *Sender, const TCallDaten &CallDaten)>;
+using TCapiConnectEvent = std::function<void(TCapi20 *Sender)>;
+using TCapiRequestBConnectEvent = std::function<bool(TCapi20 *Sender)>;
+using TCapiInfoEvent = std::function<void(TCapi20 *Sender, uint32_t Info, CapiParameterType &InfoDaten)>;
+using TCapiBConnectEvent = std::function<void(TCapi20 *Sender, int NCCI)>;
+using TCapiSendEvent = std::function<void(TCapi20 *Sender, int NCCI)>;
+using TCapiReceiveEvent = std::function<void(TCapi20 *Sender, int NCCI, const char *Data, uint32_t Count)>;
+using TCapiSendFileEvent = std::function<void(TCapi20 *Sender, const QString &Filename, int FileSize,
+                                              int FileProgress, TTransferBlock FileBlock)>;
+using TCapiReceiveFileListEvent = std::function<void(TCapi20 *Sender, const QString &Item)>;
+
+class TCapi20 : public TCustomCapi20
+{
+public:
+    TCapi20();
+    ~TCapi20() override;
+
+    // ---- properties ----
+    TProtokolB1 B1Protokol = HDLC_64K;
+    TProtokolB2 B2Protokol = X75;
+    TProtokolB3 B3Protokol = B3_TRANSPARENT;
+    int Buffers() const { return m_buffers; }
+    void SetBuffers(int value);
+    int BufferSize() const { return m_bufferSize; }
+    void SetBufferSize(int value); // a new value is cut to BDataBlockSize
+    TInfoSet Infos() const { return m_infos; }
+    void SetInfos(TInfoSet value); // repeats Listen while registered
+    uint32_t InfoMask() const { return m_infoMask; }
+    QString OwnNumber() const { return m_ownNumber.ToString(); }
+    void SetOwnNumber(const QString &value) { m_ownNumber = TCallNumber::FromString(value); }
+    int Controller = 1;
+    bool AutoBConnect = true;
+    QString ReceivePath;
+    QString SendPath;
+
+    // ---- events ----
+    TCapiDisconnectEvent OnDisconnect;
+    TCapiBDisconnectEvent OnBDisconnect;
+    TCapiRingEvent OnRing; // runs in the main thread
+    TCapiConnectEvent OnConnect;
+    TCapiRequestBConnectEvent OnRequestBConnect;
+    TCapiBConnectEvent OnBConnect; // runs in the main thread
+    TCapiReceiveEvent OnReceive;
+    TCapiSendEvent OnSend;
+    TCapiInfoEvent OnInfo;
+    TCapiMessageEvent OnMessage;
+    TCapiSendFileEvent OnSendFile;
+    TCapiSendFileEvent OnReceiveFile;
+    TCapiReceiveFileListEvent OnReceiveFileList;
+
+    // ---- call bookkeeping ----
+    uint8_t CallState() const { return m_callState; } // 0 idle, 1 setting up, 2 connected, 3 B3 active
+    uint8_t CallDirection() const { return m_callDirection; } // 0 none, 1 outgoing, 2 incoming answered
+    int PLCI() const { return m_plci; }
+    int PendingMsgID() const { return m_pendingMsgId; }
+    int PendingPLCI() const { return m_pendingPlci; } // the PLCI of the unanswered incoming call
+    bool ConnectConfirmed() const { return m_connectConfirmed; }
+    int B3Count() const { return m_b3Count; }
+    int CurrentNCCI() const { return m_currentNcci; }
+    uint8_t Service() const { return m_service; }
+    uint16_t ServiceMask() const { return m_serviceMask; }
+    uint32_t ReasonB3() const { return m_reasonB3; }
+    // A copy of channel `number` (1 to 4).
+    B3Channel Channel(int number) const;
+
+    // ---- operations ----
+    void Listen(uint16_t ServiceMask);
+    bool Dial(const QString &Number, const QString &Unused, uint8_t Service);
+    bool Answer(uint16_t Reject);
+    bool ConnectB3();
+    bool DisconnectB3(int NCCI);
+    bool Disconnect(int Unused = 1);
+
+protected:
+    void BeforeRelease() override;
+    void HandleMessage(uint32_t CommandID, uint32_t SubCommand, IndicationDatenType &Daten,
+                       uint32_t MsgID) override;
+
+    // Channel records (numbers 1 to 4); all under the channel lock.
+    int AllocateChannel();           // lowest free channel, or -1
+    int FindChannel(int NCCI) const; // channel holding the NCCI, or -1
+    void FreeChannel(int NCCI);
+    void FreeAllChannels();
+
+    // The data path of a B3 link: a received block (the response goes out after it) and the
+    // confirmation of a sent one.
+    virtual void HandleDataB3Ind(const Capi::DataB3Indication &Block);
+    virtual void HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t Info);
+
+    mutable std::recursive_mutex m_channelLock;
+    std::array<B3Channel, 4> m_channels;
+
+private:
+    void HandleConfirmation(uint32_t command, IndicationDatenType &daten);
+    bool HandleIndication(uint32_t command, IndicationDatenType &daten, uint32_t msgId);
+    void Ring(IndicationDatenType &daten, uint32_t msgId);
+    void ConnectActive(IndicationDatenType &daten, uint32_t msgId);
+    void DisconnectIndication(IndicationDatenType &daten, uint32_t msgId);
+    void ConnectB3Indication(IndicationDatenType &daten, uint32_t msgId);
+    void ConnectB3Active(IndicationDatenType &daten, uint32_t msgId);
+    void DisconnectB3Indication(IndicationDatenType &daten, uint32_t msgId);
+    bool AnswerUnhandled(uint32_t command, IndicationDatenType &daten, uint32_t msgId);
+    void Report(uint32_t command, uint16_t info);
+    std::vector<int> ChannelNccis() const;
+
+    int m_buffers = 2;
+    int m_bufferSize = 2048;
+    TInfoSet m_infos = 0;
+    uint32_t m_infoMask = 0;
+    TCallNumber m_ownNumber;
+
+    std::atomic<uint8_t> m_callState{0};
+    std::atomic<uint8_t> m_callDirection{0};
+    std::atomic<int> m_plci{-1};
+    std::atomic<int> m_pendingMsgId{-1};
+    std::atomic<int> m_pendingPlci{-1};
+    std::atomic<bool> m_connectConfirmed{false};
+    std::atomic<int> m_b3Count{0};
+    std::atomic<int> m_currentNcci{-1};
+    std::atomic<uint8_t> m_service{8};
+    std::atomic<uint16_t> m_serviceMask{0};
+    std::atomic<uint32_t> m_reasonB3{0};
+    TFiFoBuffer m_fifo{128};
+    TCallDaten m_ringDaten;
+};

@@ -1,0 +1,566 @@
+#include "capi/Capi20b.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QThread>
+#include <QtGlobal>
+
+#include <chrono>
+#include <exception>
+
+using namespace CapiError;
+
+namespace {
+// How long one wait of the message thread lasts before it looks at its flags again; a release
+// normally wakes it at once with the wake-up message.
+constexpr int kWaitSliceMs = 500;
+// The wait of ProcessPending on the message thread.
+constexpr int kPendingWaitMs = 5;
+} // namespace
+
+struct TCustomCapi20::ThreadControl
+{
+    std::atomic<bool> terminate{false};
+    std::atomic<std::thread::id> id{};
+    uint32_t applId = 0;
+};
+
+// One run of a method in the main thread, waited for by the message thread.
+struct TCustomCapi20::HandOver
+{
+    enum State
+    {
+        Pending,
+        Running,
+        Done,
+        Cancelled
+    };
+    std::mutex lock;
+    std::condition_variable changed;
+    State state = Pending;
+    std::function<void()> method;
+    std::exception_ptr failure;
+};
+
+namespace {
+// On a message thread: its control block and its component (null on every other thread).
+thread_local const void *t_control = nullptr;
+thread_local const TCustomCapi20 *t_owner = nullptr;
+} // namespace
+
+TCustomCapi20::TCustomCapi20() : m_binding(CreateCapiBinding()), m_libraryName(CapiLibraryFileName()) {}
+
+TCustomCapi20::~TCustomCapi20()
+{
+    Shutdown();
+}
+
+void TCustomCapi20::Shutdown()
+{
+    m_destroying = true;
+    ReleaseApplication();
+    JoinEndedThreads();
+}
+
+// ---- properties ----
+
+void TCustomCapi20::SetLogicalConnection(int value)
+{
+    if (value == m_logicalConnection)
+        return;
+    m_logicalConnection = value;
+    if (m_bindAttempted)
+        RegisterApplication();
+}
+
+void TCustomCapi20::SetBDataBlocks(int value)
+{
+    if (value == m_bDataBlocks)
+        return;
+    m_bDataBlocks = value;
+    if (m_bindAttempted)
+        RegisterApplication();
+}
+
+void TCustomCapi20::SetBDataBlockSize(int value)
+{
+    if (value == m_bDataBlockSize)
+        return;
+    m_bDataBlockSize = value;
+    if (m_bindAttempted)
+        RegisterApplication();
+}
+
+uint32_t TCustomCapi20::MessageBufferSize() const
+{
+    return uint32_t(m_bDataBlockSize) * uint32_t(m_logicalConnection + 1);
+}
+
+bool TCustomCapi20::IsMessageThread() const
+{
+    return t_owner == this;
+}
+
+int64_t TCustomCapi20::Ticks() const
+{
+    if (TickSource)
+        return TickSource();
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// ---- library ----
+
+QString TCustomCapi20::FindLibrary(const QString &Name)
+{
+    if (Name.contains(QLatin1Char('/')))
+        return QFileInfo::exists(Name) ? Name : QString();
+    QStringList folders;
+    if (QCoreApplication::instance() != nullptr)
+        folders << QCoreApplication::applicationDirPath();
+    folders << QDir::currentPath();
+    for (const QString &folder : folders) {
+        const QString path = folder + QLatin1Char('/') + Name;
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return Name; // the system loader searches its own folders
+}
+
+QString TCustomCapi20::RemoteCapiSetting(const QString &settingValue)
+{
+    if (qEnvironmentVariableIsSet("RUFWART_CAPI_REMOTE"))
+        return qEnvironmentVariable("RUFWART_CAPI_REMOTE").trimmed();
+    return settingValue.trimmed();
+}
+
+void TCustomCapi20::Loaded()
+{
+    BindLibrary();
+}
+
+void TCustomCapi20::BindLibrary()
+{
+    if (m_bindAttempted.exchange(true))
+        return;
+    const QString path = FindLibrary(m_libraryName);
+    if (path.isEmpty() || !m_binding->Load(path)) {
+        RaiseError(0, 0, ERR_DLL_NOT_LOADED);
+        return;
+    }
+    if (!SelectDriver())
+        return;
+    if (m_binding->Installed() != 0) {
+        RaiseError(0, 0, ERR_CAPI_NOT_INSTALLED);
+        return;
+    }
+    ReadProfiles();
+    if (m_autoRegister)
+        RegisterApplication();
+}
+
+void TCustomCapi20::ReadProfiles()
+{
+    std::array<uint8_t, 64> profile{};
+    uint32_t result = 0;
+    if (m_binding->GetProfile(0, profile, result) && result == 0)
+        m_controllerCount = Capi::ReadWord(profile.data(), profile.size(), 0);
+    m_binding->GetProfile(1, profile, result);
+}
+
+// The remote server (when one is set) must be chosen before the library is first asked whether
+// CAPI is installed; the library's own trace output is always silenced.
+bool TCustomCapi20::SelectDriver()
+{
+    m_binding->SetQuiet();
+    if (m_remoteCapi.isEmpty())
+        return true;
+    const int colon = m_remoteCapi.lastIndexOf(QLatin1Char(':'));
+    bool ok = false;
+    const QString host = m_remoteCapi.left(colon).trimmed();
+    const int port = colon > 0 ? m_remoteCapi.mid(colon + 1).trimmed().toInt(&ok) : 0;
+    if (!ok || host.isEmpty() || host.contains(QLatin1Char(' ')) || port < 1 || port > 65534 ||
+        !m_binding->SelectRemote(host, port)) {
+        RaiseError(0, 0, ERR_REMOTE_INVALID);
+        return false;
+    }
+    return true;
+}
+
+// ---- registration ----
+
+void TCustomCapi20::RegisterApplication()
+{
+    ReleaseApplication();
+    JoinEndedThreads();
+    if (!m_binding->IsLoaded()) {
+        RaiseError(0, 0, ERR_DLL_NOT_LOADED);
+        return;
+    }
+    if (!SelectDriver())
+        return;
+    if (m_binding->Installed() != 0) {
+        RaiseError(0, 0, ERR_CAPI_NOT_INSTALLED);
+        return;
+    }
+    uint32_t applId = 0;
+    const uint32_t result = m_binding->Register(MessageBufferSize(), uint32_t(m_logicalConnection),
+                                                uint32_t(m_bDataBlocks), uint32_t(m_bDataBlockSize), applId);
+    if (result != 0) {
+        RaiseError(0, 0, result);
+        return;
+    }
+    m_applId = applId;
+    m_messageNumber = 0;
+    m_lastError = 0;
+    m_registered = true; // before the thread starts: it ends when it finds the component unregistered
+    StartThread();
+}
+
+void TCustomCapi20::StartThread()
+{
+    auto control = std::make_shared<ThreadControl>();
+    control->applId = m_applId;
+    std::lock_guard guard(m_threadLock);
+    if (m_thread.joinable())
+        m_endedThreads.push_back(std::move(m_thread));
+    m_control = control;
+    m_thread = std::thread([this, control] { ThreadBody(control); });
+}
+
+void TCustomCapi20::ReleaseApplication()
+{
+    if (!m_registered)
+        return;
+    if (!m_destroying) {
+        try {
+            BeforeRelease();
+        } catch (...) {
+            RaiseError(0, 0, ERR_HANDLER_FAILED);
+        }
+    }
+    if (!m_registered.exchange(false))
+        return; // released meanwhile (by the other thread)
+
+    std::shared_ptr<ThreadControl> control;
+    {
+        std::lock_guard guard(m_threadLock);
+        control = m_control;
+    }
+    const uint32_t applId = m_applId;
+    if (control && !control->terminate.exchange(true)) {
+        CancelHandOvers();
+        // Make the thread's wait return before the release.
+        uint8_t message[Capi::MessageBufferBytes];
+        Capi::BuildWakeUpMessage(message, uint16_t(applId), uint16_t(m_messageNumber));
+        m_binding->PutMessage(applId, message);
+        const bool onMessageThread = control->id.load() == std::this_thread::get_id();
+        // Inside a hand-over the message thread waits for this very call to return, so it can only
+        // be joined later; on the message thread itself it ends when this call returns.
+        if (!onMessageThread && m_handOverDepth == 0) {
+            std::thread thread;
+            {
+                std::lock_guard guard(m_threadLock);
+                if (m_control == control)
+                    thread = std::move(m_thread);
+            }
+            if (thread.joinable())
+                thread.join();
+        }
+    }
+    m_binding->Release(applId);
+}
+
+void TCustomCapi20::JoinEndedThreads()
+{
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard guard(m_threadLock);
+        if (m_control && m_control->terminate && m_thread.joinable())
+            m_endedThreads.push_back(std::move(m_thread));
+        threads.swap(m_endedThreads);
+    }
+    for (std::thread &thread : threads) {
+        if (thread.get_id() == std::this_thread::get_id() || m_handOverDepth > 0) {
+            std::lock_guard guard(m_threadLock);
+            m_endedThreads.push_back(std::move(thread));
+            continue;
+        }
+        thread.join();
+    }
+}
+
+// ---- the message thread ----
+
+void TCustomCapi20::ThreadBody(const std::shared_ptr<ThreadControl> &control)
+{
+    control->id = std::this_thread::get_id();
+    t_control = control.get();
+    t_owner = this;
+    while (!control->terminate && !m_destroying && m_registered) {
+        const uint32_t waited = m_binding->WaitForMessage(control->applId, kWaitSliceMs);
+        if (control->terminate || m_destroying || !m_registered)
+            break;
+        try {
+            int fetched = 0;
+            if (waited == Capi::CapiNoError)
+                fetched = DrainMessages();
+            if (fetched == 0 && waited != Capi::CapiReceiveQueueEmpty) {
+                // Woken without a message: a remote server at its end, or a failing wait.
+                if (m_binding->ConnectionLost(control->applId)) {
+                    LoseConnection();
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(waited == 0 ? 2 : 50));
+            }
+        } catch (...) {
+            RaiseError(0, 0, ERR_HANDLER_FAILED);
+        }
+    }
+    t_control = nullptr;
+    t_owner = nullptr;
+}
+
+void TCustomCapi20::LoseConnection()
+{
+    ReleaseApplication();
+    RaiseError(0, 0, ERR_CONNECTION_LOST);
+}
+
+int TCustomCapi20::DrainMessages()
+{
+    const auto *control = static_cast<const ThreadControl *>(t_control);
+    int fetched = 0;
+    while (!m_destroying && m_registered && !(control && control->terminate)) {
+        uint32_t commandId = 0, subCommand = 0, msgId = 0;
+        IndicationDatenType daten;
+        if (FetchMessage(commandId, subCommand, msgId, daten) != 0)
+            break;
+        ++fetched;
+        DispatchOne(commandId, subCommand, msgId, daten);
+    }
+    return fetched;
+}
+
+void TCustomCapi20::DispatchOne(uint32_t commandId, uint32_t subCommand, uint32_t msgId,
+                                IndicationDatenType &daten)
+{
+    try {
+        if (MessageDump)
+            MessageDump(this, commandId, subCommand, daten);
+        if (MessageReceived)
+            MessageReceived(this, commandId, subCommand, msgId, daten);
+        else
+            HandleMessage(commandId, subCommand, daten, msgId);
+    } catch (...) {
+        RaiseError(commandId, subCommand, ERR_HANDLER_FAILED);
+    }
+}
+
+void TCustomCapi20::HandleMessage(uint32_t, uint32_t, IndicationDatenType &, uint32_t) {}
+
+// ---- putting and fetching ----
+
+bool TCustomCapi20::PutMessage(uint8_t command, uint8_t subCommand, uint16_t msgNumber,
+                               const CapiParams &params)
+{
+    uint32_t result = ERR_NOT_REGISTERED;
+    {
+        std::lock_guard guard(CapiBinding::LibraryLock());
+        if (m_registered) {
+            uint8_t message[Capi::MessageBufferBytes];
+            if (Capi::BuildMessage(message, uint16_t(m_applId), command, subCommand, msgNumber, params) == 0)
+                result = Capi::CapiMsgOSResourceErr;
+            else
+                result = m_binding->PutMessage(m_applId, message);
+        }
+    }
+    if (result != 0) {
+        RaiseError(command, subCommand == Capi::SUB_REQ ? 0x80 : 0x81, result);
+        return false;
+    }
+    return true;
+}
+
+bool TCustomCapi20::PutRequest(uint8_t Command, const CapiParams &Params)
+{
+    const uint32_t number = m_messageNumber.fetch_add(1);
+    return PutMessage(Command, Capi::SUB_REQ, uint16_t(number), Params);
+}
+
+bool TCustomCapi20::PutResponse(uint8_t Command, uint32_t MsgID, const CapiParams &Params)
+{
+    return PutMessage(Command, Capi::SUB_RESP, uint16_t(MsgID), Params);
+}
+
+uint32_t TCustomCapi20::FetchMessage(uint32_t &CommandID, uint32_t &SubCommand, uint32_t &MsgID,
+                                     IndicationDatenType &Daten)
+{
+    Daten.Clear();
+    uint32_t result = ERR_NOT_REGISTERED;
+    {
+        std::lock_guard guard(CapiBinding::LibraryLock());
+        if (m_registered) {
+            uint8_t message[Capi::MessageBufferBytes];
+            std::size_t length = 0;
+            result = m_binding->GetMessage(m_applId, message, length);
+            if (result == 0) {
+                const Capi::Header header = Capi::DecodeMessage(message, length, Daten);
+                CommandID = header.Command;
+                SubCommand = header.SubCommand;
+                MsgID = header.MsgNumber;
+            }
+        }
+    }
+    if (result == ERR_NOT_REGISTERED)
+        RaiseError(0, 0, ERR_NOT_REGISTERED);
+    return result;
+}
+
+// ---- threads meeting ----
+
+void TCustomCapi20::CallInMainThread(const std::function<void()> &Method)
+{
+    if (!IsMessageThread()) {
+        Method();
+        return;
+    }
+    auto handOver = std::make_shared<HandOver>();
+    handOver->method = Method;
+    {
+        std::lock_guard guard(m_handOverLock);
+        const auto *control = static_cast<const ThreadControl *>(t_control);
+        if (!m_registered || control->terminate)
+            return; // releasing: nobody would run it
+        m_handOvers.push_back(handOver);
+    }
+    auto run = [this, handOver] {
+        {
+            std::lock_guard guard(handOver->lock);
+            if (handOver->state != HandOver::Pending)
+                return; // cancelled: the component may be gone
+            handOver->state = HandOver::Running;
+        }
+        ++m_handOverDepth;
+        try {
+            handOver->method();
+        } catch (...) {
+            handOver->failure = std::current_exception();
+        }
+        --m_handOverDepth;
+        std::lock_guard guard(handOver->lock);
+        handOver->state = HandOver::Done;
+        handOver->changed.notify_all();
+    };
+    if (MainThreadPost)
+        MainThreadPost(run);
+    else if (QCoreApplication *app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, run, Qt::QueuedConnection);
+    else
+        run();
+    {
+        std::unique_lock guard(handOver->lock);
+        handOver->changed.wait(guard, [&] {
+            return handOver->state == HandOver::Done || handOver->state == HandOver::Cancelled;
+        });
+    }
+    {
+        std::lock_guard guard(m_handOverLock);
+        m_handOvers.remove(handOver);
+    }
+    if (handOver->failure)
+        std::rethrow_exception(handOver->failure);
+}
+
+void TCustomCapi20::CancelHandOvers()
+{
+    std::lock_guard guard(m_handOverLock);
+    for (const auto &handOver : m_handOvers) {
+        std::lock_guard inner(handOver->lock);
+        if (handOver->state == HandOver::Pending) {
+            handOver->state = HandOver::Cancelled;
+            handOver->changed.notify_all();
+        }
+    }
+}
+
+void TCustomCapi20::ProcessPending()
+{
+    if (IsMessageThread()) {
+        if (m_registered && m_binding->WaitForMessage(m_applId, kPendingWaitMs) == Capi::CapiNoError)
+            DrainMessages();
+        return;
+    }
+    if (QCoreApplication::instance() != nullptr)
+        QCoreApplication::processEvents();
+    QThread::msleep(1);
+}
+
+bool TCustomCapi20::WaitWhilePending(const std::function<bool()> &done, int64_t timeoutMs)
+{
+    const int64_t start = Ticks();
+    while (!done()) {
+        if (!m_registered || Ticks() - start >= timeoutMs)
+            return done();
+        ProcessPending();
+    }
+    return true;
+}
+
+void TCustomCapi20::RaiseError(uint32_t CommandID, uint32_t SubCommand, uint32_t ErrorNumber)
+{
+    m_lastError = ErrorNumber;
+    if (!OnError)
+        return;
+    try {
+        OnError(this, CommandID, SubCommand, ErrorNumber);
+    } catch (...) {
+        qWarning("CAPI: the error handler failed on error 0x%x", unsigned(ErrorNumber));
+    }
+}
+
+// ---- information queries ----
+
+bool TCustomCapi20::TextQueryAllowed()
+{
+    if (m_binding->Installed() != 0) {
+        RaiseError(0, 0, ERR_CAPI_NOT_INSTALLED);
+        return false;
+    }
+    return true;
+}
+
+QString TCustomCapi20::QueryManufacturer()
+{
+    std::array<char, 132> buffer{};
+    if (!TextQueryAllowed() || !m_binding->GetManufacturer(0, buffer))
+        return QString();
+    return QString::fromLatin1(buffer.data());
+}
+
+QString TCustomCapi20::QueryVersion()
+{
+    std::array<uint32_t, 4> v{};
+    if (TextQueryAllowed())
+        m_binding->GetVersion(0, v);
+    return QStringLiteral("%1.%2 / %3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
+}
+
+QString TCustomCapi20::QuerySerialNumber()
+{
+    std::array<char, 132> buffer{};
+    if (!TextQueryAllowed() || !m_binding->GetSerialNumber(0, buffer))
+        return QString();
+    return QString::fromLatin1(buffer.data());
+}
+
+uint32_t TCustomCapi20::QueryProfile(uint32_t Controller, std::array<uint8_t, 64> &Buffer)
+{
+    uint32_t result = 0;
+    if (m_binding->GetProfile(Controller, Buffer, result))
+        return result;
+    Buffer.fill(9);
+    return ERR_DLL_NOT_LOADED;
+}

@@ -1,0 +1,170 @@
+#pragma once
+
+// TCustomCapi20: the non-visual component through which the program reaches the ISDN adapter.
+// It binds the CAPI 2.0 library at run time, registers the application, runs the message thread
+// that waits for CAPI messages and hands each one to the dispatcher (HandleMessage, supplied by
+// TCapi20), puts requests and responses, reports every failure through OnError, and answers the
+// information queries.
+//
+// Use: construct, set the properties and events, then call Loaded() (the binding step; it also
+// registers when AutoRegister is set). Errors are numbers (CapiErrors.h) given to OnError and
+// kept in LastError(); the component raises no exceptions of its own.
+
+#include "capi/CapiBinding.h"
+#include "capi/CapiCodec.h"
+#include "capi/CapiErrors.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class TCustomCapi20;
+
+using TCapiMessageEvent = std::function<void(TCustomCapi20 *Sender, uint32_t CommandID, uint32_t SubCommand,
+                                             uint32_t MsgID, IndicationDatenType &Daten)>;
+using TCapiDumpEvent = std::function<void(TCustomCapi20 *Sender, uint32_t CommandID, uint32_t SubCommand,
+                                          IndicationDatenType &Daten)>;
+using TCapiErrorEvent =
+    std::function<void(TCustomCapi20 *Sender, uint32_t CommandID, uint32_t SubCommand, uint32_t ErrorNumber)>;
+
+class TCustomCapi20
+{
+public:
+    TCustomCapi20();
+    virtual ~TCustomCapi20();
+    TCustomCapi20(const TCustomCapi20 &) = delete;
+    TCustomCapi20 &operator=(const TCustomCapi20 &) = delete;
+
+    // ---- properties ----
+    bool AutoRegister() const { return m_autoRegister; }
+    void SetAutoRegister(bool value) { m_autoRegister = value; }
+    int LogicalConnection() const { return m_logicalConnection; }
+    void SetLogicalConnection(int value);
+    int BDataBlocks() const { return m_bDataBlocks; }
+    void SetBDataBlocks(int value);
+    int BDataBlockSize() const { return m_bDataBlockSize; }
+    void SetBDataBlockSize(int value);
+    // "host:port" of a remote CAPI server (CAPI over TCP); empty for the local CAPI. Takes effect
+    // at the next binding or registration.
+    QString RemoteCapi() const { return m_remoteCapi; }
+    void SetRemoteCapi(const QString &value) { m_remoteCapi = value.trimmed(); }
+    // The library to bind: a bare file name is searched in the program's folder, the current
+    // folder and then by the system loader; a name with a folder is taken as it is.
+    QString LibraryName() const { return m_libraryName; }
+    void SetLibraryName(const QString &value) { m_libraryName = value; }
+
+    // When set, replaces the dispatcher for every fetched message.
+    TCapiMessageEvent MessageReceived;
+    // Sees every fetched message before it is dispatched.
+    TCapiDumpEvent MessageDump;
+    // Receives every error.
+    TCapiErrorEvent OnError;
+
+    // The host's hand-over to the main thread: runs the function there later (it must not wait
+    // for it). Empty: posted to the Qt application object, or run at once when there is none.
+    // CallInMainThread waits for the hand-over itself and gives up when the component releases.
+    std::function<void(std::function<void()>)> MainThreadPost;
+    // Millisecond clock of the wait loops (dialling, teardown); empty: a steady clock.
+    std::function<int64_t()> TickSource;
+
+    // ---- state ----
+    bool Registered() const { return m_registered; }
+    bool LibraryBound() const { return m_bindAttempted; }
+    int ControllerCount() const { return m_controllerCount; }
+    uint32_t LastError() const { return m_lastError; }
+    uint32_t MessageNumber() const { return m_messageNumber; }
+    uint32_t ApplID() const { return m_applId; }
+    // BDataBlockSize × (LogicalConnection + 1), as given to the register call.
+    uint32_t MessageBufferSize() const;
+    bool IsMessageThread() const;
+
+    // ---- operations ----
+    void Loaded(); // the loaded step: binds the library
+    void BindLibrary();
+    void RegisterApplication();
+    void ReleaseApplication();
+    bool PutRequest(uint8_t Command, const CapiParams &Params);
+    bool PutResponse(uint8_t Command, uint32_t MsgID, const CapiParams &Params);
+    uint32_t FetchMessage(uint32_t &CommandID, uint32_t &SubCommand, uint32_t &MsgID,
+                          IndicationDatenType &Daten);
+    void CallInMainThread(const std::function<void()> &Method);
+    void ProcessPending();
+    void RaiseError(uint32_t CommandID, uint32_t SubCommand, uint32_t ErrorNumber);
+
+    QString QueryManufacturer();
+    QString QueryVersion();
+    QString QuerySerialNumber();
+    // CAPI's result, or ERR_DLL_NOT_LOADED when the entry point is missing (the buffer then holds
+    // the value 9 in all 64 bytes).
+    uint32_t QueryProfile(uint32_t Controller, std::array<uint8_t, 64> &Buffer);
+
+    // The path FindLibrary chooses for `name` (see LibraryName); empty when a name with a folder
+    // does not exist. A bare name that is in neither folder comes back unchanged for the loader.
+    static QString FindLibrary(const QString &Name);
+    // The remote CAPI text to use: RUFWART_CAPI_REMOTE when it is set, else the setting's value.
+    static QString RemoteCapiSetting(const QString &settingValue);
+
+protected:
+    // Called by ReleaseApplication before the registration goes (not while destroying).
+    virtual void BeforeRelease() {}
+    virtual void HandleMessage(uint32_t CommandID, uint32_t SubCommand, IndicationDatenType &Daten,
+                               uint32_t MsgID);
+
+    // Stops the message thread and releases; a derived class calls it first in its destructor so
+    // that the dispatcher never runs on a half-destroyed object.
+    void Shutdown();
+    bool Destroying() const { return m_destroying; }
+    int64_t Ticks() const;
+    // Calls ProcessPending until `done` holds, `timeoutMs` passed, or the component is no longer
+    // registered; returns `done()`.
+    bool WaitWhilePending(const std::function<bool()> &done, int64_t timeoutMs);
+
+private:
+    struct ThreadControl;
+    struct HandOver;
+
+    bool PutMessage(uint8_t command, uint8_t subCommand, uint16_t msgNumber, const CapiParams &params);
+    bool SelectDriver();
+    void ReadProfiles();
+    void StartThread();
+    void ThreadBody(const std::shared_ptr<ThreadControl> &control);
+    int DrainMessages();
+    void DispatchOne(uint32_t commandId, uint32_t subCommand, uint32_t msgId, IndicationDatenType &daten);
+    void LoseConnection();
+    void CancelHandOvers();
+    void JoinEndedThreads();
+    bool TextQueryAllowed();
+
+    std::unique_ptr<CapiBinding> m_binding;
+    QString m_libraryName;
+    QString m_remoteCapi;
+    bool m_autoRegister = true;
+    int m_logicalConnection = 4;
+    int m_bDataBlocks = 4;
+    int m_bDataBlockSize = 2048;
+
+    std::atomic<bool> m_registered{false};
+    std::atomic<bool> m_bindAttempted{false};
+    std::atomic<bool> m_destroying{false};
+    std::atomic<int> m_controllerCount{0};
+    std::atomic<uint32_t> m_lastError{0};
+    std::atomic<uint32_t> m_messageNumber{0};
+    std::atomic<uint32_t> m_applId{0};
+
+    std::mutex m_threadLock; // guards m_control, m_thread, m_endedThreads
+    std::shared_ptr<ThreadControl> m_control;
+    std::thread m_thread;
+    std::vector<std::thread> m_endedThreads;
+
+    std::mutex m_handOverLock;
+    std::list<std::shared_ptr<HandOver>> m_handOvers;
+    std::atomic<int> m_handOverDepth{0}; // main thread inside a hand-over from the message thread
+};

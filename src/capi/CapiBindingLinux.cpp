@@ -1,0 +1,263 @@
+// libcapi20 (libcapi20.so.3), loaded at run time with dlopen.
+
+#include "capi/CapiBinding.h"
+#include "capi/CapiCodec.h"
+#include "capi/CapiErrors.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <dlfcn.h>
+#include <string>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
+std::recursive_mutex &CapiBinding::LibraryLock()
+{
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+QString CapiLibraryFileName()
+{
+    return QStringLiteral("libcapi20.so.3");
+}
+
+namespace {
+
+extern "C" {
+using RegisterFn = unsigned (*)(unsigned, unsigned, unsigned, unsigned *);
+using ReleaseFn = unsigned (*)(unsigned);
+using PutMessageFn = unsigned (*)(unsigned, unsigned char *);
+using GetMessageFn = unsigned (*)(unsigned, unsigned char **);
+using WaitForMessageFn = unsigned (*)(unsigned, struct timeval *);
+using GetProfileFn = unsigned (*)(unsigned, unsigned char *);
+using GetTextFn = unsigned char *(*)(unsigned, unsigned char *);
+using InstalledFn = unsigned (*)();
+using FilenoFn = int (*)(unsigned);
+using SetTextFn = void (*)(char *);
+using SetIntFn = void (*)(int);
+}
+
+// Strings handed to capi20ext_set_driver/_host must outlive the call: the library may keep the
+// pointer. They live as long as the process.
+char *KeepString(std::string &slot, const QString &text)
+{
+    slot = text.toStdString();
+    return slot.data();
+}
+
+class LinuxCapiBinding final : public CapiBinding
+{
+public:
+    ~LinuxCapiBinding() override
+    {
+        if (m_handle != nullptr) {
+            std::lock_guard guard(LibraryLock());
+            dlclose(m_handle);
+        }
+    }
+
+    bool Load(const QString &path) override
+    {
+        static std::once_flag sigpipe;
+        // A put after a remote server went away would otherwise end the process.
+        std::call_once(sigpipe, [] { std::signal(SIGPIPE, SIG_IGN); });
+        std::lock_guard guard(LibraryLock());
+        if (m_handle != nullptr)
+            return true;
+        m_handle = dlopen(path.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
+        if (m_handle == nullptr)
+            return false;
+        resolve(m_register, "capi20_register");
+        resolve(m_release, "capi20_release");
+        resolve(m_put, "capi20_put_message");
+        resolve(m_get, "capi20_get_message");
+        resolve(m_wait, "capi20_waitformessage");
+        resolve(m_profile, "capi20_get_profile");
+        resolve(m_manufacturer, "capi20_get_manufacturer");
+        resolve(m_version, "capi20_get_version");
+        resolve(m_serial, "capi20_get_serial_number");
+        resolve(m_installed, "capi20_isinstalled");
+        resolve(m_fileno, "capi20_fileno");
+        resolve(m_setDriver, "capi20ext_set_driver");
+        resolve(m_setHost, "capi20ext_set_host");
+        resolve(m_setPort, "capi20ext_set_port");
+        resolve(m_setTraceLevel, "capi20ext_set_tracelevel");
+        return true;
+    }
+
+    bool IsLoaded() const override { return m_handle != nullptr; }
+
+    bool SelectRemote(const QString &host, int port) override
+    {
+        std::lock_guard guard(LibraryLock());
+        if (m_setDriver == nullptr || m_setHost == nullptr || m_setPort == nullptr)
+            return false;
+        static std::string driver, hostName;
+        m_setDriver(KeepString(driver, QStringLiteral("fritzbox")));
+        m_setHost(KeepString(hostName, host));
+        m_setPort(port);
+        return true;
+    }
+
+    void SetQuiet() override
+    {
+        std::lock_guard guard(LibraryLock());
+        if (m_setTraceLevel != nullptr)
+            m_setTraceLevel(0);
+    }
+
+    uint32_t Installed() override
+    {
+        std::lock_guard guard(LibraryLock());
+        return m_installed != nullptr ? m_installed() : CapiError::ERR_CAPI_NOT_INSTALLED;
+    }
+
+    uint32_t Register(uint32_t /*messageBufferSize: the library sizes its own buffers*/,
+                      uint32_t maxLogicalConnection, uint32_t maxBDataBlocks, uint32_t maxBDataLen,
+                      uint32_t &applId) override
+    {
+        std::lock_guard guard(LibraryLock());
+        if (m_register == nullptr)
+            return CapiError::ERR_DLL_NOT_LOADED;
+        unsigned id = 0;
+        const unsigned result = m_register(maxLogicalConnection, maxBDataBlocks, maxBDataLen, &id);
+        applId = id;
+        return result;
+    }
+
+    uint32_t Release(uint32_t applId) override
+    {
+        std::lock_guard guard(LibraryLock());
+        return m_release != nullptr ? m_release(applId) : CapiError::ERR_DLL_NOT_LOADED;
+    }
+
+    uint32_t PutMessage(uint32_t applId, uint8_t *message) override
+    {
+        std::lock_guard guard(LibraryLock());
+        return m_put != nullptr ? m_put(applId, message) : CapiError::ERR_DLL_NOT_LOADED;
+    }
+
+    uint32_t GetMessage(uint32_t applId, uint8_t *buffer, std::size_t &length) override
+    {
+        length = 0;
+        std::lock_guard guard(LibraryLock());
+        if (m_get == nullptr)
+            return CapiError::ERR_DLL_NOT_LOADED;
+        // The remote driver's fetch blocks on an empty queue: ask first, without waiting.
+        if (m_wait != nullptr) {
+            struct timeval none = {0, 0};
+            if (m_wait(applId, &none) != Capi::CapiNoError)
+                return Capi::CapiReceiveQueueEmpty;
+        }
+        unsigned char *message = nullptr;
+        const unsigned result = m_get(applId, &message);
+        if (result != Capi::CapiNoError)
+            return result;
+        if (message == nullptr)
+            return Capi::CapiReceiveQueueEmpty;
+        const std::size_t claimed = Capi::ReadWord(message, Capi::HeaderBytes, 0);
+        length = std::min(std::max(claimed, Capi::HeaderBytes), Capi::MessageBufferBytes);
+        std::memcpy(buffer, message, length);
+        return Capi::CapiNoError;
+    }
+
+    uint32_t WaitForMessage(uint32_t applId, int timeoutMs) override
+    {
+        if (m_wait == nullptr)
+            return CapiError::ERR_DLL_NOT_LOADED;
+        struct timeval timeout = {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        return m_wait(applId, &timeout);
+    }
+
+    bool GetProfile(uint32_t controller, std::array<uint8_t, 64> &buffer, uint32_t &result) override
+    {
+        std::lock_guard guard(LibraryLock());
+        if (m_profile == nullptr)
+            return false;
+        result = m_profile(controller, buffer.data());
+        return true;
+    }
+
+    bool GetManufacturer(uint32_t controller, std::array<char, 132> &buffer) override
+    {
+        return getText(m_manufacturer, controller, buffer);
+    }
+
+    bool GetVersion(uint32_t controller, std::array<uint32_t, 4> &version) override
+    {
+        std::lock_guard guard(LibraryLock());
+        if (m_version == nullptr)
+            return false;
+        // Four 32-bit numbers; the buffer leaves room for a library that writes more.
+        alignas(4) unsigned char buffer[64] = {};
+        m_version(controller, buffer);
+        for (int i = 0; i < 4; ++i)
+            version[i] = Capi::ReadDword(buffer, sizeof buffer, std::size_t(4 * i));
+        return true;
+    }
+
+    bool GetSerialNumber(uint32_t controller, std::array<char, 132> &buffer) override
+    {
+        return getText(m_serial, controller, buffer);
+    }
+
+    bool ConnectionLost(uint32_t applId) override
+    {
+        int fd = -1;
+        {
+            std::lock_guard guard(LibraryLock());
+            if (m_fileno == nullptr)
+                return false;
+            fd = m_fileno(applId);
+        }
+        if (fd < 0)
+            return false;
+        char byte;
+        const ssize_t n = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        return n == 0; // a socket at its end; a device file answers ENOTSOCK
+    }
+
+private:
+    template<typename Fn> void resolve(Fn &fn, const char *name)
+    {
+        fn = reinterpret_cast<Fn>(dlsym(m_handle, name));
+    }
+
+    bool getText(GetTextFn fn, uint32_t controller, std::array<char, 132> &buffer)
+    {
+        buffer.fill(0);
+        std::lock_guard guard(LibraryLock());
+        if (fn == nullptr)
+            return false;
+        fn(controller, reinterpret_cast<unsigned char *>(buffer.data()));
+        buffer.back() = 0;
+        return true;
+    }
+
+    void *m_handle = nullptr;
+    RegisterFn m_register = nullptr;
+    ReleaseFn m_release = nullptr;
+    PutMessageFn m_put = nullptr;
+    GetMessageFn m_get = nullptr;
+    WaitForMessageFn m_wait = nullptr;
+    GetProfileFn m_profile = nullptr;
+    GetTextFn m_manufacturer = nullptr;
+    GetTextFn m_version = nullptr;
+    GetTextFn m_serial = nullptr;
+    InstalledFn m_installed = nullptr;
+    FilenoFn m_fileno = nullptr;
+    SetTextFn m_setDriver = nullptr;
+    SetTextFn m_setHost = nullptr;
+    SetIntFn m_setPort = nullptr;
+    SetIntFn m_setTraceLevel = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<CapiBinding> CreateCapiBinding()
+{
+    return std::make_unique<LinuxCapiBinding>();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+
+// Error numbers of the CAPI component itself, given to OnError; CAPI's own error and info
+// values are passed on unchanged. No text belongs to them.
+namespace CapiError {
+// The library was not found or failed to load (at binding and at every RegisterApplication).
+constexpr uint32_t ERR_DLL_NOT_LOADED = 0x6001;
+// CAPI_INSTALLED returned non-zero or is missing.
+constexpr uint32_t ERR_CAPI_NOT_INSTALLED = 0x6002;
+// A put or fetch was attempted while not registered.
+constexpr uint32_t ERR_NOT_REGISTERED = 0x6004;
+// Dial while a call exists, or Answer after the call is already connected.
+constexpr uint32_t ERR_CALL_ACTIVE = 0x6006;
+// Answer with no unanswered incoming call.
+constexpr uint32_t ERR_NO_PENDING_CALL = 0x6007;
+// The remote CAPI server went away (end of stream on the application's connection); the
+// component has released its registration and may be registered again.
+constexpr uint32_t ERR_CONNECTION_LOST = 0x6008;
+// The remote CAPI setting is not "host:port" (port 1 to 65534), or the library cannot reach a
+// remote CAPI; nothing is registered.
+constexpr uint32_t ERR_REMOTE_INVALID = 0x6009;
+// An event handler or the dispatcher failed (threw) while a message was handled on the message
+// thread; the message thread goes on with the next message.
+constexpr uint32_t ERR_HANDLER_FAILED = 0x600A;
+
+// Reason given to OnDisconnect and OnBDisconnect for a call ended by the release.
+constexpr uint32_t REASON_RELEASED = 0x8005;
+} // namespace CapiError

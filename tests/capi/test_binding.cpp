@@ -1,0 +1,406 @@
+// TCustomCapi20 against the fake libcapi20: binding, registration, the message thread, putting
+// and fetching, the information queries and the remote CAPI selection.
+
+#include "FakeCapi.h"
+#include "capi/Capi20b.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+using namespace CapiError;
+
+namespace {
+
+struct Errors
+{
+    std::vector<uint32_t> numbers;
+    std::mutex lock;
+    void Attach(TCustomCapi20 &capi)
+    {
+        capi.OnError = [this](TCustomCapi20 *, uint32_t, uint32_t, uint32_t number) {
+            std::lock_guard g(lock);
+            numbers.push_back(number);
+        };
+    }
+    int Count(uint32_t number)
+    {
+        std::lock_guard g(lock);
+        return int(std::count(numbers.begin(), numbers.end(), number));
+    }
+    size_t Size()
+    {
+        std::lock_guard g(lock);
+        return numbers.size();
+    }
+};
+
+class BindingTest : public ::testing::Test
+{
+protected:
+    FakeCapi fake;
+    Errors errors;
+
+    std::unique_ptr<TCustomCapi20> Make(bool bind = true, const QString &library = QString(FAKE_CAPI_PATH))
+    {
+        auto capi = std::make_unique<TCustomCapi20>();
+        capi->SetLibraryName(library);
+        errors.Attach(*capi);
+        if (bind)
+            capi->Loaded();
+        return capi;
+    }
+};
+
+} // namespace
+
+TEST_F(BindingTest, MissingLibraryRaisesOncePerAttemptAndNeverRegisters)
+{
+    auto capi = Make(true, QStringLiteral("libnosuchcapi20.so.3"));
+    EXPECT_EQ(errors.Count(ERR_DLL_NOT_LOADED), 1);
+    EXPECT_EQ(errors.Size(), 1u);
+    EXPECT_TRUE(capi->LibraryBound());
+    capi->Loaded(); // binding runs once
+    EXPECT_EQ(errors.Count(ERR_DLL_NOT_LOADED), 1);
+    capi->RegisterApplication();
+    capi->RegisterApplication();
+    EXPECT_EQ(errors.Count(ERR_DLL_NOT_LOADED), 3);
+    EXPECT_FALSE(capi->Registered());
+    EXPECT_FALSE(capi->PutRequest(0x05, CapiParams().Dword(1)));
+    EXPECT_EQ(capi->LastError(), ERR_NOT_REGISTERED);
+    std::array<uint8_t, 64> profile{};
+    EXPECT_EQ(capi->QueryProfile(0, profile), ERR_DLL_NOT_LOADED);
+    EXPECT_EQ(profile[0], 9);
+    EXPECT_EQ(profile[63], 9);
+    EXPECT_EQ(capi->QueryVersion(), QStringLiteral("0.0 / 0.0"));
+}
+
+TEST_F(BindingTest, LibraryInTheCurrentFolderIsFoundByItsPath)
+{
+    QTemporaryDir dir;
+    const QString name = QStringLiteral("libcapi20-cwd-test.so");
+    ASSERT_TRUE(QFile::copy(fake.Path(), dir.filePath(name)));
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    EXPECT_EQ(TCustomCapi20::FindLibrary(name), QDir::currentPath() + QLatin1Char('/') + name);
+    auto capi = Make(true, name);
+    QDir::setCurrent(previous);
+    EXPECT_EQ(errors.Count(ERR_DLL_NOT_LOADED), 0);
+    EXPECT_TRUE(capi->Registered());
+    EXPECT_EQ(TCustomCapi20::FindLibrary(QStringLiteral("/no/such/folder/libcapi20.so.3")), QString());
+}
+
+TEST_F(BindingTest, CapiNotInstalled)
+{
+    fake.setInstalled(0x1009);
+    auto capi = Make();
+    EXPECT_EQ(errors.Count(ERR_CAPI_NOT_INSTALLED), 1);
+    EXPECT_FALSE(capi->Registered());
+    EXPECT_EQ(fake.Counter("register"), 0);
+    EXPECT_EQ(capi->QueryVersion(), QStringLiteral("0.0 / 0.0"));
+    EXPECT_EQ(capi->QueryManufacturer(), QString());
+    EXPECT_EQ(capi->QuerySerialNumber(), QString());
+    EXPECT_EQ(errors.Count(ERR_CAPI_NOT_INSTALLED), 4);
+    // Installed later: a new registration succeeds.
+    fake.setInstalled(0);
+    capi->RegisterApplication();
+    EXPECT_TRUE(capi->Registered());
+    EXPECT_EQ(capi->QueryVersion(), QStringLiteral("2.0 / 1.7"));
+    EXPECT_EQ(capi->QueryManufacturer(), QStringLiteral("Fake CAPI"));
+    EXPECT_EQ(capi->QuerySerialNumber(), QStringLiteral("0815"));
+}
+
+TEST_F(BindingTest, LibraryWithoutInstalledAndProfileEntryPoints)
+{
+    FakeCapi minimal(FAKE_CAPI_MIN_PATH);
+    auto capi = Make(true, QString(FAKE_CAPI_MIN_PATH));
+    EXPECT_EQ(errors.Count(ERR_DLL_NOT_LOADED), 0);
+    EXPECT_EQ(errors.Count(ERR_CAPI_NOT_INSTALLED), 1);
+    EXPECT_FALSE(capi->Registered());
+    std::array<uint8_t, 64> profile{};
+    capi->QueryProfile(1, profile);
+    EXPECT_EQ(profile,
+              (std::array<uint8_t, 64>{9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9,
+                                       9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9,
+                                       9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9}));
+}
+
+TEST_F(BindingTest, BindingReadsProfilesAndRegistersWithDefaults)
+{
+    unsigned char profile[64] = {2, 0};
+    fake.setProfile(profile);
+    auto capi = Make();
+    EXPECT_EQ(errors.Size(), 0u);
+    EXPECT_TRUE(capi->Registered());
+    EXPECT_EQ(capi->ControllerCount(), 2);
+    EXPECT_NE(fake.Log().find("isinstalled;profile(0);profile(1);trace(0);isinstalled;register;"),
+              std::string::npos)
+        << fake.Log();
+    EXPECT_EQ(capi->MessageBufferSize(), 10240u);
+    EXPECT_EQ(fake.Counter("maxLogical"), 4);
+    EXPECT_EQ(fake.Counter("maxBlocks"), 4);
+    EXPECT_EQ(fake.Counter("maxLen"), 2048);
+    EXPECT_EQ(capi->ApplID(), uint32_t(fake.Counter("applid")));
+}
+
+TEST_F(BindingTest, AutoRegisterOffOnlyBinds)
+{
+    auto capi = Make(false);
+    capi->SetAutoRegister(false);
+    capi->Loaded();
+    EXPECT_FALSE(capi->Registered());
+    EXPECT_EQ(fake.Counter("register"), 0);
+}
+
+TEST_F(BindingTest, ChangingBlockSizeReregistersOnlyOnARealChange)
+{
+    auto capi = Make();
+    ASSERT_EQ(fake.Counter("register"), 1);
+    capi->SetBDataBlockSize(2048);
+    EXPECT_EQ(fake.Counter("register"), 1);
+    capi->SetBDataBlockSize(1024);
+    EXPECT_EQ(fake.Counter("register"), 2);
+    EXPECT_EQ(fake.Counter("release"), 1);
+    EXPECT_EQ(fake.Counter("maxLen"), 1024);
+    EXPECT_EQ(capi->MessageBufferSize(), 1024u * 5);
+    capi->SetLogicalConnection(2);
+    EXPECT_EQ(fake.Counter("maxLogical"), 2);
+    EXPECT_TRUE(capi->Registered());
+}
+
+TEST_F(BindingTest, RegisterFailureIsReportedAndLeavesUnregistered)
+{
+    fake.setRegisterResult(0x1007);
+    auto capi = Make();
+    EXPECT_EQ(errors.Count(0x1007), 1);
+    EXPECT_FALSE(capi->Registered());
+}
+
+TEST_F(BindingTest, RequestsCountMessageNumbersEvenWhenAPutFails)
+{
+    auto capi = Make(false);
+    capi->SetAutoRegister(false);
+    capi->Loaded();
+    EXPECT_FALSE(capi->PutRequest(0x05, CapiParams().Dword(1))); // not registered: still counted
+    EXPECT_EQ(capi->MessageNumber(), 1u);
+    capi->RegisterApplication();
+    EXPECT_EQ(capi->MessageNumber(), 0u);
+    fake.setPutResult(0x1103);
+    EXPECT_FALSE(capi->PutRequest(0x05, CapiParams().Dword(1)));
+    EXPECT_EQ(errors.Count(0x1103), 1);
+    EXPECT_EQ(capi->LastError(), 0x1103u);
+    fake.setPutResult(0);
+    EXPECT_TRUE(capi->PutRequest(0x05, CapiParams().Dword(1)));
+    EXPECT_TRUE(capi->PutResponse(0x03, 0x1234, CapiParams().Dword(7)));
+    EXPECT_EQ(capi->MessageNumber(), 2u);
+    const auto puts = fake.Puts();
+    ASSERT_EQ(puts.size(), 3u);
+    EXPECT_EQ(puts[0][6], 0);
+    EXPECT_EQ(puts[1][6], 1);
+    EXPECT_EQ(puts[2], Cat({Header(12, uint16_t(capi->ApplID()), 0x03, 0x83, 0x1234), Le32(7)}));
+}
+
+TEST_F(BindingTest, PutFailureCarriesCommandAndSubcommand)
+{
+    auto capi = Make();
+    std::vector<std::array<uint32_t, 3>> seen;
+    capi->OnError = [&](TCustomCapi20 *, uint32_t c, uint32_t s, uint32_t n) { seen.push_back({c, s, n}); };
+    fake.setPutResult(0x1108);
+    capi->PutRequest(0x02, CapiParams());
+    capi->PutResponse(0x04, 1, CapiParams());
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], (std::array<uint32_t, 3>{0x02, 0x80, 0x1108}));
+    EXPECT_EQ(seen[1], (std::array<uint32_t, 3>{0x04, 0x81, 0x1108}));
+}
+
+TEST_F(BindingTest, ReleaseWakesTheThreadAndReleasesOnce)
+{
+    auto capi = Make();
+    ASSERT_TRUE(capi->Registered());
+    const uint16_t applId = uint16_t(capi->ApplID());
+    capi->PutRequest(0x05, CapiParams());
+    capi->ReleaseApplication();
+    EXPECT_FALSE(capi->Registered());
+    EXPECT_EQ(fake.Counter("release"), 1);
+    // The wake-up message: 10 bytes, ALERT_REQ, the current message number, the word 1.
+    const auto puts = fake.Puts();
+    ASSERT_EQ(puts.size(), 2u);
+    EXPECT_EQ(puts[1],
+              (Bytes{0x0A, 0x00, uint8_t(applId), uint8_t(applId >> 8), 0x01, 0x80, 0x01, 0x00, 0x01, 0x00}));
+    capi->ReleaseApplication();
+    EXPECT_EQ(fake.Counter("release"), 1);
+    EXPECT_EQ(fake.putCount(), 2u);
+}
+
+TEST_F(BindingTest, ReleaseWhileNotRegisteredDoesNothing)
+{
+    auto capi = Make(false);
+    capi->ReleaseApplication();
+    EXPECT_EQ(fake.Counter("release"), 0);
+    EXPECT_EQ(fake.putCount(), 0u);
+}
+
+TEST_F(BindingTest, FetchWhileNotRegistered)
+{
+    auto capi = Make(false);
+    uint32_t c = 0, s = 0, m = 0;
+    IndicationDatenType d;
+    d.Bytes[5] = 0x55;
+    EXPECT_EQ(capi->FetchMessage(c, s, m, d), ERR_NOT_REGISTERED);
+    EXPECT_EQ(d.Bytes[5], 0);
+    EXPECT_EQ(errors.Count(ERR_NOT_REGISTERED), 1);
+}
+
+TEST_F(BindingTest, MessagesReachDumpAndReceivedHandlers)
+{
+    auto capi = Make();
+    std::atomic<int> dumped{0};
+    std::vector<std::array<uint32_t, 4>> received;
+    std::mutex lock;
+    capi->MessageDump = [&](TCustomCapi20 *, uint32_t, uint32_t, IndicationDatenType &) { ++dumped; };
+    capi->MessageReceived = [&](TCustomCapi20 *, uint32_t c, uint32_t s, uint32_t m, IndicationDatenType &d) {
+        std::lock_guard g(lock);
+        received.push_back({c, s, m, d.Word(4)});
+    };
+    fake.Push(Message(0x05, 0x81, 77, Cat({Le32(1), {0x01, 0x20}})));
+    fake.Push(Message(0x08, 0x82, 78, Cat({Le32(0x101), {0x18, 0x00}, {0x00}})));
+    ASSERT_TRUE(WaitUntil([&] { return dumped == 2; }));
+    std::lock_guard g(lock);
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0], (std::array<uint32_t, 4>{0x05, 0x81, 77, 0x2001}));
+    EXPECT_EQ(received[1], (std::array<uint32_t, 4>{0x08, 0x82, 78, 0x0018}));
+}
+
+TEST_F(BindingTest, AThrowingHandlerDoesNotEndTheMessageThread)
+{
+    auto capi = Make();
+    std::atomic<int> seen{0};
+    capi->MessageReceived = [&](TCustomCapi20 *, uint32_t, uint32_t, uint32_t m, IndicationDatenType &) {
+        ++seen;
+        if (m == 1)
+            throw std::runtime_error("handler failed");
+    };
+    fake.Push(Message(0x05, 0x81, 1, Le32(1)));
+    ASSERT_TRUE(WaitUntil([&] { return errors.Count(ERR_HANDLER_FAILED) == 1; }));
+    fake.Push(Message(0x05, 0x81, 2, Le32(1)));
+    ASSERT_TRUE(WaitUntil([&] { return seen == 2; }));
+    EXPECT_TRUE(capi->Registered());
+}
+
+TEST_F(BindingTest, CallInMainThreadRunsThereAndReleaseDoesNotDeadlock)
+{
+    auto capi = Make();
+    std::atomic<bool> onMain{false};
+    std::atomic<bool> inHandler{false};
+    capi->MessageReceived = [&](TCustomCapi20 *sender, uint32_t, uint32_t, uint32_t m,
+                                IndicationDatenType &) {
+        if (m == 1) {
+            sender->CallInMainThread([&] { onMain = QThread::currentThread() == qApp->thread(); });
+        } else {
+            inHandler = true;
+            // The main thread is busy releasing and never runs this: the release must cancel it.
+            sender->CallInMainThread([] { ADD_FAILURE() << "ran after the release"; });
+        }
+    };
+    fake.Push(Message(0x05, 0x81, 1, Le32(1)));
+    ASSERT_TRUE(WaitUntil([&] { return onMain.load(); }));
+    fake.Push(Message(0x05, 0x81, 2, Le32(1)));
+    while (!inHandler)
+        QThread::msleep(1); // no event processing: the hand-over stays pending
+    capi->ReleaseApplication();
+    EXPECT_FALSE(capi->Registered());
+    QCoreApplication::processEvents();
+}
+
+TEST_F(BindingTest, ReleaseFromInsideAHandOver)
+{
+    auto capi = Make();
+    std::atomic<bool> done{false};
+    capi->MessageReceived = [&](TCustomCapi20 *sender, uint32_t, uint32_t, uint32_t, IndicationDatenType &) {
+        sender->CallInMainThread([&] {
+            sender->ReleaseApplication();
+            done = true;
+        });
+    };
+    fake.Push(Message(0x05, 0x81, 1, Le32(1)));
+    ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+    EXPECT_FALSE(capi->Registered());
+    capi->RegisterApplication(); // joins the ended thread and starts a new one
+    EXPECT_TRUE(capi->Registered());
+}
+
+TEST_F(BindingTest, RemoteCapiSelectsTheRemoteDriverBeforeAskingForCapi)
+{
+    auto capi = Make(false);
+    capi->SetRemoteCapi(QStringLiteral("127.0.0.1:5000"));
+    capi->Loaded();
+    EXPECT_TRUE(capi->Registered());
+    const std::string log = fake.Log();
+    EXPECT_EQ(log.rfind("trace(0);driver(fritzbox);host(127.0.0.1);port(5000);isinstalled;", 0), 0u) << log;
+}
+
+TEST_F(BindingTest, LocalCapiStillSilencesTheLibrary)
+{
+    auto capi = Make();
+    const std::string log = fake.Log();
+    EXPECT_EQ(log.rfind("trace(0);isinstalled;", 0), 0u) << log;
+    EXPECT_EQ(log.find("driver("), std::string::npos);
+}
+
+TEST_F(BindingTest, MalformedRemoteCapiIsRefused)
+{
+    for (const char *text : {"127.0.0.1", "127.0.0.1:", ":5000", "host:0", "host:65535", "host:abc"}) {
+        fake.reset();
+        auto capi = Make(false);
+        capi->SetRemoteCapi(QString::fromLatin1(text));
+        capi->Loaded();
+        EXPECT_EQ(errors.Count(ERR_REMOTE_INVALID), 1) << text;
+        errors.numbers.clear();
+        EXPECT_FALSE(capi->Registered()) << text;
+        EXPECT_EQ(fake.Log().find("isinstalled"), std::string::npos) << text;
+    }
+}
+
+TEST(RemoteCapiSetting, EnvironmentOverridesTheSetting)
+{
+    qunsetenv("RUFWART_CAPI_REMOTE");
+    EXPECT_EQ(TCustomCapi20::RemoteCapiSetting(QStringLiteral(" box:5000 ")), QStringLiteral("box:5000"));
+    qputenv("RUFWART_CAPI_REMOTE", "127.0.0.1:6000");
+    EXPECT_EQ(TCustomCapi20::RemoteCapiSetting(QStringLiteral("box:5000")), QStringLiteral("127.0.0.1:6000"));
+    qunsetenv("RUFWART_CAPI_REMOTE");
+}
+
+TEST_F(BindingTest, VanishedRemoteServerIsReportedAndRegistrationCanStartAgain)
+{
+    auto capi = Make();
+    ASSERT_TRUE(capi->Registered());
+    fake.loseConnection();
+    ASSERT_TRUE(WaitUntil([&] { return errors.Count(ERR_CONNECTION_LOST) == 1; }));
+    EXPECT_FALSE(capi->Registered());
+    EXPECT_EQ(fake.Counter("release"), 1);
+    // No busy loop: the ended thread waits no more.
+    const int waits = fake.Counter("wait");
+    QThread::msleep(50);
+    EXPECT_EQ(fake.Counter("wait"), waits);
+    capi->RegisterApplication();
+    EXPECT_TRUE(capi->Registered());
+    EXPECT_EQ(errors.Count(ERR_CONNECTION_LOST), 1);
+    std::atomic<int> seen{0};
+    capi->MessageReceived = [&](TCustomCapi20 *, uint32_t, uint32_t, uint32_t, IndicationDatenType &) {
+        ++seen;
+    };
+    fake.Push(Message(0x05, 0x81, 1, Le32(1)));
+    ASSERT_TRUE(WaitUntil([&] { return seen == 1; }));
+}
+
+TEST_F(BindingTest, DestroyingWhileRegisteredReleases)
+{
+    auto capi = Make();
+    ASSERT_TRUE(capi->Registered());
+    capi.reset();
+    EXPECT_EQ(fake.Counter("release"), 1);
+}
