@@ -14,6 +14,7 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -192,6 +193,9 @@ void TfmMsnMap::ChangeBtnClick()
 // ---- sound ------------------------------------------------------------------------------
 
 namespace {
+// How long an output may hold sound in its buffers after it took the last of it.
+constexpr int kOutputLatencyMs = 500;
+
 // Runs the event loop until `done` says so or the time limit has passed.
 template<typename Done> void waitUntil(Done done, int limitMs, QEventLoop::ProcessEventsFlags flags)
 {
@@ -255,39 +259,69 @@ QByteArray convertPcm(const QByteArray &mono16, const QAudioFormat &format)
 
 void playWave(const QString &path)
 {
-    // The effect belongs to the application so that a long sound can play out after the wait.
+    // The effect belongs to the application so that a sound longer than the wait plays out.
     auto *effect = new QSoundEffect(qApp);
-    bool failed = false;
-    QObject::connect(effect, &QSoundEffect::statusChanged, effect, [effect, &failed] {
-        if (effect->status() == QSoundEffect::Error)
-            failed = true;
-    });
     effect->setSource(QUrl::fromLocalFile(path));
     effect->play();
+    // Wait until the sound has ended: at least as long as the file lasts (outputs may report
+    // the end early), at most that plus the output's latency, and never beyond the time limit.
+    const int duration = CallSound::waveDurationMs(path);
+    const int limit = duration < 0 ? CallSound::kWaveTimeLimitMs
+                                   : qMin(CallSound::kWaveTimeLimitMs, duration + kOutputLatencyMs);
+    QElapsedTimer clock;
+    clock.start();
     bool started = false;
     waitUntil(
         [&] {
             if (effect->isPlaying())
                 started = true;
-            return failed || effect->status() == QSoundEffect::Error || (started && !effect->isPlaying());
+            return effect->status() == QSoundEffect::Error ||
+                   (started && !effect->isPlaying() && clock.elapsed() >= qMax(0, duration));
         },
-        CallSound::kWaveTimeLimitMs, QEventLoop::ExcludeUserInputEvents);
-    const bool error = failed || effect->status() == QSoundEffect::Error;
-    QObject::disconnect(effect, &QSoundEffect::statusChanged, effect, nullptr);
-    if (effect->isPlaying() || (!started && !error)) {
-        // Still playing (or still loading) at the time limit: let it finish by itself.
+        limit, QEventLoop::ExcludeUserInputEvents);
+    if (effect->status() == QSoundEffect::Error) {
+        effect->deleteLater();
+        CallSignal(); // not a playable wave file: the built-in signal instead
+        return;
+    }
+    if (duration < 0) {
         QObject::connect(effect, &QSoundEffect::playingChanged, effect, [effect] {
             if (!effect->isPlaying())
                 effect->deleteLater();
         });
-        QTimer::singleShot(60000, effect, &QObject::deleteLater);
-    } else {
-        effect->deleteLater();
     }
-    if (error)
-        CallSignal(); // not a playable wave file: the built-in signal instead
+    const qint64 rest = duration < 0 ? 60000 : qMax<qint64>(0, duration - clock.elapsed()) + 2000;
+    QTimer::singleShot(int(rest), effect, &QObject::deleteLater);
 }
 } // namespace
+
+int CallSound::waveDurationMs(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray head = file.read(4096);
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE")
+        return -1;
+    quint32 byteRate = 0;
+    qint64 pos = 12;
+    while (pos + 8 <= head.size()) {
+        const QByteArray id = head.mid(pos, 4);
+        const quint32 size = qFromLittleEndian<quint32>(head.constData() + pos + 4);
+        if (id == "fmt " && pos + 20 <= head.size())
+            byteRate = qFromLittleEndian<quint32>(head.constData() + pos + 16);
+        if (id == "data") {
+            if (byteRate == 0)
+                return -1;
+            // a data size of 0 or beyond the file's end: count what the file holds
+            const qint64 available = file.size() - (pos + 8);
+            const qint64 bytes = (size == 0 || size > available) ? available : size;
+            return int(qMin<qint64>(bytes * 1000 / byteRate, std::numeric_limits<int>::max()));
+        }
+        pos += 8 + size + (size & 1);
+    }
+    return -1;
+}
 
 bool CallSound::audioAvailable()
 {
@@ -330,21 +364,26 @@ void CallSignal()
     const QAudioFormat format = signalFormat(device);
     if (!format.isValid())
         return;
-    QByteArray pcm = convertPcm(CallSound::signalPcm(format.sampleRate()), format);
-    QBuffer buffer(&pcm);
-    buffer.open(QIODevice::ReadOnly);
-    QAudioSink sink(device, format);
-    sink.start(&buffer);
-    if (sink.error() != QAudio::NoError)
+    const QByteArray pcm = convertPcm(CallSound::signalPcm(format.sampleRate()), format);
+    // The sink and its data live until the output has played them, also after this returns.
+    auto *sink = new QAudioSink(device, format, qApp);
+    auto *buffer = new QBuffer(sink);
+    buffer->setData(pcm);
+    buffer->open(QIODevice::ReadOnly);
+    sink->start(buffer);
+    if (sink->error() != QAudio::NoError) {
+        sink->deleteLater();
         return;
-    // 300 ms of tones; the limit only guards against an output that never drains.
-    waitUntil(
-        [&] {
-            return sink.state() == QAudio::StoppedState ||
-                   (sink.state() == QAudio::IdleState && buffer.atEnd()) || sink.error() != QAudio::NoError;
-        },
-        1500, QEventLoop::AllEvents);
-    sink.stop();
+    }
+    // The tones take 300 ms; wait that long by the clock, serving window messages, as the
+    // signal is meant to hold the caller up only for its own length.
+    const int durationMs = int(qint64(pcm.size()) * 1000 / qMax(1, format.bytesForDuration(1000000)));
+    waitUntil([] { return false; }, durationMs, QEventLoop::AllEvents);
+    QObject::connect(sink, &QAudioSink::stateChanged, sink, [sink](QAudio::State state) {
+        if (state == QAudio::IdleState || state == QAudio::StoppedState)
+            sink->deleteLater();
+    });
+    QTimer::singleShot(durationMs + 2000, sink, &QObject::deleteLater);
 }
 
 void PlayCallSound(const QString &msnList, const QString &calledNumber, QWidget *repaint)

@@ -60,6 +60,8 @@ void CallSignal();
 
 namespace CallSound {
 inline constexpr int kWaveTimeLimitMs = 5000;
+// The playing time of a wave file from its header, or -1 when it cannot be told.
+int waveDurationMs(const QString &path);
 // True when the system offers an audio output.
 bool audioAvailable();
 // The three tones of CallSignal as mono signed 16-bit little-endian PCM at `sampleRate`, each

@@ -202,6 +202,42 @@ private slots:
         QVERIFY(qAbs(samples[0]) < 100 && qAbs(samples[n - 1]) < 100);
     }
 
+    void waveDurationFromHeader()
+    {
+        const QString path = env->root() + QStringLiteral("/t.wav");
+        auto write = [&](quint32 dataSize, int bytes, quint32 byteRate) {
+            QByteArray h("RIFF\0\0\0\0WAVEfmt ", 16);
+            auto u32 = [&](quint32 v) {
+                char b[4];
+                qToLittleEndian(v, b);
+                h.append(b, 4);
+            };
+            u32(16);
+            h.append("\x01\x00\x01\x00", 4); // PCM, mono
+            u32(byteRate / 2);
+            u32(byteRate);
+            h.append("\x02\x00\x10\x00", 4);
+            h.append("LIST", 4); // a chunk before the data is skipped
+            u32(3);
+            h.append("abc\0", 4); // odd size is padded
+            h.append("data", 4);
+            u32(dataSize);
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(h + QByteArray(bytes, '\0'));
+        };
+        write(44100, 44100, 44100);
+        QCOMPARE(CallSound::waveDurationMs(path), 1000);
+        write(88200, 22050, 44100); // cut short: what the file holds
+        QCOMPARE(CallSound::waveDurationMs(path), 500);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not a wave file");
+        f.close();
+        QCOMPARE(CallSound::waveDurationMs(path), -1);
+        QCOMPARE(CallSound::waveDurationMs(env->root() + QStringLiteral("/none.wav")), -1);
+    }
+
     // Without an audio output neither a wave file nor the signal holds the caller up.
     void noAudioOutputNoWait()
     {
