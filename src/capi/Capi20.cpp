@@ -23,6 +23,9 @@ uint32_t CipMaskOfServiceMask(uint16_t serviceMask)
         mask |= LISTEN_FAX4;
     if (serviceMask & ServiceBit::Data64K)
         mask |= LISTEN_DATA_64K;
+    // "DFÜ 56K" asks for 56 kbit/s data calls; without this bit choosing it reported nothing.
+    if (serviceMask & ServiceBit::Data56K)
+        mask |= LISTEN_DATA_56K;
     return mask;
 }
 

@@ -1,5 +1,16 @@
 #include "directory/ServiceSet.h"
 
+#include "capi/Capi20.h"
+
+static_assert(ServiceSet::kServices[0].bit == ServiceBit::All);
+static_assert(ServiceSet::kServices[1].bit == ServiceBit::AnalogTelephony);
+static_assert(ServiceSet::kServices[2].bit == ServiceBit::DigitalTelephony);
+static_assert(ServiceSet::kServices[3].bit == ServiceBit::Fax3);
+static_assert(ServiceSet::kServices[4].bit == ServiceBit::Fax4);
+static_assert(ServiceSet::kServices[5].bit == ServiceBit::Data64K);
+static_assert(ServiceSet::kServices[6].bit == ServiceBit::Data56K);
+static_assert(ServiceSet::kServices[7].bit == ServiceBit::Unknown);
+
 namespace ServiceSet {
 
 Choice choiceFromSetting(const QString &setting)
@@ -27,10 +38,10 @@ QString settingFromChoice(const Choice &choice)
 quint16 fromSetting(const QString &setting)
 {
     if (setting.isEmpty() || setting.contains(QLatin1String("ALL")))
-        return All;
+        return ServiceBit::All;
     quint16 set = 0;
     for (const Service &service : kServices) {
-        if (service.bit != All && setting.contains(QLatin1String(service.token)))
+        if (service.bit != ServiceBit::All && setting.contains(QLatin1String(service.token)))
             set |= service.bit;
     }
     return set;
@@ -38,27 +49,7 @@ quint16 fromSetting(const QString &setting)
 
 quint16 forServerMode(quint16 set, bool externalWindow)
 {
-    return externalWindow ? quint16(Data64) : quint16(set | Data64);
-}
-
-quint32 cipMask(quint16 set)
-{
-    if (set & All)
-        return kCipAll;
-    quint32 mask = 0;
-    if (set & Analog)
-        mask |= LISTEN_ANALOG_TELEPHONY;
-    if (set & Digital)
-        mask |= LISTEN_DIGITAL_TELEPHONY;
-    if (set & Fax3)
-        mask |= LISTEN_FAX3;
-    if (set & Fax4)
-        mask |= LISTEN_FAX4;
-    if (set & Data64)
-        mask |= LISTEN_DATA_64K;
-    if (set & Data56)
-        mask |= LISTEN_DATA_56K;
-    return mask;
+    return externalWindow ? quint16(ServiceBit::Data64K) : quint16(set | ServiceBit::Data64K);
 }
 
 } // namespace ServiceSet

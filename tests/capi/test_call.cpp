@@ -134,7 +134,8 @@ TEST_F(CallTest, ServiceMasksGiveTheirCipMasks)
 {
     EXPECT_EQ(CipMaskOfServiceMask(0x0041), 0x1FFF03FFu);
     EXPECT_EQ(CipMaskOfServiceMask(0x0044), 0x00014u);
-    EXPECT_EQ(CipMaskOfServiceMask(0x0080), 0u);
+    EXPECT_EQ(CipMaskOfServiceMask(0x0080), 0x00100u);
+    EXPECT_EQ(CipMaskOfServiceMask(0x0100), 0u);
     EXPECT_EQ(CipMaskOfServiceMask(0), 0u);
     EXPECT_EQ(CipMaskOfServiceMask(0x0078), 0x20010u | 0x40004u | 0x00002u | 0x00004u);
     capi->Listen(0x0044);

@@ -1,5 +1,6 @@
 // The service filter: tokens of the service window, the service set built from them and the
-// CIP mask the listen request gets.
+// CIP mask the listen request makes of it.
+#include "capi/Capi20.h"
 #include "directory/ServiceSet.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,15 @@
 using namespace ServiceSet;
 
 namespace {
+constexpr quint16 All = ServiceBit::All, Analog = ServiceBit::AnalogTelephony,
+                  Digital = ServiceBit::DigitalTelephony, Fax3 = ServiceBit::Fax3, Fax4 = ServiceBit::Fax4,
+                  Data64 = ServiceBit::Data64K, Data56 = ServiceBit::Data56K, Unknown = ServiceBit::Unknown;
+
+quint32 cipMask(quint16 set)
+{
+    return CipMaskOfServiceMask(set);
+}
+
 Choice only(std::initializer_list<int> boxes) // boxes numbered 1 to 8 as cbServ1 ... cbServ8
 {
     Choice c{};
