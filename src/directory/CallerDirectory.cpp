@@ -12,6 +12,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <numeric>
 #include <optional>
@@ -94,12 +95,16 @@ template<typename Fn> void forEachLine(const QByteArray &data, qsizetype from, q
     const char *p = data.constData();
     qsizetype pos = from;
     while (pos < to) {
-        qsizetype end = pos;
-        while (end < to && !isEol(p[end]))
-            ++end;
-        qsizetype next = end;
-        if (next < to)
-            next += (p[next] == '\r' && next + 1 < to && p[next + 1] == '\n') ? 2 : 1;
+        const void *lf = std::memchr(p + pos, '\n', size_t(to - pos));
+        const qsizetype lfAt = lf ? static_cast<const char *>(lf) - p : to;
+        const void *cr = std::memchr(p + pos, '\r', size_t(lfAt - pos));
+        qsizetype end = lfAt;
+        qsizetype next = lf ? lfAt + 1 : to;
+        if (cr) {
+            end = static_cast<const char *>(cr) - p;
+            if (!(lf && end + 1 == lfAt))
+                next = end + 1; // a lone CR ends the line too
+        }
         if (!fn(pos, end, next))
             return;
         pos = next;

@@ -177,6 +177,11 @@ TEST_F(CallerDirectoryTest, KeysIgnoreCaseAndKeepTheirSpelling)
     EXPECT_EQ(readBytes(file), "[Anrufer]\n1234=F#x\n5678=\"  Leer  \"\n9999=\"'zitiert'\"\n");
     EXPECT_EQ(dir.ReadValue("5678"), "  Leer  ");
     EXPECT_EQ(dir.ReadValue("9999"), "'zitiert'");
+
+    // Lines ended by a lone CR, as old Macintosh editors wrote them.
+    givenFile("[Anrufer]\r0301=F#Mac\r\r\n[X]\n0302=F#Nein\n");
+    EXPECT_EQ(dir.ReadValue("0301"), "F#Mac");
+    EXPECT_EQ(dir.ListKeys(), QStringList({"0301"}));
 }
 
 TEST_F(CallerDirectoryTest, RefusesKeysAndValuesThatWouldCorruptTheFile)
