@@ -227,14 +227,7 @@ CallJournal::CallJournal(const QString &folder)
 
 CallJournal::~CallJournal()
 {
-    d->worker.stop();
-    if (!HasPending())
-        return;
-    try {
-        Flush();
-    } catch (const IoError &e) {
-        qWarning().noquote() << e.message();
-    }
+    d->worker.finish([this] { return HasPending(); });
 }
 
 QString CallJournal::path() const

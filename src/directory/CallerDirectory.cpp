@@ -434,14 +434,7 @@ CallerDirectory::CallerDirectory(const QString &path) : d(std::make_unique<Priva
 
 CallerDirectory::~CallerDirectory()
 {
-    d->worker.stop();
-    if (!HasPending())
-        return;
-    try {
-        Flush();
-    } catch (const IoError &e) {
-        qWarning().noquote() << e.message();
-    }
+    d->worker.finish([this] { return HasPending(); });
 }
 
 QString CallerDirectory::defaultPath()

@@ -43,6 +43,18 @@ void StoreWorker::stop()
         m_thread.join();
 }
 
+void StoreWorker::finish(const std::function<bool()> &hasPending)
+{
+    stop();
+    if (!hasPending())
+        return;
+    try {
+        m_drain();
+    } catch (const IoError &error) {
+        qWarning().noquote() << error.message();
+    }
+}
+
 void StoreWorker::report(const IoError &error)
 {
     ErrorHandler handler;

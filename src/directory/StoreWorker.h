@@ -31,6 +31,9 @@ public:
     void wake();
     // Ends the thread after the drain that is running, if any.
     void stop();
+    // For the store's destructor: stops the thread, then drains once more on this thread when
+    // `hasPending` says something is left; an error is logged, since no one is left to tell.
+    void finish(const std::function<bool()> &hasPending);
     // Called on the worker thread for every failed drain; without one the error is logged.
     void setErrorHandler(ErrorHandler handler);
 

@@ -1,6 +1,7 @@
 #include "app/Reg32.h"
 #include "common/Errors.h"
 #include "common/Paths.h"
+#include "support/FileBytes.h"
 #include "support/TestEnv.h"
 #include "support/WriteFailure.h"
 
@@ -11,22 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-} // namespace
-
 TEST(Reg32, NamesMatchWithoutCaseAndKeepTheirFirstSpelling)
 {
     TestEnv env;
@@ -35,7 +20,7 @@ TEST(Reg32, NamesMatchWithoutCaseAndKeepTheirFirstSpelling)
     WriteSettingString("isdn_msn", "0815");
     EXPECT_EQ(ReadSettingString("ISDN_MSN"), "0815");
 
-    const QByteArray ini = readAll(Paths::settingsFile());
+    const QByteArray ini = readBytes(Paths::settingsFile());
     EXPECT_TRUE(ini.startsWith("[General]")) << ini.constData();
     EXPECT_TRUE(ini.contains("ISDN_MSN=0815")) << ini.constData();
     EXPECT_FALSE(ini.contains("isdn_msn")) << ini.constData();
@@ -51,7 +36,7 @@ TEST(Reg32, CommaListsReadBackAsOneText)
               "FAX3,DATA_64K");
 
     // A list typed into the file by hand, without quotes.
-    writeFile(Paths::settingsFile(), "[General]\nISDN_MSN=111,222,333\n");
+    ASSERT_TRUE(writeBytes(Paths::settingsFile(), "[General]\nISDN_MSN=111,222,333\n"));
     EXPECT_EQ(ReadSettingString("ISDN_Msn"), "111,222,333");
 }
 
@@ -66,8 +51,8 @@ TEST(Reg32, IntegerAndFlagReadsNeverFail)
     WriteSettingInteger("ISDN_CallMsg_Left", -1234);
     EXPECT_EQ(ReadSettingInteger("isdn_callmsg_left"), -1234);
 
-    writeFile(Paths::settingsFile(), "[General]\nISDN_Show=abc\nISDN_Big=99999999999\n"
-                                     "ISDN_Rect=@Rect(1 2 3 4)\nISDN_Two=2\n");
+    ASSERT_TRUE(writeBytes(Paths::settingsFile(), "[General]\nISDN_Show=abc\nISDN_Big=99999999999\n"
+                                                  "ISDN_Rect=@Rect(1 2 3 4)\nISDN_Two=2\n"));
     EXPECT_FALSE(ReadSettingFlag("ISDN_Show"));
     EXPECT_EQ(ReadSettingInteger("ISDN_Big"), 0);
     EXPECT_FALSE(ReadSettingFlag("ISDN_Rect"));
@@ -92,7 +77,7 @@ TEST(Reg32, FailingWriteNamesTheFileAndKeepsIt)
 {
     TestEnv env;
     WriteSettingString("ISDN_BmpDir", QString(300, 'x'));
-    const QByteArray before = readAll(Paths::settingsFile());
+    const QByteArray before = readBytes(Paths::settingsFile());
     {
         FileSizeLimit limit(before.size() / 2);
         try {
@@ -103,10 +88,10 @@ TEST(Reg32, FailingWriteNamesTheFileAndKeepsIt)
             EXPECT_TRUE(e.message().contains(Paths::settingsFile()));
         }
     }
-    EXPECT_EQ(readAll(Paths::settingsFile()), before);
+    EXPECT_EQ(readBytes(Paths::settingsFile()), before);
 
     // A settings folder that cannot be made: its parent is a regular file.
-    writeFile(env.root() + "/plainfile", "x");
+    ASSERT_TRUE(writeBytes(env.root() + "/plainfile", "x"));
     qputenv("XDG_CONFIG_HOME", (env.root() + "/plainfile/config").toLocal8Bit());
     EXPECT_THROW(WriteSettingFlag("ISDN_Beep", true), IoError);
     EXPECT_THROW(WriteRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", "/usr/bin/rufwart"), IoError);
@@ -164,17 +149,18 @@ TEST(Reg32, AutostartIsAnXdgEntry)
 
     const QString path = "/opt/Ruf wart/100% \"echt\"/bin\\rufwart";
     WriteRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", path);
-    const QByteArray entry = readAll(Paths::autostartFile());
+    const QByteArray entry = readBytes(Paths::autostartFile());
     EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n")) << entry.constData();
     EXPECT_TRUE(entry.contains("\nExec=\"")) << entry.constData();
     EXPECT_FALSE(entry.contains("Hidden=true")) << entry.constData();
     EXPECT_EQ(ReadRegString(RegRoot::CurrentUser, kRunKey, "rufwart", ""), path);
 
     WriteRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", "");
-    EXPECT_TRUE(readAll(Paths::autostartFile()).contains("\nHidden=true\n"));
+    EXPECT_TRUE(readBytes(Paths::autostartFile()).contains("\nHidden=true\n"));
     EXPECT_EQ(ReadRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", "dflt"), "");
 
     // An entry written by hand with an unquoted Exec line.
-    writeFile(Paths::autostartFile(), "[Desktop Entry]\nType=Application\nExec=/usr/bin/rufwart --x\n");
+    ASSERT_TRUE(
+        writeBytes(Paths::autostartFile(), "[Desktop Entry]\nType=Application\nExec=/usr/bin/rufwart --x\n"));
     EXPECT_EQ(ReadRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", ""), "/usr/bin/rufwart");
 }

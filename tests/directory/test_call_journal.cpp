@@ -2,6 +2,7 @@
 #include "common/Clock.h"
 #include "common/Errors.h"
 #include "directory/CallJournal.h"
+#include "support/FileBytes.h"
 #include "support/TestEnv.h"
 #include "support/WriteFailure.h"
 
@@ -13,19 +14,6 @@
 #include <cstring>
 
 namespace {
-
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 // A record of the older 32-byte form.
 QByteArray oldRecord(double time, const QByteArray &key)
@@ -84,7 +72,7 @@ TEST_F(CallJournalTest, AppendWritesFortyByteRecords)
 TEST_F(CallJournalTest, PartialRecordsAreIgnoredAndOverwritten)
 {
     JournalRecord r{JournalRecord::toCallTime(noon), QString::fromUtf8("Müller"), "1"};
-    writeBytes(journal.path(), r.toBytes() + r.toBytes() + "xxxxx");
+    ASSERT_TRUE(writeBytes(journal.path(), r.toBytes() + r.toBytes() + "xxxxx"));
     EXPECT_EQ(journal.ReadCalls().size(), 2); // 85 bytes
     EXPECT_EQ(journal.ReadCalls()[0].CallerKey, QString::fromUtf8("Müller"));
     journal.AppendCall("030", "2");
@@ -165,9 +153,9 @@ TEST_F(CallJournalTest, ConvertsOldRecordsOnceAndKeepsTheOriginal)
 {
     const double t0 = 36000.25;
     const QByteArray old = oldRecord(t0, "0301234") + oldRecord(t0 + 1, "030*") + oldRecord(t0 + 2, "0");
-    writeBytes(journal.path(), old);
+    ASSERT_TRUE(writeBytes(journal.path(), old));
     // A longer scratch file left by a failed earlier run.
-    writeBytes(journal.scratchPath(), QByteArray(400, '\x7f'));
+    ASSERT_TRUE(writeBytes(journal.scratchPath(), QByteArray(400, '\x7f')));
     WriteSettingString("ISDN_MSN", "4711,0815,,,,,,");
 
     std::vector<std::pair<qint64, qint64>> steps;
@@ -203,7 +191,7 @@ TEST_F(CallJournalTest, ConversionWithoutCommaOrJournal)
 
     WriteSettingFlag("ISDN_Update20", false);
     WriteSettingString("ISDN_MSN", "4711");
-    writeBytes(journal.path(), oldRecord(40000.5, "0301"));
+    ASSERT_TRUE(writeBytes(journal.path(), oldRecord(40000.5, "0301")));
     EXPECT_EQ(journal.ConvertJournal(), CallJournal::Conversion::Converted);
     ASSERT_EQ(journal.ReadCalls().size(), 1);
     EXPECT_EQ(journal.ReadCalls()[0].Msn, "");
@@ -225,7 +213,7 @@ TEST_F(CallJournalTest, AJournalAlreadyConvertedOrUnclearIsLeftAlone)
     // Bytes that are neither form.
     WriteSettingFlag("ISDN_Update20", false);
     const QByteArray junk(160, '\xff');
-    writeBytes(journal.path(), junk);
+    ASSERT_TRUE(writeBytes(journal.path(), junk));
     EXPECT_EQ(journal.ConvertJournal(), CallJournal::Conversion::Undecided);
     EXPECT_EQ(readBytes(journal.path()), junk);
 }
@@ -235,7 +223,7 @@ TEST_F(CallJournalTest, FailedConversionLeavesJournalAndSettingForTheNextStart)
     QByteArray old;
     for (int i = 0; i < 50; ++i)
         old += oldRecord(40000 + i, "0301");
-    writeBytes(journal.path(), old);
+    ASSERT_TRUE(writeBytes(journal.path(), old));
     WriteSettingString("ISDN_MSN", "1,2");
     {
         FileSizeLimit limit(old.size()); // the converted file is larger

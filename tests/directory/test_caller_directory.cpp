@@ -1,6 +1,7 @@
 #include "common/Errors.h"
 #include "common/Paths.h"
 #include "directory/CallerDirectory.h"
+#include "support/FileBytes.h"
 #include "support/TestEnv.h"
 #include "support/WriteFailure.h"
 
@@ -13,19 +14,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 ino_t inodeOf(const QString &path)
 {
@@ -41,7 +29,7 @@ protected:
     TestEnv env;
     QString file = Paths::dataDir() + "anruf.dat";
 
-    void givenFile(const QByteArray &bytes) { writeBytes(file, bytes); }
+    void givenFile(const QByteArray &bytes) { ASSERT_TRUE(writeBytes(file, bytes)); }
 };
 
 } // namespace
@@ -283,7 +271,7 @@ TEST_F(CallerDirectoryTest, CallerListRewriteIsOneReplacement)
 TEST_F(CallerDirectoryTest, UnwritablePlaceRaisesAndKeepsTheFile)
 {
     // Tests run as root, past every permission: a folder that is a regular file stops anyone.
-    writeBytes(env.root() + "/plain", "x");
+    ASSERT_TRUE(writeBytes(env.root() + "/plain", "x"));
     CallerDirectory nowhere(env.root() + "/plain/anruf.dat");
     EXPECT_EQ(nowhere.ResolveCaller("0301").Text, "0301");
     try {
