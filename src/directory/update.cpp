@@ -1,7 +1,9 @@
 #include "directory/update.h"
 
+#include "app/Reg32.h"
 #include "controls/Animate.h"
 #include "controls/Icons.h"
+#include "controls/Msgdlg.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -58,4 +60,33 @@ void TfmUpdate::conversionEnded()
         QApplication::restoreOverrideCursor();
         m_busyCursor = false;
     }
+}
+
+std::optional<CallJournal::Conversion> RunJournalConversion(const QString &folder)
+{
+    if (ReadSettingFlag(QStringLiteral("ISDN_Update20")))
+        return CallJournal::Conversion::AlreadyDone;
+    TfmUpdate window;
+    window.show();
+    window.conversionStep(); // let it appear before the work starts
+    CallJournal journal(folder);
+    QString failure;
+    std::optional<CallJournal::Conversion> result;
+    try {
+        result = journal.ConvertJournal([&window](qint64 done, qint64) {
+            if (done == 0)
+                window.conversionStarted();
+            window.conversionStep();
+        });
+    } catch (const IoError &e) {
+        failure = e.message();
+    } catch (const std::exception &e) {
+        failure = QString::fromLocal8Bit(e.what());
+    }
+    window.conversionEnded();
+    if (!failure.isEmpty()) {
+        window.hide();
+        ShowMessageDlg(failure);
+    }
+    return result;
 }

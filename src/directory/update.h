@@ -1,6 +1,9 @@
 #pragma once
 
+#include "directory/CallJournal.h"
+
 #include <QWidget>
+#include <optional>
 
 class QLabel;
 class TAnimate;
@@ -28,3 +31,9 @@ public:
 private:
     bool m_busyCursor = false;
 };
+
+// Program start: when ISDN_Update20 is clear, shows "Datenkonvertierung" and converts the call
+// journal in `folder` (default: the data folder) once; when it is set, does nothing. A failed
+// conversion is shown through the message dialog, leaves the journal as it was and
+// ISDN_Update20 clear, so the next start tries again; the result is then empty.
+std::optional<CallJournal::Conversion> RunJournalConversion(const QString &folder = QString());
