@@ -430,3 +430,187 @@ TEST_F(CallTest, SecondCallWhileConnectedDoesNotTakeOverTheFirst)
     ASSERT_EQ(discReq.size(), 1u);
     EXPECT_EQ(Capi::ReadDword(discReq[0].data(), discReq[0].size(), 8), kPlci);
 }
+
+TEST_F(CallTest, UnhandledIndicationsGetTheirStandardResponses)
+{
+    std::vector<std::array<uint32_t, 3>> seen;
+    std::mutex seenLock;
+    auto record = [&](TCustomCapi20 *, uint32_t c, uint32_t s, uint32_t m, IndicationDatenType &) {
+        std::lock_guard g(seenLock);
+        if (c != 0x77)
+            seen.push_back({c, s, m});
+    };
+    const std::pair<Bytes, Bytes> cases[] = {
+        {Message(0x80, 0x82, 0x4060, Cat({Le32(kPlci), {0x03, 0x00}, {0x02, 0x01, 0x02}})),
+         Cat({Header(15, applId, 0x80, 0x83, 0x4060), Le32(kPlci), {0x03, 0x00, 0x00}})},
+        {Message(0x87, 0x82, 0x4061, Cat({Le32(kNcci), {0x00}})),
+         Cat({Header(12, applId, 0x87, 0x83, 0x4061), Le32(kNcci)})},
+        {Message(0x88, 0x82, 0x4062, Cat({Le32(kNcci), {0x00}})),
+         Cat({Header(12, applId, 0x88, 0x83, 0x4062), Le32(kNcci)})},
+        {Message(0xFF, 0x82, 0x4063, Cat({Le32(1), Le32(0x214D5641), {0x01, 0x09}})),
+         Cat({Header(17, applId, 0xFF, 0x83, 0x4063), Le32(1), Le32(0x214D5641), {0x00}})},
+    };
+    for (const auto &[indication, response] : cases) {
+        fake.Push(indication);
+        EXPECT_EQ(AwaitPut(indication[4], 0x83), response);
+    }
+    // OnMessage still sees each of them, and a message of unknown kind gets no response.
+    capi->OnMessage = record;
+    fake.Push(Message(0x80, 0x82, 0x4064, Cat({Le32(kPlci), {0x03, 0x00}, {0x00}})));
+    fake.Push(Message(0x55, 0x82, 0x4065, Le32(1)));
+    fake.Push(Message(0x06, 0x81, 0x4066, Le32(1)));
+    ASSERT_TRUE(WaitUntil([&] {
+        std::lock_guard g(seenLock);
+        return seen.size() == 3;
+    }));
+    EXPECT_EQ(seen[0], (std::array<uint32_t, 3>{0x80, 0x82, 0x4064}));
+    EXPECT_EQ(seen[1], (std::array<uint32_t, 3>{0x55, 0x82, 0x4065}));
+    EXPECT_EQ(seen[2], (std::array<uint32_t, 3>{0x06, 0x81, 0x4066}));
+    EXPECT_TRUE(fake.PutsOf(0x55, 0x83).empty());
+    capi->OnMessage = nullptr;
+}
+
+TEST_F(CallTest, MessageReceivedReplacesTheDispatcher)
+{
+    std::atomic<int> received{0};
+    std::atomic<bool> rang{false};
+    capi->OnRing = [&](TCapi20 *, const TCallDaten &) {
+        rang = true;
+        return RingResult::Accept;
+    };
+    capi->MessageReceived = [&](TCustomCapi20 *, uint32_t, uint32_t, uint32_t, IndicationDatenType &) {
+        ++received;
+    };
+    fake.Push(Message(0x02, 0x82, 0x4001, ConnectInd(kPlci, 16, {0x00}, {0x00})));
+    ASSERT_TRUE(WaitUntil([&] { return received == 1; }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(rang);
+    EXPECT_EQ(fake.putCount(), 0u);
+    EXPECT_EQ(capi->PendingMsgID(), -1);
+}
+
+TEST_F(CallTest, InfoIndicationReachesOnInfoAndIsAnswered)
+{
+    std::atomic<uint32_t> info{0};
+    CapiParameterType element{};
+    capi->OnInfo = [&](TCapi20 *, uint32_t number, CapiParameterType &daten) {
+        element = daten;
+        info = number;
+    };
+    Deliver(Message(0x08, 0x82, 0x4070, Cat({Le32(kPlci), {0x28, 0x00}, {0x03, 'a', 'b', 'c'}})));
+    EXPECT_EQ(info, 0x28u);
+    EXPECT_EQ(element[0], 3);
+    EXPECT_EQ(element[1], 'a');
+    EXPECT_EQ(AwaitPut(0x08, 0x83), Cat({Header(12, applId, 0x08, 0x83, 0x4070), Le32(kPlci)}));
+}
+
+TEST_F(CallTest, ConfirmationErrorsAreReportedWithTheirCommand)
+{
+    std::vector<std::array<uint32_t, 3>> seen;
+    capi->OnError = [&](TCustomCapi20 *, uint32_t c, uint32_t s, uint32_t n) { seen.push_back({c, s, n}); };
+    Deliver(Message(0x05, 0x81, 1, Conf(1, 0x2002)));
+    Deliver(Message(0x01, 0x81, 2, Conf(kPlci, 0)));
+    Deliver(Message(0x86, 0x81, 3, Cat({Le32(kNcci), {0x01, 0x00}, {0x01, 0x30}})));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], (std::array<uint32_t, 3>{0x05, 0x81, 0x2002}));
+    EXPECT_EQ(seen[1], (std::array<uint32_t, 3>{0x86, 0x81, 0x3001}));
+}
+
+TEST_F(CallTest, DataBlockIsReadFromData64AndAnswered)
+{
+    BringUpIncomingB3();
+    std::string received;
+    std::atomic<int> count{0};
+    capi->OnReceive = [&](TCapi20 *, int ncci, const char *data, uint32_t n) {
+        if (ncci == int(kNcci))
+            received.assign(data, n);
+        ++count;
+    };
+    fake.PushDataB3Ind(kNcci, 9, Bytes{0xFF, 0x1E, 'x'}, 0x4080);
+    ASSERT_TRUE(WaitUntil([&] { return count == 1; }));
+    EXPECT_EQ(received, std::string("\xFF\x1Ex", 3));
+    EXPECT_EQ(AwaitPut(0x86, 0x83), Cat({Header(14, applId, 0x86, 0x83, 0x4080), Le32(kNcci), {0x09, 0x00}}));
+    // A block for a link we do not know is only answered.
+    fake.PushDataB3Ind(kNcci + 0x10000, 4, Bytes{1, 2}, 0x4081);
+    const Bytes resp = AwaitPut(0x86, 0x83, 2);
+    EXPECT_EQ(Capi::ReadWord(resp.data(), resp.size(), 12), 4);
+    EXPECT_EQ(count, 1);
+}
+
+TEST_F(CallTest, FailedB3RequestKeepsItsChannelUntilTheCallEnds)
+{
+    RingAndAnswer(RingResult::Accept);
+    Deliver(Message(0x03, 0x82, 0x4002, Le32(kPlci)));
+    ASSERT_TRUE(capi->ConnectB3());
+    Deliver(Message(0x82, 0x81, 0, Conf(0, 0x2001)));
+    EXPECT_TRUE(capi->Channel(1).InUse);
+    EXPECT_EQ(capi->Channel(1).NCCI, -1);
+    Deliver(Message(0x04, 0x81, 0, Conf(kPlci, 0)));
+    EXPECT_FALSE(capi->Channel(1).InUse);
+}
+
+TEST_F(CallTest, ConnectB3NeedsAConnectedCall)
+{
+    EXPECT_FALSE(capi->ConnectB3());
+    RingAndAnswer(RingResult::AlertOnly);
+    EXPECT_FALSE(capi->ConnectB3());
+    EXPECT_TRUE(fake.PutsOf(0x82, 0x80).empty());
+}
+
+TEST(FiFoBuffer, KeepsAtMostCapacityMinusOneAndDropsTheOldest)
+{
+    TFiFoBuffer fifo(4);
+    EXPECT_EQ(fifo.Pop(), -1);
+    for (int i = 1; i <= 5; ++i)
+        fifo.Push(i);
+    EXPECT_EQ(fifo.Pop(), 3);
+    EXPECT_EQ(fifo.Pop(), 4);
+    EXPECT_EQ(fifo.Pop(), 5);
+    EXPECT_EQ(fifo.Pop(), -1);
+    fifo.Push(7);
+    fifo.Flush();
+    EXPECT_EQ(fifo.Pop(), -1);
+    EXPECT_EQ(TFiFoBuffer(500).Capacity(), 128);
+    TFiFoBuffer one(0);
+    one.Push(1);
+    EXPECT_EQ(one.Pop(), -1);
+}
+
+// Thousands of random, truncated and mutated messages through fetching, decoding and the
+// dispatcher: nothing crashes and the thread keeps going (run under the sanitizers to see it).
+TEST_F(CallTest, RandomMessagesThroughTheDispatcher)
+{
+    std::atomic<int> rings{0};
+    capi->OnRing = [&](TCapi20 *, const TCallDaten &d) {
+        ++rings;
+        return d.CIPValue % 2 ? RingResult::AlertOnly : uint32_t(d.CIPValue & 0xF003);
+    };
+    capi->OnReceive = [](TCapi20 *, int, const char *data, uint32_t n) {
+        volatile char sink = 0;
+        for (uint32_t i = 0; i < n; ++i)
+            sink = char(sink ^ data[i]);
+    };
+    std::mt19937 random(4711);
+    const uint8_t commands[] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x08, 0x41, 0x80,
+                                0x82, 0x83, 0x84, 0x86, 0x87, 0x88, 0xFF};
+    for (int round = 0; round < 4000; ++round) {
+        const size_t size = random() % 200;
+        Bytes params(size);
+        for (auto &b : params)
+            b = uint8_t(random() % 4 == 0 ? random() : random() % 4);
+        Bytes m = Message(commands[random() % std::size(commands)], random() % 2 ? 0x82 : 0x81,
+                          uint16_t(random()), params);
+        if (random() % 5 == 0)
+            m[0] = uint8_t(random()); // a header length that lies
+        fake.Push(m);
+        if (round % 50 == 0)
+            fake.PushDataB3Ind(uint32_t(random()), uint16_t(random()), Bytes(random() % 64, 0xAB),
+                               uint16_t(round));
+        if (round % 500 == 499)
+            Deliver(Message(0x05, 0x81, 1, Conf(1, 0)));
+    }
+    Deliver(Message(0x05, 0x81, 1, Conf(1, 0)));
+    EXPECT_TRUE(capi->Registered());
+    EXPECT_GT(rings, 0);
+    EXPECT_EQ(fake.Counter("queue"), 0);
+}
