@@ -188,7 +188,10 @@ unsigned capi20_get_message(unsigned applId, unsigned char **buf)
         return 0x1101;
     if (s.queue.empty())
         return 0x1104;
+    // Like the library, the message is handed out in a buffer of the full message-buffer size,
+    // whatever its header claims.
     s.current = s.queue.front();
+    s.current.resize(std::max<size_t>(s.current.size(), 2176), 0);
     s.queue.pop_front();
     *buf = s.current.data();
     return 0;
