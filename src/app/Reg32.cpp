@@ -139,6 +139,14 @@ void writeProgramValue(const QString &name, const QString &text)
                 throw IoError(cannotWrite(file), file);
         }
     }
+    // QSettings rereads a file only when its size or time changed: a value of the same length
+    // written within the same millisecond must still carry a newer time.
+    const QDateTime previous = QFileInfo(file).lastModified();
+    if (previous.isValid() && QFileInfo(check).lastModified() <= previous) {
+        QFile touched(check);
+        if (touched.open(QIODevice::Append))
+            touched.setFileTime(previous.addMSecs(1), QFileDevice::FileModificationTime);
+    }
     RenameOver(check, file);
 }
 

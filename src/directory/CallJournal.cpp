@@ -121,9 +121,15 @@ Form formOf(const QByteArray &data)
 
 QDateTime JournalRecord::callDateTime() const
 {
-    const double days = std::floor(CallTime);
-    const qint64 ms = std::llround((CallTime - days) * kMsPerDay);
-    return QDateTime(kEpoch.addDays(qint64(days)), QTime(0, 0)).addMSecs(ms);
+    // Wall-clock time of that day, so days on which daylight saving time starts or ends read
+    // back as they were written.
+    double days = std::floor(CallTime);
+    qint64 ms = std::llround((CallTime - days) * kMsPerDay);
+    if (ms >= kMsPerDay) {
+        days += 1;
+        ms -= kMsPerDay;
+    }
+    return QDateTime(kEpoch.addDays(qint64(days)), QTime::fromMSecsSinceStartOfDay(int(ms)));
 }
 
 double JournalRecord::toCallTime(const QDateTime &when)

@@ -164,3 +164,13 @@ TEST(Reg32, AutostartIsAnXdgEntry)
         writeBytes(Paths::autostartFile(), "[Desktop Entry]\nType=Application\nExec=/usr/bin/rufwart --x\n"));
     EXPECT_EQ(ReadRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", ""), "/usr/bin/rufwart");
 }
+
+TEST(Reg32, EveryReadSeesTheLatestWrite)
+{
+    TestEnv env;
+    // Values of one length in quick succession: the file keeps its size each time.
+    for (int i = 0; i < 20; ++i) {
+        WriteSettingFlag("ISDN_Beep", i % 2);
+        ASSERT_EQ(ReadSettingFlag("ISDN_Beep"), bool(i % 2)) << i;
+    }
+}

@@ -67,6 +67,16 @@ TEST_F(CallJournalTest, AppendWritesFortyByteRecords)
     EXPECT_EQ(calls[1].CallerKey, QString(20, 'k'));
     EXPECT_EQ(calls[1].Msn, "1234567890");
     EXPECT_EQ(JournalRecord::fromBytes(calls[1].toBytes().constData()), calls[1]);
+
+    // Wall-clock times survive the days on which the clocks change.
+    qputenv("TZ", "Europe/Berlin");
+    for (const QDateTime &when :
+         {QDateTime(QDate(2024, 3, 31), QTime(12, 0)), QDateTime(QDate(2024, 10, 27), QTime(23, 59, 59)),
+          QDateTime(QDate(1999, 12, 31), QTime(0, 0))}) {
+        JournalRecord r{JournalRecord::toCallTime(when), "1", ""};
+        EXPECT_EQ(r.callDateTime(), when) << when.toString().toStdString();
+    }
+    qunsetenv("TZ");
 }
 
 TEST_F(CallJournalTest, PartialRecordsAreIgnoredAndOverwritten)
