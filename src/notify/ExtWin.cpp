@@ -82,6 +82,7 @@ TfmExtWin::TfmExtWin(QWidget *parent)
     setObjectName(QStringLiteral("fmExtWin"));
     setWindowTitle(QStringLiteral("Fenster - Einstellungen (Anrufdialog)"));
     setModal(true);
+    setAttribute(Qt::WA_QuitOnClose, false); // opened from the tray menu with no other window shown
 
     // The bitmap path keeps its case: file names differ by case here. The colour texts are
     // lower case, as colour names are read in any case.

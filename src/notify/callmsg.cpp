@@ -85,6 +85,8 @@ TfmCallMsg::TfmCallMsg(QWidget *parent)
 {
     setObjectName(QStringLiteral("fmCallMsg"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // The program lives in the notification area: a notification closing must never end it.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("Anruf von"));
     setFixedSize(305, 98);
 

@@ -103,6 +103,7 @@ private slots:
 
     void closingStoresThePositionAndDestroys()
     {
+        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
         QPointer<TfmCallMsg> first = show();
         QPointer<TfmCallMsg> second = show();
         QCOMPARE(fmCallMsg.data(), second.data());
@@ -115,6 +116,7 @@ private slots:
         QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Left")), 300);
         QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Top")), 200);
         QTRY_VERIFY(first.isNull() && second.isNull());
+        QCOMPARE(lastClosed.count(), 0); // the program runs on in the notification area
         QVERIFY(fmCallMsg.isNull());
         // The next window appears where the last one was left.
         QCOMPARE(show()->pos(), QPoint(300, 200));

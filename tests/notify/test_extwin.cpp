@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -247,19 +248,30 @@ private slots:
 
     void showExtWinConfigRunsModallyAndDestroys()
     {
+        WriteSettingString(QStringLiteral("ISDN_TimeMinimize"), QStringLiteral("600"));
+        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
         QPointer<TfmExtWin> seen;
         bool modal = false;
         QTimer::singleShot(0, this, [&] {
             seen = fmExtWin;
             modal = QApplication::activeModalWidget() == fmExtWin.data();
-            if (fmExtWin)
-                fmExtWin->SaveBtn->click();
+            if (fmExtWin) {
+                fmExtWin->PreviewBtn->click();
+                fmExtWin->AbortBtn->click();
+            }
         });
         ShowExtWinConfig();
         QVERIFY(modal);
         QVERIFY(seen.isNull());
         QVERIFY(fmExtWin.isNull());
         QCOMPARE(setting("ISDN_ExtWinFontColor"), QStringLiteral("clyellow"));
+        // The preview outlives the dialog; the user closes it where it shall stay.
+        QVERIFY(fmCallMsg);
+        QVERIFY(fmCallMsg->isVisible());
+        fmCallMsg->move(77, 66);
+        fmCallMsg->close();
+        QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Left")), 77);
+        QCOMPARE(lastClosed.count(), 0);
     }
 };
 
