@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 namespace NotifyLook {
 
@@ -33,16 +34,23 @@ void placeFromSettings(QWidget *window)
     // The whole desktop counts, so a window left on a second monitor stays there.
     const QRect desktop = screen->virtualGeometry();
     const QSize desktopSize(desktop.x() + desktop.width(), desktop.y() + desktop.height());
-    window->move(placement(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Left")),
-                           ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Top")),
-                           window->frameGeometry().size(), desktopSize, screen->geometry()));
+    // Positions are those of the client area: before a window is on screen its frame is not known,
+    // so frame positions would not come back where they were stored and windows would creep.
+    const QPoint topLeft = placement(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Left")),
+                                     ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Top")), window->size(),
+                                     desktopSize, screen->geometry());
+    window->winId();
+    if (QWindow *handle = window->windowHandle())
+        handle->setPosition(topLeft); // frame excluded
+    else
+        window->setGeometry(QRect(topLeft, window->size()));
 }
 
 void storePosition(const QWidget *window)
 {
     try {
-        WriteSettingString(QStringLiteral("ISDN_CallMsg_Left"), QString::number(window->x()));
-        WriteSettingString(QStringLiteral("ISDN_CallMsg_Top"), QString::number(window->y()));
+        WriteSettingString(QStringLiteral("ISDN_CallMsg_Left"), QString::number(window->geometry().x()));
+        WriteSettingString(QStringLiteral("ISDN_CallMsg_Top"), QString::number(window->geometry().y()));
     } catch (const IoError &e) {
         ShowMessageDlg(e.message());
     }

@@ -20,8 +20,11 @@ namespace NotifyLook {
 QPoint placement(qint32 storedLeft, qint32 storedTop, QSize windowSize, QSize desktopSize,
                  const QRect &centreOn);
 // Moves a top-level window to the stored position (or the middle of the primary screen).
+// Positions are those of the window's client area, so they come back exactly whatever frame
+// the window manager draws.
 void placeFromSettings(QWidget *window);
-// Writes the window's left and top edges; a failing write is reported in a message dialog.
+// Writes the left and top edges of the window's client area; a failing write is reported in a
+// message dialog.
 void storePosition(const QWidget *window);
 
 // The default background picture shipped with the program.

@@ -214,7 +214,7 @@ private slots:
         QCOMPARE(setting("ISDN_ExtWinShowing"), QStringLiteral("0"));
 
         // Where the user leaves the preview is where calls appear.
-        fmCallMsg->move(40, 30);
+        fmCallMsg->setGeometry(QRect(QPoint(40, 30), fmCallMsg->size()));
         fmCallMsg->close();
         QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Left")), 40);
         QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Top")), 30);
@@ -268,7 +268,7 @@ private slots:
         // The preview outlives the dialog; the user closes it where it shall stay.
         QVERIFY(fmCallMsg);
         QVERIFY(fmCallMsg->isVisible());
-        fmCallMsg->move(77, 66);
+        fmCallMsg->setGeometry(QRect(QPoint(77, 66), fmCallMsg->size()));
         fmCallMsg->close();
         QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Left")), 77);
         QCOMPARE(lastClosed.count(), 0);
