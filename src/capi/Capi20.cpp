@@ -527,10 +527,17 @@ void TCapi20::HandleDataB3Ind(const Capi::DataB3Indication &Block)
 {
     if (FindChannel(int(Block.NCCI)) < 0 || Block.Data == nullptr || !OnReceive)
         return;
-    // The block lies in the library's memory until it is answered; a release would free it.
-    std::lock_guard guard(CapiBinding::LibraryLock());
-    if (Registered())
-        OnReceive(this, int(Block.NCCI), reinterpret_cast<const char *>(Block.Data), Block.Length);
+    // The block lies in the library's memory until it is answered, and a release would free it:
+    // copy it under the library lock, and run the handler without holding that lock.
+    std::vector<char> data;
+    {
+        std::lock_guard guard(CapiBinding::LibraryLock());
+        if (!Registered())
+            return;
+        data.assign(reinterpret_cast<const char *>(Block.Data),
+                    reinterpret_cast<const char *>(Block.Data) + Block.Length);
+    }
+    OnReceive(this, int(Block.NCCI), data.data(), uint32_t(data.size()));
 }
 
 void TCapi20::HandleDataB3Conf(int NCCI, uint16_t /*Handle*/, uint16_t /*Info*/)

@@ -66,31 +66,30 @@ void TCustomCapi20::Shutdown()
 
 // ---- properties ----
 
-void TCustomCapi20::SetLogicalConnection(int value)
+// A different value of a registration parameter takes effect at once: release, then register
+// with the new values.
+void TCustomCapi20::SetRegistrationValue(int &field, int value)
 {
-    if (value == m_logicalConnection)
+    if (value == field)
         return;
-    m_logicalConnection = value;
+    field = value;
     if (m_bindAttempted)
         RegisterApplication();
+}
+
+void TCustomCapi20::SetLogicalConnection(int value)
+{
+    SetRegistrationValue(m_logicalConnection, value);
 }
 
 void TCustomCapi20::SetBDataBlocks(int value)
 {
-    if (value == m_bDataBlocks)
-        return;
-    m_bDataBlocks = value;
-    if (m_bindAttempted)
-        RegisterApplication();
+    SetRegistrationValue(m_bDataBlocks, value);
 }
 
 void TCustomCapi20::SetBDataBlockSize(int value)
 {
-    if (value == m_bDataBlockSize)
-        return;
-    m_bDataBlockSize = value;
-    if (m_bindAttempted)
-        RegisterApplication();
+    SetRegistrationValue(m_bDataBlockSize, value);
 }
 
 uint32_t TCustomCapi20::MessageBufferSize() const
@@ -146,16 +145,10 @@ void TCustomCapi20::BindLibrary()
     if (m_bindAttempted.exchange(true))
         return;
     const QString path = FindLibrary(m_libraryName);
-    if (path.isEmpty() || !m_binding->Load(path)) {
-        RaiseError(0, 0, ERR_DLL_NOT_LOADED);
+    if (!path.isEmpty())
+        m_binding->Load(path);
+    if (!CapiReady())
         return;
-    }
-    if (!SelectDriver())
-        return;
-    if (m_binding->Installed() != 0) {
-        RaiseError(0, 0, ERR_CAPI_NOT_INSTALLED);
-        return;
-    }
     ReadProfiles();
     if (m_autoRegister)
         RegisterApplication();
@@ -189,22 +182,31 @@ bool TCustomCapi20::SelectDriver()
     return true;
 }
 
+// A loaded library, the remote server chosen (when one is set), and CAPI installed; each failure
+// is raised.
+bool TCustomCapi20::CapiReady()
+{
+    if (!m_binding->IsLoaded()) {
+        RaiseError(0, 0, ERR_DLL_NOT_LOADED);
+        return false;
+    }
+    if (!SelectDriver())
+        return false;
+    if (m_binding->Installed() != 0) {
+        RaiseError(0, 0, ERR_CAPI_NOT_INSTALLED);
+        return false;
+    }
+    return true;
+}
+
 // ---- registration ----
 
 void TCustomCapi20::RegisterApplication()
 {
     ReleaseApplication();
     JoinEndedThreads();
-    if (!m_binding->IsLoaded()) {
-        RaiseError(0, 0, ERR_DLL_NOT_LOADED);
+    if (!CapiReady())
         return;
-    }
-    if (!SelectDriver())
-        return;
-    if (m_binding->Installed() != 0) {
-        RaiseError(0, 0, ERR_CAPI_NOT_INSTALLED);
-        return;
-    }
     uint32_t applId = 0;
     const uint32_t result = m_binding->Register(MessageBufferSize(), uint32_t(m_logicalConnection),
                                                 uint32_t(m_bDataBlocks), uint32_t(m_bDataBlockSize), applId);

@@ -131,8 +131,10 @@ private:
     struct ThreadControl;
     struct HandOver;
 
+    void SetRegistrationValue(int &field, int value);
     bool PutMessage(uint8_t command, uint8_t subCommand, uint16_t msgNumber, const CapiParams &params);
     bool SelectDriver();
+    bool CapiReady();
     void ReadProfiles();
     void StartThread();
     void ThreadBody(const std::shared_ptr<ThreadControl> &control);

@@ -41,7 +41,8 @@ public:
     // number of bytes copied. Never blocks: an empty queue gives 0x1104.
     virtual uint32_t GetMessage(uint32_t applId, uint8_t *buffer, std::size_t &length) = 0;
     // Blocks until a message is queued, the application goes away, or `timeoutMs` passed
-    // (result 0x1104). Runs outside the library lock.
+    // (result 0x1104). Runs outside the library lock. A platform without timed waits may block
+    // until the next message: the release puts a wake-up message that ends such a wait.
     virtual uint32_t WaitForMessage(uint32_t applId, int timeoutMs) = 0;
     // False when the entry point is missing.
     virtual bool GetProfile(uint32_t controller, std::array<uint8_t, 64> &buffer, uint32_t &result) = 0;

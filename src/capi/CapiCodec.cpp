@@ -32,31 +32,30 @@ uint16_t CipOfService(uint8_t service)
     return service < 9 ? cips[service] : 0;
 }
 
+namespace {
+template<typename T> T ReadLittleEndian(const uint8_t *p, std::size_t size, std::size_t offset)
+{
+    T v = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+        if (offset + i < size)
+            v = T(v | T(T(p[offset + i]) << (8 * i)));
+    return v;
+}
+} // namespace
+
 uint16_t ReadWord(const uint8_t *p, std::size_t size, std::size_t offset)
 {
-    uint16_t v = 0;
-    for (std::size_t i = 0; i < 2; ++i)
-        if (offset + i < size)
-            v |= uint16_t(p[offset + i]) << (8 * i);
-    return v;
+    return ReadLittleEndian<uint16_t>(p, size, offset);
 }
 
 uint32_t ReadDword(const uint8_t *p, std::size_t size, std::size_t offset)
 {
-    uint32_t v = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        if (offset + i < size)
-            v |= uint32_t(p[offset + i]) << (8 * i);
-    return v;
+    return ReadLittleEndian<uint32_t>(p, size, offset);
 }
 
 uint64_t ReadQword(const uint8_t *p, std::size_t size, std::size_t offset)
 {
-    uint64_t v = 0;
-    for (std::size_t i = 0; i < 8; ++i)
-        if (offset + i < size)
-            v |= uint64_t(p[offset + i]) << (8 * i);
-    return v;
+    return ReadLittleEndian<uint64_t>(p, size, offset);
 }
 
 } // namespace Capi

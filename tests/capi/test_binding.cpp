@@ -234,6 +234,10 @@ TEST_F(BindingTest, ReleaseWakesTheThreadAndReleasesOnce)
     capi->ReleaseApplication();
     EXPECT_EQ(fake.Counter("release"), 1);
     EXPECT_EQ(fake.putCount(), 2u);
+    // The thread has ended: it waits no more.
+    const int waits = fake.Counter("wait");
+    QThread::msleep(30);
+    EXPECT_EQ(fake.Counter("wait"), waits);
 }
 
 TEST_F(BindingTest, ReleaseWhileNotRegisteredDoesNothing)
