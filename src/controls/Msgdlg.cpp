@@ -7,7 +7,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 
 namespace {
 MsgDlgHook::Handler &hookHandler()
@@ -46,9 +45,7 @@ Captions captionsFor(int kind)
 } // namespace
 
 TfmMsgDlg::TfmMsgDlg(const QString &text, int kind, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      m_text(withLineBreaks(text)), m_kind(kind)
+    : TToolDialog(parent), m_text(withLineBreaks(text)), m_kind(kind)
 {
     setWindowTitle(QStringLiteral("Mitteilung"));
     setObjectName(QStringLiteral("fmMsgDlg"));
@@ -91,18 +88,9 @@ TfmMsgDlg::TfmMsgDlg(const QString &text, int kind, QWidget *parent)
     MsgBtn2->setAutoDefault(true);
     MsgBtn1->setAutoDefault(false);
 
+    setFocusOnShow(MsgBtn2);
     connect(MsgBtn1, &QPushButton::clicked, this, &TfmMsgDlg::MsgBtn1Click);
     connect(MsgBtn2, &QPushButton::clicked, this, &TfmMsgDlg::MsgBtn2Click);
-}
-
-void TfmMsgDlg::showEvent(QShowEvent *event)
-{
-    if (!m_laidOut) {
-        m_laidOut = true;
-        FormShow();
-    }
-    QDialog::showEvent(event);
-    MsgBtn2->setFocus();
 }
 
 void TfmMsgDlg::FormShow()
@@ -124,12 +112,6 @@ void TfmMsgDlg::FormShow()
         MsgBtn1->move(MsgBtn1->x() + dx, MsgBtn1->y() + dy);
         MsgBtn2->move(MsgBtn2->x() + dx, MsgBtn2->y() + dy);
         setFixedSize(kWidth + dx, kHeight + dy);
-    }
-
-    // Centred on the screen.
-    if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
     }
 }
 

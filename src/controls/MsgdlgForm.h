@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "controls/ToolDialog.h"
 
 class QFrame;
 class QLabel;
@@ -8,7 +8,7 @@ class QPushButton;
 
 // The message dialog behind ShowMessageDlg / AskMessageDlg (Msgdlg.h). Exposed so that the
 // layout can be checked; the program itself only calls the two functions.
-class TfmMsgDlg : public QDialog
+class TfmMsgDlg : public TToolDialog
 {
     Q_OBJECT
 public:
@@ -31,15 +31,13 @@ public:
     static constexpr int kTextHeight = 81;
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    void FormShow() override;
 
 private:
-    void FormShow();
     void MsgBtn1Click();
     void MsgBtn2Click();
 
     QString m_text;
     int m_kind;
     int m_result = 0;
-    bool m_laidOut = false;
 };

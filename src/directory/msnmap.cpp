@@ -15,12 +15,11 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QCoreApplication>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMediaDevices>
 #include <QPushButton>
-#include <QScreen>
 #include <QSoundEffect>
 #include <QStackedWidget>
 #include <QTimer>
@@ -55,9 +54,7 @@ QLabel *rowLabel(int position, QWidget *page)
 }
 } // namespace
 
-TfmMsnMap::TfmMsnMap(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint)
+TfmMsnMap::TfmMsnMap(QWidget *parent) : TToolDialog(parent)
 {
     setObjectName(QStringLiteral("fmMsnMap"));
     setWindowTitle(QStringLiteral("MSN-Konfiguration"));
@@ -113,6 +110,7 @@ TfmMsnMap::TfmMsnMap(QWidget *parent)
     for (QPushButton *button : {SoundBtn, ChangeBtn, CloseBtn})
         button->setAutoDefault(false);
     ChangeBtn->setDefault(true);
+    setFocusOnShow(ChangeBtn);
 
     connect(SoundBtn, &QPushButton::clicked, this, &TfmMsnMap::SoundBtnClick);
     connect(ChangeBtn, &QPushButton::clicked, this, &TfmMsnMap::ChangeBtnClick);
@@ -133,16 +131,6 @@ void TfmMsnMap::showPage(bool soundPage)
     setFixedSize(kWidth, g.height);
 }
 
-void TfmMsnMap::showEvent(QShowEvent *event)
-{
-    if (!m_shown) {
-        m_shown = true;
-        FormShow();
-    }
-    QDialog::showEvent(event);
-    ChangeBtn->setFocus();
-}
-
 void TfmMsnMap::FormShow()
 {
     showPage(false);
@@ -153,8 +141,6 @@ void TfmMsnMap::FormShow()
         MSN[i]->setText(fields.at(i));
     for (int i = 0; i < 8; ++i)
         Sound[i]->setText(ReadSettingString(MsnList::soundSettingName(i + 1)));
-    if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 }
 
 void TfmMsnMap::SoundBtnClick()

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "controls/ToolDialog.h"
 #include <QByteArray>
-#include <QDialog>
 #include <QString>
 
 class QFrame;
@@ -12,7 +12,7 @@ class TButtonEdit;
 
 // "MSN-Konfiguration": the eight MSNs of the line and a wave file for each. Shown modally;
 // "&Weiter" writes ISDN_MSN and ISDN_SOUND1 to ISDN_SOUND8, "&Abbrechen" and Escape write nothing.
-class TfmMsnMap : public QDialog
+class TfmMsnMap : public TToolDialog
 {
     Q_OBJECT
 public:
@@ -39,13 +39,10 @@ public:
     void SoundEditButtonClick(int position);
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    void FormShow() override;
 
 private:
-    void FormShow();
     void showPage(bool soundPage);
-
-    bool m_shown = false;
 };
 
 // Plays the wave file chosen for the called MSN (see MsnList::soundFileFor), else CallSignal.

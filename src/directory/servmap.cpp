@@ -7,13 +7,9 @@
 
 #include <QCheckBox>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QPushButton>
-#include <QScreen>
 
-TfmServMap::TfmServMap(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint)
+TfmServMap::TfmServMap(QWidget *parent) : TToolDialog(parent)
 {
     setObjectName(QStringLiteral("fmServMap"));
     setWindowTitle(QStringLiteral("Service-Konfiguration"));
@@ -41,21 +37,12 @@ TfmServMap::TfmServMap(QWidget *parent)
     ChangeBtn->setGeometry(width - 2 * 80 - 12, buttonsTop, 80, 25);
     CloseBtn->setGeometry(width - 80 - 6, buttonsTop, 80, 25);
     ChangeBtn->setDefault(true);
+    setFocusOnShow(ChangeBtn);
     CloseBtn->setAutoDefault(false);
     setFixedSize(width, buttonsTop + 25 + 8);
 
     connect(ChangeBtn, &QPushButton::clicked, this, &TfmServMap::ChangeBtnClick);
     connect(CloseBtn, &QPushButton::clicked, this, &QDialog::reject);
-}
-
-void TfmServMap::showEvent(QShowEvent *event)
-{
-    if (!m_shown) {
-        m_shown = true;
-        FormShow();
-    }
-    QDialog::showEvent(event);
-    ChangeBtn->setFocus();
 }
 
 void TfmServMap::FormShow()
@@ -66,8 +53,6 @@ void TfmServMap::FormShow()
         for (size_t i = 0; i < choice.size(); ++i)
             cbServ[i]->setChecked(choice[i]);
     }
-    if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 }
 
 void TfmServMap::ChangeBtnClick()

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QDialog>
+#include "controls/ToolDialog.h"
 
 class QCheckBox;
 class QPushButton;
 
 // "Service-Konfiguration": which kinds of incoming call are reported. Shown modally;
 // "Übernehmen" writes ISDN_Service, "Abbrechen" and Escape write nothing.
-class TfmServMap : public QDialog
+class TfmServMap : public TToolDialog
 {
     Q_OBJECT
 public:
@@ -20,9 +20,7 @@ public:
     void ChangeBtnClick();
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    void FormShow() override;
 
 private:
-    void FormShow();
-    bool m_shown = false;
 };

@@ -4,11 +4,10 @@
 #include "controls/Animate.h"
 #include "controls/Icons.h"
 #include "controls/Msgdlg.h"
+#include "controls/ToolDialog.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 
 TfmUpdate::TfmUpdate(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
@@ -27,8 +26,7 @@ TfmUpdate::TfmUpdate(QWidget *parent)
     Aktion->setObjectName(QStringLiteral("Aktion"));
     Aktion->setGeometry(70, 26, 200, 20);
 
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    CenterOnScreen(this);
 }
 
 TfmUpdate::~TfmUpdate()
