@@ -32,8 +32,9 @@ uint32_t CipMaskOfServiceMask(uint16_t serviceMask)
 uint32_t InfoMaskOf(TInfoSet infos)
 {
     static constexpr std::pair<TCapiInfo, uint32_t> bits[] = {
-        {DisconnectCause, 0x01}, {DatumZeit, 0x02},  {Display, 0x04},   {UserToUser, 0x08},
-        {RufStatus, 0x10},       {Facilities, 0x20}, {Gebuehren, 0x40},
+        {DisconnectCause, 0x01}, {DatumZeit, 0x02}, {CapiInfoMembers::Display, 0x04},
+        {UserToUser, 0x08},      {RufStatus, 0x10}, {Facilities, 0x20},
+        {Gebuehren, 0x40},
     };
     uint32_t mask = 0;
     for (const auto &[member, bit] : bits)

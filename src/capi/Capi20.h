@@ -47,6 +47,9 @@ enum TProtokolB3 : uint16_t
 };
 
 // Kinds of information requested from the network; TInfoSet holds bit (1 << member).
+// In a namespace of their own: "Display" is also the X11 type that QGuiApplication's platform
+// header declares, so that member is named CapiInfoMembers::Display.
+namespace CapiInfoMembers {
 enum TCapiInfo : uint8_t
 {
     Gebuehren = 0,
@@ -58,6 +61,15 @@ enum TCapiInfo : uint8_t
     RufStatus,
     CalledNumber
 };
+} // namespace CapiInfoMembers
+using CapiInfoMembers::CalledNumber;
+using CapiInfoMembers::DatumZeit;
+using CapiInfoMembers::DisconnectCause;
+using CapiInfoMembers::Facilities;
+using CapiInfoMembers::Gebuehren;
+using CapiInfoMembers::RufStatus;
+using CapiInfoMembers::TCapiInfo;
+using CapiInfoMembers::UserToUser;
 using TInfoSet = uint32_t;
 constexpr TInfoSet InfoSetOf(std::initializer_list<TCapiInfo> members)
 {
