@@ -221,7 +221,7 @@ void Exchange::readConn(int id, Conn &c)
             c.kind = c.in[pos] == 0x80 ? ConnKind::Capi : ConnKind::Control;
         if (c.kind == ConnKind::Control) {
             auto nl = std::find(c.in.begin() + long(pos), c.in.end(), uint8_t('\n'));
-            if (nl == c.in.end()) {
+            if (nl == c.in.end() || size_t(nl - c.in.begin()) - pos > kMaxControlLine) {
                 if (c.in.size() - pos > kMaxControlLine) {
                     writeLine(c, "ERROR line too long");
                     closeConn(id, "control line too long");
