@@ -723,6 +723,7 @@ int Exchange::placeCall(int controlConn, uint32_t callerPlci, uint16_t cip, Byte
         l.appl = applId;
         l.call = id;
         l.state = LegState::Offered;
+        l.offeredAt = Clock::now();
         m_legs[plci] = l;
         call.offered.push_back(plci);
         ++call.offeredCount;
@@ -765,7 +766,7 @@ void Exchange::onAlert(App &app, const Message &m)
     sendConf(app, m, plci, InfoOk);
     Call &call = m_calls[l->call];
     call.alerted.insert(app.id);
-    emit(call, "ALERTED appl=" + std::to_string(app.id));
+    emit(call, "ALERTED appl=" + std::to_string(app.id) + sinceOffer(*l));
 }
 
 void Exchange::onConnectResp(App &app, const Message &m)
@@ -783,7 +784,7 @@ void Exchange::onConnectResp(App &app, const Message &m)
         finalAnswer(call, *l, reject);
         return;
     }
-    emit(call, "ACCEPTED appl=" + std::to_string(app.id));
+    emit(call, "ACCEPTED appl=" + std::to_string(app.id) + sinceOffer(*l));
     if (call.connected || call.ended) {
         // Another terminal was quicker.
         call.finalReject[app.id] = 0;
@@ -800,9 +801,10 @@ void Exchange::finalAnswer(Call &call, Leg &l, int reject)
     if (reject == -1)
         emit(call, "GONE appl=" + std::to_string(l.appl));
     else if (reject == 1)
-        emit(call, "IGNORED appl=" + std::to_string(l.appl));
+        emit(call, "IGNORED appl=" + std::to_string(l.appl) + sinceOffer(l));
     else
-        emit(call, "REJECTED appl=" + std::to_string(l.appl) + " reject=" + std::to_string(reject));
+        emit(call,
+             "REJECTED appl=" + std::to_string(l.appl) + " reject=" + std::to_string(reject) + sinceOffer(l));
     if (reject != -1)
         disconnectLeg(l, ReasonNormal);
     checkAllDeclined(call);
@@ -942,6 +944,14 @@ void Exchange::maybeForgetCall(int callId)
         if (l.call == callId)
             return;
     m_calls.erase(it);
+}
+
+std::string Exchange::sinceOffer(const Leg &l) const
+{
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - l.offeredAt).count();
+    char buf[48];
+    std::snprintf(buf, sizeof buf, " after_ms=%.3f", ms);
+    return buf;
 }
 
 void Exchange::emit(Call &call, const std::string &line)
@@ -1133,6 +1143,7 @@ void Exchange::onDataB3Req(App &app, const Message &m)
     b.handle = handle;
     b.flags = uint16_t(m.num(4));
     b.number = m.number;
+    b.queuedAt = Clock::now();
     l->queue.push_back(std::move(b));
     pump(*l);
 }
@@ -1158,8 +1169,14 @@ void Exchange::pump(Leg &l)
         Leg *peer = peerOf(l);
         if (peer) {
             const auto &papp = m_apps[peer->appl];
-            if (peer->b3 != B3State::Active || peer->unconfirmed.size() >= papp.maxBlocks)
-                return; // the receiver's window is full: the line waits
+            if (peer->b3 != B3State::Active || peer->unconfirmed.size() >= papp.maxBlocks) {
+                l.windowFull = true; // the receiver's window is full: the line waits
+                return;
+            }
+        }
+        if (l.windowFull) {
+            l.windowFull = false;
+            l.windowOpened = Clock::now();
         }
         Block b = std::move(l.queue.front());
         l.queue.pop_front();
@@ -1167,8 +1184,9 @@ void Exchange::pump(Leg &l)
             deliver(l, b);
             continue;
         }
-        const TimePoint now = Clock::now();
-        const TimePoint start = std::max(now, l.lineFree);
+        // A block that was already waiting starts the moment the line fell free, however late
+        // this loop woke up: the line keeps its rate.
+        const TimePoint start = std::max({b.queuedAt, l.windowOpened, l.lineFree});
         const auto dur = std::chrono::nanoseconds(int64_t(b.data.size()) * 8 * 1000000000LL / m_opt.rate);
         l.lineFree = start + dur;
         l.sendEnd = l.lineFree;

@@ -93,6 +93,7 @@ private:
     {
         Bytes data;
         uint16_t handle = 0, flags = 0, number = 0;
+        TimePoint queuedAt;
     };
     struct Leg
     {
@@ -108,6 +109,9 @@ private:
         bool sending = false;
         Block inFlight;
         TimePoint sendEnd, lineFree;
+        TimePoint offeredAt; // when its CONNECT_IND went out
+        bool windowFull = false;
+        TimePoint windowOpened;         // the receiver answered a block after the line had to wait
         std::set<uint16_t> unconfirmed; // DATA_B3_IND handed to this leg, not yet answered
         uint16_t nextHandle = 1;
     };
@@ -178,6 +182,7 @@ private:
     void dropLeg(uint32_t plci);
     void maybeForgetCall(int callId);
     void emit(Call &call, const std::string &line);
+    std::string sinceOffer(const Leg &l) const;
     void logEvent(const std::string &line);
 
     // B3

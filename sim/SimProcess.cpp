@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -25,7 +26,7 @@ SimProcess::~SimProcess()
 }
 
 bool SimProcess::start(const std::string &executable, const std::vector<std::string> &extraArgs,
-                       std::string *error, int timeoutMs)
+                       std::string *error, int timeoutMs, bool quiet)
 {
     char tmpl[] = "/tmp/isdnsim-XXXXXX";
     if (!::mkdtemp(tmpl)) {
@@ -41,7 +42,14 @@ bool SimProcess::start(const std::string &executable, const std::vector<std::str
     for (auto &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    const int rc = ::posix_spawn(&m_pid, executable.c_str(), nullptr, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    const int rc = ::posix_spawn(&m_pid, executable.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         *error = executable + ": " + std::strerror(rc);
         m_pid = -1;

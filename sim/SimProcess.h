@@ -20,8 +20,9 @@ public:
 
     // Runs `executable serve --port 0 --port-file <tmp> extraArgs...`; false with a message when
     // it does not come up within timeoutMs.
+    // quiet sends the exchange's own output to /dev/null.
     bool start(const std::string &executable, const std::vector<std::string> &extraArgs, std::string *error,
-               int timeoutMs = 20000);
+               int timeoutMs = 20000, bool quiet = false);
     void kill(int signal); // sends a signal and reaps the process
     bool running() const { return m_pid > 0; }
     uint16_t port() const { return m_port; }
