@@ -3,8 +3,10 @@
 #include "app/Reg32.h"
 #include "app/Startup.h"
 #include "common/Paths.h"
+#include "directory/CallJournal.h"
 #include "support/TestEnv.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
@@ -58,6 +60,50 @@ private slots:
         QCOMPARE(first.exitCode(), 0);
         QLockFile lock(Startup::instanceLockPath());
         QVERIFY(lock.tryLock(0));
+    }
+
+    void journalConversionRunsOnce()
+    {
+        WriteSettingString(QStringLiteral("ISDN_Update20"), QString());
+        const QString journal = Paths::dataDir() + QStringLiteral("anruf2.dat");
+        const QString run = QString::fromLatin1(kRunKey);
+        auto writeOldJournal = [&] {
+            QByteArray bytes;
+            for (const char *key : {"0301234567", "0407654321"}) {
+                JournalRecord record;
+                record.CallTime = JournalRecord::toCallTime(QDateTime(QDate(1998, 3, 1), QTime(12, 0)));
+                record.CallerKey = QString::fromLatin1(key);
+                bytes += record.toBytes().left(29) + QByteArray(3, '\0'); // the older 32-byte form
+            }
+            QFile file(journal);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(bytes);
+        };
+        // Runs the program until its main window has loaded the options (it then rewrites the
+        // autostart entry with its own path), and ends it.
+        auto runOnce = [&] {
+            WriteRegString(RegRoot::CurrentUser, run, QStringLiteral("Rufwart"),
+                           QStringLiteral("/old/rufwart"));
+            QProcess program;
+            program.setProcessEnvironment(programEnvironment());
+            program.start(QStringLiteral(RUFWART_EXE), {});
+            QVERIFY(program.waitForStarted());
+            QTRY_COMPARE_WITH_TIMEOUT(ReadRegString(RegRoot::CurrentUser, run, QStringLiteral("Rufwart"), {}),
+                                      QFileInfo(QStringLiteral(RUFWART_EXE)).absoluteFilePath(), 60000);
+            program.terminate();
+            QVERIFY(program.waitForFinished(60000));
+            QCOMPARE(program.exitCode(), 0);
+        };
+
+        writeOldJournal();
+        runOnce();
+        QVERIFY(ReadSettingFlag(QStringLiteral("ISDN_Update20")));
+        QCOMPARE(QFileInfo(journal).size(), 2 * JournalRecord::kSize);
+
+        // Set: the next start leaves the journal alone.
+        writeOldJournal();
+        runOnce();
+        QCOMPARE(QFileInfo(journal).size(), 2 * JournalRecord::kOldSize);
     }
 
     void lockOfADeadCopyIsTakenOver()
