@@ -406,8 +406,12 @@ void Exchange::handleCapiFrame(int connId, Conn &c, const uint8_t *data, size_t 
                           .word(rd16(data + kHeaderLen + 10))
                           .word(InfoIllegalParameter)
                           .finish());
-        else if (m.subcommand == SubReq && m.command != CmdManufacturer && len >= kHeaderLen + 4)
-            sendConf(app, m, rd32(data + kHeaderLen), InfoIllegalParameter);
+        else if (m.subcommand == SubReq && m.command != CmdManufacturer && len >= kHeaderLen) {
+            // Even a request too short for its first parameter is answered: with what it holds.
+            uint8_t first[4] = {};
+            std::memcpy(first, data + kHeaderLen, std::min<size_t>(4, len - kHeaderLen));
+            sendConf(app, m, rd32(first), InfoIllegalParameter);
+        }
         return;
     }
     if (!m.known) {
