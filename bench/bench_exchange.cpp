@@ -20,9 +20,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const Bytes kAdditionalInfo = {0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
-const Bytes kBProtocol(9, 0);
-
 [[noreturn]] void fail(const char *what)
 {
     std::fprintf(stderr, "bench_exchange: %s\n", what);
@@ -66,8 +63,7 @@ void ringAlert(uint16_t port, int calls)
             if (!phone.get(&m, 100))
                 continue;
             if (m.command == CmdConnect && m.subcommand == SubInd)
-                phone.put(
-                    phone.request(CmdAlert).dword(uint32_t(m.num(0))).structure(kAdditionalInfo).finish());
+                phone.put(phone.request(CmdAlert).dword(uint32_t(m.num(0))).structure(kUseBChannel).finish());
             else if (m.command == CmdDisconnect && m.subcommand == SubInd)
                 phone.put(phone.response(CmdDisconnect, m).dword(uint32_t(m.num(0))).finish());
         }
@@ -107,30 +103,10 @@ void lineRate(double seconds)
         fail("register failed");
     b.put(b.request(CmdListen).dword(1).dword(0).dword(1u << 2).dword(0).empty().empty().finish());
     next(b, CmdListen, SubConf);
-    a.put(a.request(CmdConnect)
-              .dword(1)
-              .word(2)
-              .structure(Bytes{0x80, '1'})
-              .structure(Bytes{0x00, 0xA0})
-              .empty()
-              .empty()
-              .structure(kBProtocol)
-              .empty()
-              .empty()
-              .empty()
-              .structure(kAdditionalInfo)
-              .finish());
+    a.put(a.connectRequest(2, Bytes{0x80, '1'}, Bytes{0x00, 0xA0}));
     const uint32_t plci = uint32_t(next(a, CmdConnect, SubConf).num(0));
     const Message ind = next(b, CmdConnect, SubInd);
-    b.put(b.response(CmdConnect, ind)
-              .dword(uint32_t(ind.num(0)))
-              .word(0)
-              .structure(kBProtocol)
-              .empty()
-              .empty()
-              .empty()
-              .structure(kAdditionalInfo)
-              .finish());
+    b.put(b.connectResponse(ind, 0));
     next(a, CmdConnectActive, SubInd);
     a.put(a.request(CmdConnectB3).dword(plci).empty().finish());
     const uint32_t ncciA = uint32_t(next(a, CmdConnectB3, SubConf).num(0));

@@ -132,6 +132,36 @@ bool CapiClient::get(Message *m, int timeoutMs)
     }
 }
 
+Bytes CapiClient::connectRequest(uint16_t cip, const Bytes &called, const Bytes &calling)
+{
+    return request(CmdConnect)
+        .dword(1)
+        .word(cip)
+        .structure(called)
+        .structure(calling)
+        .empty()
+        .empty()
+        .structure(kDefaultBProtocol)
+        .empty()
+        .empty()
+        .empty()
+        .structure(kUseBChannel)
+        .finish();
+}
+
+Bytes CapiClient::connectResponse(const Message &ind, uint16_t reject, const Bytes &connectedNumber)
+{
+    return response(CmdConnect, ind)
+        .dword(uint32_t(ind.num(0)))
+        .word(reject)
+        .structure(kDefaultBProtocol)
+        .structure(connectedNumber)
+        .empty()
+        .empty()
+        .structure(kUseBChannel)
+        .finish();
+}
+
 unsigned getProfile(unsigned controller, uint8_t profile[64])
 {
     std::lock_guard lock(capiLock());

@@ -11,6 +11,10 @@
 
 namespace isdnsim {
 
+// Additional Info "use B channel" and the default B protocols (HDLC, X.75, transparent).
+inline const Bytes kUseBChannel = {0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
+inline const Bytes kDefaultBProtocol(9, 0);
+
 // Points the library at 127.0.0.1:port through the remote driver, silently. The library keeps
 // one global selection per process.
 void selectRemoteCapi(uint16_t port);
@@ -47,6 +51,10 @@ public:
     {
         return MessageBuilder(applId(), command, SubResp, ind.number);
     }
+    // CONNECT_REQ on controller 1 with the default protocols.
+    Bytes connectRequest(uint16_t cip, const Bytes &called, const Bytes &calling);
+    // CONNECT_RESP to a CONNECT_IND with the default protocols.
+    Bytes connectResponse(const Message &ind, uint16_t reject, const Bytes &connectedNumber = {});
 
 private:
     unsigned m_applId = 0;

@@ -61,7 +61,7 @@ inline void expectQuiet(CapiClient &app, int ms = 100)
 
 inline Bytes additionalInfo()
 {
-    return {0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
+    return kUseBChannel;
 }
 
 inline void listen(CapiClient &app, uint32_t cipMask, uint16_t expectedInfo = 0, uint32_t controller = 1)
@@ -82,7 +82,7 @@ inline void listen(CapiClient &app, uint32_t cipMask, uint16_t expectedInfo = 0,
 
 inline Bytes bProtocol()
 {
-    return {0, 0, 0, 0, 0, 0, 0, 0, 0};
+    return kDefaultBProtocol;
 }
 
 inline void respond(CapiClient &app, const Message &ind, uint8_t command)
@@ -92,16 +92,7 @@ inline void respond(CapiClient &app, const Message &ind, uint8_t command)
 
 inline void connectResp(CapiClient &app, const Message &ind, uint16_t reject)
 {
-    ASSERT_EQ(app.put(app.response(CmdConnect, ind)
-                          .dword(uint32_t(ind.num(0)))
-                          .word(reject)
-                          .structure(bProtocol())
-                          .structure(Bytes{0x00, 0x80, '4', '7', '1', '1'})
-                          .empty()
-                          .empty()
-                          .structure(additionalInfo())
-                          .finish()),
-              0u);
+    ASSERT_EQ(app.put(app.connectResponse(ind, reject, Bytes{0x00, 0x80, '4', '7', '1', '1'})), 0u);
 }
 
 } // namespace simtest

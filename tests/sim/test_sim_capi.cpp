@@ -47,19 +47,8 @@ protected:
     // A dials B (service 6) and B accepts; both ends connected.
     void connectApps(CapiClient &a, CapiClient &b, uint32_t *plciA, uint32_t *plciB)
     {
-        ASSERT_EQ(a.put(a.request(CmdConnect)
-                            .dword(1)
-                            .word(2)
-                            .structure(Bytes{0x80, '1', '2', '3'})
-                            .structure(Bytes{0x00, 0x80, '0', '4', '0', '5', '5', '5'})
-                            .empty()
-                            .empty()
-                            .structure(bProtocol())
-                            .empty()
-                            .empty()
-                            .empty()
-                            .structure(additionalInfo())
-                            .finish()),
+        ASSERT_EQ(a.put(a.connectRequest(2, Bytes{0x80, '1', '2', '3'},
+                                         Bytes{0x00, 0x80, '0', '4', '0', '5', '5', '5'})),
                   0u);
         const Message conf = expectMessage(a, CmdConnect, SubConf);
         ASSERT_EQ(conf.num(1), 0u);
@@ -291,20 +280,7 @@ TEST_F(SimCapi, CallerHangsUpWhileRinging)
     registerApp(b);
     listen(b, 0x1FFF03FF);
     uint32_t plciA = 0;
-    ASSERT_EQ(a.put(a.request(CmdConnect)
-                        .dword(1)
-                        .word(16)
-                        .structure(Bytes{0x80, '5', '5'})
-                        .structure(Bytes{0x00, 0xA0})
-                        .empty()
-                        .empty()
-                        .structure(bProtocol())
-                        .empty()
-                        .empty()
-                        .empty()
-                        .structure(additionalInfo())
-                        .finish()),
-              0u);
+    ASSERT_EQ(a.put(a.connectRequest(16, Bytes{0x80, '5', '5'}, Bytes{0x00, 0xA0})), 0u);
     const Message conf = expectMessage(a, CmdConnect, SubConf);
     plciA = uint32_t(conf.num(0));
     const Message ind = expectMessage(b, CmdConnect, SubInd);

@@ -15,23 +15,6 @@ protected:
     static void SetUpTestSuite() { startServer({"--ring-timeout-ms", "800"}); }
 };
 
-Bytes dialRequest(CapiClient &a)
-{
-    return a.request(CmdConnect)
-        .dword(1)
-        .word(2)
-        .structure(Bytes{0x80, '7', '7'})
-        .structure(Bytes{0x00, 0xA0})
-        .empty()
-        .empty()
-        .structure(bProtocol())
-        .empty()
-        .empty()
-        .empty()
-        .structure(additionalInfo())
-        .finish();
-}
-
 TEST_F(SimVanish, RingTimeoutClearsAnAlertedCall)
 {
     CapiClient a;
@@ -60,7 +43,7 @@ TEST_F(SimVanish, ExchangeKilledMidCallLeavesNothingHanging)
     ASSERT_EQ(a.registerApp(), 0u);
     ASSERT_EQ(b.registerApp(), 0u);
     listen(b, 1u << 2);
-    ASSERT_EQ(a.put(dialRequest(a)), 0u);
+    ASSERT_EQ(a.put(a.connectRequest(2, Bytes{0x80, '7', '7'}, Bytes{0x00, 0xA0})), 0u);
     const uint32_t plciA = uint32_t(expectMessage(a, CmdConnect, SubConf).num(0));
     const Message ind = expectMessage(b, CmdConnect, SubInd);
     connectResp(b, ind, 0);
