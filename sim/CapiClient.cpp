@@ -117,6 +117,7 @@ bool CapiClient::get(Message *m, int timeoutMs)
         }
         const size_t len = rd16(msg);
         Bytes whole(msg, msg + len);
+        m_lastRaw = whole;
         if (msg[4] == CmdDataB3 && msg[5] == SubInd && len >= 22) {
             // On 64-bit the library hands the data address in Data64 of a 30-byte message.
             const size_t dataLen = rd16(msg + 16);

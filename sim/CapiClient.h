@@ -40,6 +40,8 @@ public:
     // went away (serverGone() tells which).
     bool get(Message *m, int timeoutMs);
     bool serverGone() const { return m_gone; }
+    // The bytes of the last fetched message as the library handed them out.
+    const Bytes &lastRaw() const { return m_lastRaw; }
     uint16_t nextNumber() { return m_number++; }
 
     // Convenience builders with this application's id and the next message number.
@@ -60,6 +62,7 @@ private:
     unsigned m_applId = 0;
     uint16_t m_number = 1;
     bool m_gone = false;
+    Bytes m_lastRaw;
 };
 
 // CAPI_GET_PROFILE through the library; returns its error, the 64 bytes in `profile`.

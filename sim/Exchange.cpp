@@ -53,8 +53,9 @@ uint16_t reasonForReject(int reject)
 }
 
 // The additional info of an offered call: B channel information "use B channel", no keypad
-// facility, user-user data or facility data array.
-const Bytes kAdditionalInfo = {0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
+// facility, user-user data, facility data array or sending complete (the last one is part of the
+// layout the library's own decoder expects).
+const Bytes kAdditionalInfo = {0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 
 } // namespace
 

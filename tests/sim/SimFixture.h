@@ -7,6 +7,7 @@
 #include "ControlClient.h"
 #include "SimProcess.h"
 
+#include <capiutils.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -49,6 +50,16 @@ inline Message expectMessage(CapiClient &app, uint8_t command, uint8_t subcomman
     }
     EXPECT_TRUE(m.ok()) << describe(m);
     EXPECT_EQ(messageName(m.command, m.subcommand), messageName(command, subcommand)) << describe(m);
+    if (m.command != CmdDataB3) {
+        // The library's own decoder reads every message and encodes the same bytes again: the
+        // exchange's layouts are complete (its decoder has no bounds checks and would read on).
+        const Bytes &raw = app.lastRaw();
+        _cmsg cmsg{};
+        capi_message2cmsg(&cmsg, const_cast<uint8_t *>(raw.data()));
+        uint8_t again[2048] = {};
+        capi_cmsg2message(&cmsg, again);
+        EXPECT_EQ(Bytes(again, again + rd16(again)), raw) << describe(m);
+    }
     return m;
 }
 
@@ -57,6 +68,14 @@ inline void expectQuiet(CapiClient &app, int ms = 100)
 {
     Message m;
     EXPECT_FALSE(app.get(&m, ms)) << "unexpected " << describe(m);
+}
+
+// The CIP value as the library's own decoder reads it from a raw message.
+inline int cmsgCIP(const Bytes &raw)
+{
+    _cmsg cmsg{};
+    capi_message2cmsg(&cmsg, const_cast<uint8_t *>(raw.data()));
+    return cmsg.CIPValue;
 }
 
 inline Bytes additionalInfo()

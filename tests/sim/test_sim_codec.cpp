@@ -88,6 +88,8 @@ protected:
         o.port = 0;
         o.errorOut = std::tmpfile(); // expected complaints stay out of the test log
         m_errors = o.errorOut;
+        o.trace = true;
+        o.traceOut = m_trace = std::tmpfile();
         m_ex = std::make_unique<Exchange>(o);
         std::string error;
         ASSERT_TRUE(m_ex->listen(&error)) << error;
@@ -99,6 +101,18 @@ protected:
         m_thread.join();
         m_ex.reset();
         std::fclose(m_errors);
+        std::fclose(m_trace);
+    }
+    // What the exchange traced so far (read after the exchange has stopped).
+    std::string traced()
+    {
+        std::string text;
+        std::rewind(m_trace);
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, m_trace)) > 0)
+            text.append(buf, n);
+        return text;
     }
 
     int connectRaw()
@@ -168,6 +182,7 @@ protected:
     std::unique_ptr<Exchange> m_ex;
     std::thread m_thread;
     FILE *m_errors = nullptr;
+    FILE *m_trace = nullptr;
 };
 
 TEST_F(InProcess, MalformedMessagesGetCleanErrors)
@@ -235,6 +250,25 @@ TEST_F(InProcess, MalformedMessagesGetCleanErrors)
         vanished |= e.find("vanished appl=" + std::to_string(id)) != std::string::npos;
     EXPECT_TRUE(vanished);
     ::close(again);
+
+    // The trace shows both directions, decoded, and names what was wrong.
+    m_ex->stop();
+    m_thread.join();
+    const std::string trace = traced();
+    const std::string a = std::to_string(id);
+    EXPECT_NE(trace.find("<- LISTEN_REQ appl=" + a +
+                         " #10 Controller=0x00000001 InfoMask=0x00000000 CIPMask=0x00000001"),
+              std::string::npos);
+    EXPECT_NE(trace.find("-> LISTEN_CONF appl=" + a + " #10 Controller=0x00000001 Info=0x0"),
+              std::string::npos);
+    const size_t dataLine = trace.find("<- DATA_B3_REQ appl=" + a + " #8 NCCI=0x00010101");
+    ASSERT_NE(dataLine, std::string::npos);
+    const std::string line = trace.substr(dataLine, trace.find('\n', dataLine) - dataLine);
+    EXPECT_NE(line.find("MALFORMED: data length 100 does not match the frame (10 bytes behind the message)"),
+              std::string::npos)
+        << line;
+    EXPECT_NE(trace.find("** vanished appl=" + a), std::string::npos);
+    m_thread = std::thread([] {}); // TearDown joins it
 }
 
 TEST_F(InProcess, ControlInterfaceRefusesBadInput)
