@@ -682,6 +682,7 @@ void Exchange::onConnectReq(App &app, const Message &m)
     l.appl = app.id;
     l.caller = true;
     l.state = LegState::Dialling;
+    l.call = m_nextCallId; // the id placeCall takes: the leg belongs to its call from the start
     m_legs[plci] = l;
     sendConf(app, m, plci, InfoOk);
 
@@ -690,9 +691,7 @@ void Exchange::onConnectReq(App &app, const Message &m)
     std::string from = numberDigits(m.str(3), true);
     if (from.empty())
         from = m_opt.lineNumber;
-    const int callId = placeCall(0, plci, uint16_t(m.num(1)), callingPartyNumber(from), calledPartyNumber(to),
-                                 from, to, app.id);
-    m_legs[plci].call = callId;
+    placeCall(0, plci, uint16_t(m.num(1)), callingPartyNumber(from), calledPartyNumber(to), from, to, app.id);
 }
 
 int Exchange::placeCall(int controlConn, uint32_t callerPlci, uint16_t cip, Bytes calling, Bytes called,

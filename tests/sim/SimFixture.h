@@ -8,9 +8,12 @@
 #include "SimProcess.h"
 
 #include <capiutils.h>
+#include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace simtest {
@@ -29,6 +32,19 @@ inline void startServer(const std::vector<std::string> &args)
     std::string error;
     ASSERT_TRUE(server().start(ISDNSIM_EXE, args, &error)) << error;
     selectRemoteCapi(server().port());
+}
+
+// Polls `done` until it holds (at most 20 s): for effects of messages that travel on another
+// connection than the question.
+inline bool eventually(const std::function<bool()> &done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 inline std::unique_ptr<ControlClient> control()

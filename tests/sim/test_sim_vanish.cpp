@@ -12,7 +12,7 @@ namespace {
 class SimVanish : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { startServer({"--ring-timeout-ms", "800"}); }
+    static void SetUpTestSuite() { startServer({"--ring-timeout-ms", "2000"}); }
 };
 
 TEST_F(SimVanish, RingTimeoutClearsAnAlertedCall)
