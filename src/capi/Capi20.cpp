@@ -1,5 +1,9 @@
 #include "capi/Capi20.h"
 
+#include "capi/Transfer.h"
+
+#include <cstring>
+
 using namespace Capi;
 using namespace CapiError;
 
@@ -71,7 +75,7 @@ void TFiFoBuffer::Flush()
 
 // ---- TCapi20 ----
 
-TCapi20::TCapi20() = default;
+TCapi20::TCapi20() : m_transfer(std::make_unique<TransferState>()) {}
 
 TCapi20::~TCapi20()
 {
@@ -138,19 +142,32 @@ int TCapi20::FindChannel(int NCCI) const
     return -1;
 }
 
+// A file being received over a link that goes away is not kept.
 void TCapi20::FreeChannel(int NCCI)
 {
-    std::lock_guard guard(m_channelLock);
-    const int number = FindChannel(NCCI);
-    if (number > 0)
+    {
+        std::lock_guard guard(m_channelLock);
+        const int number = FindChannel(NCCI);
+        if (number < 0)
+            return;
         m_channels[size_t(number - 1)] = B3Channel();
+    }
+    AbandonReceive(ERR_TRANSFER_LINK_LOST, true, NCCI);
 }
 
 void TCapi20::FreeAllChannels()
 {
-    std::lock_guard guard(m_channelLock);
-    for (B3Channel &ch : m_channels)
-        ch = B3Channel();
+    std::vector<int> freed;
+    {
+        std::lock_guard guard(m_channelLock);
+        for (B3Channel &ch : m_channels) {
+            if (ch.InUse)
+                freed.push_back(ch.NCCI);
+            ch = B3Channel();
+        }
+    }
+    for (int ncci : freed)
+        AbandonReceive(ERR_TRANSFER_LINK_LOST, true, ncci);
 }
 
 std::vector<int> TCapi20::ChannelNccis() const
@@ -380,14 +397,20 @@ bool TCapi20::HandleIndication(uint32_t command, IndicationDatenType &daten, uin
         return true;
     case CMD_DATA_B3: {
         const Capi::DataB3Indication block = DecodeDataB3Ind(daten);
+        bool stored = false;
         try {
-            HandleDataB3Ind(block);
+            stored = HandleDataB3Ind(block);
         } catch (...) {
             // The block must be answered whatever its handling did, or the driver keeps it.
             PutResponse(CMD_DATA_B3, msgId, DataB3Resp(block.NCCI, block.Handle));
             throw;
         }
+        // Answered as soon as it is copied: handling it may send whole files and take further
+        // messages meanwhile (the end of the link among them), after which the library would no
+        // longer know the block.
         PutResponse(CMD_DATA_B3, msgId, DataB3Resp(block.NCCI, block.Handle));
+        if (stored)
+            HandleReceivedBlock(int(block.NCCI));
         return true;
     }
     default:
@@ -524,25 +547,168 @@ void TCapi20::DisconnectB3Indication(IndicationDatenType &daten, uint32_t msgId)
 
 // ---- data path ----
 
-void TCapi20::HandleDataB3Ind(const Capi::DataB3Indication &Block)
+namespace {
+int NextIndex(int index, int buffers)
 {
-    if (FindChannel(int(Block.NCCI)) < 0 || Block.Data == nullptr || !OnReceive)
-        return;
-    // The block lies in the library's memory until it is answered, and a release would free it:
-    // copy it under the library lock, and run the handler without holding that lock.
-    std::vector<char> data;
-    {
-        std::lock_guard guard(CapiBinding::LibraryLock());
-        if (!Registered())
-            return;
-        data.assign(reinterpret_cast<const char *>(Block.Data),
-                    reinterpret_cast<const char *>(Block.Data) + Block.Length);
-    }
-    OnReceive(this, int(Block.NCCI), data.data(), uint32_t(data.size()));
+    return index >= buffers ? 1 : index + 1;
+}
+} // namespace
+
+bool TCapi20::LinkHolds(int NCCI) const
+{
+    return Registered() && FindChannel(NCCI) > 0;
 }
 
-void TCapi20::HandleDataB3Conf(int NCCI, uint16_t /*Handle*/, uint16_t /*Info*/)
+// The most file bytes one data frame may carry on this link: a frame must stay one block.
+int TCapi20::FrameCapacity(int NCCI) const
 {
-    if (FindChannel(NCCI) > 0 && OnSend)
+    int block = BDataBlockSize();
+    std::lock_guard guard(m_channelLock);
+    const int number = FindChannel(NCCI);
+    if (number > 0)
+        block = std::min(block, m_channels[size_t(number - 1)].BufferSize);
+    return std::clamp(block, 3, Transfer::StagingBytes) - 2;
+}
+
+int64_t TCapi20::QueuedBytes(int NCCI) const
+{
+    std::lock_guard guard(m_channelLock);
+    const int number = FindChannel(NCCI);
+    return number > 0 ? m_channels[size_t(number - 1)].QueuedBytes : 0;
+}
+
+int TCapi20::SendData(int NCCI, const void *Data, int Count)
+{
+    const int number = FindChannel(NCCI);
+    if (number < 0)
+        return 0;
+    const auto *bytes = static_cast<const uint8_t *>(Data);
+    int done = 0;
+    while (done < Count) {
+        bool filled = false;
+        {
+            std::lock_guard guard(m_channelLock);
+            B3Channel &ch = m_channels[size_t(number - 1)];
+            if (!ch.InUse || ch.NCCI != NCCI || !Registered())
+                break; // the link went down: the rest is dropped
+            B3TransmitEntry &entry = ch.Transmit[size_t(ch.TransmitFill - 1)];
+            if (entry.State == 0) {
+                const int chunk = std::min(ch.BufferSize, Count - done);
+                std::memcpy(entry.Data.data(), bytes + done, size_t(chunk));
+                entry.Length = chunk;
+                entry.State = 1;
+                ch.TransmitFill = NextIndex(ch.TransmitFill, ch.Buffers);
+                ch.QueuedBytes += chunk;
+                done += chunk;
+                filled = true;
+            }
+        }
+        if (filled)
+            SendNextBlock(NCCI);
+        else
+            ProcessPending(); // every entry is taken: let the confirmations in
+    }
+    return Count;
+}
+
+// Puts the oldest filled entry when fewer than two blocks are unconfirmed. The put happens under
+// the channel lock so that the entry cannot be freed while the library copies it.
+void TCapi20::SendNextBlock(int NCCI)
+{
+    std::lock_guard guard(m_channelLock);
+    const int number = FindChannel(NCCI);
+    if (number < 0)
+        return;
+    B3Channel &ch = m_channels[size_t(number - 1)];
+    const int index = ch.TransmitSend;
+    B3TransmitEntry &entry = ch.Transmit[size_t(index - 1)];
+    if (ch.Outstanding >= 2 || entry.State != 1)
+        return;
+    entry.State = 2;
+    entry.DataHandle = uint16_t(index);
+    ++ch.Outstanding;
+    ch.TransmitSend = NextIndex(index, ch.Buffers);
+    if (!PutRequest(CMD_DATA_B3,
+                    DataB3Req(uint32_t(NCCI), entry.Data.data(), uint16_t(entry.Length), uint16_t(index)))) {
+        // Not put (reported by the put): no confirmation will free the entry.
+        --ch.Outstanding;
+        ch.QueuedBytes -= entry.Length;
+        entry.Length = 0;
+        entry.State = 0;
+    }
+}
+
+int TCapi20::ReceiveData(int NCCI, void *Buffer, int Count)
+{
+    std::lock_guard guard(m_channelLock);
+    const int number = FindChannel(NCCI);
+    if (number < 0 || Count <= 0)
+        return 0;
+    B3Channel &ch = m_channels[size_t(number - 1)];
+    B3ReceiveEntry &entry = ch.Receive[size_t(ch.ReceiveRead - 1)];
+    if (entry.Length <= 0)
+        return 0;
+    const int n = std::min(Count, entry.Length);
+    std::memcpy(Buffer, entry.Data.data() + entry.ReadOffset, size_t(n));
+    ch.UnreadBytes -= n;
+    entry.Length -= n;
+    entry.ReadOffset += n;
+    if (entry.Length == 0)
+        ch.ReceiveRead = NextIndex(ch.ReceiveRead, ch.Buffers);
+    return n;
+}
+
+bool TCapi20::HandleDataB3Ind(const Capi::DataB3Indication &Block)
+{
+    if (Block.Data == nullptr)
+        return false;
+    std::lock_guard guard(m_channelLock);
+    const int number = FindChannel(int(Block.NCCI));
+    if (number < 0)
+        return false;
+    B3Channel &ch = m_channels[size_t(number - 1)];
+    B3ReceiveEntry &entry = ch.Receive[size_t(ch.ReceiveWrite - 1)];
+    const int length = std::min(int(Block.Length), ch.BufferSize);
+    {
+        // The block lies in the library's memory until it is answered, and a release would
+        // free it: copy it under the library lock.
+        std::lock_guard library(CapiBinding::LibraryLock());
+        if (!Registered())
+            return false;
+        std::memcpy(entry.Data.data(), Block.Data, size_t(length));
+    }
+    // A full ring overwrites its oldest unread entry; reading goes on with the next oldest.
+    const bool overwrite = entry.Length > 0;
+    ch.UnreadBytes += length - entry.Length;
+    entry.DataHandle = Block.Handle;
+    entry.Length = length;
+    entry.ReadOffset = 0;
+    ch.ReceiveWrite = NextIndex(ch.ReceiveWrite, ch.Buffers);
+    if (overwrite)
+        ch.ReceiveRead = ch.ReceiveWrite;
+    return true;
+}
+
+void TCapi20::HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t /*Info*/)
+{
+    {
+        std::lock_guard guard(m_channelLock);
+        const int number = FindChannel(NCCI);
+        if (number < 0)
+            return;
+        B3Channel &ch = m_channels[size_t(number - 1)];
+        if (Handle < 1 || Handle > ch.Buffers)
+            return; // not one of ours
+        B3TransmitEntry &entry = ch.Transmit[size_t(Handle - 1)];
+        if (entry.State != 2)
+            return;
+        // Freed whatever the Info was (an error was reported): nothing is sent again.
+        --ch.Outstanding;
+        ch.QueuedBytes -= entry.Length;
+        entry.Length = 0;
+        entry.State = 0;
+    }
+    if (OnSend)
         OnSend(this, NCCI);
+    SendNextBlock(NCCI);
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -176,9 +177,16 @@ using TCapiInfoEvent = std::function<void(TCapi20 *Sender, uint32_t Info, CapiPa
 using TCapiBConnectEvent = std::function<void(TCapi20 *Sender, int NCCI)>;
 using TCapiSendEvent = std::function<void(TCapi20 *Sender, int NCCI)>;
 using TCapiReceiveEvent = std::function<void(TCapi20 *Sender, int NCCI, const char *Data, uint32_t Count)>;
-using TCapiSendFileEvent = std::function<void(TCapi20 *Sender, const QString &Filename, int FileSize,
-                                              int FileProgress, TTransferBlock FileBlock)>;
+// FileSize and FileProgress are 64-bit: a file of any size reports its true figures.
+using TCapiSendFileEvent = std::function<void(TCapi20 *Sender, const QString &Filename, int64_t FileSize,
+                                              int64_t FileProgress, TTransferBlock FileBlock)>;
 using TCapiReceiveFileListEvent = std::function<void(TCapi20 *Sender, const QString &Item)>;
+// A transfer that failed or was refused: the file concerned (as far as it is known) and the
+// error number (CapiErrors.h, ERR_TRANSFER_*); the same number also goes to OnError.
+using TCapiTransferErrorEvent =
+    std::function<void(TCapi20 *Sender, const QString &Filename, uint32_t ErrorNumber)>;
+
+struct TransferState;
 
 class TCapi20 : public TCustomCapi20
 {
@@ -218,6 +226,7 @@ public:
     TCapiSendFileEvent OnSendFile;
     TCapiSendFileEvent OnReceiveFile;
     TCapiReceiveFileListEvent OnReceiveFileList;
+    TCapiTransferErrorEvent OnTransferError;
 
     // ---- call bookkeeping ----
     uint8_t CallState() const { return m_callState; } // 0 idle, 1 setting up, 2 connected, 3 B3 active
@@ -242,6 +251,23 @@ public:
     bool DisconnectB3(int NCCI);
     bool Disconnect(int Unused = 1);
 
+    // ---- data path and file transfer ----
+    // Puts `Count` bytes on the link as blocks of at most BufferSize bytes, at most two of them
+    // unconfirmed; waits (processing messages) while every transmit entry is taken. Returns
+    // Count when the link existed at the start (bytes left when it goes down meanwhile are
+    // dropped), 0 when no channel holds the NCCI.
+    int SendData(int NCCI, const void *Data, int Count);
+    // Copies at most `Count` unread bytes of one receive entry; returns the number copied.
+    int ReceiveData(int NCCI, void *Buffer, int Count);
+    // Sends the file at `Path` on CurrentNCCI (name, size, data and end frames) and returns when
+    // it is done; nothing when no file is there. Transfers of one component never mix: on the
+    // message thread a send that has to wait for another one is queued, elsewhere it waits.
+    void SendFile(const QString &Path);
+    // Sends one list entry frame per plain file directly in SendPath.
+    void SendFileList();
+    // Kind 0: asks for the file list (with Text); kind 1: asks for the file named Text.
+    void SendCommand(uint8_t Kind, const QString &Text);
+
 protected:
     void BeforeRelease() override;
     void HandleMessage(uint32_t CommandID, uint32_t SubCommand, IndicationDatenType &Daten,
@@ -253,10 +279,12 @@ protected:
     void FreeChannel(int NCCI);
     void FreeAllChannels();
 
-    // The data path of a B3 link: a received block (the response goes out after it) and the
-    // confirmation of a sent one.
-    virtual void HandleDataB3Ind(const Capi::DataB3Indication &Block);
+    // The data path of a B3 link: a received block is stored in its channel's receive ring
+    // (true when a channel took it), answered, and then handled by HandleReceivedBlock; a
+    // confirmation frees its transmit entry and lets the next block go.
+    virtual bool HandleDataB3Ind(const Capi::DataB3Indication &Block);
     virtual void HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t Info);
+    virtual void HandleReceivedBlock(int NCCI);
 
     mutable std::recursive_mutex m_channelLock;
     std::array<B3Channel, 4> m_channels;
@@ -273,6 +301,28 @@ private:
     bool AnswerUnhandled(uint32_t command, IndicationDatenType &daten, uint32_t msgId);
     void Report(uint32_t command, uint16_t info);
     std::vector<int> ChannelNccis() const;
+
+    // Data path (Capi20.cpp).
+    void SendNextBlock(int NCCI);
+    bool LinkHolds(int NCCI) const;
+    int FrameCapacity(int NCCI) const;
+    int64_t QueuedBytes(int NCCI) const;
+    // Transfer protocol (Transfer.cpp).
+    void HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Length);
+    void ReceiveName(int NCCI, const QByteArray &Payload);
+    void ReceiveSize(const QByteArray &Payload);
+    void ReceiveFileData(const uint8_t *Payload, int Length);
+    void ReceiveEnd();
+    void ServeFileRequest(const QByteArray &Payload);
+    // Ends the file being received without keeping it (a failure, or its link went down).
+    void AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci = false, int NCCI = -1);
+    void RunTransfer(const std::function<void()> &Job);
+    void SendFileNow(const QString &Path);
+    void SendFileListNow();
+    bool SendFrame(int NCCI, uint8_t Code, const QByteArray &Payload);
+    void TransferFailed(uint32_t ErrorNumber, uint8_t SubCommand, const QString &Filename);
+    void FireSendFile(const QString &Filename, int64_t Size, int64_t Progress, TTransferBlock Block);
+    void FireReceiveFile(const QString &Filename, int64_t Size, int64_t Progress, TTransferBlock Block);
 
     int m_buffers = 2;
     int m_bufferSize = 2048;
@@ -293,4 +343,5 @@ private:
     std::atomic<uint32_t> m_reasonB3{0};
     TFiFoBuffer m_fifo{128};
     TCallDaten m_ringDaten;
+    std::unique_ptr<TransferState> m_transfer;
 };

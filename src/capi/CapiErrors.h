@@ -25,6 +25,28 @@ constexpr uint32_t ERR_REMOTE_INVALID = 0x6009;
 // thread; the message thread goes on with the next message.
 constexpr uint32_t ERR_HANDLER_FAILED = 0x600A;
 
+// File transfer (given to OnError with command 0x86 and subcommand 0x82 on the receiving side,
+// 0x80 on the sending side, and to OnTransferError with the file concerned).
+// A received file name holds nothing that can be stored inside the receive folder.
+constexpr uint32_t ERR_TRANSFER_NAME_REFUSED = 0x6010;
+// A requested file is not a plain file directly in the send folder; nothing is sent.
+constexpr uint32_t ERR_TRANSFER_REQUEST_REFUSED = 0x6011;
+// A size frame that is not a decimal number; the file is not kept.
+constexpr uint32_t ERR_TRANSFER_BAD_SIZE = 0x6012;
+// A size or data frame with no file announced before it; it is ignored.
+constexpr uint32_t ERR_TRANSFER_NO_FILE = 0x6013;
+// A received file cannot be created, written or stored under its name; it is not kept.
+constexpr uint32_t ERR_TRANSFER_WRITE = 0x6014;
+// A file to send cannot be opened or read; no end frame follows.
+constexpr uint32_t ERR_TRANSFER_READ = 0x6015;
+// The link went down while a file was being received; the part received is not kept.
+constexpr uint32_t ERR_TRANSFER_LINK_LOST = 0x6016;
+// A file being received was followed by the next file's name before its end frame; the part
+// received is not kept.
+constexpr uint32_t ERR_TRANSFER_INCOMPLETE = 0x6018;
+// Too many transfers requested by the other side wait already; this one is dropped.
+constexpr uint32_t ERR_TRANSFER_BUSY = 0x6017;
+
 // Reason given to OnDisconnect and OnBDisconnect for a call ended by the release.
 constexpr uint32_t REASON_RELEASED = 0x8005;
 } // namespace CapiError

@@ -1,0 +1,449 @@
+// The file-transfer protocol of TCapi20: handling received frames, sending files and the file
+// list, and the requests of the other side.
+
+#include "capi/Transfer.h"
+
+#include "capi/Capi20.h"
+#include "common/Utils.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+using namespace CapiError;
+using namespace Transfer;
+
+namespace {
+// How long a finished send waits for the confirmation of its last blocks before it calls the
+// send failed (two blocks take half a second at line rate).
+constexpr int64_t kSentTimeoutMs = 30000;
+} // namespace
+
+// ---- protocol helpers ----
+
+QByteArray Transfer::Frame(uint8_t code, const QByteArray &payload)
+{
+    QByteArray frame;
+    frame.reserve(payload.size() + 2);
+    frame.append(char(FrameMark));
+    frame.append(char(code));
+    frame.append(payload);
+    return frame;
+}
+
+QByteArray Transfer::TextPayload(const uint8_t *payload, int length)
+{
+    if (length <= 0)
+        return {};
+    const void *zero = std::memchr(payload, 0, size_t(length));
+    const int n = zero != nullptr ? int(static_cast<const uint8_t *>(zero) - payload) : length;
+    return QByteArray(reinterpret_cast<const char *>(payload), n);
+}
+
+QString Transfer::SafeReceiveName(const QString &received)
+{
+    QString name = received;
+    const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    if (cut >= 0)
+        name = name.mid(cut + 1);
+    if (name.size() >= 2 && name[1] == QLatin1Char(':') && name[0].isLetter())
+        name = name.mid(2); // a drive
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return {};
+    return name;
+}
+
+bool Transfer::IsPlainName(const QString &name)
+{
+    return !name.isEmpty() && SafeReceiveName(name) == name;
+}
+
+std::optional<int64_t> Transfer::ParseSize(const QByteArray &payload)
+{
+    const QByteArray text = payload.trimmed();
+    if (text.isEmpty() || text.size() > 18)
+        return std::nullopt;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    return text.toLongLong();
+}
+
+QFileInfoList Transfer::ListableFiles(const QString &folder)
+{
+    if (folder.isEmpty())
+        return {};
+    return QDir(folder).entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::NoSort);
+}
+
+QString Transfer::ResolveRequest(const QString &folder, const QString &requested)
+{
+    if (!IsPlainName(requested))
+        return {};
+    const QFileInfoList files = ListableFiles(folder);
+    for (const QFileInfo &file : files)
+        if (file.fileName() == requested)
+            return file.filePath();
+    const QString lower = requested.toLower();
+    for (const QFileInfo &file : files)
+        if (file.fileName().toLower() == lower)
+            return file.filePath();
+    return {};
+}
+
+QString Transfer::FileListLine(const QFileInfo &file, const QLocale &locale)
+{
+    const QDateTime changed = file.lastModified();
+    return file.fileName().toLower() + QStringLiteral(" [") +
+           locale.toString(changed.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(changed.time(), QLocale::LongFormat) + QStringLiteral(", Größe : ") +
+           QString::number(file.size()) + QLatin1Char(']');
+}
+
+// ---- events ----
+
+void TCapi20::TransferFailed(uint32_t ErrorNumber, uint8_t SubCommand, const QString &Filename)
+{
+    RaiseError(Capi::CMD_DATA_B3, SubCommand, ErrorNumber);
+    if (OnTransferError)
+        OnTransferError(this, Filename, ErrorNumber);
+}
+
+void TCapi20::FireSendFile(const QString &Filename, int64_t Size, int64_t Progress, TTransferBlock Block)
+{
+    if (OnSendFile)
+        OnSendFile(this, Filename, Size, Progress, Block);
+}
+
+void TCapi20::FireReceiveFile(const QString &Filename, int64_t Size, int64_t Progress, TTransferBlock Block)
+{
+    if (OnReceiveFile)
+        OnReceiveFile(this, Filename, Size, Progress, Block);
+}
+
+// ---- receiving ----
+
+void TCapi20::HandleReceivedBlock(int NCCI)
+{
+    std::array<uint8_t, WorkBytes> work;
+    const int count = ReceiveData(NCCI, work.data(), WorkBytes);
+    if (OnReceive)
+        OnReceive(this, NCCI, reinterpret_cast<const char *>(work.data()), uint32_t(count));
+    if (count >= 2 && work[0] == FrameMark)
+        HandleFrame(NCCI, work[1], work.data() + 2, count - 2);
+}
+
+void TCapi20::HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Length)
+{
+    switch (Code) {
+    case FileName:
+        ReceiveName(NCCI, TextPayload(Payload, Length));
+        break;
+    case FileSize:
+        ReceiveSize(TextPayload(Payload, Length));
+        break;
+    case FileData:
+        ReceiveFileData(Payload, Length);
+        break;
+    case FileEnd:
+        ReceiveEnd();
+        break;
+    case FileRequest:
+        ServeFileRequest(TextPayload(Payload, Length));
+        break;
+    case ListRequest:
+        RunTransfer([this] { SendFileListNow(); });
+        break;
+    case ListEntry:
+        if (OnReceiveFileList)
+            OnReceiveFileList(this, DecodeAnsi(TextPayload(Payload, Length)));
+        break;
+    default:
+        break; // only OnReceive saw it
+    }
+}
+
+// The temporary file is dropped; its frames up to the end frame are ignored, unless the link is
+// gone (then nothing more comes).
+void TCapi20::AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci, int NCCI)
+{
+    TransferState &t = *m_transfer;
+    QString name;
+    int64_t size = 0, done = 0;
+    {
+        std::lock_guard guard(t.receiveLock);
+        if (OnlyForNcci && t.receiveNcci != NCCI)
+            return;
+        const bool receiving = t.receive == TransferState::Receive::Receiving;
+        t.receive = OnlyForNcci ? TransferState::Receive::Idle : TransferState::Receive::Skipping;
+        if (!receiving)
+            return;
+        if (t.receiveFile)
+            t.receiveFile->cancelWriting();
+        t.receiveFile.reset();
+        name = t.receiveName;
+        size = t.receiveSize;
+        done = t.receiveDone;
+    }
+    TransferFailed(ErrorNumber, Capi::SUB_IND, name);
+    FireReceiveFile(name, size, done, tbFileError);
+}
+
+void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
+{
+    AbandonReceive(ERR_TRANSFER_INCOMPLETE);
+    TransferState &t = *m_transfer;
+    const QString given = DecodeAnsi(Payload);
+    const QString name = SafeReceiveName(given);
+    if (name.isEmpty()) {
+        TransferFailed(ERR_TRANSFER_NAME_REFUSED, Capi::SUB_IND, given);
+        return;
+    }
+    // Written beside its final name and put in its place only by the end frame: a cut transfer
+    // leaves an existing file of that name as it was.
+    auto file = std::make_unique<QSaveFile>(QDir(ReceivePath).filePath(name));
+    if (ReceivePath.isEmpty() || !file->open(QIODevice::WriteOnly)) {
+        TransferFailed(ERR_TRANSFER_WRITE, Capi::SUB_IND, name);
+        return;
+    }
+    const QString reported = name.left(ReportedNameLength);
+    {
+        std::lock_guard guard(t.receiveLock);
+        t.receive = TransferState::Receive::Receiving;
+        t.receiveNcci = NCCI;
+        t.receiveName = reported;
+        t.receiveSize = 0;
+        t.receiveDone = 0;
+        t.receiveFile = std::move(file);
+    }
+    FireReceiveFile(reported, 0, 0, tbFileName);
+}
+
+void TCapi20::ReceiveSize(const QByteArray &Payload)
+{
+    TransferState &t = *m_transfer;
+    const std::optional<int64_t> size = ParseSize(Payload);
+    QString name;
+    {
+        std::lock_guard guard(t.receiveLock);
+        switch (t.receive) {
+        case TransferState::Receive::Skipping:
+            return;
+        case TransferState::Receive::Idle:
+            t.receive = TransferState::Receive::Skipping; // one report for the whole stray file
+            break;
+        case TransferState::Receive::Receiving:
+            name = t.receiveName;
+            if (size)
+                t.receiveSize = *size;
+            break;
+        }
+    }
+    if (name.isEmpty())
+        TransferFailed(ERR_TRANSFER_NO_FILE, Capi::SUB_IND, QString());
+    else if (!size)
+        AbandonReceive(ERR_TRANSFER_BAD_SIZE);
+    else
+        FireReceiveFile(name, *size, 0, tbFileSize);
+}
+
+void TCapi20::ReceiveFileData(const uint8_t *Payload, int Length)
+{
+    TransferState &t = *m_transfer;
+    QString name;
+    int64_t size = 0, done = 0;
+    bool written = false;
+    {
+        std::lock_guard guard(t.receiveLock);
+        switch (t.receive) {
+        case TransferState::Receive::Skipping:
+            return;
+        case TransferState::Receive::Idle:
+            t.receive = TransferState::Receive::Skipping; // one report for the whole stray file
+            break;
+        case TransferState::Receive::Receiving:
+            written = t.receiveFile->write(reinterpret_cast<const char *>(Payload), Length) == Length;
+            if (written)
+                t.receiveDone += Length;
+            name = t.receiveName;
+            size = t.receiveSize;
+            done = t.receiveDone;
+            break;
+        }
+    }
+    if (name.isEmpty())
+        TransferFailed(ERR_TRANSFER_NO_FILE, Capi::SUB_IND, QString());
+    else if (!written)
+        AbandonReceive(ERR_TRANSFER_WRITE);
+    else
+        FireReceiveFile(name, size, done, tbFileData);
+}
+
+void TCapi20::ReceiveEnd()
+{
+    TransferState &t = *m_transfer;
+    QString name;
+    int64_t size = 0, done = 0;
+    bool stored = false;
+    {
+        std::lock_guard guard(t.receiveLock);
+        if (t.receive != TransferState::Receive::Receiving) {
+            t.receive = TransferState::Receive::Idle;
+            return;
+        }
+        stored = t.receiveFile->commit();
+        t.receiveFile.reset();
+        t.receive = TransferState::Receive::Idle;
+        name = t.receiveName;
+        size = t.receiveSize;
+        done = t.receiveDone;
+    }
+    if (stored) {
+        FireReceiveFile(name, size, done, tbFileEnd);
+    } else {
+        TransferFailed(ERR_TRANSFER_WRITE, Capi::SUB_IND, name);
+        FireReceiveFile(name, size, done, tbFileError);
+    }
+}
+
+// Only files the list would offer are sent: a plain name of a file directly in SendPath.
+void TCapi20::ServeFileRequest(const QByteArray &Payload)
+{
+    const QString requested = DecodeAnsi(Payload);
+    const QString path = ResolveRequest(SendPath, requested);
+    if (path.isEmpty()) {
+        TransferFailed(ERR_TRANSFER_REQUEST_REFUSED, Capi::SUB_IND, requested);
+        return;
+    }
+    SendFile(path);
+}
+
+// ---- sending ----
+
+void TCapi20::SendFile(const QString &Path)
+{
+    RunTransfer([this, Path] { SendFileNow(Path); });
+}
+
+void TCapi20::SendFileList()
+{
+    RunTransfer([this] { SendFileListNow(); });
+}
+
+void TCapi20::SendCommand(uint8_t Kind, const QString &Text)
+{
+    if (Kind > 1)
+        return;
+    SendFrame(CurrentNCCI(), Kind == 0 ? ListRequest : FileRequest, EncodeAnsi(Text));
+}
+
+bool TCapi20::SendFrame(int NCCI, uint8_t Code, const QByteArray &Payload)
+{
+    const QByteArray frame = Frame(Code, Payload.left(FrameCapacity(NCCI)));
+    return SendData(NCCI, frame.constData(), int(frame.size())) == int(frame.size());
+}
+
+// One transfer at a time per component, so that the frames of two files never mix. A transfer
+// asked for while another runs is queued when the asking thread cannot wait for it (the message
+// thread, or the thread running the transfer), and runs when that one is done.
+void TCapi20::RunTransfer(const std::function<void()> &Job)
+{
+    TransferState &t = *m_transfer;
+    for (;;) {
+        {
+            std::lock_guard guard(t.sendLock);
+            if (!t.sending) {
+                t.sending = true;
+                t.sender = std::this_thread::get_id();
+                break;
+            }
+            if (IsMessageThread() || t.sender == std::this_thread::get_id()) {
+                if (int(t.queued.size()) < MaxQueuedRequests) {
+                    t.queued.push_back(Job);
+                    return;
+                }
+            }
+        }
+        if (IsMessageThread() || t.sender == std::this_thread::get_id()) {
+            TransferFailed(ERR_TRANSFER_BUSY, Capi::SUB_REQ, QString());
+            return;
+        }
+        if (!Registered())
+            return;
+        ProcessPending();
+    }
+    std::function<void()> job = Job;
+    for (;;) {
+        try {
+            job();
+        } catch (...) {
+            RaiseError(Capi::CMD_DATA_B3, Capi::SUB_REQ, ERR_HANDLER_FAILED);
+        }
+        std::lock_guard guard(t.sendLock);
+        if (t.queued.empty()) {
+            t.sending = false;
+            return;
+        }
+        job = std::move(t.queued.front());
+        t.queued.pop_front();
+    }
+}
+
+void TCapi20::SendFileNow(const QString &Path)
+{
+    const QFileInfo info(Path);
+    if (!info.isFile())
+        return;
+    QFile file(Path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        TransferFailed(ERR_TRANSFER_READ, Capi::SUB_REQ, Path);
+        return;
+    }
+    const int ncci = CurrentNCCI();
+    SendFrame(ncci, Transfer::FileName, EncodeAnsi(info.fileName()));
+    FireSendFile(Path, 0, 0, tbFileName);
+    const int64_t size = file.size();
+    SendFrame(ncci, Transfer::FileSize, QByteArray::number(qint64(size)));
+    FireSendFile(Path, size, 0, tbFileSize);
+
+    const int capacity = FrameCapacity(ncci);
+    std::vector<char> block(StagingBytes);
+    int64_t progress = 0;
+    bool failed = false;
+    while (!file.atEnd() && !failed) {
+        const qint64 n = file.read(block.data() + 2, capacity);
+        if (n < 0) {
+            // No end frame: the other side must not keep what it has as the whole file.
+            TransferFailed(ERR_TRANSFER_READ, Capi::SUB_REQ, Path);
+            FireSendFile(Path, size, progress, tbFileError);
+            return;
+        }
+        if (n == 0)
+            break;
+        block[0] = char(FrameMark);
+        block[1] = char(Transfer::FileData);
+        if (SendData(ncci, block.data(), int(n) + 2) != int(n) + 2 || !LinkHolds(ncci))
+            failed = true;
+        progress += n;
+        FireSendFile(Path, size, progress, tbFileData);
+    }
+    SendFrame(ncci, Transfer::FileEnd, {});
+    // Done means every block confirmed, not merely queued.
+    if (!failed) {
+        WaitWhilePending([&] { return !LinkHolds(ncci) || QueuedBytes(ncci) == 0; }, kSentTimeoutMs);
+        failed = !LinkHolds(ncci) || QueuedBytes(ncci) != 0;
+    }
+    FireSendFile(Path, size, progress, failed ? tbFileError : tbFileEnd);
+}
+
+void TCapi20::SendFileListNow()
+{
+    const int ncci = CurrentNCCI();
+    const QLocale locale = QLocale::system();
+    for (const QFileInfo &file : ListableFiles(SendPath))
+        if (!SendFrame(ncci, ListEntry, EncodeAnsi(FileListLine(file, locale))))
+            break;
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+// The file-transfer protocol between two copies of the program over one B3 link: every frame is
+// one data block, 0xFF, a code byte, then the payload (text payloads are plain 8-bit characters
+// in the ANSI set, delimited by the block's length).
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSaveFile>
+#include <QString>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace Transfer {
+
+constexpr uint8_t FrameMark = 0xFF;
+enum Code : uint8_t
+{
+    FileName = 0x01,
+    FileSize = 0x02,
+    FileData = 0x03,
+    FileEnd = 0x04,
+    FileRequest = 0x14,
+    ListRequest = 0x1E,
+    ListEntry = 0x1F,
+};
+
+// Received blocks are handled in a work buffer of this size (longer ones are cut); files are
+// read into a staging block of this size.
+constexpr int WorkBytes = 2048;
+constexpr int StagingBytes = 8196;
+// Receivers report at most this many characters of a file name.
+constexpr int ReportedNameLength = 12;
+// Requests from the other side that may wait while a transfer runs.
+constexpr int MaxQueuedRequests = 16;
+
+QByteArray Frame(uint8_t code, const QByteArray &payload);
+// A text payload: up to its first zero byte.
+QByteArray TextPayload(const uint8_t *payload, int length);
+
+// The name under which a received file is stored inside the receive folder: the plain name part
+// of what the sender gave (no folders, no drive). Empty when nothing usable is left ("", ".",
+// "..").
+QString SafeReceiveName(const QString &received);
+// True for a name without any folder or drive part that is neither "." nor "..".
+bool IsPlainName(const QString &name);
+// A size payload: decimal digits only, and within range.
+std::optional<int64_t> ParseSize(const QByteArray &payload);
+
+// The plain, visible files directly in `folder` (no symbolic links), in the file system's order.
+QFileInfoList ListableFiles(const QString &folder);
+// The file a request names: a listable file of `folder` whose name is `requested`, or failing
+// that whose name in lower case is `requested` in lower case (the list shows lower-case names).
+// Empty when there is none or the request is not a plain name.
+QString ResolveRequest(const QString &folder, const QString &requested);
+// One entry of the file list: "name [date time, Größe : size]" with the name in lower case, the
+// date in the locale's short and the time in its long format.
+QString FileListLine(const QFileInfo &file, const QLocale &locale = QLocale::system());
+
+} // namespace Transfer
+
+// The component's transfer state: the file being received, and the serialisation of sends.
+struct TransferState
+{
+    enum class Receive
+    {
+        Idle,      // no file announced
+        Receiving, // name frame seen, temporary file open
+        Skipping,  // the current file failed or was refused: its frames are ignored up to its end
+    };
+
+    std::mutex receiveLock; // the receive fields below
+    Receive receive = Receive::Idle;
+    int receiveNcci = -1;
+    QString receiveName; // as reported (at most 12 characters)
+    int64_t receiveSize = 0;
+    int64_t receiveDone = 0;
+    std::unique_ptr<QSaveFile> receiveFile;
+
+    std::mutex sendLock; // the fields below
+    bool sending = false;
+    std::thread::id sender; // the thread running the sends while `sending`
+    std::deque<std::function<void()>> queued;
+};

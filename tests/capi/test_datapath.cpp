@@ -1,0 +1,205 @@
+// The B3 data path of TCapi20 against the fake libcapi20: the window of two unconfirmed blocks,
+// the transmit ring's flow control, the receive ring and the command frames.
+
+#include "FakeCapi.h"
+#include "capi/Capi20.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <memory>
+
+namespace {
+
+constexpr uint32_t kPlci = 0x0101;
+constexpr uint32_t kNcci = 0x00010101;
+
+class DataPathTest : public ::testing::Test
+{
+protected:
+    FakeCapi fake;
+    std::unique_ptr<TCapi20> capi = std::make_unique<TCapi20>();
+
+    void SetUp() override
+    {
+        capi->SetLibraryName(QString(FAKE_CAPI_PATH));
+        capi->OnRing = [](TCapi20 *, const TCallDaten &) { return RingResult::Accept; };
+    }
+    void Start(int buffers)
+    {
+        capi->SetBuffers(buffers);
+        capi->Loaded();
+        ASSERT_TRUE(capi->Registered());
+        Deliver(Message(0x02, 0x82, 0x4001, Cat({Le32(kPlci), {16, 0}, {0}, {0}, {0, 0, 0, 0, 0, 0}})));
+        Deliver(Message(0x03, 0x82, 0x4002, Le32(kPlci)));
+        Deliver(Message(0x82, 0x82, 0x4003, Cat({Le32(kNcci), {0x00}})));
+        Deliver(Message(0x83, 0x82, 0x4004, Cat({Le32(kNcci), {0x00}})));
+        ASSERT_EQ(capi->CurrentNCCI(), int(kNcci));
+    }
+    // Pushes a message and waits until the thread has handled it (a marker behind it was seen).
+    void Deliver(const Bytes &message)
+    {
+        std::atomic<bool> seen{false};
+        capi->OnMessage = [&](TCustomCapi20 *, uint32_t c, uint32_t s, uint32_t m, IndicationDatenType &) {
+            if (c == 0x77 && s == 0x81 && m == 0xBEEF)
+                seen = true;
+        };
+        fake.Push(message);
+        fake.Push(Message(0x77, 0x81, 0xBEEF, Le32(0)));
+        ASSERT_TRUE(WaitUntil([&] { return seen.load(); }));
+        capi->OnMessage = nullptr;
+    }
+    void Confirm(uint16_t handle, uint16_t info = 0)
+    {
+        Deliver(Message(0x86, 0x81, 0,
+                        Cat({Le32(kNcci), {uint8_t(handle), 0, uint8_t(info), uint8_t(info >> 8)}})));
+    }
+    // The DATA_B3_REQs put so far: handle and payload.
+    std::vector<std::pair<uint16_t, Bytes>> DataRequests() const
+    {
+        std::vector<std::pair<uint16_t, Bytes>> out;
+        for (const Bytes &m : fake.PutsOf(0x86, 0x80)) {
+            const uint16_t length = Capi::ReadWord(m.data(), m.size(), 16);
+            const uint16_t handle = Capi::ReadWord(m.data(), m.size(), 18);
+            const size_t header = Capi::ReadWord(m.data(), m.size(), 0);
+            out.emplace_back(handle, Bytes(m.begin() + long(header), m.begin() + long(header + length)));
+        }
+        return out;
+    }
+};
+
+Bytes Filled(size_t n, uint8_t value)
+{
+    return Bytes(n, value);
+}
+
+} // namespace
+
+TEST_F(DataPathTest, AtMostTwoBlocksUnconfirmedAndSendDataWaitsForAFreeEntry)
+{
+    Start(2);
+    const Bytes a = Filled(2048, 'a'), b = Filled(2048, 'b'), c = Filled(100, 'c');
+    EXPECT_EQ(capi->SendData(int(kNcci), a.data(), int(a.size())), 2048);
+    EXPECT_EQ(capi->SendData(int(kNcci), b.data(), int(b.size())), 2048);
+    ASSERT_EQ(DataRequests().size(), 2u);
+    EXPECT_EQ(capi->Channel(1).Outstanding, 2);
+    EXPECT_EQ(capi->Channel(1).QueuedBytes, 4096);
+
+    // Both entries are taken and none is confirmed: the third block waits.
+    std::atomic<bool> returned{false};
+    auto third = std::async(std::launch::async, [&] {
+        const int n = capi->SendData(int(kNcci), c.data(), int(c.size()));
+        returned = true;
+        return n;
+    });
+    QThread::msleep(100);
+    EXPECT_FALSE(returned);
+    EXPECT_EQ(DataRequests().size(), 2u);
+
+    std::atomic<int> sent{0};
+    capi->OnSend = [&](TCapi20 *, int ncci) {
+        if (ncci == int(kNcci))
+            ++sent;
+    };
+    Confirm(1);
+    ASSERT_TRUE(WaitUntil([&] { return returned.load(); }));
+    EXPECT_EQ(third.get(), 100);
+    EXPECT_EQ(sent, 1);
+    ASSERT_TRUE(WaitUntil([&] { return DataRequests().size() == 3; }));
+    const auto requests = DataRequests();
+    EXPECT_EQ(requests[0], std::make_pair(uint16_t(1), a));
+    EXPECT_EQ(requests[1], std::make_pair(uint16_t(2), b));
+    EXPECT_EQ(requests[2], std::make_pair(uint16_t(1), c));
+    Confirm(2);
+    Confirm(1);
+    EXPECT_EQ(capi->Channel(1).Outstanding, 0);
+    EXPECT_EQ(capi->Channel(1).QueuedBytes, 0);
+}
+
+TEST_F(DataPathTest, FourBuffersQueueTwoBeyondTheWindowAndAnErrorConfirmationStillFrees)
+{
+    Start(4);
+    std::vector<uint32_t> errors;
+    std::mutex lock;
+    capi->OnError = [&](TCustomCapi20 *, uint32_t, uint32_t, uint32_t n) {
+        std::lock_guard g(lock);
+        errors.push_back(n);
+    };
+    // One call longer than a buffer is split into blocks of BufferSize.
+    const Bytes big = Filled(4 * 2048, 'x');
+    EXPECT_EQ(capi->SendData(int(kNcci), big.data(), int(big.size())), int(big.size()));
+    EXPECT_EQ(DataRequests().size(), 2u);
+    EXPECT_EQ(capi->Channel(1).QueuedBytes, 4 * 2048);
+    Confirm(1, 0x300C); // refused: reported, freed, not sent again
+    ASSERT_TRUE(WaitUntil([&] { return DataRequests().size() == 3; }));
+    EXPECT_EQ(DataRequests()[2].first, 3);
+    {
+        std::lock_guard g(lock);
+        EXPECT_EQ(errors, std::vector<uint32_t>{0x300C});
+    }
+    // A confirmation for an entry that is not out changes nothing.
+    Confirm(4);
+    EXPECT_EQ(capi->Channel(1).Outstanding, 2);
+    Confirm(2);
+    Confirm(3);
+    Confirm(4);
+    EXPECT_EQ(DataRequests().size(), 4u);
+    EXPECT_EQ(capi->Channel(1).QueuedBytes, 0);
+}
+
+TEST_F(DataPathTest, LinkGoingDownReleasesAWaitingSendAndUnknownLinksTakeNothing)
+{
+    Start(1);
+    const Bytes a = Filled(10, 'a');
+    EXPECT_EQ(capi->SendData(int(kNcci) + 1, a.data(), 10), 0);
+    EXPECT_EQ(capi->SendData(int(kNcci), a.data(), 10), 10);
+    auto waiting = std::async(std::launch::async, [&] { return capi->SendData(int(kNcci), a.data(), 10); });
+    QThread::msleep(50);
+    Deliver(Message(0x84, 0x82, 0x4005, Cat({Le32(kNcci), {0, 0}})));
+    ASSERT_EQ(waiting.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(waiting.get(), 10); // the count asked for, though the rest was dropped
+    EXPECT_EQ(DataRequests().size(), 1u);
+    EXPECT_EQ(capi->SendData(int(kNcci), a.data(), 10), 0);
+}
+
+TEST_F(DataPathTest, ReceivedBlocksGoThroughTheRingAndAreAnswered)
+{
+    Start(2);
+    std::vector<std::string> blocks;
+    std::mutex lock;
+    capi->OnReceive = [&](TCapi20 *, int, const char *data, uint32_t n) {
+        std::lock_guard g(lock);
+        blocks.emplace_back(data, n);
+    };
+    for (int i = 0; i < 5; ++i)
+        fake.PushDataB3Ind(kNcci, uint16_t(20 + i), Bytes(size_t(100 + i), uint8_t('0' + i)),
+                           uint16_t(0x4100 + i));
+    ASSERT_TRUE(WaitUntil([&] { return fake.PutsOf(0x86, 0x83).size() == 5; }));
+    {
+        std::lock_guard g(lock);
+        ASSERT_EQ(blocks.size(), 5u);
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(blocks[size_t(i)], std::string(size_t(100 + i), char('0' + i)));
+    }
+    const auto responses = fake.PutsOf(0x86, 0x83);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(Capi::ReadWord(responses[size_t(i)].data(), 14, 12), 20 + i);
+    const B3Channel ch = capi->Channel(1);
+    EXPECT_EQ(ch.UnreadBytes, 0);
+    EXPECT_EQ(ch.ReceiveRead, ch.ReceiveWrite);
+    char buffer[16];
+    EXPECT_EQ(capi->ReceiveData(int(kNcci), buffer, sizeof buffer), 0);
+}
+
+TEST_F(DataPathTest, CommandsAreTheirTwoByteFrames)
+{
+    Start(2);
+    capi->SendCommand(0, QString());
+    capi->SendCommand(1, QStringLiteral("Größe.txt"));
+    capi->SendCommand(2, QStringLiteral("nothing"));
+    const auto requests = DataRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].second, (Bytes{0xFF, 0x1E}));
+    EXPECT_EQ(requests[1].second, (Bytes{0xFF, 0x14, 'G', 'r', 0xF6, 0xDF, 'e', '.', 't', 'x', 't'}));
+}
