@@ -67,9 +67,9 @@ int TfmMain::HeightOfPage(int index)
     }
 }
 
-QString TfmMain::ProgramDir()
+QString TfmMain::DefaultTransferDir()
 {
-    return withTrailingSlash(QCoreApplication::applicationDirPath());
+    return Paths::dataDir();
 }
 
 TfmMain::TfmMain(QWidget *parent) : QWidget(parent, Qt::Tool), ui(std::make_unique<Ui::TfmMain>())
@@ -138,6 +138,7 @@ void TfmMain::FormCreate()
             ++FCapiErrors;
     };
     Capi2->Loaded();
+    ConnectTransfer();
 
     if (auto *guiApp = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         connect(guiApp, &QGuiApplication::commitDataRequest, this, &TfmMain::SessionEnding);
@@ -214,10 +215,9 @@ void TfmMain::ConnectControls()
     connect(mnuMsn, &QAction::triggered, this, &TfmMain::MsnBtnClick);
 
     // Windows and modes that attach later: the caller list, the journal, the notification
-    // window settings, the CAPI information, the release notes, the data transfer and the
-    // rejecting of a ringing call. Until they do, their entries are shown but unavailable.
-    for (QAction *pending :
-         {mnuEdit, mnuHist, mnuExtWinConfig, mnuServermode, Clientmodus1, mnuCapiInfo, mnuReadme})
+    // window settings, the CAPI information, the release notes and the rejecting of a ringing
+    // call. Until they do, their entries are shown but unavailable.
+    for (QAction *pending : {mnuEdit, mnuHist, mnuExtWinConfig, mnuCapiInfo, mnuReadme})
         pending->setEnabled(false);
     for (QWidget *pending : {static_cast<QWidget *>(ui->EditBtn), static_cast<QWidget *>(ui->HistBtn),
                              static_cast<QWidget *>(ui->Image3), static_cast<QWidget *>(ui->ConfigWinBtn)})
@@ -353,9 +353,9 @@ void TfmMain::FormShow()
     ui->OptDInfoDir->setText(ReadSettingString(QStringLiteral("ISDN_DInfoDir")));
     SetDInfoVersionIndex(ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion")));
     if (ui->OptSendDir->text().isEmpty())
-        ui->OptSendDir->setText(ProgramDir());
+        ui->OptSendDir->setText(DefaultTransferDir());
     if (ui->OptEmpfangDir->text().isEmpty())
-        ui->OptEmpfangDir->setText(ProgramDir());
+        ui->OptEmpfangDir->setText(DefaultTransferDir());
     if (ui->OptDInfoDir->text().isEmpty())
         ui->OptDInfoDir->setText(withTrailingSlash(QDir::homePath()) + QStringLiteral("dinfo3/"));
     ui->OptCapiRemote->setText(ReadSettingString(QStringLiteral("ISDN_CapiRemote")));

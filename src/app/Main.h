@@ -4,6 +4,8 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -12,9 +14,11 @@ class TfmMain;
 class QAction;
 class QMenu;
 class QLineEdit;
+class QLabel;
 class CallerDirectory;
 class TCapi20;
 class TTrayIcon;
+enum TTransferBlock : uint8_t;
 
 // The main window. It lives behind its notification-area icon, keeps the CAPI component
 // listening and offers the options page. Its notebook `nb` has five pages; the call handling
@@ -68,8 +72,9 @@ public:
 
     bool ServerMode() const;
     bool TrayAvailable() const { return FTrayAvailable; }
-    // The directory used when a send or receive directory is empty: the program's own folder.
-    static QString ProgramDir();
+    // The directory used when a send or receive directory is empty: the data folder (the
+    // program's own folder is not writable once installed).
+    static QString DefaultTransferDir();
     // The CAPI-over-TCP address in force: RUFWART_CAPI_REMOTE, else the setting ISDN_CapiRemote.
     static QString CapiRemote();
     // "host:port" with a port from 1 to 65534, or empty (the local CAPI).
@@ -79,6 +84,44 @@ public:
     QString GetCapiManufacturer() const;
     QString GetCapiVersion() const;
     QString GetCapiSerialNumber() const;
+
+    // ---- data-transfer mode (MainTransfer.cpp) ----
+    void SetServerMode(bool on);
+    void mnuServermodeClick();
+    void mnuDFUStatusClick();
+    // Opens the dial page ("Verbindungsaufbau", F10).
+    void Clientmodus1Click();
+    void ChangeCallersChange();
+    void ChangeNumberChange();
+    void cbDialWithClick();
+    void CallBtnClick();
+    void DFUoutBtnClick();
+    void DFUabortBtnClick();
+    void FileListBtnClick();
+    // Receives the ticked files of the remote list one after another.
+    void UploadBtnClick();
+    void SendBtnClick();
+    void EndSessionBtnClick();
+    void cbAutoDisconnectClick();
+    void Undo2BtnClick();
+    // Handlers of the component's connection and transfer events. They may run on the CAPI
+    // message thread; what they show is done on the main thread, in the order of the events.
+    void Capi2Connect();
+    void Capi2BConnect(int NCCI);
+    void Capi2BDisconnect(int NCCI, uint32_t Grund);
+    void Capi2Disconnect(uint32_t Grund);
+    void Capi2ReceiveFileList(const QString &Item);
+    void Capi2SendFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
+                       TTransferBlock FileBlock);
+    void Capi2ReceiveFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
+                          TTransferBlock FileBlock);
+    void ShowByteRate(int64_t bytes);
+    // show: the transfer icon is shown; kind 0/1/2 connect/send/receive, 5/6 blink receiving/sending.
+    void SetConnectIcon(bool show, int kind);
+    // Whole percent of progress in size, 0 to 100, for any file size.
+    static int TransferPercent(int64_t progress, int64_t size);
+    // The file name part of a remote list item: the text before its first blank.
+    static QString FileNameOfListItem(const QString &item);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -105,6 +148,16 @@ private:
     void TaskIcon1Click();
     void mnuOptClick();
     void ShowAbout();
+    void ConnectTransfer();
+    // Runs display work on the main thread: at once when called there with nothing queued,
+    // otherwise queued behind the work queued before it.
+    void RunDisplay(std::function<void()> work);
+    // The status line of the transfer events: ISDNBar in server mode, lbConnectMsg otherwise.
+    QLabel *TransferStatusLine() const;
+    // The millisecond tick count.
+    static qint64 TickCount();
+    // Waits, processing window messages, until FTransferDone holds.
+    void WaitForTransferDone();
     // Writes one setting now; a failed write is shown to the user and reported as false.
     bool StoreSetting(const std::function<void()> &write);
     int DInfoVersionIndex() const;
@@ -118,8 +171,9 @@ public:
     QStringList FDialNumbers;
     std::atomic<bool> FTransferDone{false};
     bool FPrefixApplied = false;
-    qint32 FRateTime = 0;
-    qint32 FRateBytes = 0;
+    // Last byte-rate sample: the millisecond tick count and the bytes received by then.
+    qint64 FRateTime = 0;
+    qint64 FRateBytes = 0;
     std::unique_ptr<CallerDirectory> FCallers;
     bool FRunDInfoOnOpen = false;
 
@@ -146,6 +200,8 @@ public:
     QAction *mnuReadme = nullptr;
     QAction *mnuInfo = nullptr;
     QAction *mnuClose = nullptr;
+    // Hidden holder of the glyph drawn before each dfuList item.
+    QLabel *Image5 = nullptr;
 
 private:
     bool FShown = false;
@@ -154,6 +210,10 @@ private:
     bool FTrayAvailable = false;
     // Errors the component reported on this thread; a failed listen request shows here.
     int FCapiErrors = 0;
+    // Blink phase of ConnectTray: 0 or all bits set.
+    int FConnectTrayTag = 0;
+    // Display work queued for the main thread and not yet run.
+    std::atomic<int> FQueuedDisplay{0};
 };
 
 // The one main window of the program.

@@ -91,8 +91,8 @@ private slots:
             QVERIFY2(!child<QCheckBox>(&w, name)->isChecked(), name);
         QCOMPARE(child<QLineEdit>(&w, "IsdnTimeMinimize")->text(), QStringLiteral("3"));
         QVERIFY(child<QLineEdit>(&w, "IsdnTimeMinimize")->isEnabled());
-        QCOMPARE(child<QLineEdit>(&w, "OptSendDir")->text(), TfmMain::ProgramDir());
-        QCOMPARE(child<QLineEdit>(&w, "OptEmpfangDir")->text(), TfmMain::ProgramDir());
+        QCOMPARE(child<QLineEdit>(&w, "OptSendDir")->text(), TfmMain::DefaultTransferDir());
+        QCOMPARE(child<QLineEdit>(&w, "OptEmpfangDir")->text(), TfmMain::DefaultTransferDir());
         QCOMPARE(child<QLineEdit>(&w, "OptDInfoDir")->text(), env->home() + QStringLiteral("/dinfo3/"));
         QVERIFY(child<QRadioButton>(&w, "rbDInfo30")->isChecked());
         QCOMPARE(child<QRadioButton>(&w, "rbDInfo30")->text(), QStringLiteral("D-Info 3.0"));
