@@ -10,10 +10,12 @@
 #include "controls/Dialogs.h"
 #include "controls/Icons.h"
 #include "controls/Msgdlg.h"
+#include "directory/CallJournal.h"
 #include "directory/CallerDirectory.h"
 #include "directory/ServiceSet.h"
 #include "directory/msnmap.h"
 #include "directory/servmap.h"
+#include "notify/ExtWin.h"
 #include "notify/TrayIcon.h"
 #include "ui_Main.h"
 
@@ -137,6 +139,7 @@ void TfmMain::FormCreate()
         if (!sender->IsMessageThread())
             ++FCapiErrors;
     };
+    Capi2->OnRing = [this](TCapi20 *sender, const TCallDaten &daten) { return Capi2Ring(sender, daten); };
     Capi2->Loaded();
     ConnectTransfer();
 
@@ -213,14 +216,15 @@ void TfmMain::ConnectControls()
     connect(mnuService, &QAction::triggered, this, &TfmMain::ServiceBtnClick);
     connect(ui->MsnBtn, &QToolButton::clicked, this, &TfmMain::MsnBtnClick);
     connect(mnuMsn, &QAction::triggered, this, &TfmMain::MsnBtnClick);
+    connect(ui->Image3, &QToolButton::clicked, this, &TfmMain::Image3Click);
+    connect(ui->ConfigWinBtn, &QToolButton::clicked, this, &ShowExtWinConfig);
+    connect(mnuExtWinConfig, &QAction::triggered, this, &ShowExtWinConfig);
 
-    // Windows and modes that attach later: the caller list, the journal, the notification
-    // window settings, the CAPI information, the release notes and the rejecting of a ringing
-    // call. Until they do, their entries are shown but unavailable.
-    for (QAction *pending : {mnuEdit, mnuHist, mnuExtWinConfig, mnuCapiInfo, mnuReadme})
+    // Windows and modes that attach later: the caller list, the journal, the CAPI information
+    // and the release notes. Until they do, their entries are shown but unavailable.
+    for (QAction *pending : {mnuEdit, mnuHist, mnuCapiInfo, mnuReadme})
         pending->setEnabled(false);
-    for (QWidget *pending : {static_cast<QWidget *>(ui->EditBtn), static_cast<QWidget *>(ui->HistBtn),
-                             static_cast<QWidget *>(ui->Image3), static_cast<QWidget *>(ui->ConfigWinBtn)})
+    for (QWidget *pending : {static_cast<QWidget *>(ui->EditBtn), static_cast<QWidget *>(ui->HistBtn)})
         pending->setEnabled(false);
 
     // Options that are written the moment they are clicked. `toggled` also fires when loading
@@ -345,7 +349,7 @@ void TfmMain::FormShow()
         ui->ISDNShowExtWin->setChecked(ReadSettingFlag(QStringLiteral("ISDN_ShowExtWin")));
     ui->ISDNCreateNull->setChecked(ReadSettingFlag(QStringLiteral("ISDN_CreateNull")));
 
-    FCallers = std::make_unique<CallerDirectory>();
+    OpenStores();
     FMsnList = ReadSettingString(QStringLiteral("ISDN_Msn"));
 
     ui->OptSendDir->setText(ReadSettingString(QStringLiteral("ISDN_SendDir")));
@@ -625,6 +629,10 @@ void TfmMain::FormClose()
     FClosed = true;
     Timer.stop();
     FDialNumbers.clear();
+    // Calls answered but not yet shown still reach the files; the stores write what is queued
+    // when they close.
+    StoreUnshownRings();
     FCallers.reset();
+    FJournal.reset();
     StopListen();
 }

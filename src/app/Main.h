@@ -1,10 +1,14 @@
 #pragma once
 
+#include "app/RingDecision.h"
+
+#include <QDateTime>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -15,8 +19,11 @@ class QAction;
 class QMenu;
 class QLineEdit;
 class QLabel;
+class CallJournal;
 class CallerDirectory;
+class IoError;
 class TCapi20;
+struct TCallDaten;
 class TTrayIcon;
 enum TTransferBlock : uint8_t;
 
@@ -69,6 +76,17 @@ public:
     void TimerTimer();
     // Applies the options page and returns to the start page ("Zurück ...").
     void UndoBtnClick();
+
+    // ---- incoming calls (MainRing.cpp) ----
+    // The component's OnRing, on the main thread while the network waits: decides from the MSN
+    // filter, the directory and the options and returns the ring result at once. What the call
+    // shows, stores and sounds follows right after, call by call in the order they rang.
+    uint32_t Capi2Ring(TCapi20 *Sender, const TCallDaten &CallDaten);
+    // "Anrufer abweisen ...": answers the pending call with 0; without one the component only
+    // records its error.
+    void Image3Click();
+    // The options the ring decision reads, as they stand now.
+    RingOptions CurrentRingOptions() const;
 
     bool ServerMode() const;
     bool TrayAvailable() const { return FTrayAvailable; }
@@ -175,6 +193,8 @@ public:
     qint64 FRateTime = 0;
     qint64 FRateBytes = 0;
     std::unique_ptr<CallerDirectory> FCallers;
+    // The call journal "anruf2.dat", opened with the directory.
+    std::unique_ptr<CallJournal> FJournal;
     bool FRunDInfoOnOpen = false;
 
     // Controls (names as on the window); the options, pages and lists are in `ui`.
@@ -204,6 +224,41 @@ public:
     QLabel *Image5 = nullptr;
 
 private:
+    // A call that has been answered and is still to be shown, journalled, learned and sounded.
+    struct AnsweredRing
+    {
+        RingDecision Decision;
+        QString Msn;
+        QDateTime Rang;        // when it rang: the call list time and the journal stamp
+        bool Show = false;     // "Anzeigen bei Anruf"
+        bool Beep = false;     // "Beep / Sound  bei Anruf"
+        bool WriteLog = false; // "Protokoll schreiben"
+    };
+    // Works off the answered calls in order; a call that comes meanwhile waits its turn.
+    void ShowRings();
+    void ShowRing(const AnsweredRing &ring);
+    void DisplayRing(const AnsweredRing &ring);
+    void JournalRing(const AnsweredRing &ring);
+    // The name to learn an unknown caller with. The D-Info look-up of unknown callers takes part
+    // here, before the caller is learned.
+    QString LookUpUnknownCaller(const AnsweredRing &ring);
+    void LearnCaller(const AnsweredRing &ring, const QString &name);
+    // Plays the queued call sounds one after the other.
+    void PlayRingSounds();
+    // At the end: the records of calls not yet shown still reach the journal and the directory.
+    void StoreUnshownRings();
+    // A queued save failed on a store's worker thread: tell the user (not more than once a minute
+    // for the same message).
+    void ReportStoreError(const IoError &error);
+    void OpenStores();
+
+    std::deque<AnsweredRing> FAnswered;
+    std::deque<QString> FSounds;
+    bool FShowingRings = false;
+    bool FPlayingSounds = false;
+    QString FLastStoreError;
+    QDateTime FLastStoreErrorTime;
+
     bool FShown = false;
     bool FClosing = false;
     bool FClosed = false;

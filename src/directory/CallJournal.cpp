@@ -295,9 +295,14 @@ void CallJournal::ClearJournal()
 
 void CallJournal::QueueCall(const QString &callerKey, const QString &msn)
 {
+    QueueCall(callerKey, msn, Clock::now());
+}
+
+void CallJournal::QueueCall(const QString &callerKey, const QString &msn, const QDateTime &when)
+{
     {
         std::lock_guard guard(d->pendingLock);
-        d->pending.push_back({JournalRecord::toCallTime(Clock::now()), callerKey.left(JournalRecord::kMaxKey),
+        d->pending.push_back({JournalRecord::toCallTime(when), callerKey.left(JournalRecord::kMaxKey),
                               msn.left(JournalRecord::kMaxMsn)});
     }
     d->worker.wake();

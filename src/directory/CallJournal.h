@@ -82,6 +82,8 @@ public:
     // AppendCall without waiting for the disk: stamped now, written by the worker thread.
     // Save errors go to the write error handler; the records stay queued and are retried.
     void QueueCall(const QString &callerKey, const QString &msn);
+    // The same, stamped with `when` (the ring handler stamps the moment the call rang).
+    void QueueCall(const QString &callerKey, const QString &msn, const QDateTime &when);
     // Waits until everything queued is in the file; throws IoError when it cannot be written.
     void Flush();
     bool HasPending() const;

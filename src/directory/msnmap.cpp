@@ -12,10 +12,10 @@
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QMediaDevices>
@@ -372,8 +372,25 @@ void CallSignal()
     QTimer::singleShot(durationMs + 2000, sink, &QObject::deleteLater);
 }
 
+namespace {
+CallSound::Player &installedPlayer()
+{
+    static CallSound::Player player;
+    return player;
+}
+} // namespace
+
+void CallSound::setPlayer(Player player)
+{
+    installedPlayer() = std::move(player);
+}
+
 void PlayCallSound(const QString &msnList, const QString &calledNumber, QWidget *repaint)
 {
+    if (const CallSound::Player &player = installedPlayer()) {
+        player(MsnList::soundFileFor(msnList, calledNumber));
+        return;
+    }
     if (!CallSound::audioAvailable())
         return;
     const QString path = MsnList::soundFileFor(msnList, calledNumber);

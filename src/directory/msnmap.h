@@ -3,6 +3,7 @@
 #include "controls/ToolDialog.h"
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 class QFrame;
 class QLabel;
@@ -61,6 +62,10 @@ inline constexpr int kWaveTimeLimitMs = 5000;
 int waveDurationMs(const QString &path);
 // True when the system offers an audio output.
 bool audioAvailable();
+// What PlayCallSound plays, for tests: with a player installed, PlayCallSound hands it the wave
+// file it chose (empty for CallSignal) instead of sounding. An empty function restores the sound.
+using Player = std::function<void(const QString &waveFile)>;
+void setPlayer(Player player);
 // The three tones of CallSignal as mono signed 16-bit little-endian PCM at `sampleRate`, each
 // tone with short fades so the steps are heard without clicks.
 QByteArray signalPcm(int sampleRate);
