@@ -608,7 +608,7 @@ int TCapi20::SendData(int NCCI, const void *Data, int Count)
         else
             ProcessPending(); // every entry is taken: let the confirmations in
     }
-    return Count;
+    return std::max(Count, 0);
 }
 
 // Puts the oldest filled entry when fewer than two blocks are unconfirmed. The put happens under

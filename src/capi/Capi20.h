@@ -90,6 +90,10 @@ enum TTransferBlock : uint8_t
     tbFileError
 };
 
+// The whole percentage of a transfer's progress, 0 to 100, for any sizes (a file with no bytes
+// announced counts as complete).
+int TransferPercent(int64_t Progress, int64_t Size);
+
 // Ring results (what OnRing returns).
 namespace RingResult {
 constexpr uint32_t Accept = 0;

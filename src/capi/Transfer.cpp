@@ -103,6 +103,15 @@ QString Transfer::FileListLine(const QFileInfo &file, const QLocale &locale)
            QString::number(file.size()) + QLatin1Char(']');
 }
 
+int TransferPercent(int64_t Progress, int64_t Size)
+{
+    if (Size <= 0 || Progress >= Size)
+        return 100;
+    if (Progress <= 0)
+        return 0;
+    return int(static_cast<__int128>(Progress) * 100 / Size);
+}
+
 // ---- events ----
 
 void TCapi20::TransferFailed(uint32_t ErrorNumber, uint8_t SubCommand, const QString &Filename)
@@ -130,6 +139,10 @@ void TCapi20::HandleReceivedBlock(int NCCI)
 {
     std::array<uint8_t, WorkBytes> work;
     const int count = ReceiveData(NCCI, work.data(), WorkBytes);
+    // A block longer than the work buffer is cut: its rest must not pass for the next block.
+    std::array<uint8_t, WorkBytes> rest;
+    while (ReceiveData(NCCI, rest.data(), WorkBytes) > 0) {
+    }
     if (OnReceive)
         OnReceive(this, NCCI, reinterpret_cast<const char *>(work.data()), uint32_t(count));
     if (count >= 2 && work[0] == FrameMark)

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <future>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -202,4 +203,17 @@ TEST_F(DataPathTest, CommandsAreTheirTwoByteFrames)
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].second, (Bytes{0xFF, 0x1E}));
     EXPECT_EQ(requests[1].second, (Bytes{0xFF, 0x14, 'G', 'r', 0xF6, 0xDF, 'e', '.', 't', 'x', 't'}));
+}
+
+TEST(TransferPercent, WholePercentWithoutOverflowForAnySize)
+{
+    constexpr int64_t max = std::numeric_limits<int64_t>::max();
+    EXPECT_EQ(TransferPercent(1, 3), 33);
+    EXPECT_EQ(TransferPercent(4092, 5000), 81);
+    EXPECT_EQ(TransferPercent(max - 1, max), 99);
+    EXPECT_EQ(TransferPercent(max / 2, max), 49);
+    EXPECT_EQ(TransferPercent(int64_t(3) << 40, int64_t(4) << 40), 75);
+    EXPECT_EQ(TransferPercent(-5, 10), 0);
+    EXPECT_EQ(TransferPercent(11, 10), 100); // a file that grew while it was sent
+    EXPECT_EQ(TransferPercent(0, 0), 100);   // nothing announced: nothing left to wait for
 }
