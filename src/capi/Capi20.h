@@ -316,6 +316,8 @@ private:
     void ReceiveName(int NCCI, const QByteArray &Payload);
     void ReceiveSize(const QByteArray &Payload);
     void ReceiveFileData(const uint8_t *Payload, int Length);
+    void ReceiveStep(const std::function<bool(TransferState &)> &Step, TTransferBlock Block,
+                     uint32_t Failure);
     void ReceiveEnd();
     void ServeFileRequest(const QByteArray &Payload);
     // Ends the file being received without keeping it (a failure, or its link went down).

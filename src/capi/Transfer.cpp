@@ -235,52 +235,26 @@ void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
     FireReceiveFile(reported, 0, 0, tbFileName);
 }
 
-void TCapi20::ReceiveSize(const QByteArray &Payload)
-{
-    TransferState &t = *m_transfer;
-    const std::optional<int64_t> size = ParseSize(Payload);
-    QString name;
-    {
-        std::lock_guard guard(t.receiveLock);
-        switch (t.receive) {
-        case TransferState::Receive::Skipping:
-            return;
-        case TransferState::Receive::Idle:
-            t.receive = TransferState::Receive::Skipping; // one report for the whole stray file
-            break;
-        case TransferState::Receive::Receiving:
-            name = t.receiveName;
-            if (size)
-                t.receiveSize = *size;
-            break;
-        }
-    }
-    if (name.isEmpty())
-        TransferFailed(ERR_TRANSFER_NO_FILE, Capi::SUB_IND, QString());
-    else if (!size)
-        AbandonReceive(ERR_TRANSFER_BAD_SIZE);
-    else
-        FireReceiveFile(name, *size, 0, tbFileSize);
-}
-
-void TCapi20::ReceiveFileData(const uint8_t *Payload, int Length)
+// Runs `Step` on the file being received (under the receive lock) and reports the result with
+// `Block`; a failed step ends the file with `Failure`. A frame with no file announced is
+// reported once for the whole stray file.
+void TCapi20::ReceiveStep(const std::function<bool(TransferState &)> &Step, TTransferBlock Block,
+                          uint32_t Failure)
 {
     TransferState &t = *m_transfer;
     QString name;
     int64_t size = 0, done = 0;
-    bool written = false;
+    bool ok = false;
     {
         std::lock_guard guard(t.receiveLock);
         switch (t.receive) {
         case TransferState::Receive::Skipping:
             return;
         case TransferState::Receive::Idle:
-            t.receive = TransferState::Receive::Skipping; // one report for the whole stray file
+            t.receive = TransferState::Receive::Skipping;
             break;
         case TransferState::Receive::Receiving:
-            written = t.receiveFile->write(reinterpret_cast<const char *>(Payload), Length) == Length;
-            if (written)
-                t.receiveDone += Length;
+            ok = Step(t);
             name = t.receiveName;
             size = t.receiveSize;
             done = t.receiveDone;
@@ -289,10 +263,34 @@ void TCapi20::ReceiveFileData(const uint8_t *Payload, int Length)
     }
     if (name.isEmpty())
         TransferFailed(ERR_TRANSFER_NO_FILE, Capi::SUB_IND, QString());
-    else if (!written)
-        AbandonReceive(ERR_TRANSFER_WRITE);
+    else if (!ok)
+        AbandonReceive(Failure);
     else
-        FireReceiveFile(name, size, done, tbFileData);
+        FireReceiveFile(name, size, done, Block);
+}
+
+void TCapi20::ReceiveSize(const QByteArray &Payload)
+{
+    const std::optional<int64_t> size = ParseSize(Payload);
+    ReceiveStep(
+        [&](TransferState &t) {
+            if (size)
+                t.receiveSize = *size;
+            return size.has_value();
+        },
+        tbFileSize, ERR_TRANSFER_BAD_SIZE);
+}
+
+void TCapi20::ReceiveFileData(const uint8_t *Payload, int Length)
+{
+    ReceiveStep(
+        [&](TransferState &t) {
+            if (t.receiveFile->write(reinterpret_cast<const char *>(Payload), Length) != Length)
+                return false;
+            t.receiveDone += Length;
+            return true;
+        },
+        tbFileData, ERR_TRANSFER_WRITE);
 }
 
 void TCapi20::ReceiveEnd()

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <dlfcn.h>
@@ -144,6 +145,22 @@ inline Bytes Cat(std::initializer_list<Bytes> parts)
     for (const Bytes &p : parts)
         all.insert(all.end(), p.begin(), p.end());
     return all;
+}
+
+// Pushes a message and waits until the component's thread has handled it: a marker confirmation
+// pushed behind it has reached OnMessage (which this replaces meanwhile).
+template<typename Component> bool DeliverTo(FakeCapi &fake, Component &capi, const Bytes &message)
+{
+    std::atomic<bool> seen{false};
+    capi.OnMessage = [&](auto *, uint32_t c, uint32_t s, uint32_t m, IndicationDatenType &) {
+        if (c == 0x77 && s == 0x81 && m == 0xBEEF)
+            seen = true;
+    };
+    fake.Push(message);
+    fake.Push(Message(0x77, 0x81, 0xBEEF, Le32(0)));
+    const bool handled = WaitUntil([&] { return seen.load(); });
+    capi.OnMessage = nullptr;
+    return handled;
 }
 
 // The header a put should carry.

@@ -67,20 +67,7 @@ protected:
         });
         return found;
     }
-    // Pushes a message and waits until the thread has handled it (the fake's queue is empty and
-    // a marker confirmation behind it has been seen).
-    void Deliver(const Bytes &message)
-    {
-        std::atomic<bool> seen{false};
-        capi->OnMessage = [&](TCustomCapi20 *, uint32_t c, uint32_t s, uint32_t m, IndicationDatenType &) {
-            if (c == 0x77 && s == 0x81 && m == 0xBEEF)
-                seen = true;
-        };
-        fake.Push(message);
-        fake.Push(Message(0x77, 0x81, 0xBEEF, Le32(0)));
-        ASSERT_TRUE(WaitUntil([&] { return seen.load(); }));
-        capi->OnMessage = nullptr;
-    }
+    void Deliver(const Bytes &message) { ASSERT_TRUE(DeliverTo(fake, *capi, message)); }
     void RingAndAnswer(uint32_t result, uint16_t msgNumber = 0x4001)
     {
         capi->OnRing = [result](TCapi20 *, const TCallDaten &) { return result; };

@@ -38,19 +38,7 @@ protected:
         Deliver(Message(0x83, 0x82, 0x4004, Cat({Le32(kNcci), {0x00}})));
         ASSERT_EQ(capi->CurrentNCCI(), int(kNcci));
     }
-    // Pushes a message and waits until the thread has handled it (a marker behind it was seen).
-    void Deliver(const Bytes &message)
-    {
-        std::atomic<bool> seen{false};
-        capi->OnMessage = [&](TCustomCapi20 *, uint32_t c, uint32_t s, uint32_t m, IndicationDatenType &) {
-            if (c == 0x77 && s == 0x81 && m == 0xBEEF)
-                seen = true;
-        };
-        fake.Push(message);
-        fake.Push(Message(0x77, 0x81, 0xBEEF, Le32(0)));
-        ASSERT_TRUE(WaitUntil([&] { return seen.load(); }));
-        capi->OnMessage = nullptr;
-    }
+    void Deliver(const Bytes &message) { ASSERT_TRUE(DeliverTo(fake, *capi, message)); }
     void Confirm(uint16_t handle, uint16_t info = 0)
     {
         Deliver(Message(0x86, 0x81, 0,
