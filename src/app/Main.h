@@ -170,6 +170,9 @@ private:
     // Runs display work on the main thread: at once when called there with nothing queued,
     // otherwise queued behind the work queued before it.
     void RunDisplay(std::function<void()> work);
+    // What a step of a file transfer shows (Capi2SendFile, Capi2ReceiveFile).
+    void ShowTransferStep(bool receiving, const QString &Filename, int64_t FileSize, int64_t FileProgress,
+                          TTransferBlock FileBlock);
     // The status line of the transfer events: ISDNBar in server mode, lbConnectMsg otherwise.
     QLabel *TransferStatusLine() const;
     // The millisecond tick count.

@@ -475,88 +475,67 @@ void TfmMain::Undo2BtnClick()
 void TfmMain::Capi2SendFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
                             TTransferBlock FileBlock)
 {
-    RunDisplay([=, this] {
-        switch (FileBlock) {
-        case tbFileName:
-            SetConnectIcon(true, 1);
-            if (!ServerMode()) {
-                ui->Gauge->setValue(0);
-                ui->Gauge->setVisible(true);
-                ui->ProgressLabel->setText(kWaitForRemote);
-                ui->ProgressLabel->setVisible(true);
-            }
-            break;
-        case tbFileData: {
-            SetConnectIcon(true, 6);
-            const int p = TransferPercent(FileProgress, FileSize);
-            if (ServerMode()) {
-                ui->ISDNBar->setText(QStringLiteral("Sende %1 ( %2 % erledigt )").arg(Filename).arg(p));
-            } else {
-                ui->Gauge->setValue(p);
-                ui->Gauge->repaint();
-                ui->ProgressLabel->setText(QStringLiteral("Sende ") + Filename + QStringLiteral(" ..."));
-            }
-            break;
-        }
-        case tbFileEnd: {
-            SetConnectIcon(true, 0);
-            const QString done = Filename + QStringLiteral(" erfolgreich gesendet ...");
-            ui->dfuList->addItem(done);
-            if (ServerMode())
-                ui->ISDNBar->setText(done);
-            ui->Gauge->setVisible(false);
-            ui->ProgressLabel->setVisible(false);
-            break;
-        }
-        default:
-            break; // the size, and a send that stopped, change nothing on the screen
-        }
-    });
+    RunDisplay([=, this] { ShowTransferStep(false, Filename, FileSize, FileProgress, FileBlock); });
 }
 
 void TfmMain::Capi2ReceiveFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
                                TTransferBlock FileBlock)
 {
-    RunDisplay([=, this] {
-        switch (FileBlock) {
-        case tbFileName:
-            SetConnectIcon(true, 2);
-            if (!ServerMode()) {
-                ui->Gauge->setValue(0);
-                ui->Gauge->setVisible(true);
-                ui->ProgressLabel->setText(kWaitForRemote);
-                ui->ProgressLabel->setVisible(true);
+    RunDisplay([=, this] { ShowTransferStep(true, Filename, FileSize, FileProgress, FileBlock); });
+}
+
+void TfmMain::ShowTransferStep(bool receiving, const QString &Filename, int64_t FileSize,
+                               int64_t FileProgress, TTransferBlock FileBlock)
+{
+    switch (FileBlock) {
+    case tbFileName:
+        SetConnectIcon(true, receiving ? 2 : 1);
+        if (!ServerMode()) {
+            ui->Gauge->setValue(0);
+            ui->Gauge->setVisible(true);
+            ui->ProgressLabel->setText(kWaitForRemote);
+            ui->ProgressLabel->setVisible(true);
+            if (receiving) {
                 // The rate of this file counts from its own first byte.
                 FRateTime = TickCount();
                 FRateBytes = 0;
             }
-            break;
-        case tbFileData: {
-            SetConnectIcon(true, 5);
-            const int p = TransferPercent(FileProgress, FileSize);
-            if (ServerMode()) {
-                ui->ISDNBar->setText(QStringLiteral("Empfange %1 ( %2 % erledigt )").arg(Filename).arg(p));
-            } else {
-                ui->Gauge->setValue(p);
-                ui->ProgressLabel->setText(QStringLiteral("Empfange ") + Filename + QStringLiteral(" ..."));
-                ui->Gauge->repaint();
+        }
+        break;
+    case tbFileData: {
+        SetConnectIcon(true, receiving ? 5 : 6);
+        const QString verb = receiving ? QStringLiteral("Empfange ") : QStringLiteral("Sende ");
+        const int p = TransferPercent(FileProgress, FileSize);
+        if (ServerMode()) {
+            ui->ISDNBar->setText(verb + Filename + QStringLiteral(" ( %1 % erledigt )").arg(p));
+        } else {
+            ui->Gauge->setValue(p);
+            ui->ProgressLabel->setText(verb + Filename + QStringLiteral(" ..."));
+            ui->Gauge->repaint();
+            if (receiving)
                 ShowByteRate(FileProgress);
-            }
-            break;
         }
-        case tbFileEnd: {
-            SetConnectIcon(true, 0);
+        break;
+    }
+    case tbFileEnd: {
+        SetConnectIcon(true, 0);
+        if (receiving)
             FTransferDone = true;
-            const QString done = Filename + QStringLiteral(" erfolgreich empfangen ...");
-            ui->dfuList->addItem(done);
-            if (ServerMode())
-                ui->ISDNBar->setText(done);
-            break;
+        const QString done = Filename + (receiving ? QStringLiteral(" erfolgreich empfangen ...")
+                                                   : QStringLiteral(" erfolgreich gesendet ..."));
+        ui->dfuList->addItem(done);
+        if (ServerMode())
+            ui->ISDNBar->setText(done);
+        // A receive run hides the bar itself once its last file is in.
+        if (!receiving) {
+            ui->Gauge->setVisible(false);
+            ui->ProgressLabel->setVisible(false);
         }
-        default:
-            break;
-        }
-    });
+        break;
+    }
+    default:
+        break; // the size, and a transfer that stopped, change nothing on the screen
+    }
 }
 
 void TfmMain::ShowByteRate(int64_t bytes)

@@ -5,6 +5,7 @@
 #include "app/Reg32.h"
 #include "controls/Msgdlg.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 
 #include "ControlClient.h"
 #include "SimProcess.h"
@@ -13,16 +14,6 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
-
-namespace {
-template<typename T> T *child(QWidget *w, const char *name)
-{
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
-} // namespace
 
 class TestMainListen : public QObject
 {

@@ -9,6 +9,7 @@
 #include "controls/Msgdlg.h"
 #include "notify/TrayIcon.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -26,20 +27,6 @@
 #include <thread>
 
 namespace {
-template<typename T> T *child(QWidget *w, const char *name)
-{
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
-
-quint16 closedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
 
 QStringList itemTexts(QComboBox *box)
 {

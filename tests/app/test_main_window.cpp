@@ -8,6 +8,7 @@
 #include "controls/Dialogs.h"
 #include "controls/Msgdlg.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,13 +25,6 @@
 #include <QTest>
 
 namespace {
-template<typename T> T *child(QWidget *w, const char *name)
-{
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
 
 // Records every message instead of showing it.
 struct Messages
@@ -45,14 +39,6 @@ struct Messages
     }
     ~Messages() { MsgDlgHook::setHandler({}); }
 };
-
-// A loopback port on which nobody answers: CAPI over TCP to it fails at once.
-quint16 closedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
 
 const char *const kImmediateBoxes[][2] = {
     {"IsdnShow", "ISDN_Show"},

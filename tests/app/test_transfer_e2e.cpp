@@ -10,6 +10,7 @@
 #include "controls/Msgdlg.h"
 #include "notify/TrayIcon.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 
 #include "SimProcess.h"
 
@@ -28,13 +29,6 @@
 #include <mutex>
 
 namespace {
-template<typename T> T *child(QWidget *w, const char *name)
-{
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
 
 QByteArray randomBytes(int size)
 {
