@@ -136,8 +136,6 @@ public:
     void ShowByteRate(int64_t bytes);
     // show: the transfer icon is shown; kind 0/1/2 connect/send/receive, 5/6 blink receiving/sending.
     void SetConnectIcon(bool show, int kind);
-    // Whole percent of progress in size, 0 to 100, for any file size.
-    static int TransferPercent(int64_t progress, int64_t size);
     // The file name part of a remote list item: the text before its first blank.
     static QString FileNameOfListItem(const QString &item);
 

@@ -195,16 +195,6 @@ qint64 TfmMain::TickCount()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-int TfmMain::TransferPercent(int64_t progress, int64_t size)
-{
-    if (size <= 0 || progress <= 0)
-        return 0;
-    if (progress >= size)
-        return 100;
-    // progress < size here, so the product of the remainder and 100 is computed in 128 bits.
-    return int((static_cast<__int128>(progress) * 100) / size);
-}
-
 QString TfmMain::FileNameOfListItem(const QString &item)
 {
     const qsizetype blank = item.indexOf(QLatin1Char(' '));
