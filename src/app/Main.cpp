@@ -69,9 +69,21 @@ int TfmMain::HeightOfPage(int index)
     }
 }
 
-QString TfmMain::DefaultTransferDir()
+// Empty transfer folders fall back to folders of their own inside the data folder: never the
+// data folder itself, whose caller directory and journal a server would otherwise offer to
+// every caller.
+QString TfmMain::DefaultSendDir()
 {
-    return Paths::dataDir();
+    const QString dir = Paths::dataDir() + QStringLiteral("senden/");
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString TfmMain::DefaultReceiveDir()
+{
+    const QString dir = Paths::dataDir() + QStringLiteral("empfang/");
+    QDir().mkpath(dir);
+    return dir;
 }
 
 TfmMain::TfmMain(QWidget *parent) : QWidget(parent, Qt::Tool), ui(std::make_unique<Ui::TfmMain>())
@@ -357,9 +369,9 @@ void TfmMain::FormShow()
     ui->OptDInfoDir->setText(ReadSettingString(QStringLiteral("ISDN_DInfoDir")));
     SetDInfoVersionIndex(ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion")));
     if (ui->OptSendDir->text().isEmpty())
-        ui->OptSendDir->setText(DefaultTransferDir());
+        ui->OptSendDir->setText(DefaultSendDir());
     if (ui->OptEmpfangDir->text().isEmpty())
-        ui->OptEmpfangDir->setText(DefaultTransferDir());
+        ui->OptEmpfangDir->setText(DefaultReceiveDir());
     if (ui->OptDInfoDir->text().isEmpty())
         ui->OptDInfoDir->setText(withTrailingSlash(QDir::homePath()) + QStringLiteral("dinfo3/"));
     ui->OptCapiRemote->setText(ReadSettingString(QStringLiteral("ISDN_CapiRemote")));

@@ -92,7 +92,8 @@ public:
     bool TrayAvailable() const { return FTrayAvailable; }
     // The directory used when a send or receive directory is empty: the data folder (the
     // program's own folder is not writable once installed).
-    static QString DefaultTransferDir();
+    static QString DefaultSendDir();
+    static QString DefaultReceiveDir();
     // The CAPI-over-TCP address in force: RUFWART_CAPI_REMOTE, else the setting ISDN_CapiRemote.
     static QString CapiRemote();
     // "host:port" with a port from 1 to 65534, or empty (the local CAPI).

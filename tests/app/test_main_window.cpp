@@ -77,8 +77,12 @@ private slots:
             QVERIFY2(!child<QCheckBox>(&w, name)->isChecked(), name);
         QCOMPARE(child<QLineEdit>(&w, "IsdnTimeMinimize")->text(), QStringLiteral("3"));
         QVERIFY(child<QLineEdit>(&w, "IsdnTimeMinimize")->isEnabled());
-        QCOMPARE(child<QLineEdit>(&w, "OptSendDir")->text(), TfmMain::DefaultTransferDir());
-        QCOMPARE(child<QLineEdit>(&w, "OptEmpfangDir")->text(), TfmMain::DefaultTransferDir());
+        // Never the data folder itself: a server would offer the caller directory and journal.
+        QCOMPARE(child<QLineEdit>(&w, "OptSendDir")->text(),
+                 env->dataHome() + QStringLiteral("/rufwart/senden/"));
+        QVERIFY(QDir(env->dataHome() + QStringLiteral("/rufwart/senden")).exists());
+        QCOMPARE(child<QLineEdit>(&w, "OptEmpfangDir")->text(),
+                 env->dataHome() + QStringLiteral("/rufwart/empfang/"));
         QCOMPARE(child<QLineEdit>(&w, "OptDInfoDir")->text(), env->home() + QStringLiteral("/dinfo3/"));
         QVERIFY(child<QRadioButton>(&w, "rbDInfo30")->isChecked());
         QCOMPARE(child<QRadioButton>(&w, "rbDInfo30")->text(), QStringLiteral("D-Info 3.0"));
