@@ -48,9 +48,16 @@ void placeFromSettings(QWidget *window)
 
 void storePosition(const QWidget *window)
 {
+    // A position that is already stored is not written again: every write goes to the disk, and
+    // many notifications closing one after the other would hold up the calls behind them.
+    const auto store = [](const QString &name, int value) {
+        const QString text = QString::number(value);
+        if (ReadSettingString(name) != text)
+            WriteSettingString(name, text);
+    };
     try {
-        WriteSettingString(QStringLiteral("ISDN_CallMsg_Left"), QString::number(window->geometry().x()));
-        WriteSettingString(QStringLiteral("ISDN_CallMsg_Top"), QString::number(window->geometry().y()));
+        store(QStringLiteral("ISDN_CallMsg_Left"), window->geometry().x());
+        store(QStringLiteral("ISDN_CallMsg_Top"), window->geometry().y());
     } catch (const IoError &e) {
         ShowMessageDlg(e.message());
     }
