@@ -139,6 +139,8 @@ void TfmMain::FormCreate()
 
     Timer.setInterval(3000);
     connect(&Timer, &QTimer::timeout, this, &TfmMain::TimerTimer);
+    FShowTimer.setSingleShot(true);
+    connect(&FShowTimer, &QTimer::timeout, this, &TfmMain::ShowRings);
 
     BuildPopupMenu();
     ConnectControls();

@@ -255,6 +255,7 @@ private:
     void OpenStores();
 
     std::deque<AnsweredRing> FAnswered;
+    QTimer FShowTimer;
     std::deque<QString> FSounds;
     bool FShowingRings = false;
     bool FPlayingSounds = false;

@@ -21,6 +21,8 @@
 #include <QPointer>
 
 namespace {
+// Calls are shown when no further ring has come for this long.
+constexpr int kRingSettleMs = 20;
 // The same failing save is reported again after this long at the earliest.
 constexpr qint64 kStoreErrorQuietSeconds = 60;
 } // namespace
@@ -52,8 +54,9 @@ uint32_t TfmMain::Capi2Ring(TCapi20 *, const TCallDaten &CallDaten)
     ring.WriteLog = ui->IsdnWriteLog->isChecked();
     const uint32_t result = ring.Decision.Result;
     FAnswered.push_back(std::move(ring));
-    // After the component has answered: the hand-over that runs this handler is done first.
-    QMetaObject::invokeMethod(this, &TfmMain::ShowRings, Qt::QueuedConnection);
+    // Shown once the rings have settled: while calls come in quick succession, the main thread
+    // answers them first, and the calls are shown right after, in order.
+    FShowTimer.start(kRingSettleMs);
     return result;
 }
 
@@ -61,16 +64,19 @@ void TfmMain::ShowRings()
 {
     // A call that rings while an earlier one is being shown (a look-up or a dialog may wait for
     // events) is taken by the loop that is already running, so the order holds.
-    if (FShowingRings)
+    if (FShowingRings || FAnswered.empty())
         return;
     FShowingRings = true;
-    while (!FAnswered.empty()) {
-        const AnsweredRing ring = std::move(FAnswered.front());
-        FAnswered.pop_front();
-        ShowRing(ring);
-    }
+    const AnsweredRing ring = std::move(FAnswered.front());
+    FAnswered.pop_front();
+    ShowRing(ring);
     FShowingRings = false;
-    PlayRingSounds();
+    // One call per turn of the event loop, so a ring that comes meanwhile is answered before
+    // the next call is shown (and puts the showing off until the rings settle again).
+    if (!FAnswered.empty())
+        FShowTimer.start(0);
+    else
+        PlayRingSounds();
 }
 
 void TfmMain::ShowRing(const AnsweredRing &ring)
