@@ -1,0 +1,182 @@
+// The running program answering calls: the built rufwart (offscreen, temporary folders) against
+// an isdnsim of its own, over the real libcapi20, with a caller directory of 10,000 entries, the
+// journal and the sound on.
+//
+// ring_answer_p50_ms / _p99_ms: 1,000 calls one after the other (known, blocked and unknown
+// callers), from the exchange putting out the CONNECT_IND to its receipt of the program's answer
+// (ALERT_REQ or CONNECT_RESP), as the control interface reports it.
+// storm_*: 1,000 calls from 1,000 new numbers offered one every 5 ms: how many the program
+// answered, and after it has ended, how many of them are in the journal and in the directory.
+#include "app/Reg32.h"
+#include "directory/CallJournal.h"
+#include "directory/CallerDirectory.h"
+
+#include "ControlClient.h"
+#include "SimProcess.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+namespace {
+
+[[noreturn]] void fail(const char *what)
+{
+    std::fprintf(stderr, "bench_ring: %s\n", what);
+    std::exit(1);
+}
+
+double percentile(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+bool listening(uint16_t port)
+{
+    isdnsim::ControlClient control;
+    std::string error;
+    if (!control.connect("127.0.0.1", port, &error))
+        return false;
+    for (const std::string &line : control.request("STATUS", 5000))
+        if (line.rfind("APPL", 0) == 0 && std::stoul(isdnsim::lineValue(line, "cip_mask"), nullptr, 16) != 0)
+            return true;
+    return false;
+}
+
+// Places one call on `control` and waits for its end; the caller hangs up once the program has
+// answered. Returns the exchange's time to the answer, or -1 when the program did not answer.
+double placeCall(isdnsim::ControlClient &control, const std::string &from)
+{
+    if (!control.sendLine("CALL from=" + from + " to=4711 cip=16 hangup_after_ms=20000"))
+        return -1;
+    double ms = -1;
+    std::string line;
+    while (control.readLine(&line, 30000)) {
+        const std::string word = line.substr(0, line.find(' '));
+        if (ms < 0 && (word == "ALERTED" || word == "REJECTED" || word == "ACCEPTED" || word == "IGNORED")) {
+            ms = std::stod(isdnsim::lineValue(line, "after_ms"));
+            if (word != "REJECTED" && word != "IGNORED")
+                control.sendLine("HANGUP");
+        }
+        if (word == "END") {
+            return ms;
+        }
+    }
+    fail("a call did not end");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir root;
+    if (!root.isValid())
+        fail("no temporary folder");
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "HOME"})
+        qputenv(name, (root.path() + "/" + QString::fromLatin1(name).toLower()).toLocal8Bit());
+
+    isdnsim::SimProcess sim;
+    std::string error;
+    if (!sim.start(ISDNSIM_EXE, {"--die-with-parent"}, &error, 20000, true))
+        fail(error.c_str());
+
+    WriteSettingFlag("ISDN_Update20", true);
+    WriteSettingFlag("ISDN_WriteLog", true);
+    WriteSettingFlag("ISDN_Beep", true);
+    WriteSettingFlag("ISDN_CreateNull", true);
+
+    constexpr int kEntries = 10000;
+    QList<CallerRecord> rows;
+    rows.reserve(kEntries);
+    for (int i = 0; i < kEntries; ++i) {
+        const QString number = QStringLiteral("0%1%2").arg(30 + i % 70).arg(1000000 + i);
+        rows.append({i % 50 == 0 ? number.chopped(2) + QLatin1Char('*') : number,
+                     QString::fromUtf8("Müller-Lüdenscheidt %1").arg(i), i % 7 == 0});
+    }
+    CallerDirectory(CallerDirectory::defaultPath()).WriteCallerList(rows);
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("RUFWART_CAPI_REMOTE", QStringLiteral("127.0.0.1:%1").arg(sim.port()));
+    program.setProcessEnvironment(env);
+    program.setStandardErrorFile(QProcess::nullDevice());
+    program.start(QStringLiteral(RUFWART_EXE), {});
+    if (!program.waitForStarted())
+        fail("rufwart did not start");
+    for (int i = 0; i < 600 && !listening(sim.port()); ++i)
+        QThread::msleep(50);
+    if (!listening(sim.port()))
+        fail("rufwart does not listen");
+
+    // One call after the other: late directory entries (some blocked) and new numbers in turn.
+    {
+        isdnsim::ControlClient control;
+        if (!control.connect("127.0.0.1", sim.port(), &error))
+            fail(error.c_str());
+        std::vector<double> ms;
+        for (int i = 0; i < 1000; ++i) {
+            const QString number = i % 2
+                                       ? rows[kEntries - 1 - (i % 200)].Number.remove(QLatin1Char('*')) + "1"
+                                       : QStringLiteral("0777%1").arg(100000 + i);
+            const double answered = placeCall(control, number.toStdString());
+            if (answered < 0)
+                fail("a call was not answered");
+            ms.push_back(answered);
+        }
+        std::printf("ring_answer_p50_ms: %.3f\n", percentile(ms, 0.50));
+        std::printf("ring_answer_p99_ms: %.3f\n", percentile(ms, 0.99));
+        std::fflush(stdout);
+    }
+
+    // The storm: call i is placed 5 ms after call i - 1, each on a connection of its own worker.
+    constexpr int kStorm = 1000;
+    constexpr int kWorkers = 200;
+    QSet<QString> stormNumbers;
+    for (int i = 0; i < kStorm; ++i)
+        stormNumbers.insert(QStringLiteral("0888%1").arg(200000 + i));
+    std::atomic<int> answered{0};
+    const auto t0 = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w) {
+        workers.emplace_back([&, w] {
+            isdnsim::ControlClient control;
+            std::string err;
+            if (!control.connect("127.0.0.1", sim.port(), &err))
+                return;
+            for (int i = w; i < kStorm; i += kWorkers) {
+                std::this_thread::sleep_until(t0 + std::chrono::milliseconds(5 * i));
+                if (placeCall(control, "0888" + std::to_string(200000 + i)) >= 0)
+                    ++answered;
+            }
+        });
+    }
+    for (std::thread &t : workers)
+        t.join();
+
+    // Ending the program writes what it still has queued.
+    program.terminate();
+    if (!program.waitForFinished(120000))
+        fail("rufwart did not end");
+    int records = 0;
+    for (const JournalRecord &r : CallJournal().ReadCalls())
+        records += stormNumbers.contains(r.CallerKey);
+    int entries = 0;
+    for (const QString &key : CallerDirectory().ListKeys())
+        entries += stormNumbers.contains(key);
+    std::printf("storm_answered: %d\n", answered.load());
+    std::printf("storm_journal_records: %d\n", records);
+    std::printf("storm_new_entries: %d\n", entries);
+    return 0;
+}
