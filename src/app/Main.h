@@ -3,6 +3,7 @@
 #include "app/RingDecision.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -249,8 +250,8 @@ private:
     void PlayRingSounds();
     // At the end: the records of calls not yet shown still reach the journal and the directory.
     void StoreUnshownRings();
-    // A queued save failed on a store's worker thread: tell the user (not more than once a minute
-    // for the same message).
+    // A queued save failed on a store's worker thread: tell the user, the same message not more
+    // than once a minute (the store retries every second).
     void ReportStoreError(const IoError &error);
     void OpenStores();
 
@@ -259,8 +260,8 @@ private:
     std::deque<QString> FSounds;
     bool FShowingRings = false;
     bool FPlayingSounds = false;
-    QString FLastStoreError;
-    QDateTime FLastStoreErrorTime;
+    // When each failed save was last reported.
+    QHash<QString, QDateTime> FStoreErrorsTold;
 
     bool FShown = false;
     bool FClosing = false;

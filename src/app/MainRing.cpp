@@ -199,10 +199,9 @@ void TfmMain::OpenStores()
 void TfmMain::ReportStoreError(const IoError &error)
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    if (error.message() == FLastStoreError && FLastStoreErrorTime.isValid() &&
-        FLastStoreErrorTime.secsTo(now) < kStoreErrorQuietSeconds)
+    QDateTime &told = FStoreErrorsTold[error.message()];
+    if (told.isValid() && told.secsTo(now) < kStoreErrorQuietSeconds)
         return;
-    FLastStoreError = error.message();
-    FLastStoreErrorTime = now;
+    told = now;
     ShowMessageDlg(error.message());
 }

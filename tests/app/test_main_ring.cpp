@@ -15,11 +15,13 @@
 #include "directory/msnmap.h"
 #include "notify/callmsg.h"
 #include "support/TestEnv.h"
+#include "support/WriteFailure.h"
 
 #include "ControlClient.h"
 #include "SimProcess.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -158,8 +160,10 @@ private slots:
     }
     void cleanup()
     {
-        while (fmCallMsg)
-            delete fmCallMsg.data();
+        // Notification windows of this test would close in the next one.
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (qobject_cast<TfmCallMsg *>(window))
+                delete window;
         env.reset();
     }
 
@@ -354,6 +358,29 @@ private slots:
         QCOMPARE(calls[0].callDateTime(), first);
         QCOMPARE(calls[1].callDateTime(), second);
         QCOMPARE(fileBytes(dataFile("anruf.dat")).count("040999="), 1);
+    }
+
+    void failedSavesAreReportedOnceAndLoseNothing()
+    {
+        auto w = start();
+        TCallDaten daten;
+        daten.Service = 3;
+        daten.CallingPartyNumber = TCallNumber::FromString(QStringLiteral("\x21\x81") + "40888");
+        daten.CalledPartyNumber = TCallNumber::FromString(QStringLiteral("\x81") + "4711");
+        {
+            // Like a full disk: the journal and the directory cannot grow.
+            FileSizeLimit full(8);
+            QCOMPARE(w->Capi2Ring(w->Capi2.get(), daten), RingResult::AlertOnly);
+            QTRY_COMPARE(messages.size(), 2);
+            // The stores retry every second; the user is not told again.
+            QTest::qWait(2500);
+            QCOMPARE(messages.size(), 2);
+            QCOMPARE(messages.filter(QStringLiteral("anruf2.dat")).size(), 1);
+            QCOMPARE(messages.filter(QStringLiteral("anruf.dat")).size(), 1);
+        }
+        end(w);
+        QCOMPARE(journal().size(), 1);
+        QCOMPARE(fileBytes(dataFile("anruf.dat")).count("040888=F#040888"), 1);
     }
 
     void rejectButtonAnswersThePendingCall()
