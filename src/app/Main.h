@@ -88,6 +88,9 @@ public:
     void Image3Click();
     // The options the ring decision reads, as they stand now.
     RingOptions CurrentRingOptions() const;
+    // Runs display work of a later event of the component (connected, disconnected ...) after
+    // every call that was answered before it has been shown, so the texts keep their order.
+    void ShowAfterRings(std::function<void()> work);
 
     bool ServerMode() const;
     bool TrayAvailable() const { return FTrayAvailable; }
@@ -236,6 +239,8 @@ private:
         bool Show = false;     // "Anzeigen bei Anruf"
         bool Beep = false;     // "Beep / Sound  bei Anruf"
         bool WriteLog = false; // "Protokoll schreiben"
+        // Set instead of a call: display work of a later event, waiting its turn.
+        std::function<void()> LaterDisplay;
     };
     // Works off the answered calls in order; a call that comes meanwhile waits its turn.
     void ShowRings();

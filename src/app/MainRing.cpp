@@ -69,7 +69,10 @@ void TfmMain::ShowRings()
     FShowingRings = true;
     const AnsweredRing ring = std::move(FAnswered.front());
     FAnswered.pop_front();
-    ShowRing(ring);
+    if (ring.LaterDisplay)
+        ring.LaterDisplay();
+    else
+        ShowRing(ring);
     FShowingRings = false;
     // One call per turn of the event loop, so a ring that comes meanwhile is answered before
     // the next call is shown (and puts the showing off until the rings settle again).
@@ -77,6 +80,19 @@ void TfmMain::ShowRings()
         FShowTimer.start(0);
     else
         PlayRingSounds();
+}
+
+void TfmMain::ShowAfterRings(std::function<void()> work)
+{
+    if (FAnswered.empty() && !FShowingRings) {
+        work();
+        return;
+    }
+    AnsweredRing later;
+    later.LaterDisplay = std::move(work);
+    FAnswered.push_back(std::move(later));
+    if (!FShowTimer.isActive())
+        FShowTimer.start(0);
 }
 
 void TfmMain::ShowRing(const AnsweredRing &ring)
@@ -171,6 +187,8 @@ void TfmMain::StoreUnshownRings()
     while (!FAnswered.empty()) {
         const AnsweredRing ring = std::move(FAnswered.front());
         FAnswered.pop_front();
+        if (ring.LaterDisplay)
+            continue; // nothing to show any more
         JournalRing(ring);
         if (!ring.Decision.Found)
             LearnCaller(ring, LookUpUnknownCaller(ring));

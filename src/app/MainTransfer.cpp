@@ -171,15 +171,15 @@ void TfmMain::ConnectTransfer()
 void TfmMain::RunDisplay(std::function<void()> work)
 {
     if (QThread::currentThread() == thread() && FQueuedDisplay.load() == 0) {
-        work();
+        ShowAfterRings(std::move(work));
         return;
     }
     ++FQueuedDisplay;
     QMetaObject::invokeMethod(
         this,
-        [this, work = std::move(work)] {
+        [this, work = std::move(work)]() mutable {
             --FQueuedDisplay;
-            work();
+            ShowAfterRings(std::move(work));
         },
         Qt::QueuedConnection);
 }
