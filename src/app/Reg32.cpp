@@ -89,7 +89,9 @@ QString freshPathBeside(const QString &file)
 void writeProgramValue(const QString &name, const QString &text)
 {
     checkValueName(name);
-    const QString file = Paths::settingsFile();
+    // A settings file linked into place is rewritten where it lives; the link stays.
+    makeFolderFor(Paths::settingsFile());
+    const QString file = FileBehindLinks(Paths::settingsFile());
     makeFolderFor(file);
     // Finding the stored spelling and writing must be one step for every process, or two
     // writers could add the same name in two spellings or lose each other's values.

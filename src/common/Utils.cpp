@@ -198,9 +198,22 @@ void syncFolderOf(const QByteArray &file)
 }
 } // namespace
 
+QString FileBehindLinks(const QString &path)
+{
+    QFileInfo info(path);
+    // A loop of links ends after a few steps; the rename then fails and says so.
+    for (int hops = 0; hops < 32 && info.isSymLink(); ++hops) {
+        const QString target = info.symLinkTarget();
+        if (target.isEmpty())
+            break;
+        info = QFileInfo(target);
+    }
+    return info.absoluteFilePath();
+}
+
 void WriteFileAtomic(const QString &path, QByteArrayView bytes)
 {
-    const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    const QByteArray target = QFile::encodeName(FileBehindLinks(path));
     const qsizetype slash = target.lastIndexOf('/');
     QByteArray temp = target.first(slash + 1) + '.' + target.sliced(slash + 1) + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
@@ -237,7 +250,7 @@ void WriteFileAtomic(const QString &path, QByteArrayView bytes)
 
 void RenameOver(const QString &from, const QString &to)
 {
-    const QByteArray target = QFile::encodeName(QFileInfo(to).absoluteFilePath());
+    const QByteArray target = QFile::encodeName(FileBehindLinks(to));
     if (::rename(QFile::encodeName(from).constData(), target.constData()) != 0)
         throw IoError(cannotWrite(to), to);
     syncFolderOf(target);

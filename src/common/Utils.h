@@ -31,12 +31,17 @@ bool IsAnsiText(const QString &text);
 // is a file). An existing folder is success.
 bool ForceDirectoriesEx(const QString &path);
 
-// Replaces `path` with `bytes` atomically: a new file beside it is written, synced and renamed
-// over the old one, so the old file stays whole when anything fails (every write and the sync
-// are checked; a full disk that cuts the new file short is caught). Throws IoError
-// "nach <path> kann nicht geschrieben werden".
+// The file a path finally names: symbolic links followed (also to a file that does not exist
+// yet), so a file linked into place is written where it lives and the link stays.
+QString FileBehindLinks(const QString &path);
+
+// Replaces `path` with `bytes` atomically (the file behind `path` when it is a link): a new file beside it is
+// written, synced and renamed over the old one, so the old file stays whole when anything fails (every write
+// and the sync are checked; a full disk that cuts the new file short is caught). Throws IoError "nach <path>
+// kann nicht geschrieben werden".
 void WriteFileAtomic(const QString &path, QByteArrayView bytes);
-// Renames `from` over `to` in one step and syncs the folder; throws IoError naming `to`.
+// Renames `from` over `to` (the file behind it when it is a link) in one step and syncs the
+// folder; throws IoError naming `to`.
 void RenameOver(const QString &from, const QString &to);
 
 // Copies the whole of `source` to `target` through memory. `target` is replaced atomically

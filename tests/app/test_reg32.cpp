@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -96,6 +97,29 @@ TEST(Reg32, FailingWriteNamesTheFileAndKeepsIt)
     EXPECT_THROW(WriteSettingFlag("ISDN_Beep", true), IoError);
     EXPECT_THROW(WriteRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", "/usr/bin/rufwart"), IoError);
     EXPECT_FALSE(ReadSettingFlag("ISDN_Beep"));
+}
+
+TEST(Reg32, ASettingsFileLinkedIntoPlaceStaysALink)
+{
+    // Settings kept with the user's other dotfiles and linked into the configuration folder.
+    TestEnv env;
+    const QString kept = env.root() + "/dotfiles/Zahlwerk.ini";
+    ASSERT_TRUE(QDir().mkpath(env.root() + "/dotfiles"));
+    ASSERT_TRUE(writeBytes(kept, "[General]\nISDN_Beep=1\n"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(Paths::settingsFile()).absolutePath()));
+    ASSERT_TRUE(QFile::link(kept, Paths::settingsFile()));
+
+    WriteSettingString("ISDN_Show", "1");
+    EXPECT_TRUE(QFileInfo(Paths::settingsFile()).isSymLink());
+    const QByteArray ini = readBytes(kept);
+    EXPECT_TRUE(ini.contains("ISDN_Beep=1")) << ini.constData();
+    EXPECT_TRUE(ini.contains("ISDN_Show=1")) << ini.constData();
+    EXPECT_TRUE(ReadSettingFlag("ISDN_Show"));
+    // Nothing of the write is left behind in either folder.
+    EXPECT_EQ(QDir(env.root() + "/dotfiles").entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_EQ(
+        QDir(QFileInfo(Paths::settingsFile()).absolutePath()).entryList(QDir::Files | QDir::Hidden).size(),
+        1);
 }
 
 TEST(Reg32, RefusesNamesThatWouldLandInAGroup)

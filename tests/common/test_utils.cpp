@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -88,6 +89,42 @@ TEST(Utils, FolderAndFileHelpers)
     }
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), "old");
+}
+
+TEST(Utils, ReplacingAFileThroughASymlinkKeepsTheLink)
+{
+    // A data file kept elsewhere (a synced or shared folder) and linked into place: a save
+    // writes the file the link points to and leaves the link as it was.
+    TestEnv env;
+    const QString elsewhere = env.root() + "/elsewhere";
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QString target = elsewhere + "/anruf.dat";
+    const QString link = env.root() + "/anruf.dat";
+    QFile old(target);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    ASSERT_TRUE(QFile::link(target, link));
+
+    WriteFileAtomic(link, "new");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    QFile written(target);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), "new");
+    written.close();
+
+    // The same for a file moved into place and for a link whose file does not exist yet.
+    const QString fresh = env.root() + "/fresh.dat";
+    ASSERT_TRUE(QFile::link(elsewhere + "/fresh.dat", fresh));
+    QFile scratch(env.root() + "/scratch.dat");
+    ASSERT_TRUE(scratch.open(QIODevice::WriteOnly));
+    scratch.write("moved");
+    scratch.close();
+    RenameOver(scratch.fileName(), fresh);
+    EXPECT_TRUE(QFileInfo(fresh).isSymLink());
+    QFile moved(elsewhere + "/fresh.dat");
+    ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(moved.readAll(), "moved");
 }
 
 TEST(Utils, DelayMsWaitsAndKeepsEventsRunning)
