@@ -127,6 +127,9 @@ void TfmMain::FormCreate()
     ui->Ani->setFrames(Icons::ringFrames(24));
     ui->Ani->setVisible(false);
     ui->ISDNBar->setText(QString());
+    // Every call list entry is one line: the list need not measure each one again whenever a call
+    // is added, which made adding slower the longer the list grew.
+    ui->CallList->setUniformItemSizes(true);
 
     // Options page: a digits-only time field, directory edits with a chooser button (also F2).
     ui->IsdnTimeMinimize->setDigitsOnly(true);
