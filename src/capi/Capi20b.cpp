@@ -306,23 +306,33 @@ void TCustomCapi20::ThreadBody(const std::shared_ptr<ThreadControl> &control)
         if (control->terminate || m_destroying || !m_registered)
             break;
         try {
-            int fetched = 0;
-            if (waited == Capi::CapiNoError)
-                fetched = DrainMessages();
-            if (fetched == 0 && waited != Capi::CapiReceiveQueueEmpty) {
-                // Woken without a message: a remote server at its end, or a failing wait.
-                if (m_binding->ConnectionLost(control->applId)) {
-                    LoseConnection();
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(waited == 0 ? 2 : 50));
-            }
+            if (!DrainAfterWait(control->applId, waited))
+                break;
         } catch (...) {
             RaiseError(0, 0, ERR_HANDLER_FAILED);
         }
     }
     t_control = nullptr;
     t_owner = nullptr;
+}
+
+// Shared by the thread body and the waits that run on the message thread (ProcessPending): a wait
+// that returns without a message is either a remote server at its end, which releases, or a
+// failing wait, which must not turn the caller's loop into a busy one. False when the connection
+// was lost.
+bool TCustomCapi20::DrainAfterWait(uint32_t applId, uint32_t waited)
+{
+    int fetched = 0;
+    if (waited == Capi::CapiNoError)
+        fetched = DrainMessages();
+    if (fetched > 0 || waited == Capi::CapiReceiveQueueEmpty)
+        return true;
+    if (m_binding->ConnectionLost(applId)) {
+        LoseConnection();
+        return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(waited == 0 ? 2 : 50));
+    return true;
 }
 
 void TCustomCapi20::LoseConnection()
@@ -491,8 +501,12 @@ void TCustomCapi20::CancelHandOvers()
 void TCustomCapi20::ProcessPending()
 {
     if (IsMessageThread()) {
-        if (m_registered && m_binding->WaitForMessage(m_applId, kPendingWaitMs) == Capi::CapiNoError)
-            DrainMessages();
+        const auto *control = static_cast<const ThreadControl *>(t_control);
+        if (!m_registered || control == nullptr || control->terminate)
+            return;
+        const uint32_t waited = m_binding->WaitForMessage(control->applId, kPendingWaitMs);
+        if (m_registered && !control->terminate && !m_destroying)
+            DrainAfterWait(control->applId, waited);
         return;
     }
     if (QCoreApplication::instance() != nullptr)

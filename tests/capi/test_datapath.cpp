@@ -152,6 +152,40 @@ TEST_F(DataPathTest, LinkGoingDownReleasesAWaitingSendAndUnknownLinksTakeNothing
     EXPECT_EQ(capi->SendData(int(kNcci), a.data(), 10), 0);
 }
 
+// A send that waits on the message thread itself (a reply to what was received) drains the queue
+// there; a remote server that vanishes meanwhile must end the wait, not leave it spinning.
+TEST_F(DataPathTest, VanishedServerEndsASendWaitingOnTheMessageThread)
+{
+    Start(1);
+    // Shared with the handlers, which may still run when a failed assertion leaves early.
+    auto lost = std::make_shared<std::atomic<int>>(0);
+    auto replied = std::make_shared<std::atomic<bool>>(false);
+    capi->OnError = [lost](TCustomCapi20 *, uint32_t, uint32_t, uint32_t n) {
+        if (n == CapiError::ERR_CONNECTION_LOST)
+            ++*lost;
+    };
+    capi->OnReceive = [replied](TCapi20 *sender, int ncci, const char *, uint32_t) {
+        const Bytes reply = Filled(10, 'r');
+        sender->SendData(ncci, reply.data(), 10);
+        sender->SendData(ncci, reply.data(), 10); // the only entry is out: waits here
+        *replied = true;
+    };
+    fake.PushDataB3Ind(kNcci, 7, Filled(5, 'q'), 0x4100);
+    ASSERT_TRUE(WaitUntil([&] { return DataRequests().size() == 1; }));
+    QThread::msleep(20);
+    EXPECT_FALSE(*replied);
+
+    fake.loseConnection();
+    ASSERT_TRUE(WaitUntil([&] { return lost->load() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return replied->load(); }));
+    EXPECT_FALSE(capi->Registered());
+    EXPECT_EQ(fake.Counter("release"), 1);
+    // Nothing keeps waiting on the dead connection.
+    const int waits = fake.Counter("wait");
+    QThread::msleep(50);
+    EXPECT_EQ(fake.Counter("wait"), waits);
+}
+
 TEST_F(DataPathTest, ReceivedBlocksGoThroughTheRingAndAreAnswered)
 {
     Start(2);
