@@ -10,6 +10,17 @@ using namespace CapiError;
 namespace {
 constexpr int64_t kDialTimeoutMs = 5000;
 constexpr int64_t kDisconnectTimeoutMs = 10000;
+
+// Runs an event handler for the dispatcher. A handler that throws is reported, and the message is
+// still answered and booked: neither the call's state nor the driver's queue may depend on it.
+template<typename Event> void Guarded(TCapi20 &capi, uint32_t command, uint32_t subCommand, Event &&event)
+{
+    try {
+        event();
+    } catch (...) {
+        capi.RaiseError(command, subCommand, CapiError::ERR_HANDLER_FAILED);
+    }
+}
 } // namespace
 
 uint32_t CipMaskOfServiceMask(uint16_t serviceMask)
@@ -382,7 +393,7 @@ bool TCapi20::HandleIndication(uint32_t command, IndicationDatenType &daten, uin
     case CMD_INFO: {
         CapiParameterType element = InfoElementOf(daten);
         if (OnInfo)
-            OnInfo(this, daten.Word(4), element);
+            Guarded(*this, command, SUB_IND, [&] { OnInfo(this, daten.Word(4), element); });
         PutResponse(CMD_INFO, msgId, DwordOnly(daten.Dword(0)));
         return true;
     }
@@ -450,7 +461,9 @@ void TCapi20::Ring(IndicationDatenType &daten, uint32_t msgId)
     uint32_t result = RingResult::Ignore;
     if (OnRing) {
         m_ringDaten = CallDatenFromIndication(daten);
-        CallInMainThread([this, &result] { result = OnRing(this, m_ringDaten); });
+        // A failing handler leaves the result as without one.
+        Guarded(*this, CMD_CONNECT, SUB_IND,
+                [&] { CallInMainThread([this, &result] { result = OnRing(this, m_ringDaten); }); });
         if (!Registered())
             return; // released while the ring was shown: the release dropped the call
     }
@@ -474,7 +487,7 @@ void TCapi20::ConnectActive(IndicationDatenType &daten, uint32_t msgId)
     m_callState = 2;
     PutResponse(CMD_CONNECT_ACTIVE, msgId, DwordOnly(plci));
     if (OnConnect)
-        OnConnect(this);
+        Guarded(*this, CMD_CONNECT_ACTIVE, SUB_IND, [this] { OnConnect(this); });
     if (AutoBConnect && m_callDirection == 1)
         ConnectB3();
 }
@@ -489,7 +502,7 @@ void TCapi20::DisconnectIndication(IndicationDatenType &daten, uint32_t msgId)
         return;
     }
     if (OnDisconnect)
-        OnDisconnect(this, daten.Word(4));
+        Guarded(*this, CMD_DISCONNECT, SUB_IND, [&] { OnDisconnect(this, daten.Word(4)); });
     m_callDirection = 0;
     m_callState = 0;
     for (int ncci : ChannelNccis())
@@ -505,7 +518,11 @@ void TCapi20::DisconnectIndication(IndicationDatenType &daten, uint32_t msgId)
 void TCapi20::ConnectB3Indication(IndicationDatenType &daten, uint32_t msgId)
 {
     const uint32_t ncci = daten.Dword(0);
-    const bool wanted = OnRequestBConnect ? OnRequestBConnect(this) : true;
+    bool wanted = true;
+    if (OnRequestBConnect) {
+        wanted = false; // a failing handler accepts nothing
+        Guarded(*this, CMD_CONNECT_B3, SUB_IND, [&] { wanted = OnRequestBConnect(this); });
+    }
     uint16_t reject = 1;
     if (wanted) {
         std::lock_guard guard(m_channelLock);
@@ -536,7 +553,8 @@ void TCapi20::DisconnectB3Indication(IndicationDatenType &daten, uint32_t msgId)
     const int ncci = int(daten.Dword(0));
     m_reasonB3 = daten.Word(4);
     if (OnBDisconnect)
-        CallInMainThread([this] { OnBDisconnect(this, m_currentNcci, m_reasonB3); });
+        Guarded(*this, CMD_DISCONNECT_B3, SUB_IND,
+                [this] { CallInMainThread([this] { OnBDisconnect(this, m_currentNcci, m_reasonB3); }); });
     FreeChannel(ncci);
     if (m_b3Count > 0)
         --m_b3Count;
@@ -709,6 +727,6 @@ void TCapi20::HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t /*Info*/)
         entry.State = 0;
     }
     if (OnSend)
-        OnSend(this, NCCI);
+        Guarded(*this, CMD_DATA_B3, SUB_CONF, [&] { OnSend(this, NCCI); });
     SendNextBlock(NCCI);
 }

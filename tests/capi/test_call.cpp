@@ -601,3 +601,37 @@ TEST_F(CallTest, RandomMessagesThroughTheDispatcher)
     EXPECT_GT(rings, 0);
     EXPECT_EQ(fake.Counter("queue"), 0);
 }
+
+// A handler that throws is reported, and the message is still answered and booked: otherwise a
+// failing OnDisconnect left the call "connected" for good (every Dial refused) and the driver
+// without its responses.
+TEST_F(CallTest, ThrowingHandlersStillGetEveryIndicationAnsweredAndBooked)
+{
+    capi->OnRing = [](TCapi20 *, const TCallDaten &) -> uint32_t { throw std::runtime_error("ring"); };
+    Deliver(Message(0x02, 0x82, 0x4001, ConnectInd(kPlci, 16, {0x04, 0x81, '1', '2', '3'}, {0x00})));
+    const Bytes refused = AwaitPut(0x02, 0x83);
+    ASSERT_GE(refused.size(), 14u);
+    EXPECT_EQ(Capi::ReadWord(refused.data(), refused.size(), 12), 1); // ignored, as without a handler
+
+    BringUpIncomingB3();
+    capi->OnInfo = [](TCapi20 *, uint32_t, CapiParameterType &) { throw std::runtime_error("info"); };
+    Deliver(Message(0x08, 0x82, 0x4010, Cat({Le32(kPlci), {0x1C, 0x00}, {0x00}})));
+    EXPECT_EQ(AwaitPut(0x08, 0x83), Cat({Header(12, applId, 0x08, 0x83, 0x4010), Le32(kPlci)}));
+
+    capi->OnBDisconnect = [](TCapi20 *, int, uint32_t) { throw std::runtime_error("b3"); };
+    Deliver(Message(0x84, 0x82, 0x4011, Cat({Le32(kNcci), {0x00, 0x00}, {0x00}})));
+    EXPECT_EQ(AwaitPut(0x84, 0x83), Cat({Header(12, applId, 0x84, 0x83, 0x4011), Le32(kNcci)}));
+    EXPECT_FALSE(capi->Channel(1).InUse);
+    EXPECT_EQ(capi->CallState(), 2);
+
+    capi->OnDisconnect = [](TCapi20 *, uint32_t) { throw std::runtime_error("call"); };
+    Deliver(Message(0x04, 0x82, 0x4012, Cat({Le32(kPlci), {0x90, 0x34}})));
+    EXPECT_EQ(AwaitPut(0x04, 0x83), Cat({Header(12, applId, 0x04, 0x83, 0x4012), Le32(kPlci)}));
+    EXPECT_EQ(capi->CallState(), 0);
+    EXPECT_EQ(capi->PLCI(), -1);
+    EXPECT_EQ(ErrorCount(ERR_HANDLER_FAILED), 4);
+
+    capi->OnDisconnect = nullptr;
+    fake.AutoReply(0x02, 0x80, Message(0x02, 0x81, 0, Conf(0x0201, 0)));
+    EXPECT_TRUE(capi->Dial(QStringLiteral("123"), QString(), 6));
+}

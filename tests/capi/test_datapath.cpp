@@ -137,6 +137,24 @@ TEST_F(DataPathTest, FourBuffersQueueTwoBeyondTheWindowAndAnErrorConfirmationSti
     EXPECT_EQ(capi->Channel(1).QueuedBytes, 0);
 }
 
+// A send handler that throws is reported; the next block still goes out.
+TEST_F(DataPathTest, ThrowingSendHandlerDoesNotHoldBackTheNextBlock)
+{
+    Start(4);
+    auto failures = std::make_shared<std::atomic<int>>(0);
+    capi->OnError = [failures](TCustomCapi20 *, uint32_t, uint32_t, uint32_t n) {
+        if (n == CapiError::ERR_HANDLER_FAILED)
+            ++*failures;
+    };
+    capi->OnSend = [](TCapi20 *, int) { throw std::runtime_error("send"); };
+    const Bytes a = Filled(3 * 2048, 'a');
+    EXPECT_EQ(capi->SendData(int(kNcci), a.data(), int(a.size())), int(a.size()));
+    ASSERT_EQ(DataRequests().size(), 2u);
+    Confirm(1);
+    EXPECT_TRUE(WaitUntil([&] { return DataRequests().size() == 3; }));
+    EXPECT_EQ(failures->load(), 1);
+}
+
 TEST_F(DataPathTest, LinkGoingDownReleasesAWaitingSendAndUnknownLinksTakeNothing)
 {
     Start(1);
