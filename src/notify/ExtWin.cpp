@@ -153,11 +153,11 @@ void TfmExtWin::showEvent(QShowEvent *event)
 
 void TfmExtWin::FormShow()
 {
-    const QString bmpDir = ReadSettingString(QStringLiteral("ISDN_BmpDir"));
+    const QString bmpDir = NotifyLook::settingText(QStringLiteral("ISDN_BmpDir"));
     OptBmpDir->setText(bmpDir.isEmpty() ? NotifyLook::defaultBitmapPath() : bmpDir);
-    const QString back = ReadSettingString(QStringLiteral("ISDN_ExtWinBackColor"));
+    const QString back = NotifyLook::settingText(QStringLiteral("ISDN_ExtWinBackColor"));
     OptExtWinBackColor->setText(back.isEmpty() ? QStringLiteral("clBtnFace") : back);
-    const QString font = ReadSettingString(QStringLiteral("ISDN_ExtWinFontColor"));
+    const QString font = NotifyLook::settingText(QStringLiteral("ISDN_ExtWinFontColor"));
     OptExtWinFontColor->setText(font.isEmpty() ? QStringLiteral("clYellow") : font);
     cbUseBackBmp->setChecked(NotifyLook::useBitmap());
     cbUseAnimation->setChecked(ReadSettingFlag(QStringLiteral("ISDN_ExtUseAnimation")));

@@ -6,6 +6,7 @@
 #include "controls/Msgdlg.h"
 #include "notify/ColorText.h"
 
+#include <QDebug>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPixmap>
@@ -14,6 +15,16 @@
 #include <QWindow>
 
 namespace NotifyLook {
+
+QString settingText(const QString &name)
+{
+    try {
+        return ReadSettingString(name);
+    } catch (const IoError &e) {
+        qWarning().noquote() << e.message();
+        return QString();
+    }
+}
 
 QPoint placement(qint32 storedLeft, qint32 storedTop, QSize windowSize, QSize desktopSize,
                  const QRect &centreOn)
@@ -52,7 +63,7 @@ void storePosition(const QWidget *window)
     // many notifications closing one after the other would hold up the calls behind them.
     const auto store = [](const QString &name, int value) {
         const QString text = QString::number(value);
-        if (ReadSettingString(name) != text)
+        if (settingText(name) != text)
             WriteSettingString(name, text);
     };
     try {
@@ -70,25 +81,24 @@ QString defaultBitmapPath()
 
 QString bitmapPath()
 {
-    const QString path = ReadSettingString(QStringLiteral("ISDN_BmpDir"));
+    const QString path = settingText(QStringLiteral("ISDN_BmpDir"));
     return path.isEmpty() ? defaultBitmapPath() : path;
 }
 
 bool useBitmap()
 {
     const QString name = QStringLiteral("ISDN_ExtWinShowing");
-    return ReadSettingString(name).isEmpty() || ReadSettingFlag(name);
+    return settingText(name).isEmpty() || ReadSettingFlag(name);
 }
 
 QColor fontColor()
 {
-    return ColorText::resolve(ReadSettingString(QStringLiteral("ISDN_ExtWinFontColor")), ColorText::clYellow);
+    return ColorText::resolve(settingText(QStringLiteral("ISDN_ExtWinFontColor")), ColorText::clYellow);
 }
 
 QColor backColor()
 {
-    return ColorText::resolve(ReadSettingString(QStringLiteral("ISDN_ExtWinBackColor")),
-                              ColorText::clBtnFace);
+    return ColorText::resolve(settingText(QStringLiteral("ISDN_ExtWinBackColor")), ColorText::clBtnFace);
 }
 
 void applyFontColor(std::initializer_list<QLabel *> labels)

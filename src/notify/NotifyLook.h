@@ -27,6 +27,11 @@ void placeFromSettings(QWidget *window);
 // message dialog.
 void storePosition(const QWidget *window);
 
+// A text setting of the notification windows. A value stored in a form that is no text (by
+// another program) reads as empty, so the window's default stands, and is logged: a
+// notification opens during a call and must neither fail nor wait for a dialog.
+QString settingText(const QString &name);
+
 // The default background picture shipped with the program.
 QString defaultBitmapPath();
 // ISDN_BmpDir, or the default picture when it is empty.

@@ -168,7 +168,7 @@ void TfmCallMsg::CloseTimerTimer()
 {
     CloseTimer->stop();
     const QString name = QStringLiteral("ISDN_Minimize");
-    if (ReadSettingString(name).isEmpty() || ReadSettingFlag(name))
+    if (NotifyLook::settingText(name).isEmpty() || ReadSettingFlag(name))
         close();
 }
 
@@ -206,7 +206,7 @@ TfmCallMsg *ShowCallMsg(const QString &caller, const QString &number, const QStr
     window->setCaller(caller);
     window->setNumber(number);
     window->CloseTimer->setInterval(
-        CallMsgCloseInterval(ReadSettingString(QStringLiteral("ISDN_TimeMinimize"))));
+        CallMsgCloseInterval(NotifyLook::settingText(QStringLiteral("ISDN_TimeMinimize"))));
     // An interval of 0 never fires: the window stays until the user closes it.
     if (window->CloseTimer->interval() > 0)
         window->CloseTimer->start();

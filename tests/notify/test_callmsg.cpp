@@ -2,6 +2,7 @@
 #include "common/Paths.h"
 #include "notify/NotifyLook.h"
 #include "notify/callmsg.h"
+#include "support/FileBytes.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -200,6 +201,29 @@ private slots:
         WriteSettingFlag(QStringLiteral("ISDN_Minimize"), true);
         window->CloseTimerTimer();
         QTRY_VERIFY(window.isNull());
+    }
+
+    void settingsThatAreNoTextGiveTheDefaults()
+    {
+        // Values another program stored in a form of its own (not text) must not bring the
+        // ring down: the window opens with its defaults, closes by itself and stores a
+        // readable position over the unreadable one.
+        QVERIFY(writeBytes(Paths::settingsFile(), "[General]\n"
+                                                  "ISDN_TimeMinimize=@Rect(1 2 3 4)\n"
+                                                  "ISDN_Minimize=@Rect(1 2 3 4)\n"
+                                                  "ISDN_BmpDir=@Rect(1 2 3 4)\n"
+                                                  "ISDN_ExtWinShowing=@Rect(1 2 3 4)\n"
+                                                  "ISDN_ExtWinFontColor=@Rect(1 2 3 4)\n"
+                                                  "ISDN_ExtWinBackColor=@Rect(1 2 3 4)\n"
+                                                  "ISDN_CallMsg_Left=@Rect(1 2 3 4)\n"));
+        QPointer<TfmCallMsg> window = show();
+        QCOMPARE(window->CloseTimer->interval(), 3000);
+        QCOMPARE(window->lbName->palette().color(QPalette::WindowText), QColor(Qt::yellow));
+        moveClient(window, 40, 50);
+        window->CloseTimerTimer();
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_CallMsg_Left")), QStringLiteral("40"));
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_CallMsg_Top")), QStringLiteral("50"));
     }
 
     void colours()
