@@ -1,7 +1,9 @@
 #include "directory/MsnList.h"
 
 #include "app/Reg32.h"
+#include "common/Errors.h"
 
+#include <QDebug>
 #include <QFileInfo>
 
 QStringList MsnList::splitForWindow(const QString &list)
@@ -52,7 +54,14 @@ QString MsnList::soundFileFor(const QString &list, const QString &calledNumber)
     const int position = positionOf(list, calledNumber);
     if (position == 0)
         return QString();
-    const QString path = ReadSettingString(soundSettingName(position));
+    QString path;
+    try {
+        path = ReadSettingString(soundSettingName(position));
+    } catch (const IoError &e) {
+        // Stored as no text by another program: the built-in signal sounds, the call goes on.
+        qWarning().noquote() << e.message();
+        return QString();
+    }
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return QString();
     return path;

@@ -1,5 +1,6 @@
 // The MSN list: splitting for the window, joining, the ring filter and the choice of sound.
 #include "app/Reg32.h"
+#include "common/Paths.h"
 #include "directory/MsnList.h"
 #include "support/TestEnv.h"
 
@@ -101,4 +102,14 @@ TEST(MsnList, SoundFileFor)
     EXPECT_TRUE(MsnList::soundFileFor(list, QStringLiteral("4711")).isEmpty()); // file missing
     EXPECT_TRUE(MsnList::soundFileFor(list, QStringLiteral("12")).isEmpty());   // no equal field
     EXPECT_TRUE(MsnList::soundFileFor(QStringLiteral(",,,,,,,"), QStringLiteral("888")).isEmpty());
+
+    // A sound setting that another program stored as no text: the built-in signal sounds, the
+    // call goes on.
+    QFile ini(Paths::settingsFile());
+    ASSERT_TRUE(ini.open(QIODevice::Append));
+    ini.write("ISDN_SOUND3=@Rect(1 2 3 4)\n");
+    ini.close();
+    EXPECT_TRUE(
+        MsnList::soundFileFor(QStringLiteral("123,4711,0815,,,,,888"), QStringLiteral("0815")).isEmpty());
+    EXPECT_EQ(MsnList::soundFileFor(list, QStringLiteral("888")), wav8);
 }
