@@ -5,6 +5,7 @@
 #include "app/Reg32.h"
 #include "capi/Capi20.h"
 #include "common/Paths.h"
+#include "controls/ElidedLabel.h"
 #include "controls/Icons.h"
 #include "controls/Msgdlg.h"
 #include "notify/TrayIcon.h"
@@ -291,6 +292,40 @@ private slots:
         w->Capi2SendFile(QStringLiteral("/tmp/big.bin"), size, size, tbFileEnd);
         QVERIFY(gauge()->isHidden());
         QVERIFY(child<QLabel>(w.get(), "ProgressLabel")->isHidden());
+    }
+
+    // Long file names neither widen the window nor run into their neighbours: they are drawn
+    // shortened while the labels keep the whole text.
+    void longFileNamesStayInsideTheWindow()
+    {
+        w = std::make_unique<TfmMain>();
+        w->FormShow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        child<QStackedWidget>(w.get(), "nb")->setCurrentIndex(TfmMain::PageProgress);
+        const QString name = QStringLiteral("Quartalsbericht_Vertrieb_Nord_2026_endgueltig.pdf");
+        w->Capi2ReceiveFile(name, 0, 0, tbFileName);
+        w->Capi2ReceiveFile(name, 90000, 45000, tbFileData);
+        QCOMPARE(text("ProgressLabel"), QStringLiteral("Empfange ") + name + QStringLiteral(" ..."));
+        auto *progress = child<TElidedLabel>(w.get(), "ProgressLabel");
+        auto *caption = child<QLabel>(w.get(), "lbByteSecCaption");
+        auto *rate = child<QLabel>(w.get(), "lbByteSec");
+        QTRY_VERIFY(progress->isElided());
+        QCOMPARE(w->width(), 340);
+        QVERIFY(progress->geometry().right() < caption->x());
+        QCOMPARE(caption->width(), caption->sizeHint().width());
+        QVERIFY(rate->geometry().right() < rate->parentWidget()->width());
+
+        w->mnuServermodeClick();
+        const QString path = QStringLiteral("/tmp/dfu-acc/srv/send/") + name;
+        w->Capi2SendFile(path, 0, 0, tbFileName);
+        w->Capi2SendFile(path, 90000, 40000, tbFileData);
+        QCOMPARE(text("ISDNBar"), QStringLiteral("Sende ") + path + QStringLiteral(" ( 44 % erledigt )"));
+        auto *bar = child<TElidedLabel>(w.get(), "ISDNBar");
+        QTRY_VERIFY(bar->isElided());
+        QVERIFY(bar->displayedText().endsWith(QStringLiteral("( 44 % erledigt )")));
+        QCOMPARE(w->width(), 340);
+        QVERIFY(bar->geometry().right() < bar->parentWidget()->width());
     }
 
     void eventsFromTheMessageThreadAreShownInOrderOnTheMainThread()

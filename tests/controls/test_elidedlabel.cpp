@@ -1,0 +1,64 @@
+// The shortening label: what it draws in a narrow place, what it keeps, and how it lets a layout
+// of fixed width share the room with its neighbours.
+#include "controls/ElidedLabel.h"
+
+#include <QHBoxLayout>
+#include <QTest>
+
+class TestElidedLabel : public QObject
+{
+    Q_OBJECT
+private slots:
+    void longTextsShortenInTheMiddleAndStayWhole()
+    {
+        TElidedLabel label;
+        const QString path = QStringLiteral("Sende /tmp/dfu-acc/srv/send/bericht.pdf ( 44 % erledigt )");
+        label.setText(path);
+        label.resize(label.fontMetrics().horizontalAdvance(path) / 2, 20);
+        QCOMPARE(label.text(), path);
+        QVERIFY(label.isElided());
+        const QString shown = label.displayedText();
+        QVERIFY(shown.contains(QChar(0x2026)));
+        QVERIFY(shown.startsWith(QStringLiteral("Sende")));
+        QVERIFY(shown.endsWith(QStringLiteral("erledigt )")));
+        QVERIFY(label.fontMetrics().horizontalAdvance(shown) <= label.contentsRect().width());
+
+        // Wide enough: drawn as it is.
+        label.resize(label.fontMetrics().horizontalAdvance(path) + 10, 20);
+        QVERIFY(!label.isElided());
+        QCOMPARE(label.displayedText(), path);
+
+        // A frame takes its share of the width.
+        label.setFrameShape(QFrame::StyledPanel);
+        label.resize(label.fontMetrics().horizontalAdvance(path), 20);
+        QVERIFY(label.isElided());
+    }
+
+    void aFixedWidthRowKeepsItsNeighboursApart()
+    {
+        QWidget row;
+        auto *layout = new QHBoxLayout(&row);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(6);
+        auto *progress = new TElidedLabel;
+        progress->setText(QStringLiteral("Empfange einsehrlangerdateiname_mit_vielen_zeichen.pdf ..."));
+        auto *rate = new QLabel(QStringLiteral("Bytes / Sek. :  7992"));
+        layout->addWidget(progress);
+        layout->addStretch();
+        layout->addWidget(rate);
+        row.setFixedWidth(240);
+        row.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&row));
+        QVERIFY(progress->geometry().right() < rate->x());
+        QCOMPARE(rate->width(), rate->sizeHint().width());
+        QVERIFY(progress->isElided());
+
+        // Text that fits again takes only its own width.
+        progress->setText(QStringLiteral("0 %"));
+        QTRY_COMPARE(progress->width(), progress->sizeHint().width());
+        QVERIFY(!progress->isElided());
+    }
+};
+
+QTEST_MAIN(TestElidedLabel)
+#include "test_elidedlabel.moc"
