@@ -10,6 +10,7 @@
 #include <QPainterPath>
 #include <QShowEvent>
 #include <QWindow>
+#include <algorithm>
 #include <limits>
 
 QPointer<TfmCallMsg> fmCallMsg;
@@ -18,6 +19,12 @@ namespace {
 
 const QString kNumberPrefix = QStringLiteral("MSN : ");
 const QString kHintPrefix = QStringLiteral("--> ");
+
+// The hint's usual place, right-aligned under the line, and the least type it shrinks to.
+const QRect kHintGeometry(166, 74, 131, 17);
+constexpr int kSmallPixelSize = 11;
+constexpr int kLeastPixelSize = 9;
+constexpr int kHintGap = 8; // kept free between the MSN's text and the hint
 
 // The flashing picture: a ringing bell.
 QPixmap bellPicture()
@@ -115,7 +122,12 @@ TfmCallMsg::TfmCallMsg(QWidget *parent)
     smallFont.setPixelSize(11);
     lbMSN = makeLabel(this, "lbMSN", QRect(8, 74, 121, 17), Qt::AlignLeft | Qt::AlignVCenter);
     lbMSN->setFont(smallFont);
-    lbHinweis = makeLabel(this, "lbHinweis", QRect(166, 74, 131, 17), Qt::AlignRight | Qt::AlignVCenter);
+    // The hint's last resort for a text that fits nowhere is a shortened display.
+    lbHinweis = new TElidedLabel(this);
+    lbHinweis->setObjectName(QStringLiteral("lbHinweis"));
+    lbHinweis->setGeometry(kHintGeometry);
+    lbHinweis->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lbHinweis->setTextFormat(Qt::PlainText);
     lbHinweis->setFont(smallFont);
     setNumber(QString());
     setHint(QStringLiteral("Anruf "));
@@ -134,11 +146,33 @@ void TfmCallMsg::setCaller(const QString &caller)
 void TfmCallMsg::setNumber(const QString &number)
 {
     lbMSN->setText(kNumberPrefix + QLatin1Char(' ') + number);
+    fitHint();
 }
 
 void TfmCallMsg::setHint(const QString &hint)
 {
     lbHinweis->setText(kHintPrefix + QLatin1Char(' ') + hint);
+    fitHint();
+}
+
+void TfmCallMsg::fitHint()
+{
+    // A hint wider than its place ("Anrufer ist gesperrt !") grows leftwards over the room the
+    // MSN's text leaves free, and only when that is not enough takes smaller type.
+    const int right = kHintGeometry.x() + kHintGeometry.width();
+    const int msnEnd = lbMSN->x() + lbMSN->fontMetrics().horizontalAdvance(lbMSN->text());
+    const int room = std::max(kHintGeometry.width(), right - msnEnd - kHintGap);
+    QFont font = lbHinweis->font();
+    int width = kHintGeometry.width();
+    for (int size = kSmallPixelSize; size >= kLeastPixelSize; --size) {
+        font.setPixelSize(size);
+        const int needed = QFontMetrics(font).horizontalAdvance(lbHinweis->text()) + 1;
+        width = std::clamp(needed, kHintGeometry.width(), room);
+        if (needed <= room)
+            break;
+    }
+    lbHinweis->setFont(font);
+    lbHinweis->setGeometry(right - width, kHintGeometry.y(), width, kHintGeometry.height());
 }
 
 void TfmCallMsg::showEvent(QShowEvent *event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "controls/ElidedLabel.h"
+
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
@@ -40,7 +42,7 @@ public:
     QLabel *lbName = nullptr;
     TBlinkImage *ImageCtrl2 = nullptr;
     QLabel *lbMSN = nullptr;
-    QLabel *lbHinweis = nullptr;
+    TElidedLabel *lbHinweis = nullptr;
     QLabel *Image1 = nullptr;
     QFrame *Bevel1 = nullptr;
     QTimer *CloseTimer = nullptr;
@@ -56,6 +58,8 @@ protected:
 
 private:
     void FormShow();
+    // Places and sizes the hint so its whole text shows beside the MSN's.
+    void fitHint();
     bool FShown = false;
 };
 

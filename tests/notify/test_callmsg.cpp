@@ -151,6 +151,46 @@ private slots:
         QCOMPARE(marked->lbName->text(), QStringLiteral("<b>Max</b> & Co"));
     }
 
+    // The hint shows whole: a long one takes the room left of it, or smaller type when the MSN's
+    // text fills that room; a short one keeps its place. The texts themselves never change.
+    void longHintsShowWhole_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("short") << QStringLiteral("4711 !") << QStringLiteral("Analog");
+        QTest::newRow("blocked") << QStringLiteral("4711 !") << QStringLiteral("Anrufer ist gesperrt !");
+        QTest::newRow("ignored") << QStringLiteral("4711 !") << QStringLiteral("Anruf wird ignoriert !");
+        QTest::newRow("long MSN") << QStringLiteral("0301234567890 !")
+                                  << QStringLiteral("Anrufer ist gesperrt !");
+    }
+    void longHintsShowWhole()
+    {
+        QFETCH(QString, number);
+        QFETCH(QString, hint);
+        TfmCallMsg *window = ShowCallMsg(QStringLiteral("Erika Mustermann"), number, hint, QString());
+        windows.append(window);
+        TElidedLabel *label = window->lbHinweis;
+        QCOMPARE(label->text(), QStringLiteral("-->  ") + hint);
+        QVERIFY(!label->isElided());
+        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+        QCOMPARE(label->geometry().right(), 296); // right edge under the line's end
+        QCOMPARE(label->y(), 74);
+        const int msnEnd =
+            window->lbMSN->x() + window->lbMSN->fontMetrics().horizontalAdvance(window->lbMSN->text());
+        const int hintStart =
+            label->geometry().right() - label->fontMetrics().horizontalAdvance(label->text());
+        QVERIFY2(hintStart > msnEnd, qPrintable(QStringLiteral("%1 <= %2").arg(hintStart).arg(msnEnd)));
+        QVERIFY(label->font().pixelSize() >= 9);
+        if (hint == QStringLiteral("Analog")) {
+            QCOMPARE(label->geometry(), QRect(166, 74, 131, 17));
+            QCOMPARE(label->font().pixelSize(), 11);
+        }
+        // A short hint after a long one returns to its usual place and size.
+        window->setHint(QStringLiteral("Digital"));
+        QCOMPARE(label->geometry(), QRect(166, 74, 131, 17));
+        QCOMPARE(label->font().pixelSize(), 11);
+    }
+
     void displayTime()
     {
         QCOMPARE(CallMsgCloseInterval(QString()), 3000);
