@@ -131,7 +131,10 @@ int TCapi20::AllocateChannel()
             continue;
         ch = B3Channel();
         ch.InUse = true;
-        ch.BufferSize = m_bufferSize;
+        // Never beyond the registered block size, which may have been lowered since BufferSize
+        // was set: the network refuses bigger blocks, and a received block lies in a library
+        // buffer of that size.
+        ch.BufferSize = std::max(1, std::min(m_bufferSize, BDataBlockSize()));
         ch.Buffers = m_buffers;
         for (int b = 0; b < ch.Buffers; ++b) {
             ch.Receive[size_t(b)].Data.assign(size_t(ch.BufferSize), 0);

@@ -155,6 +155,28 @@ TEST_F(DataPathTest, ThrowingSendHandlerDoesNotHoldBackTheNextBlock)
     EXPECT_EQ(failures->load(), 1);
 }
 
+// The registered block size bounds every block both ways, also when it was lowered after the
+// buffer size was set: bigger blocks are refused by the network, and a received block lies in a
+// library buffer of the registered size.
+TEST_F(DataPathTest, BlocksNeverExceedTheRegisteredBlockSize)
+{
+    capi->SetBDataBlockSize(512);
+    Start(2);
+    EXPECT_EQ(capi->Channel(1).BufferSize, 512);
+    const Bytes a = Filled(1000, 'a');
+    EXPECT_EQ(capi->SendData(int(kNcci), a.data(), int(a.size())), 1000);
+    const auto requests = DataRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].second.size(), 512u);
+    EXPECT_EQ(requests[1].second.size(), 488u);
+
+    auto received = std::make_shared<std::atomic<uint32_t>>(0);
+    capi->OnReceive = [received](TCapi20 *, int, const char *, uint32_t n) { *received = n; };
+    fake.PushDataB3Ind(kNcci, 9, Filled(2048, 'b'), 0x4100); // a peer beyond the limit
+    ASSERT_TRUE(WaitUntil([&] { return received->load() != 0; }));
+    EXPECT_EQ(received->load(), 512u);
+}
+
 TEST_F(DataPathTest, LinkGoingDownReleasesAWaitingSendAndUnknownLinksTakeNothing)
 {
     Start(1);
