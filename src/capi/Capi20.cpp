@@ -133,8 +133,8 @@ int TCapi20::AllocateChannel()
         ch.InUse = true;
         // Never beyond the registered block size, which may have been lowered since BufferSize
         // was set: the network refuses bigger blocks, and a received block lies in a library
-        // buffer of that size.
-        ch.BufferSize = std::max(1, std::min(m_bufferSize, BDataBlockSize()));
+        // buffer of that size. Nor beyond what one request can carry in the message buffer.
+        ch.BufferSize = std::clamp(std::min(m_bufferSize, BDataBlockSize()), 1, int(MaxDataB3Payload));
         ch.Buffers = m_buffers;
         for (int b = 0; b < ch.Buffers; ++b) {
             ch.Receive[size_t(b)].Data.assign(size_t(ch.BufferSize), 0);

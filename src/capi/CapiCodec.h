@@ -48,6 +48,9 @@ enum SubCommand : uint8_t
 // library reads a fixed 2173 bytes from a DATA_B3_REQ and copies its payload behind the message.
 constexpr std::size_t MessageBufferBytes = 2176;
 constexpr std::size_t HeaderBytes = 8;
+// The most data one DATA_B3_REQ may carry: the library copies the data behind the (30-byte)
+// message into the message buffer and reads at most 2173 bytes of both.
+constexpr std::size_t MaxDataB3Payload = 2173 - 30;
 constexpr std::size_t IndicationDatenBytes = 628;
 
 // CAPI results the component looks at.

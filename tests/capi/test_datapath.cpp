@@ -177,6 +177,24 @@ TEST_F(DataPathTest, BlocksNeverExceedTheRegisteredBlockSize)
     EXPECT_EQ(received->load(), 512u);
 }
 
+// The library copies a block behind its 30-byte request into the 2176-byte message buffer and
+// reads at most 2173 bytes of both: a larger block size must not make it write past the buffer.
+TEST_F(DataPathTest, BlocksFitTheMessageBufferWhateverTheBlockSize)
+{
+    capi->SetBDataBlockSize(4096);
+    capi->SetBufferSize(4096);
+    Start(2);
+    const int size = capi->Channel(1).BufferSize;
+    EXPECT_EQ(size_t(size), Capi::MaxDataB3Payload);
+    const Bytes a = Filled(4096, 'a');
+    EXPECT_EQ(capi->SendData(int(kNcci), a.data(), int(a.size())), 4096);
+    const auto requests = DataRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const Bytes &m : fake.PutsOf(0x86, 0x80))
+        EXPECT_LE(Capi::ReadWord(m.data(), m.size(), 0) + Capi::ReadWord(m.data(), m.size(), 16), 2173);
+    EXPECT_EQ(requests[0].second.size() + requests[1].second.size(), 4096u);
+}
+
 TEST_F(DataPathTest, LinkGoingDownReleasesAWaitingSendAndUnknownLinksTakeNothing)
 {
     Start(1);
