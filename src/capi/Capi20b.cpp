@@ -327,8 +327,11 @@ bool TCustomCapi20::DrainAfterWait(uint32_t applId, uint32_t waited)
         fetched = DrainMessages();
     if (fetched > 0 || waited == Capi::CapiReceiveQueueEmpty)
         return true;
-    if (m_binding->ConnectionLost(applId)) {
+    // A handler that waits while the loss is being released drains here again: that release is
+    // already under way and must not start over inside itself.
+    if (m_binding->ConnectionLost(applId) && !m_losingConnection.exchange(true)) {
         LoseConnection();
+        m_losingConnection = false;
         return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(waited == 0 ? 2 : 50));

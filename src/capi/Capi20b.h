@@ -169,5 +169,6 @@ private:
 
     std::mutex m_handOverLock;
     std::list<std::shared_ptr<HandOver>> m_handOvers;
-    std::atomic<int> m_handOverDepth{0}; // main thread inside a hand-over from the message thread
+    std::atomic<int> m_handOverDepth{0};         // main thread inside a hand-over from the message thread
+    std::atomic<bool> m_losingConnection{false}; // the message thread releases a lost connection
 };

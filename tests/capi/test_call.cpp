@@ -635,3 +635,24 @@ TEST_F(CallTest, ThrowingHandlersStillGetEveryIndicationAnsweredAndBooked)
     fake.AutoReply(0x02, 0x80, Message(0x02, 0x81, 0, Conf(0x0201, 0)));
     EXPECT_TRUE(capi->Dial(QStringLiteral("123"), QString(), 6));
 }
+
+// A handler that waits while a lost connection is being released (here OnDisconnect ending the
+// call) drains on the message thread and finds the connection still lost: the release must not
+// start over inside itself.
+TEST_F(CallTest, WaitInsideTheReleaseOfALostConnectionDoesNotReleaseAgain)
+{
+    BringUpIncomingB3();
+    auto ticks = std::make_shared<std::atomic<int64_t>>(0);
+    capi->TickSource = [ticks] { return ticks->fetch_add(100); }; // the 10 s wait ends after 100 rounds
+    auto disconnects = std::make_shared<std::atomic<int>>(0);
+    capi->OnDisconnect = [disconnects](TCapi20 *sender, uint32_t) {
+        if (++*disconnects == 1)
+            sender->Disconnect();
+    };
+    fake.loseConnection();
+    ASSERT_TRUE(WaitUntil([&] { return ErrorCount(ERR_CONNECTION_LOST) > 0 && !capi->Registered(); }));
+    QThread::msleep(20);
+    EXPECT_EQ(ErrorCount(ERR_CONNECTION_LOST), 1);
+    EXPECT_EQ(disconnects->load(), 1);
+    EXPECT_EQ(fake.Counter("release"), 1);
+}
