@@ -300,7 +300,7 @@ void TfmMain::MsnBtnClick()
         TfmMsnMap fmMsnMap(this);
         fmMsnMap.exec();
     }
-    FMsnList = ReadSettingString(QStringLiteral("ISDN_Msn"));
+    FMsnList = ReadSettingText(QStringLiteral("ISDN_Msn"));
 }
 
 void TfmMain::ShowPopupMenu(const QPoint &globalPos)
@@ -355,23 +355,23 @@ void TfmMain::FormShow()
     ui->ISDNAutoStart->setChecked(
         !ReadRegString(RegRoot::CurrentUser, QString::fromLatin1(kRunKey), kAutostartName, QString())
              .isEmpty());
-    if (!ReadSettingString(QStringLiteral("ISDN_Minimize")).isEmpty())
+    if (!ReadSettingText(QStringLiteral("ISDN_Minimize")).isEmpty())
         ui->IsdnMinimize->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Minimize")));
     // The time field takes whole seconds only; a stored text that is no such number shows
     // the default, as an empty one does.
-    const QString time = ReadSettingString(QStringLiteral("ISDN_TimeMinimize")).trimmed();
+    const QString time = ReadSettingText(QStringLiteral("ISDN_TimeMinimize")).trimmed();
     ui->IsdnTimeMinimize->setText(isWholeNumber(time) ? time : QStringLiteral("3"));
     ui->IsdnWriteLog->setChecked(ReadSettingFlag(QStringLiteral("ISDN_WriteLog")));
-    if (!ReadSettingString(QStringLiteral("ISDN_ShowExtWin")).isEmpty())
+    if (!ReadSettingText(QStringLiteral("ISDN_ShowExtWin")).isEmpty())
         ui->ISDNShowExtWin->setChecked(ReadSettingFlag(QStringLiteral("ISDN_ShowExtWin")));
     ui->ISDNCreateNull->setChecked(ReadSettingFlag(QStringLiteral("ISDN_CreateNull")));
 
     OpenStores();
-    FMsnList = ReadSettingString(QStringLiteral("ISDN_Msn"));
+    FMsnList = ReadSettingText(QStringLiteral("ISDN_Msn"));
 
-    ui->OptSendDir->setText(ReadSettingString(QStringLiteral("ISDN_SendDir")));
-    ui->OptEmpfangDir->setText(ReadSettingString(QStringLiteral("ISDN_EmpfangDir")));
-    ui->OptDInfoDir->setText(ReadSettingString(QStringLiteral("ISDN_DInfoDir")));
+    ui->OptSendDir->setText(ReadSettingText(QStringLiteral("ISDN_SendDir")));
+    ui->OptEmpfangDir->setText(ReadSettingText(QStringLiteral("ISDN_EmpfangDir")));
+    ui->OptDInfoDir->setText(ReadSettingText(QStringLiteral("ISDN_DInfoDir")));
     SetDInfoVersionIndex(ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion")));
     if (ui->OptSendDir->text().isEmpty())
         ui->OptSendDir->setText(DefaultSendDir());
@@ -379,7 +379,7 @@ void TfmMain::FormShow()
         ui->OptEmpfangDir->setText(DefaultReceiveDir());
     if (ui->OptDInfoDir->text().isEmpty())
         ui->OptDInfoDir->setText(withTrailingSlash(QDir::homePath()) + QStringLiteral("dinfo3/"));
-    ui->OptCapiRemote->setText(ReadSettingString(QStringLiteral("ISDN_CapiRemote")));
+    ui->OptCapiRemote->setText(ReadSettingText(QStringLiteral("ISDN_CapiRemote")));
 
     // The only place where the transfer directories reach the component: later changes count
     // from the next start.
@@ -389,7 +389,7 @@ void TfmMain::FormShow()
     ui->cbAutoDisconnect->setChecked(ReadSettingFlag(QStringLiteral("ISDN_AutoDisconnect")));
     ui->cbDialWith->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Nebenstelle")));
 
-    if (!ReadSettingString(QStringLiteral("ISDN_UseExtern")).isEmpty())
+    if (!ReadSettingText(QStringLiteral("ISDN_UseExtern")).isEmpty())
         ui->isdnUse->setChecked(ReadSettingFlag(QStringLiteral("ISDN_UseExtern")));
     if (ui->isdnUse->isChecked())
         StartListen();
@@ -489,7 +489,7 @@ void TfmMain::ApplyCapiRemote()
             QStringLiteral("CAPI über TCP: bitte als Host:Port angeben, z.B. 192.168.178.1:5031 ."));
         return;
     }
-    if (remote == ReadSettingString(QStringLiteral("ISDN_CapiRemote")))
+    if (remote == ReadSettingText(QStringLiteral("ISDN_CapiRemote")))
         return;
     if (!StoreSetting([&] { WriteSettingString(QStringLiteral("ISDN_CapiRemote"), remote); }))
         return;
@@ -541,7 +541,7 @@ void TfmMain::TimerTimer()
 
 QString TfmMain::CapiRemote()
 {
-    return TCustomCapi20::RemoteCapiSetting(ReadSettingString(QStringLiteral("ISDN_CapiRemote")));
+    return TCustomCapi20::RemoteCapiSetting(ReadSettingText(QStringLiteral("ISDN_CapiRemote")));
 }
 
 bool TfmMain::IsValidCapiRemote(const QString &text)
@@ -559,7 +559,7 @@ bool TfmMain::IsValidCapiRemote(const QString &text)
 void TfmMain::StartListen()
 {
     setWindowTitle(FMainTitle);
-    quint16 services = ServiceSet::fromSetting(ReadSettingString(QStringLiteral("ISDN_Service")));
+    quint16 services = ServiceSet::fromSetting(ReadSettingText(QStringLiteral("ISDN_Service")));
     if (!Capi2->Registered())
         Capi2->RegisterApplication();
     bool listening = Capi2->Registered();
@@ -639,6 +639,22 @@ void TfmMain::SessionEnding()
     mnuCloseClick();
 }
 
+void TfmMain::FlushStoresBeforeClose()
+{
+    for (;;) {
+        try {
+            if (FCallers)
+                FCallers->Flush();
+            if (FJournal)
+                FJournal->Flush();
+            return;
+        } catch (const IoError &e) {
+            if (!AskMessageDlg(e.message() + QStringLiteral("\r\rNochmals versuchen ?"), 0))
+                return;
+        }
+    }
+}
+
 void TfmMain::FormClose()
 {
     if (FClosed)
@@ -646,9 +662,10 @@ void TfmMain::FormClose()
     FClosed = true;
     Timer.stop();
     FDialNumbers.clear();
-    // Calls answered but not yet shown still reach the files; the stores write what is queued
-    // when they close.
+    // Calls answered but not yet shown still reach the files, and nothing queued is dropped
+    // silently: a save that fails now (a full disk) is shown, and the user may try again.
     StoreUnshownRings();
+    FlushStoresBeforeClose();
     FCallers.reset();
     FJournal.reset();
     StopListen();

@@ -255,6 +255,7 @@ private:
     void PlayRingSounds();
     // At the end: the records of calls not yet shown still reach the journal and the directory.
     void StoreUnshownRings();
+    void FlushStoresBeforeClose();
     // A queued save failed on a store's worker thread: tell the user, the same message not more
     // than once a minute (the store retries every second).
     void ReportStoreError(const IoError &error);

@@ -269,7 +269,7 @@ void TfmMain::Clientmodus1Click()
     FPrefixApplied = false;
     ui->ChangeNumber->clear();
 
-    const QString last = ReadSettingString(QStringLiteral("ISDN_LastDFUConnect"));
+    const QString last = ReadSettingText(QStringLiteral("ISDN_LastDFUConnect"));
     if (!last.isEmpty())
         ui->ChangeCallers->setCurrentIndex(ui->ChangeCallers->findText(last, Qt::MatchExactly));
     ChangeCallersChange();

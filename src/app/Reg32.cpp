@@ -5,6 +5,7 @@
 #include "common/Utils.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -369,4 +370,14 @@ void WriteSettingFlag(const QString &name, bool value)
 bool ReadSettingFlag(const QString &name)
 {
     return ReadSettingInteger(name) != 0;
+}
+
+QString ReadSettingText(const QString &name)
+{
+    try {
+        return ReadSettingString(name);
+    } catch (const IoError &e) {
+        qWarning().noquote() << e.message();
+        return QString();
+    }
 }

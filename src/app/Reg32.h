@@ -21,6 +21,10 @@ QString ReadRegString(RegRoot root, const QString &keyPath, const QString &name,
 
 void WriteSettingString(const QString &name, const QString &text);
 QString ReadSettingString(const QString &name);
+// As ReadSettingString, for places where a value that is no text (written so by another program)
+// must not stop the program: such a value reads as empty, so the caller's default applies, and
+// the problem goes to the log.
+QString ReadSettingText(const QString &name);
 void WriteSettingInteger(const QString &name, qint32 value);
 qint32 ReadSettingInteger(const QString &name);
 void WriteSettingFlag(const QString &name, bool value);

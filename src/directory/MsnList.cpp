@@ -54,14 +54,8 @@ QString MsnList::soundFileFor(const QString &list, const QString &calledNumber)
     const int position = positionOf(list, calledNumber);
     if (position == 0)
         return QString();
-    QString path;
-    try {
-        path = ReadSettingString(soundSettingName(position));
-    } catch (const IoError &e) {
-        // Stored as no text by another program: the built-in signal sounds, the call goes on.
-        qWarning().noquote() << e.message();
-        return QString();
-    }
+    // A value stored as no text by another program reads as empty: the built-in signal sounds.
+    const QString path = ReadSettingText(soundSettingName(position));
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return QString();
     return path;

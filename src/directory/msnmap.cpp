@@ -135,12 +135,12 @@ void TfmMsnMap::FormShow()
 {
     showPage(false);
     SoundBtn->setText(QStringLiteral("&Sound"));
-    const QString list = ReadSettingString(QStringLiteral("ISDN_MSN"));
+    const QString list = ReadSettingText(QStringLiteral("ISDN_MSN"));
     const QStringList fields = MsnList::splitForWindow(list);
     for (int i = 0; i < 8; ++i)
         MSN[i]->setText(fields.at(i));
     for (int i = 0; i < 8; ++i)
-        Sound[i]->setText(ReadSettingString(MsnList::soundSettingName(i + 1)));
+        Sound[i]->setText(ReadSettingText(MsnList::soundSettingName(i + 1)));
 }
 
 void TfmMsnMap::SoundBtnClick()

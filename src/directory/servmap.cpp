@@ -47,7 +47,7 @@ TfmServMap::TfmServMap(QWidget *parent) : TToolDialog(parent)
 
 void TfmServMap::FormShow()
 {
-    const QString setting = ReadSettingString(QStringLiteral("ISDN_Service"));
+    const QString setting = ReadSettingText(QStringLiteral("ISDN_Service"));
     if (!setting.isEmpty()) {
         const ServiceSet::Choice choice = ServiceSet::choiceFromSetting(setting);
         for (size_t i = 0; i < choice.size(); ++i)

@@ -18,12 +18,7 @@ namespace NotifyLook {
 
 QString settingText(const QString &name)
 {
-    try {
-        return ReadSettingString(name);
-    } catch (const IoError &e) {
-        qWarning().noquote() << e.message();
-        return QString();
-    }
+    return ReadSettingText(name);
 }
 
 QPoint placement(qint32 storedLeft, qint32 storedTop, QSize windowSize, QSize desktopSize,

@@ -383,6 +383,35 @@ private slots:
         QCOMPARE(fileBytes(dataFile("anruf.dat")).count("040888=F#040888"), 1);
     }
 
+    void closingWhileTheDiskIsFullAsksAndLosesNothing()
+    {
+        auto w = start();
+        TCallDaten daten;
+        daten.Service = 3;
+        daten.CallingPartyNumber = TCallNumber::FromString(QStringLiteral("\x21\x81") + "40777");
+        daten.CalledPartyNumber = TCallNumber::FromString(QStringLiteral("\x81") + "4711");
+        auto full = std::make_unique<FileSizeLimit>(8);
+        QCOMPARE(w->Capi2Ring(w->Capi2.get(), daten), RingResult::AlertOnly);
+        QTRY_COMPARE(messages.size(), 2);
+        // Ending the program with the saves still failing asks the user; room is made before
+        // the answer "try again".
+        QStringList asked;
+        MsgDlgHook::setHandler([&](const QString &text, int kind) {
+            asked << text;
+            full.reset();
+            return kind == 0;
+        });
+        end(w);
+        MsgDlgHook::setHandler([this](const QString &text, int) {
+            messages << text;
+            return false;
+        });
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].contains(QStringLiteral("Nochmals versuchen ?")), qPrintable(asked[0]));
+        QCOMPARE(journal().size(), 1);
+        QCOMPARE(fileBytes(dataFile("anruf.dat")).count("040777=F#040777"), 1);
+    }
+
     void rejectButtonAnswersThePendingCall()
     {
         auto w = start();

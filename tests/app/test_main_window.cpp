@@ -148,6 +148,28 @@ private slots:
         }
     }
 
+    void settingsThatAreNoTextGiveTheDefaults()
+    {
+        // Values another program stored in a form of its own must not end the program at start:
+        // each reads as never written, so the window's default applies.
+        QFile file(Paths::settingsFile());
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nISDN_TimeMinimize=@Rect(1 2 3 4)\nISDN_Minimize=@Rect(1 2 3 4)\n"
+                   "ISDN_Msn=@Rect(1 2 3 4)\nISDN_SendDir=@Rect(1 2 3 4)\nISDN_Service=@Rect(1 2 3 4)\n"
+                   "ISDN_CapiRemote=@Rect(1 2 3 4)\nISDN_UseExtern=@Rect(1 2 3 4)\n");
+        file.close();
+        Messages messages;
+        TfmMain w;
+        w.FormShow();
+        QCOMPARE(child<QLineEdit>(&w, "IsdnTimeMinimize")->text(), QStringLiteral("3"));
+        QVERIFY(child<QCheckBox>(&w, "IsdnMinimize")->isChecked());
+        QVERIFY(child<QCheckBox>(&w, "isdnUse")->isChecked());
+        QCOMPARE(w.FMsnList, QString());
+        QCOMPARE(child<QLineEdit>(&w, "OptSendDir")->text(),
+                 env->dataHome() + QStringLiteral("/rufwart/senden/"));
+    }
+
     void optionBoxesWriteAtOnce()
     {
         Messages messages;
