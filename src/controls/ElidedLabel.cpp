@@ -18,7 +18,24 @@ QRect TElidedLabel::textRect() const
 
 QString TElidedLabel::displayedText() const
 {
-    return fontMetrics().elidedText(text(), Qt::ElideMiddle, textRect().width());
+    const QFontMetrics metrics = fontMetrics();
+    const QString whole = text();
+    const int width = textRect().width();
+    if (metrics.horizontalAdvance(whole) <= width)
+        return whole;
+    // A path keeps the words around it and its file name; its folders give way first.
+    const qsizetype first = whole.indexOf(QLatin1Char('/'));
+    const qsizetype last = whole.lastIndexOf(QLatin1Char('/'));
+    if (first >= 0 && last > first) {
+        const QString head = whole.left(first);
+        const QString tail = whole.mid(last);
+        const int room = width - metrics.horizontalAdvance(head) - metrics.horizontalAdvance(tail);
+        if (room >= metrics.horizontalAdvance(QStringLiteral("/\u2026"))) {
+            const QString folders = metrics.elidedText(whole.mid(first, last - first), Qt::ElideMiddle, room);
+            return head + folders + tail;
+        }
+    }
+    return metrics.elidedText(whole, Qt::ElideMiddle, width);
 }
 
 QSize TElidedLabel::minimumSizeHint() const

@@ -14,14 +14,24 @@ private slots:
         TElidedLabel label;
         const QString path = QStringLiteral("Sende /tmp/dfu-acc/srv/send/bericht.pdf ( 44 % erledigt )");
         label.setText(path);
-        label.resize(label.fontMetrics().horizontalAdvance(path) / 2, 20);
+        label.resize(label.fontMetrics().horizontalAdvance(path) * 3 / 4, 20);
         QCOMPARE(label.text(), path);
         QVERIFY(label.isElided());
         const QString shown = label.displayedText();
         QVERIFY(shown.contains(QChar(0x2026)));
-        QVERIFY(shown.startsWith(QStringLiteral("Sende")));
-        QVERIFY(shown.endsWith(QStringLiteral("erledigt )")));
+        // The folders give way; the words around the path and the file name stay.
+        QVERIFY(shown.startsWith(QStringLiteral("Sende /")));
+        QVERIFY(shown.endsWith(QStringLiteral("/bericht.pdf ( 44 % erledigt )")));
         QVERIFY(label.fontMetrics().horizontalAdvance(shown) <= label.contentsRect().width());
+
+        // Too narrow even for the file name: the whole line is shortened in its middle.
+        label.resize(label.fontMetrics().horizontalAdvance(QStringLiteral("Sende ( 44 % erledigt )")), 20);
+        QVERIFY(label.displayedText().contains(QChar(0x2026)));
+        QVERIFY(label.fontMetrics().horizontalAdvance(label.displayedText()) <= label.contentsRect().width());
+        label.setText(QStringLiteral("Empfange einsehrlangerdateiname_ohne_ordner.pdf ..."));
+        QVERIFY(label.displayedText().startsWith(QStringLiteral("Emp")));
+        QVERIFY(label.displayedText().endsWith(QStringLiteral("...")));
+        label.setText(path);
 
         // Wide enough: drawn as it is.
         label.resize(label.fontMetrics().horizontalAdvance(path) + 10, 20);
