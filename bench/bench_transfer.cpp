@@ -10,6 +10,8 @@
 #include "SimProcess.h"
 #include "capi/Capi20.h"
 
+#include "common/Utils.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -38,18 +40,6 @@ double ThreadCpuSeconds()
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-bool WaitUntil(const std::function<bool()> &done, int ceilingMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ceilingMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(1);
-    }
-    return true;
 }
 
 struct Result

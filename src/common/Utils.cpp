@@ -295,3 +295,15 @@ void DelayMs(int ms)
         loop.exec();
     }
 }
+
+bool WaitUntil(const std::function<bool()> &done, int ceilingMs)
+{
+    QDeadlineTimer deadline(ceilingMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+    return true;
+}

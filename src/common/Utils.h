@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
+#include <functional>
 
 // Shared helpers of every subsystem.
 //
@@ -54,3 +55,6 @@ QDateTime FileDateTimeOf(const QString &path);
 // Waits `ms` milliseconds by the monotonic clock. On the main thread it keeps processing Qt
 // events meanwhile (windows paint, queued hand-overs run); elsewhere it sleeps.
 void DelayMs(int ms);
+// Processes Qt events (hand-overs from other threads among them) until `done` holds; false when
+// `ceilingMs` passed first. The ceiling only ends a wait that would otherwise never end.
+bool WaitUntil(const std::function<bool()> &done, int ceilingMs = 20000);

@@ -5,6 +5,8 @@
 
 #include "capi/CapiCodec.h"
 
+#include "common/Utils.h"
+
 #include <QCoreApplication>
 #include <QThread>
 
@@ -109,20 +111,6 @@ private:
     int (*m_counter)(const char *) = nullptr;
     unsigned (*m_log)(char *, unsigned) = nullptr;
 };
-
-// Runs the main thread's events (hand-overs from the message thread) until `done` holds. The
-// ceiling only stops a broken test from hanging; no result depends on how fast the machine is.
-inline bool WaitUntil(const std::function<bool()> &done, int ceilingMs = 20000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ceilingMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 // A message for the fake to hand out: header (ApplID filled in by the fake) and parameters.
 inline Bytes Message(uint8_t command, uint8_t subCommand, uint16_t msgNumber, const Bytes &params)

@@ -23,7 +23,6 @@ using namespace CapiError;
 
 namespace {
 
-using comptest::WaitFor;
 
 isdnsim::SimProcess &Exchange()
 {
@@ -173,10 +172,10 @@ protected:
                 listening = true;
         };
         server->capi->Listen(ServiceBit::Data64K);
-        ASSERT_TRUE(WaitFor([&] { return listening.load(); }));
+        ASSERT_TRUE(WaitUntil([&] { return listening.load(); }));
         server->capi->MessageDump = nullptr;
         ASSERT_TRUE(client->capi->Dial(QStringLiteral("4711"), QString(), 6));
-        ASSERT_TRUE(WaitFor([&] {
+        ASSERT_TRUE(WaitUntil([&] {
             return server->capi->CallState() == 3 && client->capi->CallState() == 3 &&
                    server->capi->CurrentNCCI() != -1 && client->capi->CurrentNCCI() != -1;
         }));
@@ -184,7 +183,7 @@ protected:
     void TearDown() override
     {
         client->capi->Disconnect();
-        WaitFor([&] { return server->capi->CallState() == 0; }, 10000);
+        WaitUntil([&] { return server->capi->CallState() == 0; }, 10000);
     }
 
     // The client sends one crafted frame.
@@ -202,13 +201,13 @@ protected:
         Frame(0x02, QByteArray::number(content.size()));
         Frame(0x03, content);
         Frame(0x04, {});
-        ASSERT_TRUE(WaitFor([&] { return server->CountOf(server->received, tbFileEnd) == ends + 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileEnd) == ends + 1; }));
     }
     // Asks the server for a file and waits for its end (or failure) on the client.
     void Fetch(const QString &name, size_t expectedEnds)
     {
         client->capi->SendCommand(1, name);
-        ASSERT_TRUE(WaitFor([&] { return client->CountOf(client->received, tbFileEnd) == expectedEnds; }))
+        ASSERT_TRUE(WaitUntil([&] { return client->CountOf(client->received, tbFileEnd) == expectedEnds; }))
             << name.toStdString();
     }
 
@@ -253,7 +252,7 @@ TEST_F(TransferTest, FetchedFilesArriveWithTheirEventsAndFrames)
     WriteFile(server->SendDir() + "/Five.BIN", five);
 
     Fetch("empty.dat", 1);
-    ASSERT_TRUE(WaitFor([&] { return server->CountOf(server->sent, tbFileEnd) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->sent, tbFileEnd) == 1; }));
     const QString emptyPath = server->SendDir() + "/empty.dat";
     EXPECT_EQ(server->Copy(server->sent), (std::vector<FileEvent>{{emptyPath, 0, 0, tbFileName},
                                                                   {emptyPath, 0, 0, tbFileSize},
@@ -291,7 +290,7 @@ TEST_F(TransferTest, LargeRandomFilesArriveByteIdenticalAndRequestsNeverMix)
     // The second request arrives while the first file is being sent: it waits its turn.
     client->capi->SendCommand(1, "big.bin");
     client->capi->SendCommand(1, "other.bin");
-    ASSERT_TRUE(WaitFor([&] { return client->CountOf(client->received, tbFileEnd) == 2; }, 240000));
+    ASSERT_TRUE(WaitUntil([&] { return client->CountOf(client->received, tbFileEnd) == 2; }, 240000));
     EXPECT_TRUE(ReadFile(client->ReceiveDir() + "/big.bin") == big);
     EXPECT_TRUE(ReadFile(client->ReceiveDir() + "/other.bin") == other);
     EXPECT_TRUE(client->Copy(client->failures).empty());
@@ -307,7 +306,7 @@ TEST_F(TransferTest, SendingTheOtherWayWithALongName)
     const auto sent = client->Copy(client->sent);
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.back(), (FileEvent{path, 7000, 7000, tbFileEnd}));
-    ASSERT_TRUE(WaitFor([&] { return server->CountOf(server->received, tbFileEnd) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileEnd) == 1; }));
     EXPECT_EQ(server->Copy(server->received).back(), (FileEvent{"a-rather-lon", 7000, 7000, tbFileEnd}));
     EXPECT_EQ(ReadFile(server->ReceiveDir() + "/a-rather-long-name.txt"), content);
     // A path without a file sends nothing.
@@ -322,7 +321,7 @@ TEST_F(TransferTest, BlocksThatAreNoFramesOnlyReachOnReceive)
     EXPECT_EQ(client->capi->SendData(ncci, "\xFF\x55x", 3), 3);
     EXPECT_EQ(client->capi->SendData(ncci, "\xFF", 1), 1);
     EXPECT_EQ(client->capi->SendData(ncci, "done", 4), 4);
-    ASSERT_TRUE(WaitFor([&] { return server->Copy(server->blockCount) == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->Copy(server->blockCount) == 4; }));
     EXPECT_EQ(server->Copy(server->blocks), (std::vector<std::string>{"hello", "\xFF\x55x", "\xFF", "done"}));
     EXPECT_TRUE(server->Copy(server->received).empty());
     EXPECT_TRUE(server->Copy(server->sent).empty());
@@ -342,8 +341,8 @@ TEST_F(TransferTest, LinkCutMidTransferFailsTheSendAndKeepsNoHalfFile)
             client->capi->Disconnect();
     };
     client->capi->SendCommand(1, "big.bin");
-    ASSERT_TRUE(WaitFor([&] { return server->CountOf(server->sent, tbFileError) == 1; }));
-    ASSERT_TRUE(WaitFor([&] { return client->CountOf(client->received, tbFileError) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->sent, tbFileError) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return client->CountOf(client->received, tbFileError) == 1; }));
     const auto sent = server->Copy(server->sent);
     EXPECT_EQ(sent.back().block, tbFileError);
     EXPECT_LT(sent.back().progress, 4 * 1024 * 1024);
@@ -407,7 +406,7 @@ TEST_F(TransferTest, ExistingFileIsReplacedOnlyByAFinishedTransfer)
     Frame(0x01, "keep.txt");
     Frame(0x02, "8");
     Frame(0x03, "new data");
-    ASSERT_TRUE(WaitFor([&] { return server->CountOf(server->received, tbFileData) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileData) == 1; }));
     EXPECT_EQ(ReadFile(server->ReceiveDir() + "/keep.txt"), QByteArray("old"));
     EXPECT_EQ(FilesIn(server->ReceiveDir()).count("keep.txt"), 1);
     // The next file begins before this one ended: the part received is dropped.
@@ -436,15 +435,15 @@ TEST_F(TransferTest, BadFramesAndWriteFailuresAreReportedAndTransfersGoOn)
     Frame(0x01, "gone.txt");
     Frame(0x02, "3");
     Frame(0x03, "abc");
-    ASSERT_TRUE(WaitFor([&] { return server->CountOf(server->received, tbFileData) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileData) == 1; }));
     ASSERT_TRUE(QDir(server->ReceiveDir()).removeRecursively());
     Frame(0x04, {});
-    ASSERT_TRUE(WaitFor([&] { return server->CountOf(server->received, tbFileError) == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileError) == 2; }));
     // A receive folder that is missing when a file begins.
     Frame(0x01, "nowhere.txt");
     Frame(0x03, "abc");
     Frame(0x04, {});
-    ASSERT_TRUE(WaitFor([&] { return server->Copy(server->failures).size() == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->Copy(server->failures).size() == 4; }));
     ASSERT_TRUE(QDir(server->Root()).mkdir("receive"));
     SendWholeFile("fine.txt", "fine");
 

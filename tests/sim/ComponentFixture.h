@@ -7,6 +7,7 @@
 #include "ControlClient.h"
 #include "SimProcess.h"
 #include "capi/Capi20.h"
+#include "common/Utils.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -26,18 +27,6 @@ inline isdnsim::SimProcess &server()
 {
     static isdnsim::SimProcess process;
     return process;
-}
-
-inline bool WaitFor(const std::function<bool()> &done, int ceilingMs = 20000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ceilingMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(1);
-    }
-    return true;
 }
 
 // A registered component with its events recorded.
@@ -110,7 +99,7 @@ inline std::string AwaitLine(isdnsim::ControlClient &c, const std::string &prefi
                              std::vector<std::string> *seen = nullptr, int ceilingMs = 20000)
 {
     std::string line, found;
-    WaitFor(
+    WaitUntil(
         [&] {
             while (c.readLine(&line, 0)) {
                 if (seen)
@@ -140,7 +129,7 @@ inline void Station::Listen(uint16_t mask)
     const std::string key = "listen appl=" + std::to_string(capi->ApplID()) + " ";
     const int before = CountEvents(key);
     capi->Listen(mask);
-    EXPECT_TRUE(WaitFor([&] { return CountEvents(key) > before; }));
+    EXPECT_TRUE(WaitUntil([&] { return CountEvents(key) > before; }));
 }
 
 } // namespace comptest

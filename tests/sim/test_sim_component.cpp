@@ -23,11 +23,11 @@ protected:
         b.ringResult = RingResult::Accept;
         const int aBefore = a.bConnects, bBefore = b.bConnects;
         ASSERT_TRUE(a.capi->Dial(QStringLiteral("4711"), QString(), 6));
-        ASSERT_TRUE(WaitFor([&] { return a.capi->CallState() == 3 && b.capi->CallState() == 3; }))
+        ASSERT_TRUE(WaitUntil([&] { return a.capi->CallState() == 3 && b.capi->CallState() == 3; }))
             << "a " << int(a.capi->CallState()) << " b " << int(b.capi->CallState());
         EXPECT_EQ(a.capi->CallDirection(), 1);
         EXPECT_EQ(b.capi->CallDirection(), 2);
-        EXPECT_TRUE(WaitFor([&] { return a.bConnects == aBefore + 1 && b.bConnects == bBefore + 1; }))
+        EXPECT_TRUE(WaitUntil([&] { return a.bConnects == aBefore + 1 && b.bConnects == bBefore + 1; }))
             << "a " << a.bConnects - aBefore << " b " << b.bConnects - bBefore;
     }
 };
@@ -36,7 +36,7 @@ TEST_F(SimComponent, ListenAndEveryRingResultReachTheExchange)
 {
     Station s(ServiceBit::All);
     const std::string appl = "appl=" + std::to_string(s.capi->ApplID());
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         return CountEvents("listen " + appl + " controller=1 info_mask=0x0 cip_mask=0x1FFF03FF") == 1;
     }));
 
@@ -64,7 +64,7 @@ TEST_F(SimComponent, ListenAndEveryRingResultReachTheExchange)
         } else {
             EXPECT_FALSE(AwaitLine(*call, "END").empty());
         }
-        ASSERT_TRUE(WaitFor([&] { return s.capi->CallState() == 0; }));
+        ASSERT_TRUE(WaitUntil([&] { return s.capi->CallState() == 0; }));
         ASSERT_EQ(s.rings.size(), rings + 1);
         const TCallDaten &d = s.rings.back();
         EXPECT_EQ(d.Service, 3);
@@ -76,7 +76,7 @@ TEST_F(SimComponent, ListenAndEveryRingResultReachTheExchange)
     }
     // A service outside the mask is not offered.
     s.Listen(ServiceBit::Data64K);
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] { return CountEvents("listen " + appl + " controller=1 info_mask=0x0 cip_mask=0x4 ") == 1; }));
     auto call = control();
     ASSERT_TRUE(call->sendLine("CALL from=0301234567 to=4711 cip=16"));
@@ -92,7 +92,7 @@ TEST_F(SimComponent, DataCallBetweenTwoComponentsAndDisconnect)
     EXPECT_EQ(b.rings[0].Service, 6);
     EXPECT_TRUE(a.capi->Disconnect());
     EXPECT_EQ(a.capi->CallState(), 0);
-    ASSERT_TRUE(WaitFor([&] { return b.capi->CallState() == 0 && b.count(b.disconnects) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return b.capi->CallState() == 0 && b.count(b.disconnects) == 1; }));
     EXPECT_EQ(b.disconnects[0], 0x3490u);
     EXPECT_EQ(a.disconnects, std::vector<uint32_t>{0});
     EXPECT_EQ(b.count(b.bDisconnects), 1u);
@@ -101,7 +101,7 @@ TEST_F(SimComponent, DataCallBetweenTwoComponentsAndDisconnect)
     // And the other way round: the answering end clears.
     ConnectData(a, b);
     EXPECT_TRUE(b.capi->Disconnect());
-    ASSERT_TRUE(WaitFor([&] { return a.capi->CallState() == 0 && a.count(a.disconnects) == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return a.capi->CallState() == 0 && a.count(a.disconnects) == 2; }));
     EXPECT_EQ(a.disconnects[1], 0x3490u);
     EXPECT_TRUE(a.errors.empty());
     EXPECT_TRUE(b.errors.empty());
@@ -114,10 +114,10 @@ TEST_F(SimComponent, ReleasingWhileConnectedClearsTheOtherEnd)
     const uint32_t applA = a.capi->ApplID();
     a.capi->ReleaseApplication();
     EXPECT_FALSE(a.capi->Registered());
-    ASSERT_TRUE(WaitFor([&] { return b.capi->CallState() == 0 && b.count(b.disconnects) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return b.capi->CallState() == 0 && b.count(b.disconnects) == 1; }));
     EXPECT_EQ(b.disconnects[0], 0x3490u);
     EXPECT_EQ(b.count(b.bDisconnects), 1u);
-    EXPECT_TRUE(WaitFor([&] { return CountEvents("release appl=" + std::to_string(applA)) == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return CountEvents("release appl=" + std::to_string(applA)) == 1; }));
     // b is still registered and can take the next call.
     EXPECT_TRUE(b.capi->Registered());
 }

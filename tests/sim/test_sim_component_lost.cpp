@@ -13,11 +13,11 @@ TEST(SimComponentLost, ExchangeDisappearingMidCallIsReported)
     Station a, b(ServiceBit::Data64K);
     b.ringResult = RingResult::Accept;
     ASSERT_TRUE(a.capi->Dial(QStringLiteral("4711"), QString(), 6));
-    ASSERT_TRUE(WaitFor([&] { return a.capi->CallState() == 3 && b.capi->CallState() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return a.capi->CallState() == 3 && b.capi->CallState() == 3; }));
 
     server().kill(SIGKILL);
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         return a.hasError(CapiError::ERR_CONNECTION_LOST) && b.hasError(CapiError::ERR_CONNECTION_LOST);
     }));
     EXPECT_FALSE(a.capi->Registered());
