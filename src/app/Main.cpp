@@ -17,7 +17,7 @@
 #include "directory/servmap.h"
 #include "notify/ExtWin.h"
 #include "notify/TrayIcon.h"
-#include "ui_Main.h"
+#include "ui_MainForm.h"
 
 #include <QAction>
 #include <QCloseEvent>

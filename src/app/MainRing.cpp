@@ -14,7 +14,7 @@
 #include "directory/CallerDirectory.h"
 #include "directory/msnmap.h"
 #include "notify/callmsg.h"
-#include "ui_Main.h"
+#include "ui_MainForm.h"
 
 #include <QListWidget>
 #include <QMetaObject>

@@ -9,7 +9,7 @@
 #include "controls/Icons.h"
 #include "directory/CallerDirectory.h"
 #include "notify/TrayIcon.h"
-#include "ui_Main.h"
+#include "ui_MainForm.h"
 
 #include <QAction>
 #include <QEventLoop>
