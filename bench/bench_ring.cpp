@@ -7,6 +7,7 @@
 // (ALERT_REQ or CONNECT_RESP), as the control interface reports it.
 // storm_*: 1,000 calls from 1,000 new numbers offered one every 5 ms: how many the program
 // answered, and after it has ended, how many of them are in the journal and in the directory.
+#include "BenchDirectory.h"
 #include "app/Reg32.h"
 #include "directory/CallJournal.h"
 #include "directory/CallerDirectory.h"
@@ -97,13 +98,7 @@ int main(int argc, char **argv)
     WriteSettingFlag("ISDN_CreateNull", true);
 
     constexpr int kEntries = 10000;
-    QList<CallerRecord> rows;
-    rows.reserve(kEntries);
-    for (int i = 0; i < kEntries; ++i) {
-        const QString number = QStringLiteral("0%1%2").arg(30 + i % 70).arg(1000000 + i);
-        rows.append({i % 50 == 0 ? number.chopped(2) + QLatin1Char('*') : number,
-                     QString::fromUtf8("Müller-Lüdenscheidt %1").arg(i), i % 7 == 0});
-    }
+    QList<CallerRecord> rows = BenchCallerRows(kEntries);
     CallerDirectory(CallerDirectory::defaultPath()).WriteCallerList(rows);
 
     QProcess program;

@@ -1,5 +1,6 @@
 // Times the caller directory and the call journal on generated data: a directory of 10,000
 // entries and a journal of 100,000 records, in a temporary data folder.
+#include "BenchDirectory.h"
 #include "common/Utils.h"
 #include "directory/CallJournal.h"
 #include "directory/CallerDirectory.h"
@@ -29,13 +30,7 @@ int main(int argc, char **argv)
     QRandomGenerator random(42);
 
     constexpr int kEntries = 10000;
-    QList<CallerRecord> rows;
-    rows.reserve(kEntries);
-    for (int i = 0; i < kEntries; ++i) {
-        const QString number = QStringLiteral("0%1%2").arg(30 + i % 70).arg(1000000 + i);
-        rows.append({i % 50 == 0 ? number.chopped(2) + QLatin1Char('*') : number,
-                     QString::fromUtf8("Müller-Lüdenscheidt %1").arg(i), i % 7 == 0});
-    }
+    QList<CallerRecord> rows = BenchCallerRows(kEntries);
     CallerDirectory directory;
     directory.WriteCallerList(rows);
 
