@@ -4,6 +4,7 @@
 #include "app/Main.h"
 #include "app/Reg32.h"
 #include "controls/Msgdlg.h"
+#include "support/ProgramExchange.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
 
@@ -67,12 +68,7 @@ private slots:
     void initTestCase()
     {
         std::string error;
-        QVERIFY2(sim.start(ISDNSIM_EXE, {"--die-with-parent"}, &error), error.c_str());
-        qputenv("RUFWART_CAPI_REMOTE", QByteArray("127.0.0.1:") + QByteArray::number(sim.port()));
-        MsgDlgHook::setHandler([this](const QString &text, int) {
-            messages << text;
-            return false;
-        });
+        QVERIFY2(StartProgramExchange(sim, &messages, &error), error.c_str());
     }
     void init()
     {

@@ -14,6 +14,7 @@
 #include "directory/MsnList.h"
 #include "directory/msnmap.h"
 #include "notify/callmsg.h"
+#include "support/ProgramExchange.h"
 #include "support/TestEnv.h"
 #include "support/WriteFailure.h"
 
@@ -144,12 +145,7 @@ private slots:
     void initTestCase()
     {
         std::string error;
-        QVERIFY2(sim.start(ISDNSIM_EXE, {"--die-with-parent"}, &error), error.c_str());
-        qputenv("RUFWART_CAPI_REMOTE", QByteArray("127.0.0.1:") + QByteArray::number(sim.port()));
-        MsgDlgHook::setHandler([this](const QString &text, int) {
-            messages << text;
-            return false;
-        });
+        QVERIFY2(StartProgramExchange(sim, &messages, &error), error.c_str());
         CallSound::setPlayer([this](const QString &file) { played << (file.isEmpty() ? "signal" : file); });
     }
     void init()
