@@ -1,6 +1,6 @@
 #pragma once
 
-#include "directory/CallerDirectory.h"
+#include "calls/CallerDirectory.h"
 
 #include <QList>
 #include <QString>

@@ -8,9 +8,9 @@
 // storm_*: 1,000 calls from 1,000 new numbers offered one every 5 ms: how many the program
 // answered, and after it has ended, how many of them are in the journal and in the directory.
 #include "BenchDirectory.h"
-#include "app/Reg32.h"
-#include "directory/CallJournal.h"
-#include "directory/CallerDirectory.h"
+#include "calls/CallJournal.h"
+#include "calls/CallerDirectory.h"
+#include "settings/SettingsStore.h"
 
 #include "ControlClient.h"
 #include "SimProcess.h"

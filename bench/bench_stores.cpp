@@ -1,9 +1,9 @@
 // Times the caller directory and the call journal on generated data: a directory of 10,000
 // entries and a journal of 100,000 records, in a temporary data folder.
 #include "BenchDirectory.h"
+#include "calls/CallJournal.h"
+#include "calls/CallerDirectory.h"
 #include "common/Utils.h"
-#include "directory/CallJournal.h"
-#include "directory/CallerDirectory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

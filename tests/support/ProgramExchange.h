@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SimProcess.h"
-#include "controls/Msgdlg.h"
+#include "windows/MessageDialog.h"
 
 #include <QByteArray>
 #include <QStringList>

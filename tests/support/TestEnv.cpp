@@ -15,7 +15,8 @@ TestEnv::TestEnv()
         QDir().mkpath(values[i]);
         qputenv(kNames[i], values[i].toLocal8Bit());
     }
-    QFile::setPermissions(runtimeDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(runtimeDir(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TestEnv::~TestEnv()

@@ -1,0 +1,37 @@
+// Rufwart 32: starts hidden behind its notification-area icon and reports incoming ISDN calls.
+// The program takes no command-line arguments.
+#include "mainwindow/MainWindow.h"
+#include "platform/Startup.h"
+#include "windows/JournalConversion.h"
+
+#include <QApplication>
+#include <QLockFile>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+
+    // One copy per user: a second start ends at once and shows nothing.
+    const std::unique_ptr<QLockFile> instance = Startup::acquireSingleInstance();
+    if (!instance)
+        return 0;
+
+    QApplication::setApplicationName(QStringLiteral("Rufwart 32"));
+    QApplication::setDesktopFileName(QStringLiteral("rufwart"));
+    // The program lives in the notification area: closing a window never ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    Startup::quitOnTerminationSignals();
+
+    // The one-time journal conversion, with its window, unless ISDN_Update20 says it has run.
+    RunJournalConversion();
+
+    TfmMain main;
+    main.FormShow();
+    // A signal that came while a start-up message was open ended only that message's loop.
+    if (Startup::terminationRequested())
+        return 0;
+    // Without a notification area the window is the only way in, so it is shown.
+    if (!main.TrayAvailable())
+        main.RestoreMainWindow();
+    return app.exec();
+}

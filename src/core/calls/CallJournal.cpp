@@ -1,0 +1,382 @@
+#include "calls/CallJournal.h"
+
+#include "calls/StoreWorker.h"
+#include "common/Clock.h"
+#include "common/Paths.h"
+#include "common/Utils.h"
+#include "settings/SettingsStore.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const QDate kEpoch(1899, 12, 30);
+constexpr qint64 kMsPerDay = 86400000;
+
+QString cannotWrite(const QString &path, int error)
+{
+    return QStringLiteral("nach %1 kann nicht geschrieben werden: %2").arg(path, qt_error_string(error));
+}
+
+QString cannotRead(const QString &path, const QString &why)
+{
+    return QStringLiteral("%1 kann nicht gelesen werden: %2").arg(path, why);
+}
+
+void putText(QByteArray &out, int at, const QString &text, int max)
+{
+    const QByteArray bytes = EncodeAnsi(text.left(max)).left(max);
+    out[at] = char(bytes.size());
+    std::memcpy(out.data() + at + 1, bytes.constData(), size_t(bytes.size()));
+}
+
+QString getText(const char *at, int max)
+{
+    return DecodeAnsi(QByteArrayView(at + 1, std::min<int>(uchar(*at), max)));
+}
+
+double getTime(const char *at)
+{
+    const quint64 bits = qFromLittleEndian<quint64>(at);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// The whole file; a missing file is created empty first.
+QByteArray readOrCreate(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists()) {
+        if (!file.open(QIODevice::WriteOnly))
+            throw IoError(
+                QStringLiteral("nach %1 kann nicht geschrieben werden: %2").arg(path, file.errorString()),
+                path);
+        return QByteArray();
+    }
+    if (!file.open(QIODevice::ReadOnly))
+        throw IoError(cannotRead(path, file.errorString()), path);
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw IoError(cannotRead(path, file.errorString()), path);
+    return data;
+}
+
+// Which record form a journal file holds, judged from its records: plausible call times
+// (1980 to 2100) and length bytes in range in every record.
+enum class Form
+{
+    Old,
+    New,
+    Undecided,
+};
+
+bool readsAs(const QByteArray &data, int size)
+{
+    const qsizetype count = data.size() / size;
+    if (count == 0)
+        return false;
+    for (qsizetype i = 0; i < count; ++i) {
+        const char *record = data.constData() + i * size;
+        const double time = getTime(record);
+        if (!std::isfinite(time) || time < 29221.0 || time > 73051.0)
+            return false;
+        if (uchar(record[8]) > JournalRecord::kMaxKey)
+            return false;
+        if (size == JournalRecord::kSize && uchar(record[29]) > JournalRecord::kMaxMsn)
+            return false;
+    }
+    return true;
+}
+
+Form formOf(const QByteArray &data)
+{
+    const bool old = readsAs(data, JournalRecord::kOldSize);
+    const bool current = readsAs(data, JournalRecord::kSize);
+    if (old != current)
+        return old ? Form::Old : Form::New;
+    if (old) {
+        // Both readings look right (a file of a single record): the form it fills exactly wins.
+        const bool oldExact = data.size() % JournalRecord::kOldSize == 0;
+        const bool newExact = data.size() % JournalRecord::kSize == 0;
+        if (oldExact != newExact)
+            return oldExact ? Form::Old : Form::New;
+    }
+    return Form::Undecided;
+}
+
+} // namespace
+
+QDateTime JournalRecord::callDateTime() const
+{
+    // Wall-clock time of that day, so days on which daylight saving time starts or ends read
+    // back as they were written.
+    double days = std::floor(CallTime);
+    qint64 ms = std::llround((CallTime - days) * kMsPerDay);
+    if (ms >= kMsPerDay) {
+        days += 1;
+        ms -= kMsPerDay;
+    }
+    return QDateTime(kEpoch.addDays(qint64(days)), QTime::fromMSecsSinceStartOfDay(int(ms)));
+}
+
+double JournalRecord::toCallTime(const QDateTime &when)
+{
+    const QDateTime local = when.toLocalTime();
+    return double(kEpoch.daysTo(local.date())) + double(local.time().msecsSinceStartOfDay()) / kMsPerDay;
+}
+
+QByteArray JournalRecord::toBytes() const
+{
+    QByteArray out(kSize, '\0');
+    quint64 bits;
+    std::memcpy(&bits, &CallTime, sizeof bits);
+    qToLittleEndian(bits, out.data());
+    putText(out, 8, CallerKey, kMaxKey);
+    putText(out, 29, Msn, kMaxMsn);
+    return out;
+}
+
+JournalRecord JournalRecord::fromBytes(const char *bytes, int size)
+{
+    JournalRecord r;
+    r.CallTime = getTime(bytes);
+    r.CallerKey = getText(bytes + 8, kMaxKey);
+    if (size >= kSize)
+        r.Msn = getText(bytes + 29, kMaxMsn);
+    return r;
+}
+
+struct CallJournal::Private
+{
+    explicit Private(const QString &dir)
+        : folder(dir), path(folder + QStringLiteral("anruf2.dat")), worker([this] { append(nullptr); })
+    {}
+
+    // Writes the queue and then `extra` behind the last whole record, in one write. Records
+    // that reached the file leave the queue; the rest stays for the next try. The queue lock is
+    // held across the write (not the sync), so a reader sees each record exactly once.
+    void append(const JournalRecord *extra)
+    {
+        std::lock_guard io(ioLock);
+        std::unique_lock queue(pendingLock);
+        QByteArray bytes;
+        bytes.reserve(qsizetype(pending.size() + 1) * JournalRecord::kSize);
+        for (const JournalRecord &r : pending)
+            bytes += r.toBytes();
+        if (extra)
+            bytes += extra->toBytes();
+        if (bytes.isEmpty())
+            return;
+
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0)
+            throw IoError(cannotWrite(path, errno), path);
+        struct stat st
+        {
+        };
+        if (::fstat(fd, &st) != 0) {
+            const int error = errno;
+            ::close(fd);
+            throw IoError(cannotWrite(path, error), path);
+        }
+        const off_t start = st.st_size - st.st_size % JournalRecord::kSize;
+        qsizetype done = 0;
+        int error = 0;
+        while (done < bytes.size()) {
+            const ssize_t n =
+                ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), start + done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error = n < 0 ? errno : ENOSPC;
+                break;
+            }
+            done += n;
+        }
+        const size_t whole = size_t(done / JournalRecord::kSize);
+        pending.erase(pending.begin(), pending.begin() + std::min(whole, pending.size()));
+        queue.unlock();
+        if (!error && ::fsync(fd) != 0)
+            error = errno;
+        if (::close(fd) != 0 && !error)
+            error = errno;
+        if (error)
+            throw IoError(cannotWrite(path, error), path);
+    }
+
+    const QString folder;
+    const QString path;
+    mutable std::mutex pendingLock;
+    std::vector<JournalRecord> pending;
+    std::mutex ioLock;
+    StoreWorker worker; // last: stops before the rest goes away
+};
+
+CallJournal::CallJournal(const QString &folder)
+    : d(std::make_unique<Private>(folder.isEmpty()                    ? Paths::dataDir()
+                                  : folder.endsWith(QLatin1Char('/')) ? folder
+                                                                      : folder + QLatin1Char('/')))
+{}
+
+CallJournal::~CallJournal()
+{
+    d->worker.finish([this] { return HasPending(); });
+}
+
+QString CallJournal::path() const
+{
+    return d->path;
+}
+
+QString CallJournal::scratchPath() const
+{
+    return d->folder + QStringLiteral("updtemp.dat");
+}
+
+QString CallJournal::backupPath() const
+{
+    return d->path + QStringLiteral(".bak");
+}
+
+void CallJournal::AppendCall(const QString &callerKey, const QString &msn)
+{
+    const JournalRecord record{JournalRecord::toCallTime(Clock::now()),
+                               callerKey.left(JournalRecord::kMaxKey), msn.left(JournalRecord::kMaxMsn)};
+    d->append(&record);
+}
+
+QList<JournalRecord> CallJournal::ReadCalls() const
+{
+    QByteArray data;
+    std::vector<JournalRecord> queued;
+    {
+        std::lock_guard guard(d->pendingLock);
+        data = readOrCreate(d->path);
+        queued = d->pending;
+    }
+    const qsizetype count = data.size() / JournalRecord::kSize;
+    QList<JournalRecord> records;
+    records.reserve(count + qsizetype(queued.size()));
+    for (qsizetype i = 0; i < count; ++i)
+        records.append(JournalRecord::fromBytes(data.constData() + i * JournalRecord::kSize));
+    for (JournalRecord &r : queued)
+        records.append(std::move(r));
+    return records;
+}
+
+void CallJournal::ClearJournal()
+{
+    std::lock_guard io(d->ioLock);
+    std::lock_guard guard(d->pendingLock);
+    const int fd =
+        ::open(QFile::encodeName(d->path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        throw IoError(cannotWrite(d->path, error), d->path);
+    }
+    ::close(fd);
+    d->pending.clear();
+}
+
+void CallJournal::QueueCall(const QString &callerKey, const QString &msn)
+{
+    QueueCall(callerKey, msn, Clock::now());
+}
+
+void CallJournal::QueueCall(const QString &callerKey, const QString &msn, const QDateTime &when)
+{
+    {
+        std::lock_guard guard(d->pendingLock);
+        d->pending.push_back({JournalRecord::toCallTime(when), callerKey.left(JournalRecord::kMaxKey),
+                              msn.left(JournalRecord::kMaxMsn)});
+    }
+    d->worker.wake();
+}
+
+void CallJournal::Flush()
+{
+    d->append(nullptr);
+}
+
+bool CallJournal::HasPending() const
+{
+    std::lock_guard guard(d->pendingLock);
+    return !d->pending.empty();
+}
+
+void CallJournal::SetWriteErrorHandler(std::function<void(const IoError &)> handler)
+{
+    d->worker.setErrorHandler(std::move(handler));
+}
+
+CallJournal::Conversion CallJournal::ConvertJournal(const std::function<void(qint64, qint64)> &progress)
+{
+    static const QString kDone = QStringLiteral("ISDN_Update20");
+    if (ReadSettingFlag(kDone))
+        return Conversion::AlreadyDone;
+
+    std::lock_guard io(d->ioLock);
+    const QString msnList = ReadSettingString(QStringLiteral("ISDN_Msn"));
+    const qsizetype comma = msnList.indexOf(QLatin1Char(','));
+    const QString msn = comma < 0 ? QString() : msnList.left(comma);
+
+    if (!QFileInfo::exists(d->path)) {
+        WriteSettingFlag(kDone, true);
+        return Conversion::NoJournal;
+    }
+    QFile in(d->path);
+    if (!in.open(QIODevice::ReadOnly))
+        throw IoError(cannotRead(d->path, in.errorString()), d->path);
+    const QByteArray old = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        throw IoError(cannotRead(d->path, in.errorString()), d->path);
+    in.close();
+    if (old.isEmpty()) {
+        WriteSettingFlag(kDone, true);
+        return Conversion::NoJournal;
+    }
+    const Form form = formOf(old);
+    if (form != Form::Old) {
+        // Converting 40-byte records as 32-byte ones would garble the whole journal.
+        WriteSettingFlag(kDone, true);
+        return form == Form::New ? Conversion::AlreadyConverted : Conversion::Undecided;
+    }
+
+    const qint64 count = old.size() / JournalRecord::kOldSize;
+    if (progress)
+        progress(0, count);
+    QByteArray converted;
+    converted.reserve(count * JournalRecord::kSize);
+    for (qint64 i = 0; i < count; ++i) {
+        JournalRecord r =
+            JournalRecord::fromBytes(old.constData() + i * JournalRecord::kOldSize, JournalRecord::kOldSize);
+        r.Msn = msn;
+        converted += r.toBytes();
+        if (progress && (i + 1) % 256 == 0)
+            progress(i + 1, count);
+    }
+    // The scratch file is replaced as a whole, so nothing of an earlier, failed run survives in
+    // it; the original is kept beside the journal before the converted file takes its place.
+    WriteFileAtomic(scratchPath(), converted);
+    CopyFileByStream(d->path, backupPath());
+    RenameOver(scratchPath(), d->path);
+    WriteSettingFlag(kDone, true);
+    if (progress)
+        progress(count, count);
+    return Conversion::Converted;
+}

@@ -1,0 +1,120 @@
+#include "calls/RingDecision.h"
+
+#include "calls/CallerDirectory.h"
+#include "calls/MsnList.h"
+#include "capi/Capi20.h"
+#include "capi/CapiCodec.h"
+
+namespace {
+const QString kBlockedSuffix = QStringLiteral(" --> gesperrt");
+const QString kBlockedText = QStringLiteral("Anrufer ist gesperrt !");
+const QString kIgnoredText = QStringLiteral("Anruf wird ignoriert !");
+constexpr int kMaxNumber = 33;
+constexpr int kMaxCallMsgNumber = 34;
+constexpr int kDataService = 6;
+
+// The caller as shown: a text whose second character is the marker "#" without flag and marker.
+QString labelOf(const QString &callerText)
+{
+    if (callerText.size() >= 2 && callerText.at(1) == QLatin1Char('#'))
+        return callerText.mid(2);
+    return callerText;
+}
+} // namespace
+
+QString ServiceName(int code)
+{
+    switch (code & 0x7F) {
+    case 2:
+        return QStringLiteral("Analog");
+    case 3:
+        return QStringLiteral("Digital");
+    case 4:
+        return QStringLiteral("Fax Gr.3");
+    case 5:
+        return QStringLiteral("Fax Gr.4");
+    case 6:
+        return QStringLiteral("DFÜ 64000 bps");
+    case 7:
+        return QStringLiteral("DFÜ 56000 bps");
+    default:
+        return QStringLiteral("Unbekannt");
+    }
+}
+
+FoundCaller FindCaller(const QString &number, const CallerDirectory &directory)
+{
+    // The caller text before the fall-backs to the number and "Analog" is the name an unknown
+    // caller is learned with.
+    const ResolvedCaller match = directory.MatchCaller(number);
+    FoundCaller c;
+    c.Found = match.Found;
+    c.Blocked = match.Found && match.Blocked;
+    c.Key = match.Found ? match.MatchedKey : match.Number;
+    c.NameToStore = match.Text;
+    c.Text = CallerDirectory::FinishCallerText(match.Text, match.Number);
+    return c;
+}
+
+RingCall RingCall::fromCallDaten(const TCallDaten &daten)
+{
+    RingCall call;
+    call.Service = daten.Service;
+    call.CallingNumber = CallingPartyDigits(daten.CallingPartyNumber);
+    call.Msn = CalledPartyDigits(daten.CalledPartyNumber);
+    return call;
+}
+
+RingDecision DecideRing(const RingCall &call, const RingOptions &options, const CallerDirectory &directory)
+{
+    RingDecision d;
+    // A call on a foreign MSN is left to the other terminals and leaves no trace here.
+    if (!IsMsnAccepted(options.MsnList, call.Msn)) {
+        d.Result = RingResult::Ignore;
+        return d;
+    }
+    d.Passed = true;
+    d.ExtWin = options.ShowExtWin;
+    if (options.ShowExtWin)
+        d.Hint = ServiceName(call.Service);
+    d.Status = QStringLiteral("Anruf auf ") + call.Msn + QStringLiteral(" !");
+
+    d.Number =
+        options.CreateNull ? (QStringLiteral("0") + call.CallingNumber).left(kMaxNumber) : call.CallingNumber;
+
+    const FoundCaller caller = FindCaller(d.Number, directory);
+    d.Found = caller.Found;
+    d.Blocked = caller.Blocked;
+    d.CallerKey = caller.Key;
+    d.NameToStore = caller.NameToStore;
+    d.CallerText = caller.Text;
+    d.Label = labelOf(d.CallerText);
+    d.CallMsgNumber = (call.Msn + QStringLiteral(" !")).left(kMaxCallMsgNumber);
+
+    if (options.ServerMode && call.Service == kDataService) {
+        // A data call for the transfer: accepted whoever calls.
+        d.Status += QStringLiteral(" --> DATA_64K");
+        d.Result = RingResult::Accept;
+        return d;
+    }
+    d.Result = RingResult::AlertOnly;
+    // A blocked entry is rejected also when its name is empty (it then shows the bare number).
+    if (d.Blocked) {
+        d.ListSuffix = kBlockedSuffix;
+        d.Status = kBlockedText;
+        d.Hint = kBlockedText;
+        d.Result = RingResult::Busy;
+    }
+    if (options.IgnoreCalls) {
+        d.Status = kIgnoredText;
+        d.Hint = kIgnoredText;
+        d.Result = RingResult::Busy;
+    }
+    return d;
+}
+
+QString CallListEntry(const QTime &time, const RingDecision &decision)
+{
+    return time.toString(QStringLiteral("hh:mm:ss")) + QStringLiteral(" - ") + decision.Label +
+           decision.ListSuffix;
+}

@@ -1,0 +1,80 @@
+#include "common/Paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+QString envOr(const char *name, const QString &fallback)
+{
+    const QString value = qEnvironmentVariable(name);
+    return value.isEmpty() ? fallback : value;
+}
+
+QString withSlash(QString path)
+{
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+} // namespace
+
+QString Paths::homeDir()
+{
+    return envOr("HOME", QDir::homePath());
+}
+
+QString Paths::configHome()
+{
+    return envOr("XDG_CONFIG_HOME", homeDir() + QStringLiteral("/.config"));
+}
+
+QString Paths::dataHome()
+{
+    return envOr("XDG_DATA_HOME", homeDir() + QStringLiteral("/.local/share"));
+}
+
+QString Paths::runtimeDir()
+{
+    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (dir.isEmpty())
+        dir = QDir::tempPath() + QStringLiteral("/rufwart-") +
+              qEnvironmentVariable("USER", QStringLiteral("user"));
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString Paths::settingsFile()
+{
+    return configHome() + QStringLiteral("/Elbwerk/Zahlwerk.ini");
+}
+
+QString Paths::autostartFile()
+{
+    return configHome() + QStringLiteral("/autostart/Rufwart.desktop");
+}
+
+QString Paths::dataDir()
+{
+    const QString dir = withSlash(dataHome() + QStringLiteral("/rufwart"));
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString Paths::sharedFile(const QString &relativePath)
+{
+    QStringList candidates;
+    if (QCoreApplication::instance()) {
+        const QString appDir = QCoreApplication::applicationDirPath();
+        candidates << appDir + QLatin1Char('/') + relativePath
+                   << appDir + QStringLiteral("/../share/rufwart/") + relativePath;
+    }
+#ifdef RUFWART_SOURCE_SHARE_DIR
+    candidates << QStringLiteral(RUFWART_SOURCE_SHARE_DIR "/") + relativePath;
+#endif
+    for (const QString &candidate : std::as_const(candidates)) {
+        if (QFileInfo::exists(candidate))
+            return QDir::cleanPath(candidate);
+    }
+    return candidates.isEmpty() ? relativePath : QDir::cleanPath(candidates.first());
+}

@@ -1,0 +1,672 @@
+#include "mainwindow/MainWindow.h"
+
+#include "calls/CallJournal.h"
+#include "calls/CallerDirectory.h"
+#include "calls/ServiceSet.h"
+#include "capi/Capi20.h"
+#include "common/Errors.h"
+#include "common/Paths.h"
+#include "common/Utils.h"
+#include "notify/TrayIcon.h"
+#include "settings/SettingsStore.h"
+#include "ui_MainWindow.h"
+#include "widgets/ButtonEdit.h"
+#include "widgets/Icons.h"
+#include "widgets/StandardDialogs.h"
+#include "windows/AboutDialog.h"
+#include "windows/MessageDialog.h"
+#include "windows/MsnSoundDialog.h"
+#include "windows/NotificationSettings.h"
+#include "windows/ServiceDialog.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStyle>
+
+TfmMain *fmMain = nullptr;
+
+namespace {
+const QString kTitle = QStringLiteral("Rufwart 32  v2.2");
+const QString kListenOn = QStringLiteral("Autom. Anruferkennung aktiviert ...");
+const QString kListenOff = QStringLiteral("Autom. Anruferkennung deaktiviert ...");
+const QString kAutostartName = QStringLiteral("Rufwart");
+// The D-Info 97 program files that need the service pack are those dated before this day.
+const QDate kDInfo97Fixed(1997, 7, 21);
+
+QString withTrailingSlash(QString dir)
+{
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    return dir;
+}
+
+bool isWholeNumber(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    return digits.match(text).hasMatch();
+}
+} // namespace
+
+int TfmMain::HeightOfPage(int index)
+{
+    switch (index) {
+    case PageOptions:
+        return 306;
+    case PageProgress:
+    case PageDial:
+    case PageUpload:
+        return 227;
+    default:
+        return 144;
+    }
+}
+
+// Empty transfer folders fall back to folders of their own inside the data folder: never the
+// data folder itself, whose caller directory and journal a server would otherwise offer to
+// every caller.
+QString TfmMain::DefaultSendDir()
+{
+    const QString dir = Paths::dataDir() + QStringLiteral("senden/");
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString TfmMain::DefaultReceiveDir()
+{
+    const QString dir = Paths::dataDir() + QStringLiteral("empfang/");
+    QDir().mkpath(dir);
+    return dir;
+}
+
+TfmMain::TfmMain(QWidget *parent) : QWidget(parent, Qt::Tool), ui(std::make_unique<Ui::TfmMain>())
+{
+    ui->setupUi(this);
+    FormCreate();
+}
+
+TfmMain::~TfmMain()
+{
+    FormClose();
+    if (fmMain == this)
+        fmMain = nullptr;
+}
+
+void TfmMain::FormCreate()
+{
+    fmMain = this;
+    FMainTitle = kTitle;
+    setWindowTitle(FMainTitle);
+    setWindowIcon(Icons::trayIcon());
+
+    // Start-page buttons.
+    const QSize iconSize(24, 24);
+    struct ButtonIcon
+    {
+        QToolButton *button;
+        QStyle::StandardPixmap pixmap;
+    };
+    const ButtonIcon buttons[] = {
+        {ui->Image1, QStyle::SP_MessageBoxInformation}, {ui->EditBtn, QStyle::SP_FileDialogContentsView},
+        {ui->ServiceBtn, QStyle::SP_DriveNetIcon},      {ui->OptBtn, QStyle::SP_FileDialogDetailedView},
+        {ui->HistBtn, QStyle::SP_FileDialogListView},   {ui->Image3, QStyle::SP_DialogCancelButton},
+        {ui->MsnBtn, QStyle::SP_MediaVolume},
+    };
+    for (const ButtonIcon &b : buttons) {
+        b.button->setIcon(style()->standardIcon(b.pixmap));
+        b.button->setIconSize(iconSize);
+    }
+    ui->Image1->setIcon(Icons::trayIcon());
+    ui->Ani->setFrames(Icons::ringFrames(24));
+    ui->Ani->setVisible(false);
+    ui->ISDNBar->setText(QString());
+    // Every call list entry is one line: the list need not measure each one again whenever a call
+    // is added, which made adding slower the longer the list grew.
+    ui->CallList->setUniformItemSizes(true);
+
+    // Options page: a digits-only time field, directory edits with a chooser button (also F2).
+    ui->IsdnTimeMinimize->setDigitsOnly(true);
+    const QString home = withTrailingSlash(QDir::homePath());
+    for (TButtonEdit *edit : {ui->OptEmpfangDir, ui->OptSendDir, ui->OptDInfoDir}) {
+        edit->setText(home);
+        edit->setButtonVisible(true);
+        connect(edit, &TButtonEdit::buttonClicked, this, [this, edit] { ChooseDirectoryFor(edit); });
+    }
+
+    Timer.setInterval(3000);
+    connect(&Timer, &QTimer::timeout, this, &TfmMain::TimerTimer);
+    FShowTimer.setSingleShot(true);
+    connect(&FShowTimer, &QTimer::timeout, this, &TfmMain::ShowRings);
+
+    BuildPopupMenu();
+    ConnectControls();
+    ConnectTrayIcons();
+
+    // The component binds the CAPI library and registers right away.
+    Capi2 = std::make_unique<TCapi20>();
+    Capi2->SetRemoteCapi(CapiRemote());
+    Capi2->OnError = [this](TCustomCapi20 *sender, uint32_t, uint32_t, uint32_t) {
+        if (!sender->IsMessageThread())
+            ++FCapiErrors;
+    };
+    Capi2->OnRing = [this](TCapi20 *sender, const TCallDaten &daten) { return Capi2Ring(sender, daten); };
+    Capi2->Loaded();
+    ConnectTransfer();
+
+    if (auto *guiApp = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        connect(guiApp, &QGuiApplication::commitDataRequest, this, &TfmMain::SessionEnding);
+        connect(guiApp, &QCoreApplication::aboutToQuit, this, &TfmMain::FormClose);
+    }
+
+    ui->nb->setCurrentIndex(PageStart);
+    ui->nb_Call->setCurrentIndex(CallPageList);
+    nbPageChanged(PageStart);
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TfmMain::BuildPopupMenu()
+{
+    PM = new QMenu(this);
+    PM->setObjectName(QStringLiteral("PM"));
+    auto item = [this](QMenu *menu, const char *name, const QString &caption, const QKeySequence &key = {}) {
+        QAction *action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        if (!key.isEmpty()) {
+            action->setShortcut(key);
+            // Shortcuts also work while the window has the focus and the menu is closed.
+            addAction(action);
+        }
+        return action;
+    };
+    mnuEdit = item(PM, "mnuEdit", QStringLiteral("Anruferübersicht"));
+    mnuService = item(PM, "mnuService", QStringLiteral("Service-Konfiguration"));
+    mnuOpt = item(PM, "mnuOpt", QStringLiteral("Optionen"));
+    mnuHist = item(PM, "mnuHist", QStringLiteral("Anrufe ..."));
+    mnuExtWinConfig = item(PM, "mnuExtWinConfig", QStringLiteral("Anrufdialog konfigurieren"));
+    mnuMsn = item(PM, "mnuMsn", QStringLiteral("MSN / Sound Konfiguration"));
+    mnuDFU = PM->addMenu(QStringLiteral("Datenübertragung"));
+    mnuDFU->setObjectName(QStringLiteral("mnuDFU"));
+    mnuServermode = item(mnuDFU, "mnuServermode", QStringLiteral("Servermodus"), QKeySequence(Qt::Key_F9));
+    Clientmodus1 =
+        item(mnuDFU, "Clientmodus1", QStringLiteral("Verbindungsaufbau"), QKeySequence(Qt::Key_F10));
+    mnuDFU->addSeparator()->setObjectName(QStringLiteral("N2"));
+    mnuDFUStatus = item(mnuDFU, "mnuDFUStatus", QStringLiteral("Status"));
+    mnuDFUStatus->setEnabled(false);
+    mnuCapiInfo = item(PM, "mnuCapiInfo", QStringLiteral("Information zur ISDN-Karte / CAPI"));
+    mnuReadme = item(PM, "mnuReadme", QStringLiteral("Hinweise / Release Information"));
+    mnuInfo = item(PM, "mnuInfo", QStringLiteral("Über Rufwart 32"));
+    PM->addSeparator()->setObjectName(QStringLiteral("N1"));
+    mnuClose = item(PM, "mnuClose", QStringLiteral("Programm beenden"), QKeySequence(Qt::Key_F12));
+
+    // The popup menu is also the context menu of these controls.
+    for (QWidget *w : {static_cast<QWidget *>(ui->nb), static_cast<QWidget *>(ui->Image1),
+                       static_cast<QWidget *>(ui->Image3), static_cast<QWidget *>(ui->ISDNBar),
+                       static_cast<QWidget *>(ui->CallList)}) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(w, &QWidget::customContextMenuRequested, this,
+                [this, w](const QPoint &pos) { ShowPopupMenu(w->mapToGlobal(pos)); });
+    }
+}
+
+void TfmMain::ConnectControls()
+{
+    connect(ui->nb, &QStackedWidget::currentChanged, this, &TfmMain::nbPageChanged);
+
+    // Start page and menu.
+    connect(ui->Image1, &QToolButton::clicked, this, &TfmMain::ShowAbout);
+    connect(mnuInfo, &QAction::triggered, this, &TfmMain::ShowAbout);
+    connect(ui->OptBtn, &QToolButton::clicked, this, &TfmMain::OptBtnClick);
+    connect(mnuOpt, &QAction::triggered, this, &TfmMain::mnuOptClick);
+    connect(mnuClose, &QAction::triggered, this, &TfmMain::mnuCloseClick);
+    connect(ui->ServiceBtn, &QToolButton::clicked, this, &TfmMain::ServiceBtnClick);
+    connect(mnuService, &QAction::triggered, this, &TfmMain::ServiceBtnClick);
+    connect(ui->MsnBtn, &QToolButton::clicked, this, &TfmMain::MsnBtnClick);
+    connect(mnuMsn, &QAction::triggered, this, &TfmMain::MsnBtnClick);
+    connect(ui->Image3, &QToolButton::clicked, this, &TfmMain::Image3Click);
+    connect(ui->ConfigWinBtn, &QToolButton::clicked, this, &ShowExtWinConfig);
+    connect(mnuExtWinConfig, &QAction::triggered, this, &ShowExtWinConfig);
+
+    // Windows and modes that attach later: the caller list, the journal, the CAPI information
+    // and the release notes. Until they do, their entries are shown but unavailable.
+    for (QAction *pending : {mnuEdit, mnuHist, mnuCapiInfo, mnuReadme})
+        pending->setEnabled(false);
+    for (QWidget *pending : {static_cast<QWidget *>(ui->EditBtn), static_cast<QWidget *>(ui->HistBtn)})
+        pending->setEnabled(false);
+
+    // Options that are written the moment they are clicked. `toggled` also fires when loading
+    // the settings changes a box, which writes the same value back, as a click would.
+    auto writesFlag = [this](QCheckBox *box, const QString &name) {
+        connect(box, &QCheckBox::toggled, this,
+                [this, name](bool on) { StoreSetting([&] { WriteSettingFlag(name, on); }); });
+    };
+    writesFlag(ui->IsdnShow, QStringLiteral("ISDN_Show"));
+    writesFlag(ui->IsdnBeep, QStringLiteral("ISDN_Beep"));
+    writesFlag(ui->IsdnWriteLog, QStringLiteral("ISDN_WriteLog"));
+    writesFlag(ui->ISDNCreateNull, QStringLiteral("ISDN_CreateNull"));
+    writesFlag(ui->ISDNRunDInfo, QStringLiteral("ISDN_RunDInfo"));
+    connect(ui->IsdnMinimize, &QCheckBox::toggled, this, &TfmMain::IsdnMinimizeClick);
+    connect(ui->ISDNAutoStart, &QCheckBox::toggled, this, &TfmMain::ISDNAutoStartClick);
+    connect(ui->UndoBtn, &QPushButton::clicked, this, &TfmMain::UndoBtnClick);
+}
+
+void TfmMain::ConnectTrayIcons()
+{
+    FTrayAvailable = TTrayIcon::trayAvailable();
+    TaskIcon1 = new TTrayIcon(this);
+    TaskIcon1->setObjectName(QStringLiteral("TaskIcon1"));
+    TaskIcon1->setIcon(Icons::trayIcon());
+    TaskIcon1->setToolTip(QStringLiteral("Rufwart 32"));
+    ConnectTray = new TTrayIcon(this);
+    ConnectTray->setObjectName(QStringLiteral("ConnectTray"));
+    ConnectTray->setToolTip(QStringLiteral("Datenübertragung"));
+    for (TTrayIcon *icon : {TaskIcon1, ConnectTray}) {
+        // A left click brings the window up; the right click opens PM (the notification
+        // area opens the menu it was given itself).
+        icon->OnClick = [this](TTrayIcon *) { TaskIcon1Click(); };
+        icon->setPopupMenu(PM);
+    }
+    TaskIcon1->setActive(true);
+}
+
+void TfmMain::TaskIcon1Click()
+{
+    RestoreMainWindow();
+}
+
+void TfmMain::ServiceBtnClick()
+{
+    {
+        TfmServMap fmServMap(this);
+        fmServMap.exec();
+    }
+    // The new choice takes effect at once, saved or not.
+    StartListen();
+}
+
+void TfmMain::MsnBtnClick()
+{
+    {
+        TfmMsnMap fmMsnMap(this);
+        fmMsnMap.exec();
+    }
+    FMsnList = ReadSettingText(QStringLiteral("ISDN_Msn"));
+}
+
+void TfmMain::ShowPopupMenu(const QPoint &globalPos)
+{
+    PM->popup(globalPos);
+}
+
+bool TfmMain::StoreSetting(const std::function<void()> &write)
+{
+    try {
+        write();
+        return true;
+    } catch (const IoError &e) {
+        ShowMessageDlg(e.message());
+    }
+    return false;
+}
+
+void TfmMain::IsdnMinimizeClick(bool checked)
+{
+    StoreSetting([&] { WriteSettingFlag(QStringLiteral("ISDN_Minimize"), checked); });
+    ui->Label2->setEnabled(checked);
+    ui->IsdnTimeMinimize->setEnabled(checked);
+}
+
+void TfmMain::ISDNAutoStartClick(bool checked)
+{
+    const QString value = checked ? QCoreApplication::applicationFilePath() : QString();
+    StoreSetting(
+        [&] { WriteRegString(RegRoot::CurrentUser, QString::fromLatin1(kRunKey), kAutostartName, value); });
+}
+
+int TfmMain::DInfoVersionIndex() const
+{
+    return ui->rbDInfo97->isChecked() ? 1 : 0;
+}
+
+void TfmMain::SetDInfoVersionIndex(int index)
+{
+    (index == 1 ? ui->rbDInfo97 : ui->rbDInfo30)->setChecked(true);
+}
+
+void TfmMain::FormShow()
+{
+    if (FShown)
+        return;
+    FShown = true;
+
+    FMainTitle = kTitle;
+    ui->IsdnBeep->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Beep")));
+    ui->IsdnShow->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Show")));
+    ui->ISDNAutoStart->setChecked(
+        !ReadRegString(RegRoot::CurrentUser, QString::fromLatin1(kRunKey), kAutostartName, QString())
+             .isEmpty());
+    if (!ReadSettingText(QStringLiteral("ISDN_Minimize")).isEmpty())
+        ui->IsdnMinimize->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Minimize")));
+    // The time field takes whole seconds only; a stored text that is no such number shows
+    // the default, as an empty one does.
+    const QString time = ReadSettingText(QStringLiteral("ISDN_TimeMinimize")).trimmed();
+    ui->IsdnTimeMinimize->setText(isWholeNumber(time) ? time : QStringLiteral("3"));
+    ui->IsdnWriteLog->setChecked(ReadSettingFlag(QStringLiteral("ISDN_WriteLog")));
+    if (!ReadSettingText(QStringLiteral("ISDN_ShowExtWin")).isEmpty())
+        ui->ISDNShowExtWin->setChecked(ReadSettingFlag(QStringLiteral("ISDN_ShowExtWin")));
+    ui->ISDNCreateNull->setChecked(ReadSettingFlag(QStringLiteral("ISDN_CreateNull")));
+
+    OpenStores();
+    FMsnList = ReadSettingText(QStringLiteral("ISDN_Msn"));
+
+    ui->OptSendDir->setText(ReadSettingText(QStringLiteral("ISDN_SendDir")));
+    ui->OptEmpfangDir->setText(ReadSettingText(QStringLiteral("ISDN_EmpfangDir")));
+    ui->OptDInfoDir->setText(ReadSettingText(QStringLiteral("ISDN_DInfoDir")));
+    SetDInfoVersionIndex(ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion")));
+    if (ui->OptSendDir->text().isEmpty())
+        ui->OptSendDir->setText(DefaultSendDir());
+    if (ui->OptEmpfangDir->text().isEmpty())
+        ui->OptEmpfangDir->setText(DefaultReceiveDir());
+    if (ui->OptDInfoDir->text().isEmpty())
+        ui->OptDInfoDir->setText(withTrailingSlash(QDir::homePath()) + QStringLiteral("dinfo3/"));
+    ui->OptCapiRemote->setText(ReadSettingText(QStringLiteral("ISDN_CapiRemote")));
+
+    // The only place where the transfer directories reach the component: later changes count
+    // from the next start.
+    Capi2->ReceivePath = ui->OptEmpfangDir->text();
+    Capi2->SendPath = ui->OptSendDir->text();
+
+    ui->cbAutoDisconnect->setChecked(ReadSettingFlag(QStringLiteral("ISDN_AutoDisconnect")));
+    ui->cbDialWith->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Nebenstelle")));
+
+    if (!ReadSettingText(QStringLiteral("ISDN_UseExtern")).isEmpty())
+        ui->isdnUse->setChecked(ReadSettingFlag(QStringLiteral("ISDN_UseExtern")));
+    if (ui->isdnUse->isChecked())
+        StartListen();
+    else
+        StopListen();
+
+    ui->ISDNRunDInfo->setChecked(ReadSettingFlag(QStringLiteral("ISDN_RunDInfo")));
+    mnuInfo->setText(mnuInfo->text() + QStringLiteral(" v2.2"));
+
+    // Only now does "Aktiv" start and stop listening, so loading it did not do it twice.
+    connect(ui->isdnUse, &QCheckBox::toggled, this, &TfmMain::isdnUseClick);
+
+    if (!FTrayAvailable)
+        ui->ISDNBar->setText(ui->ISDNBar->text() + QStringLiteral(" (kein Infobereich)"));
+}
+
+void TfmMain::isdnUseClick(bool checked)
+{
+    StoreSetting([&] { WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), checked); });
+    if (checked)
+        StartListen();
+    else
+        StopListen();
+}
+
+void TfmMain::nbPageChanged(int index)
+{
+    setFixedSize(kClientWidth, HeightOfPage(index));
+    if (index == PageOptions)
+        FRunDInfoOnOpen = ui->ISDNRunDInfo->isChecked();
+}
+
+void TfmMain::OptBtnClick()
+{
+    ui->nb->setCurrentIndex(PageOptions);
+}
+
+void TfmMain::mnuOptClick()
+{
+    RestoreMainWindow();
+    ui->nb->setCurrentIndex(PageOptions);
+}
+
+void TfmMain::ChooseDirectoryFor(QLineEdit *edit)
+{
+    const QString chosen = ChooseDirectory(this, QStringLiteral("Verzeichnis auswählen ..."), edit->text());
+    if (chosen.size() > 1)
+        edit->setText(withTrailingSlash(QDir::cleanPath(chosen)));
+}
+
+void TfmMain::UndoBtnClick()
+{
+    QLineEdit *const dirs[] = {ui->OptSendDir, ui->OptEmpfangDir, ui->OptDInfoDir};
+    for (QLineEdit *edit : dirs)
+        edit->setText(withTrailingSlash(edit->text()));
+
+    if (!ForceDirectoriesEx(ui->OptSendDir->text()))
+        ShowMessageDlg(QStringLiteral("Sendeverzeichnis ungültig ."));
+    if (!ForceDirectoriesEx(ui->OptEmpfangDir->text()))
+        ShowMessageDlg(QStringLiteral("Empfangsverzeichnis ungültig ."));
+
+    // The field takes digits only; left empty it stands for the default.
+    if (!isWholeNumber(ui->IsdnTimeMinimize->text()))
+        ui->IsdnTimeMinimize->setText(QStringLiteral("3"));
+    StoreSetting([&] {
+        WriteSettingString(QStringLiteral("ISDN_SendDir"), ui->OptSendDir->text());
+        WriteSettingString(QStringLiteral("ISDN_EmpfangDir"), ui->OptEmpfangDir->text());
+        WriteSettingString(QStringLiteral("ISDN_DInfoDir"), ui->OptDInfoDir->text());
+        WriteSettingInteger(QStringLiteral("ISDN_TimeMinimize"), ui->IsdnTimeMinimize->text().toInt());
+        WriteSettingInteger(QStringLiteral("ISDN_DInfoVersion"), DInfoVersionIndex());
+        WriteSettingFlag(QStringLiteral("ISDN_ShowExtWin"), ui->ISDNShowExtWin->isChecked());
+    });
+    ApplyCapiRemote();
+
+    const QString dinfoExe = ui->OptDInfoDir->text() + QStringLiteral("dinfo32.exe");
+    if (DInfoVersionIndex() == 1 && QFileInfo::exists(dinfoExe) &&
+        FileDateTimeOf(dinfoExe).date() < kDInfo97Fixed) {
+        ShowMessageDlg(QStringLiteral("DINFO-97 HINWEIS !\r\rNur lauffähig mit DInfo 97 32Bit\r"
+                                      "ServicePack B oder höher .\r\rDownload: www.dinfo.de"));
+    }
+
+    ui->nb->setCurrentIndex(PageStart);
+    repaint();
+
+    if (ui->ISDNRunDInfo->isChecked() != FRunDInfoOnOpen) {
+        // The directory look-up starts or stops its program here once it is attached.
+        FRunDInfoOnOpen = ui->ISDNRunDInfo->isChecked();
+        RestoreMainWindow();
+    }
+}
+
+void TfmMain::ApplyCapiRemote()
+{
+    const QString remote = ui->OptCapiRemote->text().trimmed();
+    if (!IsValidCapiRemote(remote)) {
+        ShowMessageDlg(
+            QStringLiteral("CAPI über TCP: bitte als Host:Port angeben, z.B. 192.168.178.1:5031 ."));
+        return;
+    }
+    if (remote == ReadSettingText(QStringLiteral("ISDN_CapiRemote")))
+        return;
+    if (!StoreSetting([&] { WriteSettingString(QStringLiteral("ISDN_CapiRemote"), remote); }))
+        return;
+    // A new address counts from the next registration; the environment variable still wins.
+    const QString inForce = CapiRemote();
+    if (inForce == Capi2->RemoteCapi())
+        return;
+    StopListen();
+    Capi2->SetRemoteCapi(inForce);
+    if (ui->isdnUse->isChecked())
+        StartListen();
+}
+
+void TfmMain::RestoreMainWindow()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void TfmMain::HideMainWindow()
+{
+    if (FTrayAvailable)
+        hide();
+    else
+        showMinimized();
+}
+
+void TfmMain::ShowAnimation(bool on)
+{
+    ui->Ani->setVisible(on);
+    if (on)
+        ui->Ani->play();
+    else
+        ui->Ani->stop();
+}
+
+void TfmMain::TimerTimer()
+{
+    if (ui->IsdnMinimize->isChecked() && (ServerMode() || ui->nb->currentIndex() == PageStart))
+        HideMainWindow();
+    Timer.stop();
+    ShowAnimation(false);
+    ui->nb_Call->setCurrentIndex(CallPageList);
+}
+
+QString TfmMain::CapiRemote()
+{
+    return TCustomCapi20::RemoteCapiSetting(ReadSettingText(QStringLiteral("ISDN_CapiRemote")));
+}
+
+bool TfmMain::IsValidCapiRemote(const QString &text)
+{
+    if (text.isEmpty())
+        return true;
+    static const QRegularExpression hostPort(QStringLiteral("^([A-Za-z0-9.-]+):([0-9]{1,5})$"));
+    const QRegularExpressionMatch m = hostPort.match(text);
+    if (!m.hasMatch())
+        return false;
+    const int port = m.captured(2).toInt();
+    return port >= 1 && port <= 65534;
+}
+
+void TfmMain::StartListen()
+{
+    setWindowTitle(FMainTitle);
+    quint16 services = ServiceSet::fromSetting(ReadSettingText(QStringLiteral("ISDN_Service")));
+    if (!Capi2->Registered())
+        Capi2->RegisterApplication();
+    bool listening = Capi2->Registered();
+    if (listening) {
+        if (ServerMode())
+            services = ServiceSet::forServerMode(services, ui->ISDNShowExtWin->isChecked());
+        const int errorsBefore = FCapiErrors;
+        Capi2->Listen(services);
+        listening = FCapiErrors == errorsBefore && Capi2->Registered();
+    }
+    if (!listening) {
+        ShowMessageDlg(QStringLiteral("Capi20 nicht installiert !"));
+        ui->ISDNBar->setText(kListenOff);
+        return;
+    }
+    ui->ISDNBar->setText(kListenOn);
+}
+
+void TfmMain::StopListen()
+{
+    // Failures of either step change nothing here.
+    if (Capi2 && Capi2->Registered()) {
+        Capi2->Listen(0);
+        Capi2->ReleaseApplication();
+    }
+    ui->ISDNBar->setText(kListenOff);
+}
+
+QString TfmMain::GetCapiManufacturer() const
+{
+    return Capi2->QueryManufacturer();
+}
+
+QString TfmMain::GetCapiVersion() const
+{
+    return Capi2->QueryVersion();
+}
+
+QString TfmMain::GetCapiSerialNumber() const
+{
+    return Capi2->QuerySerialNumber();
+}
+
+bool TfmMain::ServerMode() const
+{
+    return mnuServermode->isChecked();
+}
+
+void TfmMain::ShowAbout()
+{
+    TfmAbout about(this);
+    about.exec();
+}
+
+void TfmMain::closeEvent(QCloseEvent *event)
+{
+    if (!FClosing) {
+        // The close box only hides the window.
+        event->ignore();
+        HideMainWindow();
+        return;
+    }
+    FormClose();
+    event->accept();
+    QCoreApplication::exit(0);
+}
+
+void TfmMain::mnuCloseClick()
+{
+    FClosing = true;
+    close();
+}
+
+void TfmMain::SessionEnding()
+{
+    // The session may end: end the program in order, as "Programm beenden" does.
+    mnuCloseClick();
+}
+
+void TfmMain::FlushStoresBeforeClose()
+{
+    for (;;) {
+        try {
+            if (FCallers)
+                FCallers->Flush();
+            if (FJournal)
+                FJournal->Flush();
+            return;
+        } catch (const IoError &e) {
+            if (!AskMessageDlg(e.message() + QStringLiteral("\r\rNochmals versuchen ?"), 0))
+                return;
+        }
+    }
+}
+
+void TfmMain::FormClose()
+{
+    if (FClosed)
+        return;
+    FClosed = true;
+    Timer.stop();
+    FDialNumbers.clear();
+    // Calls answered but not yet shown still reach the files, and nothing queued is dropped
+    // silently: a save that fails now (a full disk) is shown, and the user may try again.
+    StoreUnshownRings();
+    FlushStoresBeforeClose();
+    FCallers.reset();
+    FJournal.reset();
+    StopListen();
+}

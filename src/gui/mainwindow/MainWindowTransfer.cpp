@@ -1,0 +1,571 @@
+// The main window's side of the data transfer between two copies of the program: server mode,
+// the dial page, the file list and transfer pages, and the reactions to the component's
+// connection and transfer events.
+#include "mainwindow/MainWindow.h"
+
+#include "calls/CallerDirectory.h"
+#include "capi/Capi20.h"
+#include "notify/TrayIcon.h"
+#include "settings/SettingsStore.h"
+#include "ui_MainWindow.h"
+#include "widgets/Icons.h"
+#include "widgets/StandardDialogs.h"
+
+#include <QAction>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QRegularExpressionValidator>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QThread>
+
+#include <chrono>
+
+namespace {
+const QString kTitleServer = QStringLiteral("Rufwart 32 - Servermodus (DATA 64K)");
+const QString kTitleDial = QStringLiteral("Rufwart 32 - Verbindungsaufbau");
+const QString kTitleReceive = QStringLiteral("Rufwart 32 - Empfangen");
+const QString kTitleSend = QStringLiteral("Rufwart 32 - Senden");
+const QString kPleaseChoose = QStringLiteral("Bitte wählen Sie ...");
+const QString kWaitForRemote = QStringLiteral("Warte auf Gegenstelle ...");
+// Data calls at 64 kbit/s.
+constexpr uint8_t kDataService = 6;
+// SendCommand kinds.
+constexpr uint8_t kAskFileList = 0;
+constexpr uint8_t kAskFile = 1;
+// How often the receive run looks whether the file it waits for has arrived.
+constexpr int kTransferPollMs = 20;
+
+// Draws each finished transfer as the glyph of Image5 followed by its text, on the list's own
+// background; items are 16 pixels high.
+class DfuItemDelegate : public QStyledItemDelegate
+{
+public:
+    DfuItemDelegate(QLabel *glyphHolder, QObject *parent) : QStyledItemDelegate(parent), m_glyph(glyphHolder)
+    {}
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        if (index.row() < 0)
+            return;
+        const QRect r = option.rect;
+        const QWidget *list = option.widget;
+        painter->fillRect(r, list ? list->palette().color(list->backgroundRole()) : option.palette.base());
+        const QPixmap glyph = m_glyph->pixmap();
+        painter->drawPixmap(r.left() + 2, r.top() + 3, glyph);
+        painter->setPen(option.palette.color(QPalette::Text));
+        const QRect textRect(r.left() + glyph.width() + 6, r.top() + 2, r.width() - glyph.width() - 6,
+                             r.height() - 2);
+        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                          index.data(Qt::DisplayRole).toString());
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), 16};
+    }
+
+private:
+    QLabel *m_glyph;
+};
+
+// Enter in the name list moves on to the number.
+class EnterMovesFocus : public QObject
+{
+public:
+    EnterMovesFocus(QWidget *target, QObject *parent) : QObject(parent), m_target(target) {}
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                m_target->setFocus();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget *m_target;
+};
+
+// The glyph before each finished transfer: a small page with a tick.
+QPixmap transferGlyph()
+{
+    QPixmap pm(10, 10);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(0.5, 0.5, 8, 9));
+    p.setPen(QPen(QColor(0x10, 0x90, 0x20), 2));
+    p.drawPolyline(QPolygonF({QPointF(2, 5), QPointF(4, 7.5), QPointF(8, 2)}));
+    return pm;
+}
+} // namespace
+
+void TfmMain::ConnectTransfer()
+{
+    mnuServermode->setCheckable(true);
+    // The action has already toggled its check mark when `triggered` arrives.
+    connect(mnuServermode, &QAction::triggered, this, [this](bool checked) { SetServerMode(checked); });
+    connect(Clientmodus1, &QAction::triggered, this, &TfmMain::Clientmodus1Click);
+    connect(mnuDFUStatus, &QAction::triggered, this, &TfmMain::mnuDFUStatusClick);
+
+    // Dial page.
+    ui->ChangeNumber->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), ui->ChangeNumber));
+    ui->ChangeCallers->installEventFilter(new EnterMovesFocus(ui->ChangeNumber, this));
+    connect(ui->ChangeCallers, &QComboBox::activated, this, &TfmMain::ChangeCallersChange);
+    connect(ui->ChangeNumber, &QLineEdit::textChanged, this, &TfmMain::ChangeNumberChange);
+    connect(ui->cbDialWith, &QCheckBox::toggled, this, &TfmMain::cbDialWithClick);
+    connect(ui->CallBtn, &QPushButton::clicked, this, &TfmMain::CallBtnClick);
+    connect(ui->DFUoutBtn, &QPushButton::clicked, this, &TfmMain::DFUoutBtnClick);
+    connect(ui->DFUabortBtn, &QPushButton::clicked, this, &TfmMain::DFUabortBtnClick);
+
+    // Upload page.
+    connect(ui->FileListBtn, &QPushButton::clicked, this, &TfmMain::FileListBtnClick);
+    connect(ui->UploadBtn, &QPushButton::clicked, this, &TfmMain::UploadBtnClick);
+    connect(ui->SendBtn, &QPushButton::clicked, this, &TfmMain::SendBtnClick);
+    connect(ui->EndSessionBtn, &QPushButton::clicked, this, &TfmMain::EndSessionBtnClick);
+    connect(ui->cbAutoDisconnect, &QCheckBox::toggled, this, &TfmMain::cbAutoDisconnectClick);
+
+    // Progress page: a segmented bar without text, the list of finished transfers.
+    ui->Gauge->setRange(0, 100);
+    ui->Gauge->setTextVisible(false);
+    ui->Gauge->setStyleSheet(QStringLiteral("QProgressBar { border: 1px solid palette(mid); background: "
+                                            "palette(base); height: 14px; }"
+                                            "QProgressBar::chunk { background: #1f3f9f; width: 7px; "
+                                            "margin: 1px; }"));
+    Image5 = new QLabel(ui->pgProgress);
+    Image5->setObjectName(QStringLiteral("Image5"));
+    Image5->setPixmap(transferGlyph());
+    Image5->setVisible(false);
+    ui->dfuList->setItemDelegate(new DfuItemDelegate(Image5, ui->dfuList));
+    ui->dfuList->setUniformItemSizes(true);
+    connect(ui->Undo2Btn, &QPushButton::clicked, this, &TfmMain::Undo2BtnClick);
+
+    Capi2->OnConnect = [this](TCapi20 *) { Capi2Connect(); };
+    Capi2->OnBConnect = [this](TCapi20 *, int NCCI) { Capi2BConnect(NCCI); };
+    Capi2->OnBDisconnect = [this](TCapi20 *, int NCCI, uint32_t Grund) { Capi2BDisconnect(NCCI, Grund); };
+    Capi2->OnDisconnect = [this](TCapi20 *, uint32_t Grund) { Capi2Disconnect(Grund); };
+    Capi2->OnReceiveFileList = [this](TCapi20 *, const QString &Item) { Capi2ReceiveFileList(Item); };
+    Capi2->OnSendFile = [this](TCapi20 *, const QString &Filename, int64_t FileSize, int64_t FileProgress,
+                               TTransferBlock FileBlock) {
+        Capi2SendFile(Filename, FileSize, FileProgress, FileBlock);
+    };
+    Capi2->OnReceiveFile = [this](TCapi20 *, const QString &Filename, int64_t FileSize, int64_t FileProgress,
+                                  TTransferBlock FileBlock) {
+        Capi2ReceiveFile(Filename, FileSize, FileProgress, FileBlock);
+    };
+}
+
+// ---- helpers ----
+
+void TfmMain::RunDisplay(std::function<void()> work)
+{
+    if (QThread::currentThread() == thread() && FQueuedDisplay.load() == 0) {
+        ShowAfterRings(std::move(work));
+        return;
+    }
+    ++FQueuedDisplay;
+    QMetaObject::invokeMethod(
+        this,
+        [this, work = std::move(work)]() mutable {
+            --FQueuedDisplay;
+            ShowAfterRings(std::move(work));
+        },
+        Qt::QueuedConnection);
+}
+
+QLabel *TfmMain::TransferStatusLine() const
+{
+    return ServerMode() ? ui->ISDNBar : ui->lbConnectMsg;
+}
+
+qint64 TfmMain::TickCount()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+QString TfmMain::FileNameOfListItem(const QString &item)
+{
+    const qsizetype blank = item.indexOf(QLatin1Char(' '));
+    // An item without a blank names nothing.
+    return blank < 0 ? QString() : item.left(blank);
+}
+
+void TfmMain::WaitForTransferDone()
+{
+    if (FTransferDone)
+        return;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(kTransferPollMs);
+    connect(&poll, &QTimer::timeout, &loop, [this, &loop] {
+        if (FTransferDone)
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+}
+
+// ---- server mode ----
+
+void TfmMain::SetServerMode(bool on)
+{
+    mnuDFUStatus->setEnabled(on);
+    mnuServermode->setChecked(on);
+    // Listening anew narrows (or widens again) the services for data calls.
+    StopListen();
+    StartListen();
+    if (on)
+        setWindowTitle(kTitleServer);
+}
+
+void TfmMain::mnuServermodeClick()
+{
+    SetServerMode(!mnuServermode->isChecked());
+}
+
+void TfmMain::mnuDFUStatusClick()
+{
+    ui->nb->setCurrentIndex(PageProgress);
+}
+
+// ---- dial page ----
+
+void TfmMain::Clientmodus1Click()
+{
+    RestoreMainWindow();
+    SetServerMode(false);
+    setWindowTitle(kTitleDial);
+
+    ui->ChangeCallers->clear();
+    FDialNumbers.clear();
+    if (FCallers) {
+        for (const QString &key : FCallers->ListKeys()) {
+            const QString value = FCallers->ReadValue(key);
+            if (value.size() <= 2)
+                continue;
+            QString name;
+            bool blocked = false;
+            CallerDirectory::SplitValue(value, &name, &blocked);
+            ui->ChangeCallers->addItem(name);
+            FDialNumbers << key;
+        }
+    }
+    ui->ChangeCallers->setCurrentIndex(-1);
+
+    ui->lbConnectMsg->setText(kPleaseChoose);
+    ui->DFUoutBtn->setEnabled(false);
+    FPrefixApplied = false;
+    ui->ChangeNumber->clear();
+
+    const QString last = ReadSettingText(QStringLiteral("ISDN_LastDFUConnect"));
+    if (!last.isEmpty())
+        ui->ChangeCallers->setCurrentIndex(ui->ChangeCallers->findText(last, Qt::MatchExactly));
+    ChangeCallersChange();
+
+    ui->nb->setCurrentIndex(PageDial);
+    ui->ChangeCallers->setFocus();
+}
+
+void TfmMain::ChangeCallersChange()
+{
+    const int index = ui->ChangeCallers->currentIndex();
+    if (index < 0 || index >= FDialNumbers.size())
+        return;
+    ui->ChangeNumber->setText(FDialNumbers.at(index));
+    StoreSetting([&] {
+        WriteSettingString(QStringLiteral("ISDN_LastDFUConnect"), ui->ChangeCallers->itemText(index));
+    });
+}
+
+void TfmMain::ChangeNumberChange()
+{
+    ui->CallBtn->setEnabled(!ui->ChangeNumber->text().isEmpty());
+}
+
+void TfmMain::cbDialWithClick()
+{
+    if (ui->nb->currentIndex() != PageDial)
+        return;
+    StoreSetting([&] { WriteSettingFlag(QStringLiteral("ISDN_Nebenstelle"), ui->cbDialWith->isChecked()); });
+    if (ui->CallBtn->isEnabled())
+        ui->CallBtn->setFocus();
+}
+
+void TfmMain::CallBtnClick()
+{
+    ui->UploadList->clear();
+    // Behind a private branch exchange the outside line takes a leading "0", once per opening.
+    if (ui->cbDialWith->isChecked() && !FPrefixApplied) {
+        ui->ChangeNumber->setText(QStringLiteral("0") + ui->ChangeNumber->text());
+        FPrefixApplied = true;
+    }
+    const QString number = ui->ChangeNumber->text().left(255);
+    ui->lbConnectMsg->setText(QStringLiteral("Wähle ") + number + QStringLiteral(" ..."));
+    // Progress arrives through the connection events; a failed dial shows nothing more.
+    Capi2->Dial(number, QString(), kDataService);
+    ui->DFUoutBtn->setEnabled(true);
+}
+
+void TfmMain::DFUoutBtnClick()
+{
+    Capi2->Disconnect(1);
+}
+
+void TfmMain::DFUabortBtnClick()
+{
+    Capi2->Disconnect(1);
+    StopListen();
+    StartListen();
+    ui->nb->setCurrentIndex(PageStart);
+}
+
+// ---- connection events ----
+
+void TfmMain::Capi2Connect()
+{
+    RunDisplay([this] { TransferStatusLine()->setText(QStringLiteral("Warte auf B-Kanal  ...")); });
+    Capi2->ConnectB3();
+}
+
+void TfmMain::Capi2BConnect(int /*NCCI*/)
+{
+    RunDisplay([this] {
+        if (ServerMode()) {
+            ui->ISDNBar->setText(QStringLiteral("Datenübertragung ..."));
+        } else {
+            ui->lbConnectMsg->setText(QStringLiteral("B-Kanal Verbindung wird aufgebaut  ..."));
+            setWindowTitle(kTitleReceive);
+            ui->nb->setCurrentIndex(PageUpload);
+        }
+        SetConnectIcon(true, 0);
+    });
+}
+
+void TfmMain::Capi2BDisconnect(int /*NCCI*/, uint32_t /*Grund*/)
+{
+    RunDisplay([this] {
+        TransferStatusLine()->setText(ServerMode() ? QStringLiteral("Datenübertragung beendet ...")
+                                                   : QStringLiteral("B-Kanal Verbindung beendet  ..."));
+        SetConnectIcon(false, 0);
+    });
+}
+
+void TfmMain::Capi2Disconnect(uint32_t /*Grund*/)
+{
+    // Ends a receive run that waits for a file at once.
+    FTransferDone = true;
+    RunDisplay([this] { TransferStatusLine()->setText(QStringLiteral("Verbindung getrennt  ...")); });
+}
+
+// ---- upload page ----
+
+void TfmMain::FileListBtnClick()
+{
+    ui->UploadList->clear();
+    Capi2->SendCommand(kAskFileList, QString());
+}
+
+void TfmMain::Capi2ReceiveFileList(const QString &Item)
+{
+    RunDisplay([this, Item] {
+        auto *item = new QListWidgetItem(Item, ui->UploadList);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+    });
+}
+
+void TfmMain::UploadBtnClick()
+{
+    ui->lbByteSec->setText(QStringLiteral("0"));
+    QPalette listColours = ui->dfuList->palette();
+    listColours.setColor(QPalette::Base, palette().color(QPalette::Window));
+    ui->dfuList->setPalette(listColours);
+    ui->dfuList->clear();
+    ui->nb->setCurrentIndex(PageProgress);
+    ui->Gauge->setVisible(true);
+    ui->ProgressLabel->setVisible(true);
+    FTransferDone = true;
+    FRateTime = 0;
+    FRateBytes = 0;
+
+    const QPointer<TfmMain> alive(this);
+    // The list may change while a file arrives: every step reads it afresh.
+    for (int i = 0; i < ui->UploadList->count(); ++i) {
+        const QListWidgetItem *item = ui->UploadList->item(i);
+        if (item->checkState() != Qt::Checked)
+            continue;
+        // Cleared before the request goes out, so a disconnect that comes at once still counts.
+        FTransferDone = false;
+        Capi2->SendCommand(kAskFile, FileNameOfListItem(item->text()));
+        // Without a B-channel link (the other side has gone already) nothing can come.
+        if (Capi2->CallState() < 3)
+            FTransferDone = true;
+        WaitForTransferDone();
+        if (!alive)
+            return;
+    }
+
+    ui->Gauge->setVisible(false);
+    ui->ProgressLabel->setVisible(false);
+    if (ui->cbAutoDisconnect->isChecked())
+        ui->EndSessionBtn->click();
+    else
+        ui->nb->setCurrentIndex(PageUpload);
+}
+
+void TfmMain::SendBtnClick()
+{
+    const QString path = ChooseOpenFile(this, QStringLiteral("Datei senden ..."),
+                                        QStringLiteral("Alle Dateien|*.*"), ui->OptSendDir->text());
+    if (path.size() <= 5 || !QFileInfo(path).isFile())
+        return;
+    ui->nb->setCurrentIndex(PageProgress);
+    if (!ServerMode())
+        setWindowTitle(kTitleSend);
+    const QPointer<TfmMain> alive(this);
+    Capi2->SendFile(path);
+    if (alive && !ServerMode())
+        setWindowTitle(kTitleReceive);
+}
+
+void TfmMain::EndSessionBtnClick()
+{
+    FTransferDone = true;
+    Capi2->Disconnect(1);
+    setWindowTitle(FMainTitle);
+    SetConnectIcon(false, 0);
+    ui->nb->setCurrentIndex(PageStart);
+}
+
+void TfmMain::cbAutoDisconnectClick()
+{
+    StoreSetting(
+        [&] { WriteSettingFlag(QStringLiteral("ISDN_AutoDisconnect"), ui->cbAutoDisconnect->isChecked()); });
+}
+
+// ---- progress page ----
+
+void TfmMain::Undo2BtnClick()
+{
+    ui->nb->setCurrentIndex(ServerMode() ? PageStart : PageUpload);
+}
+
+void TfmMain::Capi2SendFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
+                            TTransferBlock FileBlock)
+{
+    RunDisplay([=, this] { ShowTransferStep(false, Filename, FileSize, FileProgress, FileBlock); });
+}
+
+void TfmMain::Capi2ReceiveFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
+                               TTransferBlock FileBlock)
+{
+    RunDisplay([=, this] { ShowTransferStep(true, Filename, FileSize, FileProgress, FileBlock); });
+}
+
+void TfmMain::ShowTransferStep(bool receiving, const QString &Filename, int64_t FileSize,
+                               int64_t FileProgress, TTransferBlock FileBlock)
+{
+    switch (FileBlock) {
+    case tbFileName:
+        SetConnectIcon(true, receiving ? 2 : 1);
+        if (!ServerMode()) {
+            ui->Gauge->setValue(0);
+            ui->Gauge->setVisible(true);
+            ui->ProgressLabel->setText(kWaitForRemote);
+            ui->ProgressLabel->setVisible(true);
+            if (receiving) {
+                // The rate of this file counts from its own first byte.
+                FRateTime = TickCount();
+                FRateBytes = 0;
+            }
+        }
+        break;
+    case tbFileData: {
+        SetConnectIcon(true, receiving ? 5 : 6);
+        const QString verb = receiving ? QStringLiteral("Empfange ") : QStringLiteral("Sende ");
+        const int p = TransferPercent(FileProgress, FileSize);
+        if (ServerMode()) {
+            ui->ISDNBar->setText(verb + Filename + QStringLiteral(" ( %1 % erledigt )").arg(p));
+        } else {
+            ui->Gauge->setValue(p);
+            ui->ProgressLabel->setText(verb + Filename + QStringLiteral(" ..."));
+            ui->Gauge->repaint();
+            if (receiving)
+                ShowByteRate(FileProgress);
+        }
+        break;
+    }
+    case tbFileEnd: {
+        SetConnectIcon(true, 0);
+        if (receiving)
+            FTransferDone = true;
+        const QString done = Filename + (receiving ? QStringLiteral(" erfolgreich empfangen ...")
+                                                   : QStringLiteral(" erfolgreich gesendet ..."));
+        ui->dfuList->addItem(done);
+        if (ServerMode())
+            ui->ISDNBar->setText(done);
+        // A receive run hides the bar itself once its last file is in.
+        if (!receiving) {
+            ui->Gauge->setVisible(false);
+            ui->ProgressLabel->setVisible(false);
+        }
+        break;
+    }
+    default:
+        break; // the size, and a transfer that stopped, change nothing on the screen
+    }
+}
+
+void TfmMain::ShowByteRate(int64_t bytes)
+{
+    // The shown rate changes once a second and covers the time since the last change, so it
+    // stays steady whatever the block size.
+    const qint64 now = TickCount();
+    if (now / 1000 == FRateTime / 1000)
+        return;
+    const qint64 elapsed = now - FRateTime;
+    if (elapsed > 0)
+        ui->lbByteSec->setText(QString::number((bytes - FRateBytes) * 1000 / elapsed));
+    ui->lbByteSec->repaint();
+    FRateTime = now;
+    FRateBytes = bytes;
+}
+
+void TfmMain::SetConnectIcon(bool show, int kind)
+{
+    switch (kind) {
+    case 0:
+        ConnectTray->setIcon(Icons::connectIcon());
+        break;
+    case 1:
+        ConnectTray->setIcon(Icons::sendIcon());
+        break;
+    case 2:
+        ConnectTray->setIcon(Icons::receiveIcon());
+        break;
+    case 5:
+    case 6:
+        // Alternates with every data block.
+        if (FConnectTrayTag == 0)
+            ConnectTray->setIcon(kind == 5 ? Icons::receiveIcon() : Icons::sendIcon());
+        else
+            ConnectTray->setIcon(Icons::connectIcon());
+        FConnectTrayTag = ~FConnectTrayTag;
+        break;
+    default:
+        break;
+    }
+    ConnectTray->setActive(show);
+}

@@ -1,0 +1,43 @@
+#include "widgets/ButtonEdit.h"
+
+#include "widgets/Icons.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QRegularExpressionValidator>
+
+TButtonEdit::TButtonEdit(QWidget *parent) : QLineEdit(parent)
+{
+    m_button = addAction(Icons::browseIcon(), QLineEdit::TrailingPosition);
+    m_button->setToolTip(QStringLiteral("Auswählen ... (F2)"));
+    m_button->setVisible(false);
+    connect(m_button, &QAction::triggered, this, &TButtonEdit::buttonClicked);
+}
+
+void TButtonEdit::setButtonVisible(bool visible)
+{
+    m_button->setVisible(visible);
+}
+
+bool TButtonEdit::buttonVisible() const
+{
+    return m_button->isVisible();
+}
+
+void TButtonEdit::setDigitsOnly(bool digitsOnly)
+{
+    m_digitsOnly = digitsOnly;
+    if (digitsOnly)
+        setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
+    else
+        setValidator(nullptr);
+}
+
+void TButtonEdit::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_F2 && m_button->isVisible() && event->modifiers() == Qt::NoModifier) {
+        emit buttonClicked();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}

@@ -1,0 +1,90 @@
+#include "windows/JournalConversion.h"
+
+#include "settings/SettingsStore.h"
+#include "widgets/Animate.h"
+#include "widgets/Icons.h"
+#include "widgets/ToolDialog.h"
+#include "windows/MessageDialog.h"
+
+#include <QApplication>
+#include <QLabel>
+
+TfmUpdate::TfmUpdate(QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
+{
+    setObjectName(QStringLiteral("fmUpdate"));
+    setWindowTitle(QStringLiteral("Datenkonvertierung"));
+    setFixedSize(280, 72);
+
+    Animate1 = new TAnimate(this);
+    Animate1->setObjectName(QStringLiteral("Animate1"));
+    Animate1->setGeometry(10, 12, 48, 48);
+    Animate1->setFrames(Icons::convertFrames(48), 90);
+    Animate1->setRestFrame(8);
+
+    Aktion = new QLabel(QStringLiteral("Bitte warten ..."), this);
+    Aktion->setObjectName(QStringLiteral("Aktion"));
+    Aktion->setGeometry(70, 26, 200, 20);
+
+    CenterOnScreen(this);
+}
+
+TfmUpdate::~TfmUpdate()
+{
+    if (m_busyCursor)
+        QApplication::restoreOverrideCursor();
+}
+
+void TfmUpdate::conversionStarted()
+{
+    if (!m_busyCursor) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_busyCursor = true;
+    }
+    Aktion->setText(QStringLiteral("Konvertiere Anruf-Journal ..."));
+    Aktion->repaint();
+    Animate1->play();
+}
+
+void TfmUpdate::conversionStep()
+{
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TfmUpdate::conversionEnded()
+{
+    Animate1->stop();
+    if (m_busyCursor) {
+        QApplication::restoreOverrideCursor();
+        m_busyCursor = false;
+    }
+}
+
+std::optional<CallJournal::Conversion> RunJournalConversion(const QString &folder)
+{
+    if (ReadSettingFlag(QStringLiteral("ISDN_Update20")))
+        return CallJournal::Conversion::AlreadyDone;
+    TfmUpdate window;
+    window.show();
+    window.conversionStep(); // let it appear before the work starts
+    CallJournal journal(folder);
+    QString failure;
+    std::optional<CallJournal::Conversion> result;
+    try {
+        result = journal.ConvertJournal([&window](qint64 done, qint64) {
+            if (done == 0)
+                window.conversionStarted();
+            window.conversionStep();
+        });
+    } catch (const IoError &e) {
+        failure = e.message();
+    } catch (const std::exception &e) {
+        failure = QString::fromLocal8Bit(e.what());
+    }
+    window.conversionEnded();
+    if (!failure.isEmpty()) {
+        window.hide();
+        ShowMessageDlg(failure);
+    }
+    return result;
+}

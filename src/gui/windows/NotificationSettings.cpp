@@ -1,0 +1,222 @@
+#include "windows/NotificationSettings.h"
+
+#include "common/Errors.h"
+#include "notify/ColorText.h"
+#include "notify/NotifyLook.h"
+#include "settings/SettingsStore.h"
+#include "widgets/StandardDialogs.h"
+#include "windows/CallNotification.h"
+#include "windows/MessageDialog.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QToolButton>
+#include <QValidator>
+
+QPointer<TfmExtWin> fmExtWin;
+
+namespace {
+
+// Turns whatever is typed or pasted into lower case.
+class LowerCaseValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        input = input.toLower();
+        return Acceptable;
+    }
+};
+
+const QString kSampleCaller = QStringLiteral("Erika Mustermann");
+const QString kSampleNumber = QStringLiteral("12345 !");
+const QString kPreviewTitle = QStringLiteral("Verschieben in die gewünschte Position ?");
+
+} // namespace
+
+TEditBtn::TEditBtn(bool lowerCase, QWidget *parent)
+    : QWidget(parent), FEdit(new QLineEdit(this)), FButton(new QToolButton(this)), FLowerCase(lowerCase)
+{
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(FEdit, 1);
+    layout->addWidget(FButton);
+    FButton->setText(QStringLiteral("..."));
+    FButton->setToolTip(QStringLiteral("F2"));
+    FButton->setFocusPolicy(Qt::NoFocus);
+    setFocusProxy(FEdit);
+    if (FLowerCase)
+        FEdit->setValidator(new LowerCaseValidator(FEdit));
+    connect(FButton, &QToolButton::clicked, this, &TEditBtn::buttonClicked);
+    FEdit->installEventFilter(this);
+}
+
+bool TEditBtn::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == FEdit && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_F2 && key->modifiers() == Qt::NoModifier) {
+            Q_EMIT buttonClicked();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TEditBtn::setText(const QString &text)
+{
+    FEdit->setText(FLowerCase ? text.toLower() : text);
+}
+
+TfmExtWin::TfmExtWin(QWidget *parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("fmExtWin"));
+    setWindowTitle(QStringLiteral("Fenster - Einstellungen (Anrufdialog)"));
+    setModal(true);
+    setAttribute(Qt::WA_QuitOnClose, false); // opened from the tray menu with no other window shown
+
+    // The bitmap path keeps its case: file names differ by case here. The colour texts are
+    // lower case, as colour names are read in any case.
+    OptBmpDir = new TEditBtn(false, this);
+    OptBmpDir->setObjectName(QStringLiteral("OptBmpDir"));
+    OptExtWinBackColor = new TEditBtn(true, this);
+    OptExtWinBackColor->setObjectName(QStringLiteral("OptExtWinBackColor"));
+    OptExtWinFontColor = new TEditBtn(true, this);
+    OptExtWinFontColor->setObjectName(QStringLiteral("OptExtWinFontColor"));
+    cbUseBackBmp = new QCheckBox(QStringLiteral("Hintergrund - Bitmap verwenden ?"), this);
+    cbUseBackBmp->setObjectName(QStringLiteral("cbUseBackBmp"));
+    cbUseAnimation = new QCheckBox(QStringLiteral("Animation verwenden ?"), this);
+    cbUseAnimation->setObjectName(QStringLiteral("cbUseAnimation"));
+    PreviewBtn = new QPushButton(QStringLiteral("&Vorschau"), this);
+    PreviewBtn->setObjectName(QStringLiteral("PreviewBtn"));
+    AbortBtn = new QPushButton(QStringLiteral("&Abbrechen"), this);
+    AbortBtn->setObjectName(QStringLiteral("AbortBtn"));
+    SaveBtn = new QPushButton(QStringLiteral("&Speichern"), this);
+    SaveBtn->setObjectName(QStringLiteral("SaveBtn"));
+    PreviewBtn->setAutoDefault(false);
+    AbortBtn->setAutoDefault(false);
+    SaveBtn->setDefault(true);
+
+    auto *grid = new QGridLayout;
+    const auto addRow = [grid, this](int row, const QString &caption, TEditBtn *edit) {
+        auto *label = new QLabel(caption, this);
+        label->setBuddy(edit->edit());
+        grid->addWidget(label, row, 0);
+        grid->addWidget(edit, row, 1);
+    };
+    addRow(0, QStringLiteral("Hintergrund - Bitmap"), OptBmpDir);
+    addRow(1, QStringLiteral("Hintergrund - Farbe"), OptExtWinBackColor);
+    addRow(2, QStringLiteral("Schrift - Farbe"), OptExtWinFontColor);
+    grid->addWidget(cbUseBackBmp, 3, 1);
+    grid->addWidget(cbUseAnimation, 4, 1);
+    grid->setColumnStretch(1, 1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(PreviewBtn);
+    buttons->addWidget(AbortBtn);
+    buttons->addWidget(SaveBtn);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addSpacing(8);
+    layout->addLayout(buttons);
+    setMinimumWidth(440);
+
+    connect(OptBmpDir, &TEditBtn::buttonClicked, this, &TfmExtWin::OptBmpDirEditBtnClick);
+    connect(OptExtWinBackColor, &TEditBtn::buttonClicked, this,
+            [this] { OptExtWinBackColorEditBtnClick(OptExtWinBackColor); });
+    connect(OptExtWinFontColor, &TEditBtn::buttonClicked, this,
+            [this] { OptExtWinBackColorEditBtnClick(OptExtWinFontColor); });
+    connect(PreviewBtn, &QPushButton::clicked, this, &TfmExtWin::PreviewBtnClick);
+    connect(AbortBtn, &QPushButton::clicked, this, &TfmExtWin::AbortBtnClick);
+    connect(SaveBtn, &QPushButton::clicked, this, &TfmExtWin::SaveBtnClick);
+}
+
+void TfmExtWin::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!FShown && !event->spontaneous()) {
+        FShown = true;
+        FormShow();
+    }
+}
+
+void TfmExtWin::FormShow()
+{
+    const QString bmpDir = NotifyLook::settingText(QStringLiteral("ISDN_BmpDir"));
+    OptBmpDir->setText(bmpDir.isEmpty() ? NotifyLook::defaultBitmapPath() : bmpDir);
+    const QString back = NotifyLook::settingText(QStringLiteral("ISDN_ExtWinBackColor"));
+    OptExtWinBackColor->setText(back.isEmpty() ? QStringLiteral("clBtnFace") : back);
+    const QString font = NotifyLook::settingText(QStringLiteral("ISDN_ExtWinFontColor"));
+    OptExtWinFontColor->setText(font.isEmpty() ? QStringLiteral("clYellow") : font);
+    cbUseBackBmp->setChecked(NotifyLook::useBitmap());
+    cbUseAnimation->setChecked(ReadSettingFlag(QStringLiteral("ISDN_ExtUseAnimation")));
+}
+
+void TfmExtWin::OptBmpDirEditBtnClick()
+{
+    const QString folder = QFileInfo(OptBmpDir->text()).path();
+    const QString chosen =
+        ChooseOpenFile(this, QStringLiteral("Bitmap auswählen ..."), QStringLiteral("Bitmaps|*.bmp"), folder);
+    if (chosen.size() > 1)
+        OptBmpDir->setText(chosen);
+}
+
+void TfmExtWin::OptExtWinBackColorEditBtnClick(TEditBtn *target)
+{
+    const QColor initial = ColorText::resolve(target->text(), ColorText::clBtnFace);
+    const QColor chosen = ChooseColor(this, initial);
+    if (chosen.isValid())
+        target->setText(ColorText::toText(ColorText::fromQColor(chosen)));
+}
+
+bool TfmExtWin::SaveExtWinSettings()
+{
+    try {
+        WriteSettingString(QStringLiteral("ISDN_BmpDir"), OptBmpDir->text());
+        WriteSettingString(QStringLiteral("ISDN_ExtWinBackColor"), OptExtWinBackColor->text());
+        WriteSettingString(QStringLiteral("ISDN_ExtWinFontColor"), OptExtWinFontColor->text());
+        WriteSettingFlag(QStringLiteral("ISDN_ExtWinShowing"), cbUseBackBmp->isChecked());
+        WriteSettingFlag(QStringLiteral("ISDN_ExtUseAnimation"), cbUseAnimation->isChecked());
+    } catch (const IoError &e) {
+        ShowMessageDlg(e.message());
+        return false;
+    }
+    return true;
+}
+
+void TfmExtWin::PreviewBtnClick()
+{
+    if (SaveExtWinSettings())
+        ShowCallMsg(kSampleCaller, kSampleNumber, QString(), kPreviewTitle);
+}
+
+void TfmExtWin::AbortBtnClick()
+{
+    reject();
+}
+
+void TfmExtWin::SaveBtnClick()
+{
+    // A failed save keeps the dialog open, so nothing typed is lost.
+    if (SaveExtWinSettings())
+        accept();
+}
+
+void ShowExtWinConfig()
+{
+    auto *dialog = new TfmExtWin;
+    fmExtWin = dialog;
+    dialog->exec();
+    delete dialog;
+}

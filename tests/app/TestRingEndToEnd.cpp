@@ -1,0 +1,106 @@
+// The built program against the virtual exchange, as a user meets it: rufwart runs (offscreen)
+// with a prepared caller directory, calls are placed with `isdnsim call`, and afterwards the
+// exchange's report, anruf.dat and anruf2.dat are checked.
+#include "calls/CallJournal.h"
+#include "common/Paths.h"
+#include "settings/SettingsStore.h"
+#include "support/FileBytes.h"
+#include "support/TestEnv.h"
+
+#include "ControlClient.h"
+#include "SimProcess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+class RingEndToEnd : public ::testing::Test
+{
+protected:
+    TestEnv env;
+    isdnsim::SimProcess sim;
+    QProcess program;
+
+    QString server() const { return QStringLiteral("127.0.0.1:%1").arg(sim.port()); }
+
+    // True once the program has told the exchange which calls it wants.
+    bool listening()
+    {
+        isdnsim::ControlClient control;
+        std::string error;
+        if (!control.connect("127.0.0.1", sim.port(), &error))
+            return false;
+        for (const std::string &line : control.request("STATUS", 5000))
+            if (line.rfind("APPL", 0) == 0 &&
+                std::stoul(isdnsim::lineValue(line, "cip_mask"), nullptr, 16) != 0)
+                return true;
+        return false;
+    }
+    // `isdnsim call`: its printed report.
+    QString call(const QString &from, const QString &to)
+    {
+        QProcess caller;
+        caller.start(QStringLiteral(ISDNSIM_EXE), {"call", "--server", server(), "--from", from, "--to", to,
+                                                   "--service", "telephony", "--hangup-after-ms", "500"});
+        EXPECT_TRUE(caller.waitForFinished(30000));
+        return QString::fromLocal8Bit(caller.readAllStandardOutput());
+    }
+};
+
+} // namespace
+
+TEST_F(RingEndToEnd, KnownUnknownBlockedAndForeignCalls)
+{
+    std::string error;
+    ASSERT_TRUE(sim.start(ISDNSIM_EXE, {"--die-with-parent"}, &error)) << error;
+    WriteSettingFlag("ISDN_Update20", true);
+    WriteSettingFlag("ISDN_WriteLog", true);
+    WriteSettingFlag("ISDN_CreateNull", true);
+    WriteSettingString("ISDN_MSN", "4711,4712,,,,,,");
+    const QString directory = Paths::dataDir() + "anruf.dat";
+    ASSERT_TRUE(writeBytes(directory, "[Anrufer]\r\n0301234567=F#Meier\r\n0309*=T#Werbung\r\n"));
+
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("QT_QPA_PLATFORM", "offscreen");
+    e.insert("RUFWART_CAPI_REMOTE", server());
+    program.setProcessEnvironment(e);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(RUFWART_EXE), {});
+    ASSERT_TRUE(program.waitForStarted());
+    QElapsedTimer clock;
+    clock.start();
+    while (!listening() && clock.elapsed() < 60000)
+        QThread::msleep(50);
+    ASSERT_TRUE(listening());
+
+    const QString known = call("0301234567", "4711");
+    EXPECT_TRUE(known.contains(": alerted")) << known.toStdString();
+    const QString unknown = call("0407654321", "4712");
+    EXPECT_TRUE(unknown.contains(": alerted")) << unknown.toStdString();
+    const QString blocked = call("0309111", "4711");
+    EXPECT_TRUE(blocked.contains("rejected (Reject 3)")) << blocked.toStdString();
+    EXPECT_TRUE(blocked.contains("result: busy")) << blocked.toStdString();
+    const QString foreign = call("0407654321", "999");
+    EXPECT_TRUE(foreign.contains("ignored (Reject 1)")) << foreign.toStdString();
+
+    // Ended by a signal, the program writes what it still had queued.
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(60000));
+    EXPECT_EQ(program.exitCode(), 0);
+
+    EXPECT_EQ(readBytes(directory),
+              "[Anrufer]\r\n0301234567=F#Meier\r\n0309*=T#Werbung\r\n0407654321=F#0407654321\r\n");
+    const QList<JournalRecord> calls = CallJournal().ReadCalls();
+    ASSERT_EQ(calls.size(), 3);
+    EXPECT_EQ(calls[0].CallerKey, "0301234567");
+    EXPECT_EQ(calls[0].Msn, "4711");
+    EXPECT_EQ(calls[1].CallerKey, "0407654321");
+    EXPECT_EQ(calls[1].Msn, "4712");
+    EXPECT_EQ(calls[2].CallerKey, "0309*");
+    for (const JournalRecord &r : calls)
+        EXPECT_LT(qAbs(r.callDateTime().secsTo(QDateTime::currentDateTime())), 300);
+}

@@ -1,0 +1,350 @@
+#include "calls/CallerDirectory.h"
+#include "common/Errors.h"
+#include "common/Paths.h"
+#include "support/FileBytes.h"
+#include "support/TestEnv.h"
+#include "support/WriteFailure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <sys/stat.h>
+
+namespace {
+
+ino_t inodeOf(const QString &path)
+{
+    struct stat st
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+class CallerDirectoryTest : public ::testing::Test
+{
+protected:
+    TestEnv env;
+    QString file = Paths::dataDir() + "anruf.dat";
+
+    void givenFile(const QByteArray &bytes) { ASSERT_TRUE(writeBytes(file, bytes)); }
+};
+
+} // namespace
+
+TEST_F(CallerDirectoryTest, ResolvesByPrefixInFileOrder)
+{
+    givenFile("[Anrufer]\r\n"
+              "03*=F#Berlin grob\r\n"
+              "030=F#Berlin fein\r\n"
+              "0*=F#Alle\r\n"
+              "5=F#Fuenf\r\n"
+              "0401234=T#Sperre\r\n"
+              "089*=F#Muenchen\r\n"
+              "0511=Meier\r\n"
+              "0612=F#\r\n");
+    CallerDirectory dir(file);
+
+    ResolvedCaller r = dir.ResolveCaller("0301234567");
+    EXPECT_TRUE(r.Found);
+    EXPECT_EQ(r.MatchedKey, "03*");
+    EXPECT_EQ(r.Text, "F#Berlin grob");
+    EXPECT_FALSE(r.Blocked);
+
+    r = dir.ResolveCaller("0891111");
+    EXPECT_EQ(r.MatchedKey, "089*");
+    EXPECT_EQ(r.Text, "F#Muenchen");
+
+    // A key without "*" matches every longer number that begins with it, not a shorter one.
+    r = dir.ResolveCaller("04012345");
+    EXPECT_TRUE(r.Found);
+    EXPECT_EQ(r.MatchedKey, "0401234");
+    EXPECT_TRUE(r.Blocked);
+    r = dir.ResolveCaller("040123");
+    EXPECT_FALSE(r.Found);
+    EXPECT_EQ(r.Text, "040123");
+    EXPECT_FALSE(r.Blocked);
+
+    // Prefixes shorter than two characters never match.
+    r = dir.ResolveCaller("5555");
+    EXPECT_FALSE(r.Found);
+    EXPECT_EQ(r.Text, "5555");
+
+    // An older value without marker is the whole name; an entry without a name shows the number.
+    r = dir.ResolveCaller("05119");
+    EXPECT_EQ(r.Text, "Meier");
+    EXPECT_FALSE(r.Blocked);
+    r = dir.ResolveCaller("0612");
+    EXPECT_TRUE(r.Found);
+    EXPECT_EQ(r.Text, "0612");
+}
+
+TEST_F(CallerDirectoryTest, ShortAndEmptyNumbersAreAnalog)
+{
+    CallerDirectory dir(file);
+    ResolvedCaller r = dir.ResolveCaller("");
+    EXPECT_EQ(r.Text, "Analog");
+    EXPECT_FALSE(r.Found);
+    EXPECT_EQ(r.Number, "0");
+    dir.AddCaller("", "");
+    EXPECT_EQ(readBytes(file), "[Anrufer]\r\n0=F#\r\n");
+    r = dir.ResolveCaller("");
+    EXPECT_EQ(r.Text, "Analog");
+    EXPECT_FALSE(r.Found);
+    EXPECT_EQ(dir.ResolveCaller("7").Text, "Analog");
+    EXPECT_FALSE(dir.ResolveCaller("7").Found);
+}
+
+TEST_F(CallerDirectoryTest, BlockedEntryWithoutNameStillBlocks)
+{
+    givenFile("[Anrufer]\r\n0301234=T#\r\n0401234=Al\r\n");
+    CallerDirectory dir(file);
+    const ResolvedCaller r = dir.ResolveCaller("0301234");
+    EXPECT_TRUE(r.Found);
+    EXPECT_TRUE(r.Blocked);
+    EXPECT_EQ(r.Text, "0301234");
+    // A two-letter name is a name, not an empty entry.
+    EXPECT_EQ(dir.ResolveCaller("0401234").Text, "Al");
+}
+
+TEST_F(CallerDirectoryTest, WindowsFileKeepsEveryOtherLineByteForByte)
+{
+    // Written on Windows: CR LF, a blank line before each header, a comment, a duplicate key,
+    // another section after [Anrufer], a name with umlauts in code page 850.
+    const QByteArray head = "; Rufnummern\r\n"
+                            "[Optionen]\r\n"
+                            "Farbe=blau\r\n"
+                            "\r\n"
+                            "[Anrufer]\r\n"
+                            "0301234567=F#M\x81ller\r\n"
+                            "; Firma\r\n"
+                            "  0401111 = T#Werbung  \r\n"
+                            "0301234567=F#Doppelt\r\n";
+    const QByteArray tail = "\r\n"
+                            "[Sonstiges]\r\n"
+                            "0301234567=F#Falsch\r\n";
+    givenFile(head + tail);
+    CallerDirectory dir(file);
+
+    ResolvedCaller r = dir.ResolveCaller("0301234567");
+    EXPECT_EQ(r.Text, QString::fromUtf8("F#Müller"));
+    r = dir.ResolveCaller("04011119");
+    EXPECT_EQ(r.Text, "T#Werbung");
+    EXPECT_TRUE(r.Blocked);
+    EXPECT_EQ(dir.ListKeys(), QStringList({"0301234567", "0401111"}));
+
+    dir.AddCaller("0899999", "0899999");
+    EXPECT_EQ(readBytes(file), head + "0899999=F#0899999\r\n" + tail);
+
+    dir.WriteCaller("0401111", QString::fromUtf8("Gäste"), false);
+    QByteArray expected = head + "0899999=F#0899999\r\n" + tail;
+    expected.replace("  0401111 = T#Werbung  \r\n", "0401111=F#G\x84ste\r\n");
+    EXPECT_EQ(readBytes(file), expected);
+    EXPECT_EQ(dir.ReadValue("0401111"), QString::fromUtf8("F#Gäste"));
+}
+
+TEST_F(CallerDirectoryTest, KeysIgnoreCaseAndKeepTheirSpelling)
+{
+    CallerDirectory dir(file);
+    dir.WriteValue("Abc", "F#Eins");
+    dir.WriteValue("ABC", "F#Zwei");
+    EXPECT_EQ(readBytes(file), "[Anrufer]\r\nAbc=F#Zwei\r\n");
+    EXPECT_EQ(dir.ReadValue("aBC"), "F#Zwei");
+
+    // An unchanged value leaves the file alone.
+    const ino_t before = inodeOf(file);
+    dir.WriteValue("abc", "F#Zwei");
+    EXPECT_EQ(inodeOf(file), before);
+
+    // A file that uses LF keeps using it; values that reading would strip are quoted.
+    givenFile("[Anrufer]\n1234=F#x\n");
+    dir.WriteValue("5678", "  Leer  ");
+    dir.WriteValue("9999", "'zitiert'");
+    EXPECT_EQ(readBytes(file), "[Anrufer]\n1234=F#x\n5678=\"  Leer  \"\n9999=\"'zitiert'\"\n");
+    EXPECT_EQ(dir.ReadValue("5678"), "  Leer  ");
+    EXPECT_EQ(dir.ReadValue("9999"), "'zitiert'");
+
+    // Lines ended by a lone CR, as old Macintosh editors wrote them.
+    givenFile("[Anrufer]\r0301=F#Mac\r\r\n[X]\n0302=F#Nein\n");
+    EXPECT_EQ(dir.ReadValue("0301"), "F#Mac");
+    EXPECT_EQ(dir.ListKeys(), QStringList({"0301"}));
+}
+
+TEST_F(CallerDirectoryTest, RefusesKeysAndValuesThatWouldCorruptTheFile)
+{
+    givenFile("[Anrufer]\r\n0301=F#A\r\n");
+    const QByteArray before = readBytes(file);
+    CallerDirectory dir(file);
+    for (const QString &key : QStringList{"", "  ", "03\n01", "03\r01", "03=01", "[x]", "03]", ";0301",
+                                          " 0301", "0301 ", QString::fromUtf8("03€\u4e2d")}) {
+        EXPECT_THROW(dir.WriteCaller(key, "Name", false), InvalidInput) << key.toStdString();
+        if (!key.isEmpty()) { // an empty number is learnt as "0"
+            EXPECT_THROW(dir.QueueAddCaller(key, "Name"), InvalidInput) << key.toStdString();
+        }
+    }
+    EXPECT_THROW(dir.WriteCaller("0302", "Zeile\r\n0303=F#Neu", false), InvalidInput);
+    EXPECT_THROW(dir.WriteCaller("0302", QString(253, 'n'), false), InvalidInput);
+    EXPECT_THROW(dir.WriteCallerList({{"0302", "ok", false}, {"0303", "a\nb", false}}), InvalidInput);
+    EXPECT_EQ(readBytes(file), before);
+
+    // 254 characters is the longest value that may be written ...
+    dir.WriteCaller("0302", QString(252, 'n'), false);
+    EXPECT_EQ(dir.ReadValue("0302").size(), 254);
+    // ... and a longer one written by someone else is read back whole.
+    givenFile("[Anrufer]\r\n0304=F#" + QByteArray(400, 'l') + "\r\n");
+    EXPECT_EQ(dir.ReadValue("0304").size(), 402);
+    EXPECT_EQ(dir.ReadCallerList(CallerSortOrder::ByName).value(0).Name.size(), 400);
+}
+
+TEST_F(CallerDirectoryTest, ListsEveryKeyOfALargeDirectory)
+{
+    QByteArray bytes = "[Anrufer]\r\n";
+    for (int i = 0; i < 3000; ++i)
+        bytes += "0301" + QByteArray::number(1000000 + i) + "=F#N" + QByteArray::number(i) + "\r\n";
+    givenFile(bytes);
+    CallerDirectory dir(file);
+    const QStringList keys = dir.ListKeys();
+    ASSERT_EQ(keys.size(), 3000); // far beyond the 8,192 bytes a Windows listing holds
+    EXPECT_EQ(keys.last(), "03011002999");
+    EXPECT_EQ(dir.ResolveCaller("03011002999").Text, "F#N2999");
+}
+
+TEST_F(CallerDirectoryTest, CallerListSortsByNameOrNumber)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    givenFile("[Anrufer]\r\n"
+              "0402=F#meier\r\n"
+              "0401=T#Meier\r\n"
+              "0300=F#\xe1" // "ß" in code page 850
+              "chen\r\n"
+              "0100=F#Albers\r\n"
+              "0200=Zander\r\n");
+    CallerDirectory dir(file);
+    const QList<CallerRecord> byName = dir.ReadCallerList(CallerSortOrder::ByName);
+    const QList<CallerRecord> expectedByName = {{"0100", "Albers", false},
+                                                {"0401", "Meier", true},
+                                                {"0402", "meier", false},
+                                                {"0300", QString::fromUtf8("ßchen"), false},
+                                                {"0200", "Zander", false}};
+    EXPECT_EQ(byName, expectedByName);
+    const QList<CallerRecord> byNumber = dir.ReadCallerList(CallerSortOrder::ByNumber);
+    ASSERT_EQ(byNumber.size(), 5);
+    EXPECT_EQ(byNumber.first().Number, "0100");
+    EXPECT_EQ(byNumber.last().Number, "0402");
+    QLocale::setDefault(QLocale::c());
+}
+
+TEST_F(CallerDirectoryTest, CallerListRewriteIsOneReplacement)
+{
+    const QByteArray other = "[Optionen]\r\nFarbe=blau\r\n";
+    givenFile("[Anrufer]\r\n0301=F#Alt\r\n0302=F#Weg\r\n" + other);
+    CallerDirectory dir(file);
+    dir.WriteCallerList({{"0309", "Zuletzt", CallerDirectory::BlockedFromText("ja")},
+                         {"", "geloescht", false},
+                         {"0301", "Erst", false},
+                         {"0309", "Spaeter", false}});
+    EXPECT_EQ(readBytes(file), other + "[Anrufer]\r\n0309=F#Spaeter\r\n0301=F#Erst\r\n");
+    EXPECT_TRUE(CallerDirectory::BlockedFromText("ja"));
+    EXPECT_FALSE(CallerDirectory::BlockedFromText(""));
+
+    // A save that fails part-way leaves the old file whole and names it.
+    const QByteArray before = readBytes(file);
+    QList<CallerRecord> many;
+    for (int i = 0; i < 500; ++i)
+        many.append({QStringLiteral("0401%1").arg(i), QStringLiteral("Name %1").arg(i), i % 2 == 0});
+    {
+        FileSizeLimit limit(before.size() + 100);
+        try {
+            dir.WriteCallerList(many);
+            FAIL() << "the save should have failed";
+        } catch (const IoError &e) {
+            EXPECT_EQ(e.message(), QStringLiteral("nach %1 kann nicht geschrieben werden").arg(file));
+            EXPECT_EQ(e.path(), file);
+        }
+    }
+    EXPECT_EQ(readBytes(file), before);
+    EXPECT_EQ(QDir(Paths::dataDir()).entryList(QDir::Files), QStringList({"anruf.dat"}));
+}
+
+TEST_F(CallerDirectoryTest, UnwritablePlaceRaisesAndKeepsTheFile)
+{
+    // Tests run as root, past every permission: a folder that is a regular file stops anyone.
+    ASSERT_TRUE(writeBytes(env.root() + "/plain", "x"));
+    CallerDirectory nowhere(env.root() + "/plain/anruf.dat");
+    EXPECT_EQ(nowhere.ResolveCaller("0301").Text, "0301");
+    try {
+        nowhere.AddCaller("0301", "A");
+        FAIL() << "the write should have failed";
+    } catch (const IoError &e) {
+        EXPECT_TRUE(e.message().contains(env.root() + "/plain/anruf.dat"));
+    }
+
+    // A folder standing where the file should be.
+    QDir().mkpath(env.root() + "/dirfile/anruf.dat");
+    CallerDirectory overDir(env.root() + "/dirfile/anruf.dat");
+    EXPECT_THROW(overDir.WriteCaller("0301", "A", true), IoError);
+
+    givenFile("[Anrufer]\r\n0301=F#A\r\n");
+    const QByteArray before = readBytes(file);
+    CallerDirectory dir(file);
+    {
+        FileSizeLimit limit(10);
+        EXPECT_THROW(dir.WriteCaller("0302", "B", false), IoError);
+    }
+    EXPECT_EQ(readBytes(file), before);
+}
+
+TEST_F(CallerDirectoryTest, SeesChangesMadeByOthersAtOnce)
+{
+    CallerDirectory dir(file);
+    CallerDirectory other(file);
+    EXPECT_FALSE(dir.ResolveCaller("0301234").Found);
+    other.WriteCaller("0301", "Andere", true);
+    EXPECT_TRUE(dir.ResolveCaller("0301234").Blocked);
+    givenFile("[Anrufer]\r\n0301=F#Von Hand\r\n");
+    EXPECT_EQ(dir.ReadValue("0301"), "F#Von Hand");
+    dir.EraseAll();
+    EXPECT_EQ(readBytes(file), "");
+    EXPECT_TRUE(dir.ListKeys().isEmpty());
+}
+
+TEST_F(CallerDirectoryTest, QueuedAdditionsAreSeenAtOnceAndNeverLost)
+{
+    givenFile("[Anrufer]\r\n0301=F#A\r\n");
+    std::atomic<int> errors{0};
+    {
+        CallerDirectory dir(file);
+        dir.SetWriteErrorHandler([&](const IoError &e) {
+            EXPECT_EQ(e.path(), file);
+            ++errors;
+        });
+        {
+            // The disk refuses: the worker cannot save, but the additions stay visible.
+            FileSizeLimit limit(5);
+            dir.QueueAddCaller("0402", "Neu");
+            dir.QueueAddCaller("0403", "Neuer");
+            dir.QueueAddCaller("0301", "Ueberschrieben");
+            EXPECT_EQ(dir.ListKeys(), QStringList({"0301", "0402", "0403"}));
+            EXPECT_EQ(dir.ResolveCaller("04031").Text, "F#Neuer");
+            EXPECT_EQ(dir.ReadValue("0301"), "F#Ueberschrieben");
+            EXPECT_EQ(dir.ReadCallerList(CallerSortOrder::ByNumber).size(), 3);
+            EXPECT_THROW(dir.Flush(), IoError);
+            EXPECT_TRUE(dir.HasPending());
+            EXPECT_EQ(readBytes(file), "[Anrufer]\r\n0301=F#A\r\n");
+        }
+        // A synchronous write carries the queue along, in order.
+        dir.WriteCaller("0404", "Sofort", false);
+        EXPECT_FALSE(dir.HasPending());
+        EXPECT_EQ(readBytes(file), "[Anrufer]\r\n0301=F#Ueberschrieben\r\n0402=F#Neu\r\n0403=F#Neuer\r\n"
+                                   "0404=F#Sofort\r\n");
+        for (int i = 0; i < 50; ++i)
+            dir.QueueAddCaller(QStringLiteral("0500%1").arg(i), QString());
+        // Destroying the directory writes what is still queued.
+    }
+    CallerDirectory reread(file);
+    EXPECT_EQ(reread.ListKeys().size(), 54);
+    EXPECT_EQ(reread.ReadValue("050049"), "F#");
+    EXPECT_EQ(reread.ListKeys().last(), "050049");
+}

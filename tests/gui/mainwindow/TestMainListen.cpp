@@ -1,0 +1,133 @@
+// The main window against the virtual exchange: at start it registers and sends the listen
+// request of the chosen services; "Aktiv" off releases; a new service choice listens anew.
+// One exchange per executable (libcapi20 keeps one remote selection per process).
+#include "mainwindow/MainWindow.h"
+#include "settings/SettingsStore.h"
+#include "support/ProgramExchange.h"
+#include "support/TestEnv.h"
+#include "support/WindowTest.h"
+#include "windows/MessageDialog.h"
+
+#include "ControlClient.h"
+#include "SimProcess.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTest>
+
+class TestMainListen : public QObject
+{
+    Q_OBJECT
+    isdnsim::SimProcess sim;
+    std::unique_ptr<TestEnv> env;
+    QStringList messages;
+
+    // The exchange's log lines from `since` on; `since` moves past them.
+    QStringList events(int &since)
+    {
+        isdnsim::ControlClient control;
+        std::string error;
+        if (!control.connect("127.0.0.1", sim.port(), &error))
+            qFatal("control: %s", error.c_str());
+        QStringList lines;
+        for (const std::string &line : control.request("EVENTS since=" + std::to_string(since), 10000)) {
+            const QString text = QString::fromStdString(line);
+            if (text.startsWith(QStringLiteral("END next=")))
+                since = text.mid(9).toInt();
+            else
+                lines << text;
+        }
+        return lines;
+    }
+    // Collects log lines until `count` of them contain `word` (the exchange logs what it has
+    // received, which may be a moment after the program sent it).
+    QStringList waitFor(int &since, const QString &word, int count)
+    {
+        QStringList lines;
+        QElapsedTimer clock;
+        clock.start();
+        do {
+            lines += events(since);
+            if (matching(lines, word).size() >= count)
+                break;
+            QTest::qWait(20);
+        } while (clock.elapsed() < 20000);
+        return lines;
+    }
+    static QStringList matching(const QStringList &lines, const QString &word)
+    {
+        QStringList found;
+        for (const QString &line : lines)
+            if (line.contains(word))
+                found << line;
+        return found;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        std::string error;
+        QVERIFY2(StartProgramExchange(sim, &messages, &error), error.c_str());
+    }
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        messages.clear();
+    }
+    void cleanup() { env.reset(); }
+
+    void registersAndListensForTheChosenServices()
+    {
+        int since = 0;
+        events(since);
+        TfmMain w;
+        w.FormShow();
+        QCOMPARE(messages, QStringList());
+        // (Without a notification area, as here, the start status also says so.)
+        QVERIFY(child<QLabel>(&w, "ISDNBar")
+                    ->text()
+                    .startsWith(QStringLiteral("Autom. Anruferkennung aktiviert ...")));
+
+        // No service setting: every service.
+        QStringList log = waitFor(since, QStringLiteral("listen appl="), 1);
+        QCOMPARE(matching(log, QStringLiteral("register appl=")).size(), 1);
+        QStringList listens = matching(log, QStringLiteral("listen appl="));
+        QCOMPARE(listens.size(), 1);
+        QVERIFY2(listens[0].contains(QStringLiteral("cip_mask=0x1fff03ff"), Qt::CaseInsensitive),
+                 qPrintable(listens[0]));
+
+        // A new choice listens anew with its mask, on the same registration.
+        WriteSettingString(QStringLiteral("ISDN_Service"), QStringLiteral("DIGITAL_TELEPHONY,DATA_64K,"));
+        w.StartListen();
+        log = waitFor(since, QStringLiteral("listen appl="), 1);
+        QVERIFY(matching(log, QStringLiteral("register appl=")).isEmpty());
+        listens = matching(log, QStringLiteral("listen appl="));
+        QCOMPARE(listens.size(), 1);
+        QVERIFY2(listens[0].contains(QStringLiteral("cip_mask=0x6 ")), qPrintable(listens[0]));
+
+        // "Aktiv" off: listens for nothing and releases.
+        child<QCheckBox>(&w, "isdnUse")->click();
+        log = waitFor(since, QStringLiteral("release appl="), 1);
+        QCOMPARE(matching(log, QStringLiteral("release appl=")).size(), 1);
+        QCOMPARE(child<QLabel>(&w, "ISDNBar")->text(),
+                 QStringLiteral("Autom. Anruferkennung deaktiviert ..."));
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_UseExtern")), QStringLiteral("0"));
+
+        // On again: registers once more.
+        child<QCheckBox>(&w, "isdnUse")->click();
+        log = waitFor(since, QStringLiteral("listen appl="), 1);
+        QCOMPARE(matching(log, QStringLiteral("register appl=")).size(), 1);
+        QCOMPARE(matching(log, QStringLiteral("listen appl=")).size(), 1);
+        QCOMPARE(messages, QStringList());
+
+        // Ending the program releases the registration.
+        w.mnuCloseClick();
+        QCOMPARE(matching(waitFor(since, QStringLiteral("release appl="), 1), QStringLiteral("release appl="))
+                     .size(),
+                 1);
+    }
+};
+
+QTEST_MAIN(TestMainListen)
+#include "TestMainListen.moc"

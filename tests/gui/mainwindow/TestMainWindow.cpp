@@ -1,0 +1,396 @@
+// The main window: first start, the options page and its write moments, applying the options,
+// hiding and ending. Every test runs in fresh HOME/XDG folders; message dialogs and choosers
+// are answered through their hooks.
+#include "common/Paths.h"
+#include "mainwindow/MainWindow.h"
+#include "settings/SettingsStore.h"
+#include "support/TestEnv.h"
+#include "support/WindowTest.h"
+#include "widgets/ButtonEdit.h"
+#include "widgets/StandardDialogs.h"
+#include "windows/MessageDialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTcpServer>
+#include <QTest>
+
+namespace {
+
+// Records every message instead of showing it.
+struct Messages
+{
+    QStringList texts;
+    Messages()
+    {
+        MsgDlgHook::setHandler([this](const QString &text, int) {
+            texts << text;
+            return false;
+        });
+    }
+    ~Messages() { MsgDlgHook::setHandler({}); }
+};
+
+const char *const kImmediateBoxes[][2] = {
+    {"IsdnShow", "ISDN_Show"},
+    {"IsdnBeep", "ISDN_Beep"},
+    {"IsdnMinimize", "ISDN_Minimize"},
+    {"IsdnWriteLog", "ISDN_WriteLog"},
+    {"ISDNCreateNull", "ISDN_CreateNull"},
+    {"ISDNRunDInfo", "ISDN_RunDInfo"},
+    {"isdnUse", "ISDN_UseExtern"},
+};
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TestEnv> env;
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("RUFWART_CAPI_REMOTE", QByteArray("127.0.0.1:") + QByteArray::number(closedPort()));
+    }
+    void init() { env = std::make_unique<TestEnv>(); }
+    void cleanup() { env.reset(); }
+
+    void firstStartWithoutSettings()
+    {
+        Messages messages;
+        TfmMain w;
+        w.FormShow();
+
+        for (const char *name : {"isdnUse", "IsdnMinimize", "ISDNShowExtWin"})
+            QVERIFY2(child<QCheckBox>(&w, name)->isChecked(), name);
+        for (const char *name : {"IsdnIgnore", "ISDNAutoStart", "IsdnShow", "IsdnBeep", "IsdnWriteLog",
+                                 "ISDNCreateNull", "ISDNRunDInfo"})
+            QVERIFY2(!child<QCheckBox>(&w, name)->isChecked(), name);
+        QCOMPARE(child<QLineEdit>(&w, "IsdnTimeMinimize")->text(), QStringLiteral("3"));
+        QVERIFY(child<QLineEdit>(&w, "IsdnTimeMinimize")->isEnabled());
+        // Never the data folder itself: a server would offer the caller directory and journal.
+        QCOMPARE(child<QLineEdit>(&w, "OptSendDir")->text(),
+                 env->dataHome() + QStringLiteral("/rufwart/senden/"));
+        QVERIFY(QDir(env->dataHome() + QStringLiteral("/rufwart/senden")).exists());
+        QCOMPARE(child<QLineEdit>(&w, "OptEmpfangDir")->text(),
+                 env->dataHome() + QStringLiteral("/rufwart/empfang/"));
+        QCOMPARE(child<QLineEdit>(&w, "OptDInfoDir")->text(), env->home() + QStringLiteral("/dinfo3/"));
+        QVERIFY(child<QRadioButton>(&w, "rbDInfo30")->isChecked());
+        QCOMPARE(child<QRadioButton>(&w, "rbDInfo30")->text(), QStringLiteral("D-Info 3.0"));
+        QCOMPARE(w.mnuInfo->text(), QStringLiteral("Über Rufwart 32 v2.2"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Rufwart 32  v2.2"));
+        QCOMPARE(w.height(), 144);
+        QCOMPARE(w.width(), 340);
+
+        // Loading left the never-written values unwritten: their defaults stay "checked".
+        for (const char *name : {"ISDN_UseExtern", "ISDN_Minimize", "ISDN_ShowExtWin", "ISDN_Beep"})
+            QVERIFY2(ReadSettingString(QString::fromLatin1(name)).isEmpty(), name);
+
+        // No CAPI to be reached: said once, and listening stays off.
+        QCOMPARE(messages.texts, QStringList{QStringLiteral("Capi20 nicht installiert !")});
+        QVERIFY(child<QLabel>(&w, "ISDNBar")
+                    ->text()
+                    .startsWith(QStringLiteral("Autom. Anruferkennung deaktiviert ...")));
+    }
+
+    void storedSettingsAreShown()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_Minimize"), false);
+        WriteSettingFlag(QStringLiteral("ISDN_ShowExtWin"), false);
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        WriteSettingString(QStringLiteral("ISDN_Beep"), QStringLiteral("1"));
+        WriteSettingString(QStringLiteral("ISDN_TimeMinimize"), QStringLiteral("12"));
+        WriteSettingInteger(QStringLiteral("ISDN_DInfoVersion"), 1);
+        WriteSettingString(QStringLiteral("ISDN_SendDir"), QStringLiteral("/srv/out/"));
+        WriteSettingString(QStringLiteral("ISDN_Msn"), QStringLiteral("4711,,,,,,,"));
+        TfmMain w;
+        w.FormShow();
+
+        QVERIFY(!child<QCheckBox>(&w, "IsdnMinimize")->isChecked());
+        QVERIFY(!child<QLineEdit>(&w, "IsdnTimeMinimize")->isEnabled());
+        QVERIFY(!child<QCheckBox>(&w, "ISDNShowExtWin")->isChecked());
+        QVERIFY(!child<QCheckBox>(&w, "isdnUse")->isChecked());
+        QVERIFY(child<QCheckBox>(&w, "IsdnBeep")->isChecked());
+        QCOMPARE(child<QLineEdit>(&w, "IsdnTimeMinimize")->text(), QStringLiteral("12"));
+        QVERIFY(child<QRadioButton>(&w, "rbDInfo97")->isChecked());
+        QCOMPARE(child<QLineEdit>(&w, "OptSendDir")->text(), QStringLiteral("/srv/out/"));
+        QCOMPARE(w.FMsnList, QStringLiteral("4711,,,,,,,"));
+        // Monitoring off: no attempt to reach CAPI, and the status says so.
+        QVERIFY(messages.texts.isEmpty());
+        QVERIFY(child<QLabel>(&w, "ISDNBar")
+                    ->text()
+                    .startsWith(QStringLiteral("Autom. Anruferkennung deaktiviert ...")));
+    }
+
+    void storedTimeThatIsNoNumberShowsDefault()
+    {
+        Messages messages;
+        for (const QString &stored : {QStringLiteral("abc"), QStringLiteral("-4"), QStringLiteral("2.5")}) {
+            WriteSettingString(QStringLiteral("ISDN_TimeMinimize"), stored);
+            TfmMain w;
+            w.FormShow();
+            auto *time = child<QLineEdit>(&w, "IsdnTimeMinimize");
+            QCOMPARE(time->text(), QStringLiteral("3"));
+            // Nothing but digits can be typed.
+            time->clear();
+            QTest::keyClicks(time, QStringLiteral("1x-2.5"));
+            QCOMPARE(time->text(), QStringLiteral("125"));
+        }
+    }
+
+    void settingsThatAreNoTextGiveTheDefaults()
+    {
+        // Values another program stored in a form of its own must not end the program at start:
+        // each reads as never written, so the window's default applies.
+        QFile file(Paths::settingsFile());
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nISDN_TimeMinimize=@Rect(1 2 3 4)\nISDN_Minimize=@Rect(1 2 3 4)\n"
+                   "ISDN_Msn=@Rect(1 2 3 4)\nISDN_SendDir=@Rect(1 2 3 4)\nISDN_Service=@Rect(1 2 3 4)\n"
+                   "ISDN_CapiRemote=@Rect(1 2 3 4)\nISDN_UseExtern=@Rect(1 2 3 4)\n");
+        file.close();
+        Messages messages;
+        TfmMain w;
+        w.FormShow();
+        QCOMPARE(child<QLineEdit>(&w, "IsdnTimeMinimize")->text(), QStringLiteral("3"));
+        QVERIFY(child<QCheckBox>(&w, "IsdnMinimize")->isChecked());
+        QVERIFY(child<QCheckBox>(&w, "isdnUse")->isChecked());
+        QCOMPARE(w.FMsnList, QString());
+        QCOMPARE(child<QLineEdit>(&w, "OptSendDir")->text(),
+                 env->dataHome() + QStringLiteral("/rufwart/senden/"));
+    }
+
+    void optionBoxesWriteAtOnce()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        TfmMain w;
+        w.FormShow();
+        w.show();
+        for (const auto &pair : kImmediateBoxes) {
+            auto *box = child<QCheckBox>(&w, pair[0]);
+            const QString name = QString::fromLatin1(pair[1]);
+            const bool before = box->isChecked();
+            box->click();
+            QCOMPARE(ReadSettingString(name), before ? QStringLiteral("0") : QStringLiteral("1"));
+            box->click();
+            QCOMPARE(ReadSettingString(name), before ? QStringLiteral("1") : QStringLiteral("0"));
+        }
+        // The boxes written on return are not written by a click.
+        child<QCheckBox>(&w, "ISDNShowExtWin")->click();
+        QVERIFY(ReadSettingString(QStringLiteral("ISDN_ShowExtWin")).isEmpty());
+        child<QCheckBox>(&w, "IsdnIgnore")->click();
+        QVERIFY(ReadSettingString(QStringLiteral("ISDN_Ignore")).isEmpty());
+
+        // "Autom. minimieren" enables the time field.
+        auto *minimize = child<QCheckBox>(&w, "IsdnMinimize");
+        minimize->setChecked(false);
+        QVERIFY(!child<QLineEdit>(&w, "IsdnTimeMinimize")->isEnabled());
+        QVERIFY(!child<QLabel>(&w, "Label2")->isEnabled());
+        minimize->setChecked(true);
+        QVERIFY(child<QLineEdit>(&w, "IsdnTimeMinimize")->isEnabled());
+    }
+
+    void autostartOnAndOff()
+    {
+        Messages messages;
+        const QString run = QString::fromLatin1(kRunKey);
+        {
+            TfmMain w;
+            w.FormShow();
+            QVERIFY(!child<QCheckBox>(&w, "ISDNAutoStart")->isChecked());
+            child<QCheckBox>(&w, "ISDNAutoStart")->click();
+            QCOMPARE(ReadRegString(RegRoot::CurrentUser, run, QStringLiteral("Rufwart"), QString()),
+                     QCoreApplication::applicationFilePath());
+            QVERIFY(QFile::exists(Paths::autostartFile()));
+        }
+        {
+            TfmMain w;
+            w.FormShow();
+            QVERIFY(child<QCheckBox>(&w, "ISDNAutoStart")->isChecked());
+            child<QCheckBox>(&w, "ISDNAutoStart")->click();
+            QCOMPARE(ReadRegString(RegRoot::CurrentUser, run, QStringLiteral("Rufwart"), QStringLiteral("x")),
+                     QString());
+        }
+        {
+            TfmMain w;
+            w.FormShow();
+            QVERIFY(!child<QCheckBox>(&w, "ISDNAutoStart")->isChecked());
+        }
+    }
+
+    void undoWithUncreatableDirectoryStillSaves()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        TfmMain w;
+        w.FormShow();
+        w.show();
+        child<QAbstractButton>(&w, "OptBtn")->click();
+        QCOMPARE(child<QStackedWidget>(&w, "nb")->currentIndex(), int(TfmMain::PageOptions));
+        QCOMPARE(w.height(), 306);
+
+        // A plain file where a folder would have to be.
+        QFile blocker(env->root() + QStringLiteral("/blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString badSend = env->root() + QStringLiteral("/blocker/out");
+        const QString newReceive = env->root() + QStringLiteral("/in/deeper");
+        child<QLineEdit>(&w, "OptSendDir")->setText(badSend);
+        child<QLineEdit>(&w, "OptEmpfangDir")->setText(newReceive);
+        child<QLineEdit>(&w, "OptDInfoDir")->setText(QString());
+        child<QLineEdit>(&w, "IsdnTimeMinimize")->setText(QStringLiteral("7"));
+        child<QRadioButton>(&w, "rbDInfo97")->setChecked(true);
+        child<QCheckBox>(&w, "ISDNShowExtWin")->setChecked(false);
+        messages.texts.clear();
+
+        child<QPushButton>(&w, "UndoBtn")->click();
+
+        QCOMPARE(messages.texts, QStringList{QStringLiteral("Sendeverzeichnis ungültig .")});
+        QVERIFY(QFileInfo(newReceive).isDir());
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_SendDir")), badSend + QLatin1Char('/'));
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_EmpfangDir")), newReceive + QLatin1Char('/'));
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_DInfoDir")), QStringLiteral("/"));
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_TimeMinimize")), QStringLiteral("7"));
+        QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion")), 1);
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_ShowExtWin")), QStringLiteral("0"));
+        QCOMPARE(child<QStackedWidget>(&w, "nb")->currentIndex(), int(TfmMain::PageStart));
+        QCOMPARE(w.height(), 144);
+
+        // Both directories bad: both messages, in this order; an emptied time field saves 3.
+        child<QLineEdit>(&w, "OptEmpfangDir")->setText(badSend + QStringLiteral("/2"));
+        child<QLineEdit>(&w, "IsdnTimeMinimize")->clear();
+        messages.texts.clear();
+        w.UndoBtnClick();
+        QCOMPARE(messages.texts, (QStringList{QStringLiteral("Sendeverzeichnis ungültig ."),
+                                              QStringLiteral("Empfangsverzeichnis ungültig .")}));
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_TimeMinimize")), QStringLiteral("3"));
+    }
+
+    void dinfo97HintOnlyForOldProgramFile()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        const QString dir = env->root() + QStringLiteral("/dinfo/");
+        QDir().mkpath(dir);
+        QFile exe(dir + QStringLiteral("dinfo32.exe"));
+        QVERIFY(exe.open(QIODevice::WriteOnly));
+        exe.setFileTime(QDateTime(QDate(1997, 7, 20), QTime(12, 0)), QFileDevice::FileModificationTime);
+        exe.close();
+
+        TfmMain w;
+        w.FormShow();
+        child<QLineEdit>(&w, "OptDInfoDir")->setText(dir);
+        auto hints = [&] {
+            messages.texts.clear();
+            w.UndoBtnClick();
+            return messages.texts.filter(QStringLiteral("DINFO-97 HINWEIS !")).size();
+        };
+        QCOMPARE(hints(), 0); // "D-Info 3.0" selected
+        child<QRadioButton>(&w, "rbDInfo97")->setChecked(true);
+        QCOMPARE(hints(), 1);
+        QVERIFY(messages.texts.first().startsWith(QStringLiteral(
+            "DINFO-97 HINWEIS !\r\rNur lauffähig mit DInfo 97 32Bit\rServicePack B oder höher .\r\r"
+            "Download: ")));
+        QVERIFY(exe.open(QIODevice::ReadWrite));
+        exe.setFileTime(QDateTime(QDate(1997, 7, 21), QTime(0, 0)), QFileDevice::FileModificationTime);
+        exe.close();
+        QCOMPARE(hints(), 0);
+    }
+
+    void directoryChooser()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        TfmMain w;
+        w.FormShow();
+        QList<DialogHook::Request> asked;
+        QString answer = QStringLiteral("/srv/empfang");
+        DialogHook::setHandler([&](const DialogHook::Request &r) {
+            asked << r;
+            return answer.isNull() ? QVariant() : QVariant(answer);
+        });
+        auto *edit = child<TButtonEdit>(&w, "OptEmpfangDir");
+        edit->setText(QStringLiteral("/tmp/"));
+        edit->buttonAction()->trigger();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].kind, DialogHook::Kind::Directory);
+        QCOMPARE(asked[0].title, QStringLiteral("Verzeichnis auswählen ..."));
+        QCOMPARE(asked[0].initialDir, QStringLiteral("/tmp/"));
+        QCOMPARE(edit->text(), QStringLiteral("/srv/empfang/"));
+        // Cancelled, or a name of one character: the edit keeps its text.
+        answer = QString();
+        edit->buttonAction()->trigger();
+        answer = QStringLiteral("/");
+        edit->buttonAction()->trigger();
+        QCOMPARE(edit->text(), QStringLiteral("/srv/empfang/"));
+        DialogHook::setHandler({});
+    }
+
+    void closeBoxHidesAndTimerHides()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        TfmMain w;
+        w.FormShow();
+        w.RestoreMainWindow();
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.close()); // the close box only hides
+        QVERIFY(!w.isVisible() || w.isMinimized());
+        QVERIFY(w.FCallers);
+
+        // Auto-hide after a call, on the start page.
+        w.RestoreMainWindow();
+        w.ShowAnimation(true);
+        child<QStackedWidget>(&w, "nb_Call")->setCurrentIndex(TfmMain::CallPageCaller);
+        w.Timer.start();
+        w.TimerTimer();
+        QVERIFY(!w.isVisible() || w.isMinimized());
+        QVERIFY(!w.Timer.isActive());
+        QVERIFY(!child<QLabel>(&w, "Ani")->isVisible());
+        QCOMPARE(child<QStackedWidget>(&w, "nb_Call")->currentIndex(), int(TfmMain::CallPageList));
+
+        // On the options page, or with "Autom. minimieren" off, the window stays.
+        w.RestoreMainWindow();
+        child<QStackedWidget>(&w, "nb")->setCurrentIndex(TfmMain::PageOptions);
+        w.TimerTimer();
+        QVERIFY(w.isVisible() && !w.isMinimized());
+        child<QStackedWidget>(&w, "nb")->setCurrentIndex(TfmMain::PageStart);
+        child<QCheckBox>(&w, "IsdnMinimize")->setChecked(false);
+        w.TimerTimer();
+        QVERIFY(w.isVisible() && !w.isMinimized());
+
+        // "Programm beenden" ends in order.
+        w.mnuCloseClick();
+        QVERIFY(!w.FCallers);
+        QVERIFY(!w.isVisible());
+        QCOMPARE(child<QLabel>(&w, "ISDNBar")->text(),
+                 QStringLiteral("Autom. Anruferkennung deaktiviert ..."));
+    }
+
+    void pageHeights()
+    {
+        Messages messages;
+        TfmMain w;
+        auto *nb = child<QStackedWidget>(&w, "nb");
+        const int heights[] = {144, 306, 227, 227, 227};
+        for (int page = 4; page >= 0; --page) {
+            nb->setCurrentIndex(page);
+            QCOMPARE(w.height(), heights[page]);
+            QCOMPARE(w.width(), 340);
+        }
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "TestMainWindow.moc"
