@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
@@ -146,6 +147,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Handlers that touch widgets start with Q_ASSERT(OnMainThread()).
+    bool OnMainThread() const { return QThread::currentThread() == thread(); }
     void FormCreate();
     void BuildPopupMenu();
     void ConnectControls();
