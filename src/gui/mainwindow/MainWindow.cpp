@@ -14,6 +14,9 @@
 #include "widgets/Icons.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/AboutDialog.h"
+#include "windows/CallerListDialog.h"
+#include "windows/CallerRecordDialog.h"
+#include "windows/JournalDialog.h"
 #include "windows/MessageDialog.h"
 #include "windows/MsnSoundDialog.h"
 #include "windows/NotificationSettings.h"
@@ -26,6 +29,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QListWidget>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QScreen>
@@ -232,11 +236,15 @@ void TfmMain::ConnectControls()
     connect(ui->ConfigWinBtn, &QToolButton::clicked, this, &ShowExtWinConfig);
     connect(mnuExtWinConfig, &QAction::triggered, this, &ShowExtWinConfig);
 
-    // Windows and modes that attach later: the caller list, the journal, the CAPI information
-    // and the release notes. Until they do, their entries are shown but unavailable.
-    for (QAction *pending : {mnuEdit, mnuHist, mnuCapiInfo, mnuReadme})
-        pending->setEnabled(false);
-    for (QWidget *pending : {static_cast<QWidget *>(ui->EditBtn), static_cast<QWidget *>(ui->HistBtn)})
+    connect(ui->EditBtn, &QToolButton::clicked, this, &TfmMain::ShowCallerList);
+    connect(mnuEdit, &QAction::triggered, this, &TfmMain::ShowCallerList);
+    connect(ui->HistBtn, &QToolButton::clicked, this, &TfmMain::ShowJournal);
+    connect(mnuHist, &QAction::triggered, this, &TfmMain::ShowJournal);
+    connect(ui->CallList, &QListWidget::itemDoubleClicked, this, &TfmMain::CallListDblClick);
+
+    // Windows that attach later: the CAPI information and the release notes. Until they do,
+    // their entries are shown but unavailable.
+    for (QAction *pending : {mnuCapiInfo, mnuReadme})
         pending->setEnabled(false);
 
     // Options that are written the moment they are clicked. `toggled` also fires when loading
@@ -589,6 +597,32 @@ QString TfmMain::GetCapiSerialNumber() const
 bool TfmMain::ServerMode() const
 {
     return mnuServermode->isChecked();
+}
+
+void TfmMain::ShowCallerList()
+{
+    if (FCallers)
+        ::ShowCallerList(*FCallers, Capi2.get(), this);
+}
+
+void TfmMain::ShowJournal()
+{
+    if (FJournal && FCallers)
+        ::ShowJournal(*FJournal, *FCallers, this);
+}
+
+void TfmMain::CallListDblClick()
+{
+    const QList<QListWidgetItem *> selected = ui->CallList->selectedItems();
+    if (selected.isEmpty() || !FCallers)
+        return;
+    QListWidgetItem *item = selected.first();
+    const bool last = ui->CallList->row(item) == ui->CallList->count() - 1;
+    const CallListTarget target = CallListEntryTarget(item->text(), last, FCallerKey);
+    if (target.Key.isEmpty())
+        return;
+    const QString name = EditCaller(*FCallers, target.Key, this);
+    item->setText(target.Head + name);
 }
 
 void TfmMain::ShowAbout()

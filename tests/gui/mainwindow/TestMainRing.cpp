@@ -281,6 +281,14 @@ private slots:
         end(w);
         file = fileBytes(dataFile("anruf.dat"));
         QVERIFY2(file.contains("0=F#\r\n"), file.constData());
+
+        // Keys that never match are learned only once: the names the user gave them stay.
+        writeDirectory("0=F#Ohne Nummer\r\n7=F#Pforte\r\n");
+        w = start(false, /*createNull=*/false);
+        QCOMPARE(call(QString(), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
+        QCOMPARE(call(QStringLiteral("7"), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
+        end(w);
+        QCOMPARE(fileBytes(dataFile("anruf.dat")), "[Anrufer]\r\n0=F#Ohne Nummer\r\n7=F#Pforte\r\n");
     }
 
     void serverModeAcceptsDataCallsOfBlockedCallers()
