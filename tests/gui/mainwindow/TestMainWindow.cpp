@@ -344,49 +344,10 @@ private slots:
         DialogHook::setHandler({});
     }
 
-    void closeBoxHidesAndTimerHides()
-    {
-        Messages messages;
-        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
-        TfmMain w;
-        w.FormShow();
-        w.RestoreMainWindow();
-        QVERIFY(w.isVisible());
-        QVERIFY(!w.close()); // the close box only hides
-        QVERIFY(!w.isVisible() || w.isMinimized());
-        QVERIFY(w.FCallers);
-
-        // Auto-hide after a call, on the start page.
-        w.RestoreMainWindow();
-        w.ShowAnimation(true);
-        child<QStackedWidget>(&w, "nb_Call")->setCurrentIndex(TfmMain::CallPageCaller);
-        w.Timer.start();
-        w.TimerTimer();
-        QVERIFY(!w.isVisible() || w.isMinimized());
-        QVERIFY(!w.Timer.isActive());
-        QVERIFY(!child<QLabel>(&w, "Ani")->isVisible());
-        QCOMPARE(child<QStackedWidget>(&w, "nb_Call")->currentIndex(), int(TfmMain::CallPageList));
-
-        // On the options page, or with "Autom. minimieren" off, the window stays.
-        w.RestoreMainWindow();
-        child<QStackedWidget>(&w, "nb")->setCurrentIndex(TfmMain::PageOptions);
-        w.TimerTimer();
-        QVERIFY(w.isVisible() && !w.isMinimized());
-        child<QStackedWidget>(&w, "nb")->setCurrentIndex(TfmMain::PageStart);
-        child<QCheckBox>(&w, "IsdnMinimize")->setChecked(false);
-        w.TimerTimer();
-        QVERIFY(w.isVisible() && !w.isMinimized());
-
-        // "Programm beenden" ends in order.
-        w.mnuCloseClick();
-        QVERIFY(!w.FCallers);
-        QVERIFY(!w.isVisible());
-        QCOMPARE(child<QLabel>(&w, "ISDNBar")->text(),
-                 QStringLiteral("Autom. Anruferkennung deaktiviert ..."));
-    }
-
     // Double-click on the call list: a name stands for the last call's key (last entry only),
     // a number for itself, also when it carries the blocked mark; the entry takes the name.
+    // (Before the tests that end the program: after QCoreApplication::exit() no dialog of this
+    // process runs modally any more.)
     void callListDoubleClickOpensTheRecordDialog()
     {
         Messages messages;
@@ -405,6 +366,10 @@ private slots:
 
         // Double-clicks `row`; `act` works the record dialog if one opens. Returns its key.
         auto doubleClick = [&](int row, const std::function<void(TfmStamm &)> &act) {
+            // A click, then the second press as a double-click.
+            list->scrollToItem(list->item(row));
+            const QPoint at = list->visualItemRect(list->item(row)).center();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
             QString key;
             QTimer::singleShot(0, &w, [&] {
                 if (auto *d = qobject_cast<TfmStamm *>(QApplication::activeModalWidget())) {
@@ -414,10 +379,7 @@ private slots:
                         d->reject();
                 }
             });
-            list->setCurrentRow(row);
-            // What the list does on a double-click (the offscreen platform makes no double-click
-            // from two synthetic clicks).
-            emit list->itemDoubleClicked(list->item(row));
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
             QTest::qWait(0);
             return key;
         };
@@ -464,6 +426,47 @@ private slots:
         closeNext();
         w.mnuHist->trigger();
         QCOMPARE(opened, QStringList({QStringLiteral("Anrufer"), QStringLiteral("Anrufjournal")}));
+    }
+
+    void closeBoxHidesAndTimerHides()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        TfmMain w;
+        w.FormShow();
+        w.RestoreMainWindow();
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.close()); // the close box only hides
+        QVERIFY(!w.isVisible() || w.isMinimized());
+        QVERIFY(w.FCallers);
+
+        // Auto-hide after a call, on the start page.
+        w.RestoreMainWindow();
+        w.ShowAnimation(true);
+        child<QStackedWidget>(&w, "nb_Call")->setCurrentIndex(TfmMain::CallPageCaller);
+        w.Timer.start();
+        w.TimerTimer();
+        QVERIFY(!w.isVisible() || w.isMinimized());
+        QVERIFY(!w.Timer.isActive());
+        QVERIFY(!child<QLabel>(&w, "Ani")->isVisible());
+        QCOMPARE(child<QStackedWidget>(&w, "nb_Call")->currentIndex(), int(TfmMain::CallPageList));
+
+        // On the options page, or with "Autom. minimieren" off, the window stays.
+        w.RestoreMainWindow();
+        child<QStackedWidget>(&w, "nb")->setCurrentIndex(TfmMain::PageOptions);
+        w.TimerTimer();
+        QVERIFY(w.isVisible() && !w.isMinimized());
+        child<QStackedWidget>(&w, "nb")->setCurrentIndex(TfmMain::PageStart);
+        child<QCheckBox>(&w, "IsdnMinimize")->setChecked(false);
+        w.TimerTimer();
+        QVERIFY(w.isVisible() && !w.isMinimized());
+
+        // "Programm beenden" ends in order.
+        w.mnuCloseClick();
+        QVERIFY(!w.FCallers);
+        QVERIFY(!w.isVisible());
+        QCOMPARE(child<QLabel>(&w, "ISDNBar")->text(),
+                 QStringLiteral("Autom. Anruferkennung deaktiviert ..."));
     }
 
     void pageHeights()
