@@ -2,13 +2,19 @@
 
 #include <QHeaderView>
 
+namespace {
+// Room around a header text (the padding and the border of the style sheet below) and around a
+// cell's text.
+constexpr int kHeaderTextRoom = 2 + 1 + 2;
+constexpr int kCellTextRoom = 8;
+} // namespace
+
 TGridView::TGridView(QWidget *parent) : QTableView(parent)
 {
     // 16 pixels a row, more when the font needs it.
-    m_rowHeight = std::max(16, fontMetrics().height() + 2);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(m_rowHeight);
+    verticalHeader()->setDefaultSectionSize(std::max(16, fontMetrics().height() + 2));
     QHeaderView *header = horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Fixed);
     header->setSectionsClickable(false);
@@ -24,17 +30,31 @@ TGridView::TGridView(QWidget *parent) : QTableView(parent)
     setWordWrap(false);
 }
 
-void TGridView::setColumnWidthByRows(int column, int wide)
+void TGridView::setColumns(const QList<int> &widths, const QStringList &samples)
+{
+    m_widths = widths;
+    for (int column = 0; column < m_widths.size(); ++column) {
+        const QString title = model() ? model()->headerData(column, Qt::Horizontal).toString() : QString();
+        m_widths[column] =
+            std::max({m_widths[column], fontMetrics().horizontalAdvance(title) + kHeaderTextRoom,
+                      fontMetrics().horizontalAdvance(samples.value(column)) + kCellTextRoom});
+        setColumnWidth(column, m_widths[column]);
+    }
+}
+
+void TGridView::setColumnWidthByRows(int column)
 {
     const int rows = (model() ? model()->rowCount() : 0) + 1;
+    const int wide = m_widths.value(column);
     setColumnWidth(column, rows >= kRowsWithScrollBar ? wide - kScrollBarRoom : wide);
 }
 
-QSize TGridView::sizeFor(int columnsWidth, double rows) const
+int TGridView::widthForColumns() const
 {
-    const int frame = 2 * frameWidth();
-    return QSize(columnsWidth + frame,
-                 frame + horizontalHeader()->sizeHint().height() + int(rows * m_rowHeight));
+    int width = 2 * frameWidth();
+    for (int column : m_widths)
+        width += column;
+    return width;
 }
 
 void TGridView::focusCurrentCell()

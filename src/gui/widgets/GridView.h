@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QTableView>
 
 // The program's grids: one fixed header row in yellow, no fixed column, rows of one height,
@@ -15,16 +16,18 @@ public:
 
     explicit TGridView(QWidget *parent = nullptr);
 
-    int rowHeight() const { return m_rowHeight; }
-    // The width a column gets when it makes room for the scroll bar: `wide`, or `wide` less
-    // the scroll bar when the grid holds kRowsWithScrollBar rows or more (header included).
-    void setColumnWidthByRows(int column, int wide);
-    // The outer size that shows the given column widths whole and `rows` rows under the header.
-    QSize sizeFor(int columnsWidth, double rows) const;
+    // The widths of the model's columns; a column is widened where the font needs more room
+    // for its header text or for the `samples` given (a text as wide as its cells get).
+    void setColumns(const QList<int> &widths, const QStringList &samples = {});
+    // Sets a column's width by the row rule: its full width, or less the scroll bar when the
+    // grid holds kRowsWithScrollBar rows or more (header included).
+    void setColumnWidthByRows(int column);
+    // The outer width that shows every column whole.
+    int widthForColumns() const;
     // For a grid whose editor is always shown: the focus goes into the grid, with the current
     // cell open for typing (into its editor when one is open already).
     void focusCurrentCell();
 
 private:
-    int m_rowHeight;
+    QList<int> m_widths;
 };

@@ -79,9 +79,8 @@ TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent)
     // The editor is always shown: the current cell is open for typing.
     dbl->setEditTriggers(QAbstractItemView::AllEditTriggers);
     dbl->setSelectionBehavior(QAbstractItemView::SelectItems);
-    dbl->setColumnWidth(CallerListModel::ColNumber, kNumberWidth);
-    dbl->setColumnWidthByRows(CallerListModel::ColName, kNameWidth);
-    dbl->setColumnWidth(CallerListModel::ColBlocked, kBlockedWidth);
+    dbl->setColumns({kNumberWidth, kNameWidth, kBlockedWidth});
+    dbl->setColumnWidthByRows(CallerListModel::ColName);
 
     HinweisBtn = new QPushButton(QStringLiteral("&Hinweis"), this);
     HinweisBtn->setObjectName(QStringLiteral("HinweisBtn"));
@@ -98,12 +97,13 @@ TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent)
 
     // Layout: the icon at the top left, the sort choice beside it, the grid under the choice,
     // as wide as its columns, and the buttons in one row at the bottom.
-    const QSize grid = dbl->sizeFor(kNumberWidth + kNameWidth + kBlockedWidth, 11.5);
-    const int gridLeft = kClientWidth - 8 - grid.width();
-    Label1->setGeometry(gridLeft, 12, 100, 20);
-    rbSortNummer->setGeometry(gridLeft + 104, 12, 80, 20);
-    rbSortName->setGeometry(gridLeft + 188, 12, 80, 20);
-    dbl->setGeometry(gridLeft, 40, grid.width(), std::min(grid.height(), kClientHeight - 40 - 8 - 25 - 10));
+    const int gridWidth = std::min(dbl->widthForColumns(), kClientWidth - 16);
+    const int gridLeft = kClientWidth - 8 - gridWidth;
+    const int choiceLeft = std::max(gridLeft, 48);
+    Label1->setGeometry(choiceLeft, 12, 100, 20);
+    rbSortNummer->setGeometry(choiceLeft + 104, 12, 80, 20);
+    rbSortName->setGeometry(choiceLeft + 188, 12, 80, 20);
+    dbl->setGeometry(gridLeft, 40, gridWidth, kClientHeight - 40 - 8 - 25 - 8);
     constexpr int buttonWidth = 63, gap = 3;
     int left = (kClientWidth - 6 * buttonWidth - 5 * gap) / 2;
     for (QPushButton *button : {HinweisBtn, DInfoBtn, NeuBtn, DelBtn, DialBtn, CloseBtn}) {
@@ -121,7 +121,7 @@ TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent)
     connect(CloseBtn, &QPushButton::clicked, this, &TfmAnruf::reject);
     connect(rbSortNummer, &QRadioButton::toggled, this, &TfmAnruf::SortChanged);
     connect(dbl->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { dbl->setColumnWidthByRows(CallerListModel::ColName, kNameWidth); });
+            [this] { dbl->setColumnWidthByRows(CallerListModel::ColName); });
 }
 
 void TfmAnruf::FormShow()
@@ -161,8 +161,7 @@ void TfmAnruf::LoadList()
             FLoadedKeys << c.Number;
         model->setCallers(callers);
     }
-    dbl->setColumnWidth(CallerListModel::ColBlocked, kBlockedWidth);
-    dbl->setColumnWidthByRows(CallerListModel::ColName, kNameWidth);
+    dbl->setColumnWidthByRows(CallerListModel::ColName);
     dbl->setCurrentIndex(model->index(0, CallerListModel::ColNumber));
 }
 
@@ -206,7 +205,7 @@ void TfmAnruf::NeuBtnClick()
     if (!AskMessageDlg(QStringLiteral("Eintrag zufügen ?"), 0))
         return;
     const int row = model->appendEmptyRow();
-    dbl->setColumnWidthByRows(CallerListModel::ColName, kNameWidth);
+    dbl->setColumnWidthByRows(CallerListModel::ColName);
     dbl->setCurrentIndex(model->index(row, CallerListModel::ColNumber));
     dbl->scrollTo(dbl->currentIndex());
     dbl->focusCurrentCell();

@@ -35,15 +35,20 @@ TfmStamm::TfmStamm(CallerDirectory &callers, const QString &key, QWidget *parent
     DInfoBtn = new QPushButton(QStringLiteral("&D-Info"), this);
     DInfoBtn->setObjectName(QStringLiteral("DInfoBtn"));
 
-    numberLabel->setGeometry(8, 12, 70, 20);
-    EdNummer->setGeometry(80, 10, kClientWidth - 88, 22);
-    nameLabel->setGeometry(8, 42, 70, 20);
-    EdName->setGeometry(80, 40, kClientWidth - 88, 22);
-    cbOut->setGeometry(80, 70, cbOut->sizeHint().width(), 22);
-    constexpr int buttonWidth = 74, buttonsTop = kClientHeight - 8 - 25;
-    DInfoBtn->setGeometry(8, buttonsTop, buttonWidth, 25);
-    ChangeBtn->setGeometry(kClientWidth - 2 * buttonWidth - 12, buttonsTop, buttonWidth, 25);
-    AbortBtn->setGeometry(kClientWidth - buttonWidth - 8, buttonsTop, buttonWidth, 25);
+    // Labels and buttons as wide as their texts need, the edits in the room that is left.
+    const int labelWidth = std::max(numberLabel->sizeHint().width(), nameLabel->sizeHint().width());
+    const int editLeft = 8 + labelWidth + 6;
+    numberLabel->setGeometry(8, 12, labelWidth, 20);
+    EdNummer->setGeometry(editLeft, 10, kClientWidth - editLeft - 8, 22);
+    nameLabel->setGeometry(8, 42, labelWidth, 20);
+    EdName->setGeometry(editLeft, 40, kClientWidth - editLeft - 8, 22);
+    cbOut->setGeometry(editLeft, 70, cbOut->sizeHint().width(), 22);
+    const int buttonsTop = kClientHeight - 8 - 25;
+    const auto buttonWidth = [](QPushButton *button) { return std::max(74, button->sizeHint().width()); };
+    AbortBtn->setGeometry(kClientWidth - 8 - buttonWidth(AbortBtn), buttonsTop, buttonWidth(AbortBtn), 25);
+    ChangeBtn->setGeometry(AbortBtn->x() - 4 - buttonWidth(ChangeBtn), buttonsTop, buttonWidth(ChangeBtn),
+                           25);
+    DInfoBtn->setGeometry(8, buttonsTop, std::min(buttonWidth(DInfoBtn), ChangeBtn->x() - 12), 25);
     for (QPushButton *button : {DInfoBtn, AbortBtn})
         button->setAutoDefault(false);
     ChangeBtn->setDefault(true);

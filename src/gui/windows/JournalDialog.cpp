@@ -10,6 +10,7 @@
 
 #include <QEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 
 TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, QWidget *parent)
@@ -29,23 +30,23 @@ TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, QWidget
     dbl->setModel(model);
     dbl->setEditTriggers(QAbstractItemView::NoEditTriggers);
     dbl->setSelectionBehavior(QAbstractItemView::SelectRows);
-    int columnsWidth = 0;
-    for (int column = 0; column < 4; ++column) {
-        dbl->setColumnWidth(column, kColumnWidths[column]);
-        columnsWidth += kColumnWidths[column];
-    }
+    // Date and time as wide as they are written in the user's format.
+    const QDateTime sample(QDate(2000, 12, 28), QTime(20, 58));
+    dbl->setColumns({std::begin(kColumnWidths), std::end(kColumnWidths)},
+                    {QLocale().toString(sample.date(), QLocale::ShortFormat),
+                     sample.time().toString(QStringLiteral("hh:mm"))});
 
     DelBtn = new QPushButton(QStringLiteral("&Löschen"), this);
     DelBtn->setObjectName(QStringLiteral("DelBtn"));
     CloseBtn = new QPushButton(QStringLiteral("&Schließen"), this);
     CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
 
-    // The icon at the top left, the grid beside it as wide as its columns, the buttons under it.
+    // The grid as wide as its columns and as high as the window allows, the icon and the
+    // buttons under it.
     const int buttonsTop = kClientHeight - 8 - 25;
-    const QSize grid = dbl->sizeFor(columnsWidth, 11.5);
-    const int gridLeft = kClientWidth - 8 - grid.width();
-    Image1->setGeometry(std::max(4, (gridLeft - 24) / 2), 8, 24, 24);
-    dbl->setGeometry(gridLeft, 8, grid.width(), std::min(grid.height(), buttonsTop - 8 - 10));
+    const int gridWidth = std::min(dbl->widthForColumns(), kClientWidth - 16);
+    dbl->setGeometry((kClientWidth - gridWidth) / 2, 8, gridWidth, buttonsTop - 8 - 8);
+    Image1->setGeometry(dbl->x(), buttonsTop, 24, 24);
     CloseBtn->setGeometry(kClientWidth - 8 - 80, buttonsTop, 80, 25);
     DelBtn->setGeometry(kClientWidth - 8 - 2 * 80 - 6, buttonsTop, 80, 25);
     for (QPushButton *button : {DelBtn, CloseBtn})
@@ -69,7 +70,7 @@ bool TfmHistorie::LoadJournal()
     }
     model->setCalls(std::move(calls), FCallers.BatchResolver());
     DelBtn->setEnabled(model->callCount() > 0);
-    dbl->setColumnWidthByRows(JournalModel::ColCaller, kColumnWidths[JournalModel::ColCaller]);
+    dbl->setColumnWidthByRows(JournalModel::ColCaller);
     return true;
 }
 
@@ -106,7 +107,7 @@ void TfmHistorie::DelBtnClick()
         return;
     }
     model->clear();
-    dbl->setColumnWidthByRows(JournalModel::ColCaller, kColumnWidths[JournalModel::ColCaller]);
+    dbl->setColumnWidthByRows(JournalModel::ColCaller);
 }
 
 void ShowJournal(CallJournal &journal, CallerDirectory &callers, QWidget *parent)

@@ -77,7 +77,9 @@ private slots:
             QCOMPARE(w.model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Name"));
             QCOMPARE(w.dbl->columnWidth(0), 126);
             QCOMPARE(w.dbl->columnWidth(1), 172);
-            QCOMPARE(w.dbl->columnWidth(2), 49);
+            // A narrow column grows where the font needs room for its header.
+            QVERIFY(w.dbl->columnWidth(2) >=
+                    std::max(49, w.dbl->fontMetrics().horizontalAdvance("Gesperrt")));
             QTest::mouseClick(w.DelBtn, Qt::LeftButton);
             QCOMPARE(answers.texts, QStringList({QStringLiteral("Eintrag löschen ?")}));
             QCOMPARE(w.model->rowCount(), 1);
