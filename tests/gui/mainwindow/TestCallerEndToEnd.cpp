@@ -4,6 +4,7 @@
 // number is turned away as busy, and the journal window shows the name for both calls.
 #include "mainwindow/MainWindow.h"
 #include "settings/SettingsStore.h"
+#include "support/ExchangeCall.h"
 #include "support/ProgramExchange.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
@@ -11,7 +12,6 @@
 #include "windows/JournalDialog.h"
 #include "windows/JournalModel.h"
 
-#include "ControlClient.h"
 #include "SimProcess.h"
 
 #include <QApplication>
@@ -24,44 +24,12 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <atomic>
-#include <thread>
-
 class TestCallerEndToEnd : public QObject
 {
     Q_OBJECT
     isdnsim::SimProcess sim;
     std::unique_ptr<TestEnv> env;
     QStringList messages;
-
-    // Places a telephony call and returns the END line's result once the program has reacted
-    // (the caller hangs up when it rings) while this thread keeps the window running.
-    QString call(const QString &from)
-    {
-        QString result;
-        std::atomic<bool> done{false};
-        std::thread caller([&] {
-            isdnsim::ControlClient control;
-            std::string error, line;
-            if (control.connect("127.0.0.1", sim.port(), &error) &&
-                control.sendLine("CALL from=" + from.toStdString() + " to=4711 cip=telephony")) {
-                while (control.readLine(&line, 20000)) {
-                    if (line.rfind("ALERTED", 0) == 0)
-                        control.sendLine("HANGUP");
-                    if (line.rfind("END", 0) == 0) {
-                        result = QString::fromStdString(isdnsim::lineValue(line, "result"));
-                        break;
-                    }
-                }
-            }
-            done = true;
-        });
-        const bool ended = QTest::qWaitFor([&] { return done.load(); }, 30000);
-        caller.join();
-        if (!ended)
-            qFatal("the call did not end");
-        return result;
-    }
 
 private slots:
     void initTestCase()
@@ -85,7 +53,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
 
         // An unknown caller rings; after the display time the call list is back in front.
-        QCOMPARE(call(QStringLiteral("0301234567")), QStringLiteral("hung-up"));
+        QCOMPARE(PlaceExchangeCall(sim.port(), QStringLiteral("0301234567"), QStringLiteral("4711")).result,
+                 QStringLiteral("hung-up"));
         auto *list = child<QListWidget>(&w, "CallList");
         QTRY_COMPARE(list->count(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(child<QStackedWidget>(&w, "nb_Call")->currentIndex(),
@@ -112,7 +81,8 @@ private slots:
         QCOMPARE(list->item(0)->text().mid(8), QStringLiteral(" - Werbung Meier"));
 
         // The next call from that number is turned away as busy.
-        QCOMPARE(call(QStringLiteral("0301234567")), QStringLiteral("busy"));
+        QCOMPARE(PlaceExchangeCall(sim.port(), QStringLiteral("0301234567"), QStringLiteral("4711")).result,
+                 QStringLiteral("busy"));
         QTRY_COMPARE(list->count(), 2);
         QCOMPARE(list->item(1)->text().mid(8), QStringLiteral(" - Werbung Meier --> gesperrt"));
 
