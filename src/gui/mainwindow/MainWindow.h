@@ -103,11 +103,6 @@ public:
     // "host:port" with a port from 1 to 65534, or empty (the local CAPI).
     static bool IsValidCapiRemote(const QString &text);
 
-    // Component information for the CAPI information window.
-    QString GetCapiManufacturer() const;
-    QString GetCapiVersion() const;
-    QString GetCapiSerialNumber() const;
-
     // ---- data-transfer mode (MainTransfer.cpp) ----
     void SetServerMode(bool on);
     void mnuServermodeClick();
