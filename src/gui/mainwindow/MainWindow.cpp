@@ -33,8 +33,6 @@
 #include <QScreen>
 #include <QStyle>
 
-TfmMain *fmMain = nullptr;
-
 namespace {
 const QString kTitle = QStringLiteral("Rufwart 32  v2.2");
 const QString kListenOn = QStringLiteral("Autom. Anruferkennung aktiviert ...");
@@ -97,13 +95,10 @@ TfmMain::TfmMain(QWidget *parent) : QWidget(parent, Qt::Tool), ui(std::make_uniq
 TfmMain::~TfmMain()
 {
     FormClose();
-    if (fmMain == this)
-        fmMain = nullptr;
 }
 
 void TfmMain::FormCreate()
 {
-    fmMain = this;
     FMainTitle = kTitle;
     setWindowTitle(FMainTitle);
     setWindowIcon(Icons::trayIcon());
@@ -488,7 +483,7 @@ void TfmMain::UndoBtnClick()
 void TfmMain::ApplyCapiRemote()
 {
     const QString remote = ui->OptCapiRemote->text().trimmed();
-    if (!IsValidCapiRemote(remote)) {
+    if (!remote.isEmpty() && !TCustomCapi20::ParseRemoteCapi(remote)) {
         ShowMessageDlg(
             QStringLiteral("CAPI über TCP: bitte als Host:Port angeben, z.B. 192.168.178.1:5031 ."));
         return;
@@ -546,18 +541,6 @@ void TfmMain::TimerTimer()
 QString TfmMain::CapiRemote()
 {
     return TCustomCapi20::RemoteCapiSetting(ReadSettingText(QStringLiteral("ISDN_CapiRemote")));
-}
-
-bool TfmMain::IsValidCapiRemote(const QString &text)
-{
-    if (text.isEmpty())
-        return true;
-    static const QRegularExpression hostPort(QStringLiteral("^([A-Za-z0-9.-]+):([0-9]{1,5})$"));
-    const QRegularExpressionMatch m = hostPort.match(text);
-    if (!m.hasMatch())
-        return false;
-    const int port = m.captured(2).toInt();
-    return port >= 1 && port <= 65534;
 }
 
 void TfmMain::StartListen()

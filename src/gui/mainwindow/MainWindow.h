@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
@@ -100,8 +101,6 @@ public:
     static QString DefaultReceiveDir();
     // The CAPI-over-TCP address in force: RUFWART_CAPI_REMOTE, else the setting ISDN_CapiRemote.
     static QString CapiRemote();
-    // "host:port" with a port from 1 to 65534, or empty (the local CAPI).
-    static bool IsValidCapiRemote(const QString &text);
 
     // ---- data-transfer mode (MainTransfer.cpp) ----
     void SetServerMode(bool on);
@@ -143,6 +142,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Handlers that touch widgets start with Q_ASSERT(OnMainThread()).
+    bool OnMainThread() const { return QThread::currentThread() == thread(); }
     void FormCreate();
     void BuildPopupMenu();
     void ConnectControls();
@@ -173,10 +174,6 @@ private:
                           TTransferBlock FileBlock);
     // The status line of the transfer events: ISDNBar in server mode, lbConnectMsg otherwise.
     QLabel *TransferStatusLine() const;
-    // The millisecond tick count.
-    static qint64 TickCount();
-    // Waits, processing window messages, until FTransferDone holds.
-    void WaitForTransferDone();
     // Writes one setting now; a failed write is shown to the user and reported as false.
     bool StoreSetting(const std::function<void()> &write);
     int DInfoVersionIndex() const;
@@ -275,6 +272,3 @@ private:
     // Display work queued for the main thread and not yet run.
     std::atomic<int> FQueuedDisplay{0};
 };
-
-// The one main window of the program.
-extern TfmMain *fmMain;

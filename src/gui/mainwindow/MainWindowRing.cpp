@@ -11,10 +11,10 @@
 #include "capi/Capi20.h"
 #include "common/Clock.h"
 #include "common/Errors.h"
+#include "sound/CallSound.h"
 #include "ui_MainWindow.h"
 #include "windows/CallNotification.h"
 #include "windows/MessageDialog.h"
-#include "windows/MsnSoundDialog.h"
 
 #include <QListWidget>
 #include <QMetaObject>
@@ -40,6 +40,7 @@ RingOptions TfmMain::CurrentRingOptions() const
 
 uint32_t TfmMain::Capi2Ring(TCapi20 *, const TCallDaten &CallDaten)
 {
+    Q_ASSERT(OnMainThread());
     if (!FCallers)
         return RingResult::Ignore; // not started yet: the call is left to the other terminals
     const RingCall call = RingCall::fromCallDaten(CallDaten);
@@ -97,6 +98,7 @@ void TfmMain::ShowAfterRings(std::function<void()> work)
 
 void TfmMain::ShowRing(const AnsweredRing &ring)
 {
+    Q_ASSERT(OnMainThread());
     DisplayRing(ring);
     JournalRing(ring);
     if (!ring.Decision.Found)
@@ -216,6 +218,7 @@ void TfmMain::OpenStores()
 
 void TfmMain::ReportStoreError(const IoError &error)
 {
+    Q_ASSERT(OnMainThread());
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QDateTime &told = FStoreErrorsTold[error.message()];
     if (told.isValid() && told.secsTo(now) < kStoreErrorQuietSeconds)
