@@ -213,6 +213,7 @@ void TCustomCapi20::RegisterApplication()
 {
     ReleaseApplication();
     JoinEndedThreads();
+    m_connectionLost = false;
     if (!CapiReady())
         return;
     uint32_t applId = 0;
@@ -348,6 +349,7 @@ bool TCustomCapi20::DrainAfterWait(uint32_t applId, uint32_t waited)
 
 void TCustomCapi20::LoseConnection()
 {
+    m_connectionLost = true;
     ReleaseApplication();
     RaiseError(0, 0, ERR_CONNECTION_LOST);
 }
