@@ -4,6 +4,11 @@
 // models one S0 bus with one controller. Single-threaded: one poll loop serves every connection,
 // timer and data pacing. A connection whose first byte is 0x80 speaks CAPI; any other first byte
 // makes it a text control connection (placing calls, status, event log; see README.md).
+//
+// The class is implemented in one file per part: Exchange.cpp (set-up and the poll loop),
+// ExchangeSockets.cpp (connections), ExchangeFrames.cpp (frames, control requests, trace and
+// event log), ExchangeCapi.cpp (call-phase messages), ExchangeCalls.cpp (calls and their legs),
+// ExchangeB3.cpp (B3 links, data pacing, timers), ExchangeControl.cpp (the text interface).
 
 #include "ApplIdPool.h"
 #include "CapiMessage.h"
@@ -48,6 +53,9 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     using TimePoint = Clock::time_point;
+
+    static constexpr uint32_t kController = 1; // the bus's one controller
+    static std::string hex32(uint32_t v);      // "0x1A2B"
 
     enum class ConnKind
     {
