@@ -31,6 +31,9 @@ struct Options
     std::string lineNumber =
         "0301234500";   // delivered as calling number when a dialling application sends none
     bool trace = false; // print every message both ways
+    // Acknowledge every read at once (TCP_QUICKACK). Off, the exchange is a plain TCP peer whose
+    // kernel delays acknowledgements, as a router's does.
+    bool quickAck = true;
     FILE *traceOut = stdout;
     FILE *errorOut = stderr;
 };

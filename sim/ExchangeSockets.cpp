@@ -53,8 +53,10 @@ void Exchange::readConn(int id, Conn &c)
         // Acknowledge at once: a client that does not disable Nagle's algorithm (libcapi20's
         // remote driver) would otherwise hold its next small message until the delayed ACK,
         // some 40 ms later. Linux clears the flag again, so it is set after every read.
-        const int quick = 1;
-        ::setsockopt(c.fd, IPPROTO_TCP, TCP_QUICKACK, &quick, sizeof quick);
+        if (m_opt.quickAck) {
+            const int quick = 1;
+            ::setsockopt(c.fd, IPPROTO_TCP, TCP_QUICKACK, &quick, sizeof quick);
+        }
         c.in.insert(c.in.end(), buf, buf + n);
         if (size_t(n) < sizeof buf)
             break;

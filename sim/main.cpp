@@ -29,7 +29,7 @@ int usage(FILE *out)
 {
     std::fputs("usage:\n"
                "  isdnsim serve [--port N] [--port-file F] [--rate BITS_PER_S] [--ring-timeout-ms N]\n"
-               "                [--line-number DIGITS] [--trace] [--die-with-parent]\n"
+               "                [--line-number DIGITS] [--no-quickack] [--trace] [--die-with-parent]\n"
                "  isdnsim call [--server HOST:PORT] --from DIGITS --to DIGITS [--service NAME|CIP]\n"
                "               [--hangup-after-ms N]\n"
                "  isdnsim status [--server HOST:PORT]\n"
@@ -79,6 +79,8 @@ int serve(const std::vector<std::string> &args)
         long v = 0;
         if (a == "--trace") {
             opt.trace = true;
+        } else if (a == "--no-quickack") {
+            opt.quickAck = false;
         } else if (a == "--die-with-parent") {
             // Started by a test or benchmark: do not outlive it, however it ends.
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);
