@@ -2,8 +2,9 @@
 
 // The virtual exchange: a CAPI-over-TCP server for the libcapi20 remote ("fritzbox") module that
 // models one S0 bus with one controller. Single-threaded: one poll loop serves every connection,
-// timer and data pacing. A connection whose first byte is 0x80 speaks CAPI; any other first byte
-// makes it a text control connection (placing calls, status, event log; see README.md).
+// timer and data pacing. A connection whose first byte is 0x80 speaks CAPI; one whose first byte
+// is 0x00 is the `rcapi` driver asking for manufacturer, version or serial number; any other
+// first byte makes it a text control connection (placing calls, status, event log; see README.md).
 //
 // The class is implemented in one file per part: Exchange.cpp (set-up and the poll loop),
 // ExchangeSockets.cpp (connections), ExchangeFrames.cpp (frames, control requests, trace and
@@ -34,6 +35,13 @@ struct Options
     // Acknowledge every read at once (TCP_QUICKACK). Off, the exchange is a plain TCP peer whose
     // kernel delays acknowledgements, as a router's does.
     bool quickAck = true;
+    // What the information queries of libcapi20's `rcapi` driver are answered with (its
+    // `fritzbox` driver does not ask: it reports these same defaults itself). The library hands
+    // out at most 63 characters of the manufacturer and 7 of the serial number.
+    std::string manufacturer = "AVM Berlin";
+    uint32_t capiVersion[2] = {2, 0};         // major, minor
+    uint32_t manufacturerVersion[2] = {0, 5}; // major, minor
+    std::string serialNumber = "0004711";
     FILE *traceOut = stdout;
     FILE *errorOut = stderr;
 };
@@ -64,6 +72,7 @@ private:
     {
         Unknown,
         Capi,
+        Rcapi,
         Control
     };
     struct Conn
@@ -155,6 +164,7 @@ private:
     void handleCapiFrame(int connId, Conn &c, const uint8_t *data, size_t len);
     void handleControlFrame(int connId, Conn &c, const Message &m, const uint8_t *data, size_t len);
     void sendControlReply(Conn &c, const Bytes &payload);
+    void handleRcapiFrame(int connId, Conn &c, const uint8_t *data, size_t len);
     void send(App &app, const Bytes &msg, const Bytes &payload = {});
     void sendConf(App &app, const Message &req, uint32_t id, uint16_t info);
     uint16_t nextNumber(App &app);

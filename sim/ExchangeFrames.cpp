@@ -204,6 +204,55 @@ void Exchange::onGetProfile(Conn &c, uint16_t controller)
     sendControlReply(c, p);
 }
 
+// The `rcapi` driver frames a message with a big-endian length in front (counting itself) and asks
+// for the manufacturer (FA FF), version (FC FF) and serial number (FE FF) with an 8-byte header and
+// the controller. It reads the answer (command + 1) into a buffer of 104 bytes and takes the
+// value from behind the header's length byte; it waits for it without a time limit, so every
+// question is answered. Registering through it is not supported.
+void Exchange::handleRcapiFrame(int connId, Conn &c, const uint8_t *data, size_t len)
+{
+    const uint8_t command = len >= kHeaderLen ? data[4] : 0;
+    if (len < kHeaderLen + 4 || data[5] != 0xFF || (command != 0xFA && command != 0xFC && command != 0xFE)) {
+        error("connection " + std::to_string(connId) +
+              ": rcapi request other than manufacturer, version or serial number; closing it (applications "
+              "register through the fritzbox driver)");
+        closeConn(connId, "unsupported rcapi request");
+        return;
+    }
+    const uint32_t controller = rd32(data + kHeaderLen);
+    Bytes value;
+    auto text = [&](const std::string &s, size_t size) {
+        value.assign(size + 1, 0);
+        value[0] = uint8_t(std::min(s.size(), size - 1));
+        std::copy_n(s.begin(), value[0], value.begin() + 1);
+    };
+    if (command == 0xFA) {
+        text(m_opt.manufacturer, 64);
+        logEvent("manufacturer controller=" + std::to_string(controller));
+    } else if (command == 0xFC) {
+        value.assign(17, 0);
+        value[0] = 16;
+        const uint32_t numbers[4] = {m_opt.capiVersion[0], m_opt.capiVersion[1], m_opt.manufacturerVersion[0],
+                                     m_opt.manufacturerVersion[1]};
+        for (size_t i = 0; i < 4; ++i)
+            for (size_t b = 0; b < 4; ++b)
+                value[1 + 4 * i + b] = uint8_t(numbers[i] >> (8 * b));
+        logEvent("version controller=" + std::to_string(controller));
+    } else {
+        text(m_opt.serialNumber, 8);
+        logEvent("serial controller=" + std::to_string(controller));
+    }
+    MessageBuilder reply(0, uint8_t(command + 1), 0xFF, rd16(data + 6));
+    for (uint8_t b : value)
+        reply.byte(b);
+    const Bytes message = reply.finish();
+    const size_t total = 2 + message.size();
+    Bytes frame = {uint8_t(total >> 8), uint8_t(total)};
+    frame.insert(frame.end(), message.begin(), message.end());
+    c.out.insert(c.out.end(), frame.begin(), frame.end());
+    flushConn(c);
+}
+
 void Exchange::removeApp(uint16_t applId, const char *how)
 {
     auto it = m_apps.find(applId);

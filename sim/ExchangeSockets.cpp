@@ -16,6 +16,7 @@ namespace isdnsim {
 namespace {
 
 constexpr size_t kMaxControlLine = 1024;
+constexpr size_t kMaxRcapiFrame = 256;
 
 } // namespace
 
@@ -64,7 +65,26 @@ void Exchange::readConn(int id, Conn &c)
     size_t pos = 0;
     while (!c.dead && pos < c.in.size()) {
         if (c.kind == ConnKind::Unknown)
-            c.kind = c.in[pos] == 0x80 ? ConnKind::Capi : ConnKind::Control;
+            c.kind = c.in[pos] == 0x80   ? ConnKind::Capi
+                     : c.in[pos] == 0x00 ? ConnKind::Rcapi
+                                         : ConnKind::Control;
+        if (c.kind == ConnKind::Rcapi) {
+            // A big-endian length that counts itself; the questions are 14 bytes long.
+            if (c.in.size() - pos < 2)
+                break;
+            const size_t len = size_t(c.in[pos] << 8 | c.in[pos + 1]);
+            if (len < 2 || len > kMaxRcapiFrame) {
+                error("connection " + std::to_string(id) + ": rcapi frame of " + std::to_string(len) +
+                      " bytes; closing it");
+                closeConn(id, "framing error");
+                break;
+            }
+            if (c.in.size() - pos < len)
+                break;
+            handleRcapiFrame(id, c, &c.in[pos + 2], len - 2);
+            pos += len;
+            continue;
+        }
         if (c.kind == ConnKind::Control) {
             auto nl = std::find(c.in.begin() + long(pos), c.in.end(), uint8_t('\n'));
             if (nl == c.in.end() || size_t(nl - c.in.begin()) - pos > kMaxControlLine) {
