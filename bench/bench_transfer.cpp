@@ -60,16 +60,17 @@ struct Result
 };
 
 // An exchange started with `exchangeArgs`, a temporary folder with a 1 MB file to send, and two
-// components on it: `server` listens for data calls and accepts them, `client` dials.
+// components on it: `server` listens for data calls and accepts them, `client` dials. What the
+// components' handlers use must outlive them: the components go first.
 struct Line
 {
     isdnsim::SimProcess exchange;
     QTemporaryDir dir;
-    std::unique_ptr<TCapi20> server = std::make_unique<TCapi20>();
-    std::unique_ptr<TCapi20> client = std::make_unique<TCapi20>();
     std::atomic<bool> listening{false};
     // Every message the server receives, on its message thread.
     std::function<void(uint32_t command, uint32_t subcommand)> onServerMessage;
+    std::unique_ptr<TCapi20> server = std::make_unique<TCapi20>();
+    std::unique_ptr<TCapi20> client = std::make_unique<TCapi20>();
 
     bool Open(const std::vector<std::string> &exchangeArgs)
     {
@@ -121,11 +122,11 @@ struct Line
 bool Run(int argc, char **argv, const std::vector<std::string> &exchangeArgs, int rounds, Result &result)
 {
     QCoreApplication app(argc, argv);
+    std::atomic<double> senderStart{0}, senderCpu{0}, receiverStart{0}, receiverCpu{0};
+    std::atomic<int> ends{0}, failures{0};
     Line line;
     if (!line.Open(exchangeArgs))
         return false;
-    std::atomic<double> senderStart{0}, senderCpu{0}, receiverStart{0}, receiverCpu{0};
-    std::atomic<int> ends{0}, failures{0};
     line.server->OnSendFile = [&](TCapi20 *, const QString &, int64_t, int64_t, TTransferBlock b) {
         if (b == tbFileName)
             senderStart = ThreadCpuSeconds();
@@ -172,11 +173,11 @@ bool MeasureSetup(int argc, char **argv, const std::vector<std::string> &exchang
 {
     constexpr int kCalls = 20;
     QCoreApplication app(argc, argv);
-    Line line;
     std::mutex lock;
     std::chrono::steady_clock::time_point offered;
     bool waitingForData = false;
     std::vector<double> ms;
+    Line line;
     line.onServerMessage = [&](uint32_t c, uint32_t s) {
         std::lock_guard guard(lock);
         if (c == Capi::CMD_CONNECT && s == Capi::SUB_IND) {
@@ -207,6 +208,7 @@ bool MeasureSetup(int argc, char **argv, const std::vector<std::string> &exchang
             return false;
         }
     }
+    std::lock_guard guard(lock);
     std::sort(ms.begin(), ms.end());
     result.setupMs = ms[ms.size() / 2];
     return true;
