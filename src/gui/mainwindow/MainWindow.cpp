@@ -16,10 +16,12 @@
 #include "windows/AboutDialog.h"
 #include "windows/CallerListDialog.h"
 #include "windows/CallerRecordDialog.h"
+#include "windows/CapiInfoDialog.h"
 #include "windows/JournalDialog.h"
 #include "windows/MessageDialog.h"
 #include "windows/MsnSoundDialog.h"
 #include "windows/NotificationSettings.h"
+#include "windows/ReleaseNotesDialog.h"
 #include "windows/ServiceDialog.h"
 
 #include <QAction>
@@ -235,17 +237,14 @@ void TfmMain::ConnectControls()
     connect(ui->Image3, &QToolButton::clicked, this, &TfmMain::Image3Click);
     connect(ui->ConfigWinBtn, &QToolButton::clicked, this, &ShowExtWinConfig);
     connect(mnuExtWinConfig, &QAction::triggered, this, &ShowExtWinConfig);
+    connect(mnuCapiInfo, &QAction::triggered, this, [this] { ShowCapiInfo(*Capi2, this); });
+    connect(mnuReadme, &QAction::triggered, this, [this] { ShowReadme(this); });
 
     connect(ui->EditBtn, &QToolButton::clicked, this, &TfmMain::ShowCallerList);
     connect(mnuEdit, &QAction::triggered, this, &TfmMain::ShowCallerList);
     connect(ui->HistBtn, &QToolButton::clicked, this, &TfmMain::ShowJournal);
     connect(mnuHist, &QAction::triggered, this, &TfmMain::ShowJournal);
     connect(ui->CallList, &QListWidget::itemDoubleClicked, this, &TfmMain::CallListDblClick);
-
-    // Windows that attach later: the CAPI information and the release notes. Until they do,
-    // their entries are shown but unavailable.
-    for (QAction *pending : {mnuCapiInfo, mnuReadme})
-        pending->setEnabled(false);
 
     // Options that are written the moment they are clicked. `toggled` also fires when loading
     // the settings changes a box, which writes the same value back, as a click would.
@@ -577,21 +576,6 @@ void TfmMain::StopListen()
         Capi2->ReleaseApplication();
     }
     ui->ISDNBar->setText(kListenOff);
-}
-
-QString TfmMain::GetCapiManufacturer() const
-{
-    return Capi2->QueryManufacturer();
-}
-
-QString TfmMain::GetCapiVersion() const
-{
-    return Capi2->QueryVersion();
-}
-
-QString TfmMain::GetCapiSerialNumber() const
-{
-    return Capi2->QuerySerialNumber();
 }
 
 bool TfmMain::ServerMode() const
