@@ -6,6 +6,7 @@
 #include "settings/SettingsStore.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "widgets/GridView.h"
 #include "windows/CallerListDialog.h"
 #include "windows/CallerListModel.h"
@@ -20,21 +21,6 @@
 #include <QTest>
 
 namespace {
-// Answers every question with `yes` and records every text.
-struct Answers
-{
-    QStringList texts;
-    bool yes = true;
-    Answers()
-    {
-        MsgDlgHook::setHandler([this](const QString &text, int) {
-            texts << text;
-            return yes;
-        });
-    }
-    ~Answers() { MsgDlgHook::setHandler({}); }
-};
-
 QString cell(const TfmAnruf &w, int row, int column)
 {
     return w.model->index(row, column).data().toString();
@@ -67,7 +53,8 @@ private slots:
         CallerDirectory callers(file);
         {
             // Empty directory: the header and one empty row; saving it writes an empty directory.
-            Answers answers;
+            MessageAnswers answers;
+            answers.yes = true;
             TfmAnruf w(callers, nullptr);
             showWindow(w);
             QCOMPARE(w.windowTitle(), QStringLiteral("Anrufer"));
@@ -97,8 +84,7 @@ private slots:
         };
         givenDirectory("0401=T#" + QByteArray(300, 'l') + "\r\n" + callerLines(10));
         {
-            Answers answers;
-            answers.yes = false;
+            MessageAnswers answers;
             TfmAnruf w(callers, nullptr);
             showWindow(w);
             QCOMPARE(w.model->rowCount(), 11);
@@ -132,8 +118,7 @@ private slots:
         QVERIFY(w.rbSortNummer->isChecked());
         QCOMPARE(w.model->rowCount(), 12);
         QCOMPARE(w.dbl->columnWidth(1), 156);
-        Answers answers;
-        answers.yes = false;
+        MessageAnswers answers;
         w.reject();
     }
 
@@ -142,7 +127,8 @@ private slots:
     {
         givenDirectory("0301=F#Alt\r\n0302=F#Bleibt\r\n0303=Meier\r\n");
         CallerDirectory callers(file);
-        Answers answers;
+        MessageAnswers answers;
+        answers.yes = true;
         TfmAnruf w(callers, nullptr);
         showWindow(w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -194,7 +180,8 @@ private slots:
     {
         givenDirectory("0301=F#A\r\n0302=F#B\r\n");
         CallerDirectory callers(file);
-        Answers answers;
+        MessageAnswers answers;
+        answers.yes = true;
         TfmAnruf w(callers, nullptr);
         showWindow(w);
         callers.QueueAddCaller(QStringLiteral("0407654321"), QStringLiteral("0407654321"));
@@ -211,7 +198,8 @@ private slots:
         givenDirectory("0301=F#A\r\n");
         const QByteArray before = readBytes(file);
         CallerDirectory callers(file);
-        Answers answers;
+        MessageAnswers answers;
+        answers.yes = true;
         TfmAnruf w(callers, nullptr);
         showWindow(w);
         const int row = w.model->appendEmptyRow();
@@ -242,7 +230,8 @@ private slots:
     {
         givenDirectory("0301=F#Meier\r\n");
         CallerDirectory callers(file);
-        Answers answers;
+        MessageAnswers answers;
+        answers.yes = true;
         TfmAnruf w(callers, nullptr);
         showWindow(w);
         QTest::mouseClick(w.HinweisBtn, Qt::LeftButton);

@@ -4,6 +4,7 @@
 #include "common/Paths.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "windows/CallerRecordDialog.h"
 #include "windows/MessageDialog.h"
 
@@ -21,7 +22,7 @@ class TestCallerRecord : public QObject
     Q_OBJECT
     std::unique_ptr<TestEnv> env;
     QString file;
-    QStringList messages;
+    std::unique_ptr<MessageAnswers> messages;
 
     // EditCaller for `key`; `act` works the dialog once it is up.
     QString edit(CallerDirectory &callers, const QString &key, const std::function<void(TfmStamm &)> &act)
@@ -45,15 +46,11 @@ private slots:
     {
         env = std::make_unique<TestEnv>();
         file = Paths::dataDir() + QStringLiteral("anruf.dat");
-        messages.clear();
-        MsgDlgHook::setHandler([this](const QString &text, int) {
-            messages << text;
-            return false;
-        });
+        messages = std::make_unique<MessageAnswers>();
     }
     void cleanup()
     {
-        MsgDlgHook::setHandler({});
+        messages.reset();
         env.reset();
     }
 
@@ -107,7 +104,7 @@ private slots:
         // An emptied name hands back the key; D-Info, not installed, leaves the name.
         name = edit(callers, QStringLiteral("0401"), [this](TfmStamm &d) {
             QTest::mouseClick(d.DInfoBtn, Qt::LeftButton);
-            QCOMPARE(messages, QStringList({QStringLiteral("D-Info nicht installiert !")}));
+            QCOMPARE(messages->texts, QStringList({QStringLiteral("D-Info nicht installiert !")}));
             QCOMPARE(d.EdName->text(), QStringLiteral("Alt"));
             d.EdName->clear();
             QTest::keyClick(d.EdName, Qt::Key_Escape);
@@ -118,7 +115,7 @@ private slots:
             d.EdName->setText(QString(253, QLatin1Char('n')));
             QTest::mouseClick(d.ChangeBtn, Qt::LeftButton);
             QVERIFY(d.isVisible());
-            QVERIFY(messages.last().contains(QStringLiteral("länger als 254 Zeichen")));
+            QVERIFY(messages->texts.last().contains(QStringLiteral("länger als 254 Zeichen")));
         });
         QCOMPARE(readBytes(file), before);
     }

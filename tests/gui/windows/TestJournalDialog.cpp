@@ -6,6 +6,7 @@
 #include "common/Paths.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "widgets/GridView.h"
 #include "windows/JournalDialog.h"
 #include "windows/JournalModel.h"
@@ -22,8 +23,7 @@ class TestJournalWindow : public QObject
 {
     Q_OBJECT
     std::unique_ptr<TestEnv> env;
-    QStringList messages;
-    bool answer = false;
+    std::unique_ptr<MessageAnswers> messages;
 
     static QString cell(const TfmHistorie &w, int row, int column)
     {
@@ -39,19 +39,14 @@ private slots:
     void init()
     {
         env = std::make_unique<TestEnv>();
-        messages.clear();
-        answer = false;
-        MsgDlgHook::setHandler([this](const QString &text, int) {
-            messages << text;
-            return answer;
-        });
+        messages = std::make_unique<MessageAnswers>();
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     }
     void cleanup()
     {
         QLocale::setDefault(QLocale::c());
         Clock::setSource({});
-        MsgDlgHook::setHandler({});
+        messages.reset();
         env.reset();
     }
 
@@ -120,9 +115,9 @@ private slots:
         showWindow(w);
         QCOMPARE(w.dbl->columnWidth(3), 241);
         QTest::mouseClick(w.DelBtn, Qt::LeftButton);
-        QCOMPARE(messages, QStringList({QStringLiteral("Anrufjournal löschen ?")}));
+        QCOMPARE(messages->texts, QStringList({QStringLiteral("Anrufjournal löschen ?")}));
         QCOMPARE(readBytes(journal.path()).size(), 20 * 40);
-        answer = true;
+        messages->yes = true;
         QTest::mouseClick(w.DelBtn, Qt::LeftButton);
         QCOMPARE(readBytes(journal.path()).size(), 0);
         QCOMPARE(w.model->rowCount(), 1);
@@ -146,8 +141,8 @@ private slots:
         });
         ShowJournal(journal, callers);
         QVERIFY(!shown);
-        QCOMPARE(messages.size(), 1);
-        QVERIFY(messages.first().contains(journal.path()));
+        QCOMPARE(messages->texts.size(), 1);
+        QVERIFY(messages->texts.first().contains(journal.path()));
     }
 };
 
