@@ -10,7 +10,7 @@
 #include "SimProcess.h"
 #include "capi/Capi20.h"
 
-#include "common/Utils.h"
+#include "support/WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -7,7 +7,7 @@
 #include "ControlClient.h"
 #include "SimProcess.h"
 #include "capi/Capi20.h"
-#include "common/Utils.h"
+#include "support/WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QThread>

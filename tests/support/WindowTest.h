@@ -5,15 +5,36 @@
 #include <QHostAddress>
 #include <QString>
 #include <QTcpServer>
+#include <QTest>
 #include <QWidget>
 
-// The control of `w` with this object name; a missing control ends the test run.
+#include <type_traits>
+
+// QVERIFY and QCOMPARE in a helper of a test only leave the helper. A call of a helper that may
+// fail the test goes through CHECKED, which then stops the calling test as well, before it runs on
+// into what the helper did not set up.
+#define CHECKED(call)                                                                                        \
+    do {                                                                                                     \
+        call;                                                                                                \
+        if (QTest::currentTestFailed())                                                                      \
+            return;                                                                                          \
+    } while (false)
+
+// The control of `w` with this object name. A missing control fails the running test and hands
+// back a blank stand-in of the same type (deleted with `w`), so the expression it stands in
+// neither crashes nor ends the other tests of the executable; the next check stops the test.
 template<typename T> T *child(QWidget *w, const char *name)
 {
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
+    static_assert(!std::is_abstract_v<T>, "child<T> names the control's own type");
+    if (T *found = w->findChild<T *>(QString::fromLatin1(name)))
+        return found;
+    QTest::qFail(qPrintable(QStringLiteral("no control %1 in %2").arg(QLatin1String(name), w->objectName())),
+                 __FILE__, __LINE__);
+    auto *standIn = new T;
+    standIn->setParent(w);
+    if constexpr (std::is_base_of_v<QWidget, T>)
+        standIn->hide();
+    return standIn;
 }
 
 // A loopback port on which nobody answers: CAPI over TCP to it fails at once.

@@ -1,9 +1,12 @@
 #include "capi/Capi20b.h"
 
+#include "common/Clock.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QRegularExpression>
 #include <QThread>
 #include <QtGlobal>
 
@@ -102,14 +105,6 @@ bool TCustomCapi20::IsMessageThread() const
     return t_owner == this;
 }
 
-int64_t TCustomCapi20::Ticks() const
-{
-    if (TickSource)
-        return TickSource();
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 // ---- library ----
 
 QString TCustomCapi20::FindLibrary(const QString &Name)
@@ -133,6 +128,22 @@ QString TCustomCapi20::RemoteCapiSetting(const QString &settingValue)
     if (qEnvironmentVariableIsSet("RUFWART_CAPI_REMOTE"))
         return qEnvironmentVariable("RUFWART_CAPI_REMOTE").trimmed();
     return settingValue.trimmed();
+}
+
+bool TCustomCapi20::ParseRemoteCapi(const QString &text, QString *host, int *port)
+{
+    static const QRegularExpression hostPort(QStringLiteral("^([A-Za-z0-9._-]+):([0-9]{1,5})$"));
+    const QRegularExpressionMatch m = hostPort.match(text.trimmed());
+    if (!m.hasMatch())
+        return false;
+    const int number = m.captured(2).toInt();
+    if (number < 1 || number > 65534)
+        return false;
+    if (host)
+        *host = m.captured(1);
+    if (port)
+        *port = number;
+    return true;
 }
 
 void TCustomCapi20::Loaded()
@@ -170,12 +181,9 @@ bool TCustomCapi20::SelectDriver()
     m_binding->SetQuiet();
     if (m_remoteCapi.isEmpty())
         return true;
-    const int colon = m_remoteCapi.lastIndexOf(QLatin1Char(':'));
-    bool ok = false;
-    const QString host = m_remoteCapi.left(colon).trimmed();
-    const int port = colon > 0 ? m_remoteCapi.mid(colon + 1).trimmed().toInt(&ok) : 0;
-    if (!ok || host.isEmpty() || host.contains(QLatin1Char(' ')) || port < 1 || port > 65534 ||
-        !m_binding->SelectRemote(host, port)) {
+    QString host;
+    int port = 0;
+    if (!ParseRemoteCapi(m_remoteCapi, &host, &port) || !m_binding->SelectRemote(host, port)) {
         RaiseError(0, 0, ERR_REMOTE_INVALID);
         return false;
     }
@@ -519,9 +527,9 @@ void TCustomCapi20::ProcessPending()
 
 bool TCustomCapi20::WaitWhilePending(const std::function<bool()> &done, int64_t timeoutMs)
 {
-    const int64_t start = Ticks();
+    const int64_t start = Clock::ticks();
     while (!done()) {
-        if (!m_registered || Ticks() - start >= timeoutMs)
+        if (!m_registered || Clock::ticks() - start >= timeoutMs)
             return done();
         ProcessPending();
     }

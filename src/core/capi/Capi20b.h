@@ -72,8 +72,6 @@ public:
     // for it). Empty: posted to the Qt application object, or run at once when there is none.
     // CallInMainThread waits for the hand-over itself and gives up when the component releases.
     std::function<void(std::function<void()>)> MainThreadPost;
-    // Millisecond clock of the wait loops (dialling, teardown); empty: a steady clock.
-    std::function<int64_t()> TickSource;
 
     // ---- state ----
     bool Registered() const { return m_registered; }
@@ -111,6 +109,10 @@ public:
     static QString FindLibrary(const QString &Name);
     // The remote CAPI text to use: RUFWART_CAPI_REMOTE when it is set, else the setting's value.
     static QString RemoteCapiSetting(const QString &settingValue);
+    // Splits "host:port" of a CAPI-over-TCP server: a host name or address of letters, digits,
+    // '.', '-' and '_', and a port from 1 to 65534; blanks around the whole are ignored. False for
+    // anything else, the empty text included. The options page and the registration both use it.
+    static bool ParseRemoteCapi(const QString &text, QString *host = nullptr, int *port = nullptr);
 
 protected:
     // Called by ReleaseApplication before the registration goes (not while destroying).
@@ -122,7 +124,6 @@ protected:
     // that the dispatcher never runs on a half-destroyed object.
     void Shutdown();
     bool Destroying() const { return m_destroying; }
-    int64_t Ticks() const;
     // Calls ProcessPending until `done` holds, `timeoutMs` passed, or the component is no longer
     // registered; returns `done()`.
     bool WaitWhilePending(const std::function<bool()> &done, int64_t timeoutMs);

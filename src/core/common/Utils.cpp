@@ -296,14 +296,33 @@ void DelayMs(int ms)
     }
 }
 
-bool WaitUntil(const std::function<bool()> &done, int ceilingMs)
+bool WaitFor(const std::function<bool()> &done, int limitMs, QEventLoop::ProcessEventsFlags flags)
 {
-    QDeadlineTimer deadline(ceilingMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(1);
+    constexpr int kCheckMs = 2;
+    const QDeadlineTimer deadline =
+        limitMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(limitMs, Qt::PreciseTimer);
+    if (done())
+        return true;
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread()) {
+        while (!done()) {
+            if (deadline.hasExpired())
+                return false;
+            QThread::msleep(kCheckMs);
+        }
+        return true;
     }
-    return true;
+    QEventLoop loop;
+    QTimer check;
+    check.setTimerType(Qt::PreciseTimer);
+    check.setInterval(kCheckMs);
+    bool held = false;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        held = done();
+        if (held || deadline.hasExpired())
+            loop.quit();
+    });
+    check.start();
+    loop.exec(flags);
+    return held || done();
 }

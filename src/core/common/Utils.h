@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
+#include <QEventLoop>
 #include <QString>
 #include <functional>
 
@@ -55,6 +56,8 @@ QDateTime FileDateTimeOf(const QString &path);
 // Waits `ms` milliseconds by the monotonic clock. On the main thread it keeps processing Qt
 // events meanwhile (windows paint, queued hand-overs run); elsewhere it sleeps.
 void DelayMs(int ms);
-// Processes Qt events (hand-overs from other threads among them) until `done` holds; false when
-// `ceilingMs` passed first. The ceiling only ends a wait that would otherwise never end.
-bool WaitUntil(const std::function<bool()> &done, int ceilingMs = 20000);
+// Waits until `done` holds, checking it every few milliseconds; false when `limitMs` passed first
+// (a negative limit waits without one). On the main thread it keeps processing Qt events of the
+// kinds `flags` allows meanwhile (windows paint, queued hand-overs run); elsewhere it sleeps.
+bool WaitFor(const std::function<bool()> &done, int limitMs,
+             QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents);

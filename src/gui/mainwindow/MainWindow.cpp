@@ -31,8 +31,6 @@
 #include <QScreen>
 #include <QStyle>
 
-TfmMain *fmMain = nullptr;
-
 namespace {
 const QString kTitle = QStringLiteral("Rufwart 32  v2.2");
 const QString kListenOn = QStringLiteral("Autom. Anruferkennung aktiviert ...");
@@ -95,13 +93,10 @@ TfmMain::TfmMain(QWidget *parent) : QWidget(parent, Qt::Tool), ui(std::make_uniq
 TfmMain::~TfmMain()
 {
     FormClose();
-    if (fmMain == this)
-        fmMain = nullptr;
 }
 
 void TfmMain::FormCreate()
 {
-    fmMain = this;
     FMainTitle = kTitle;
     setWindowTitle(FMainTitle);
     setWindowIcon(Icons::trayIcon());
@@ -484,7 +479,7 @@ void TfmMain::UndoBtnClick()
 void TfmMain::ApplyCapiRemote()
 {
     const QString remote = ui->OptCapiRemote->text().trimmed();
-    if (!IsValidCapiRemote(remote)) {
+    if (!remote.isEmpty() && !TCustomCapi20::ParseRemoteCapi(remote)) {
         ShowMessageDlg(
             QStringLiteral("CAPI über TCP: bitte als Host:Port angeben, z.B. 192.168.178.1:5031 ."));
         return;
@@ -542,18 +537,6 @@ void TfmMain::TimerTimer()
 QString TfmMain::CapiRemote()
 {
     return TCustomCapi20::RemoteCapiSetting(ReadSettingText(QStringLiteral("ISDN_CapiRemote")));
-}
-
-bool TfmMain::IsValidCapiRemote(const QString &text)
-{
-    if (text.isEmpty())
-        return true;
-    static const QRegularExpression hostPort(QStringLiteral("^([A-Za-z0-9.-]+):([0-9]{1,5})$"));
-    const QRegularExpressionMatch m = hostPort.match(text);
-    if (!m.hasMatch())
-        return false;
-    const int port = m.captured(2).toInt();
-    return port >= 1 && port <= 65534;
 }
 
 void TfmMain::StartListen()

@@ -100,8 +100,6 @@ public:
     static QString DefaultReceiveDir();
     // The CAPI-over-TCP address in force: RUFWART_CAPI_REMOTE, else the setting ISDN_CapiRemote.
     static QString CapiRemote();
-    // "host:port" with a port from 1 to 65534, or empty (the local CAPI).
-    static bool IsValidCapiRemote(const QString &text);
 
     // Component information for the CAPI information window.
     QString GetCapiManufacturer() const;
@@ -178,10 +176,6 @@ private:
                           TTransferBlock FileBlock);
     // The status line of the transfer events: ISDNBar in server mode, lbConnectMsg otherwise.
     QLabel *TransferStatusLine() const;
-    // The millisecond tick count.
-    static qint64 TickCount();
-    // Waits, processing window messages, until FTransferDone holds.
-    void WaitForTransferDone();
     // Writes one setting now; a failed write is shown to the user and reported as false.
     bool StoreSetting(const std::function<void()> &write);
     int DInfoVersionIndex() const;
@@ -280,6 +274,3 @@ private:
     // Display work queued for the main thread and not yet run.
     std::atomic<int> FQueuedDisplay{0};
 };
-
-// The one main window of the program.
-extern TfmMain *fmMain;

@@ -11,10 +11,10 @@
 #include "capi/Capi20.h"
 #include "common/Clock.h"
 #include "common/Errors.h"
+#include "sound/CallSound.h"
 #include "ui_MainWindow.h"
 #include "windows/CallNotification.h"
 #include "windows/MessageDialog.h"
-#include "windows/MsnSoundDialog.h"
 
 #include <QListWidget>
 #include <QMetaObject>

@@ -5,6 +5,8 @@
 
 #include "calls/CallerDirectory.h"
 #include "capi/Capi20.h"
+#include "common/Clock.h"
+#include "common/Utils.h"
 #include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
 #include "ui_MainWindow.h"
@@ -22,8 +24,6 @@
 #include <QStyledItemDelegate>
 #include <QThread>
 
-#include <chrono>
-
 namespace {
 const QString kTitleServer = QStringLiteral("Rufwart 32 - Servermodus (DATA 64K)");
 const QString kTitleDial = QStringLiteral("Rufwart 32 - Verbindungsaufbau");
@@ -37,7 +37,6 @@ constexpr uint8_t kDataService = 6;
 constexpr uint8_t kAskFileList = 0;
 constexpr uint8_t kAskFile = 1;
 // How often the receive run looks whether the file it waits for has arrived.
-constexpr int kTransferPollMs = 20;
 
 // Draws each finished transfer as the glyph of Image5 followed by its text, on the list's own
 // background; items are 16 pixels high.
@@ -189,32 +188,11 @@ QLabel *TfmMain::TransferStatusLine() const
     return ServerMode() ? ui->ISDNBar : ui->lbConnectMsg;
 }
 
-qint64 TfmMain::TickCount()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 QString TfmMain::FileNameOfListItem(const QString &item)
 {
     const qsizetype blank = item.indexOf(QLatin1Char(' '));
     // An item without a blank names nothing.
     return blank < 0 ? QString() : item.left(blank);
-}
-
-void TfmMain::WaitForTransferDone()
-{
-    if (FTransferDone)
-        return;
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(kTransferPollMs);
-    connect(&poll, &QTimer::timeout, &loop, [this, &loop] {
-        if (FTransferDone)
-            loop.quit();
-    });
-    poll.start();
-    loop.exec();
 }
 
 // ---- server mode ----
@@ -412,7 +390,7 @@ void TfmMain::UploadBtnClick()
         // Without a B-channel link (the other side has gone already) nothing can come.
         if (Capi2->CallState() < 3)
             FTransferDone = true;
-        WaitForTransferDone();
+        WaitFor([this] { return FTransferDone.load(); }, -1);
         if (!alive)
             return;
     }
@@ -487,7 +465,7 @@ void TfmMain::ShowTransferStep(bool receiving, const QString &Filename, int64_t 
             ui->ProgressLabel->setVisible(true);
             if (receiving) {
                 // The rate of this file counts from its own first byte.
-                FRateTime = TickCount();
+                FRateTime = Clock::ticks();
                 FRateBytes = 0;
             }
         }
@@ -532,7 +510,7 @@ void TfmMain::ShowByteRate(int64_t bytes)
 {
     // The shown rate changes once a second and covers the time since the last change, so it
     // stays steady whatever the block size.
-    const qint64 now = TickCount();
+    const qint64 now = Clock::ticks();
     if (now / 1000 == FRateTime / 1000)
         return;
     const qint64 elapsed = now - FRateTime;

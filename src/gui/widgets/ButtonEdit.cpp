@@ -33,6 +33,23 @@ void TButtonEdit::setDigitsOnly(bool digitsOnly)
         setValidator(nullptr);
 }
 
+void TButtonEdit::setLowerCase(bool lowerCase)
+{
+    disconnect(m_lowerCase);
+    if (!lowerCase)
+        return;
+    const auto lower = [this](const QString &text) {
+        const QString wanted = text.toLower();
+        if (wanted == text)
+            return;
+        const int cursor = cursorPosition();
+        setText(wanted);
+        setCursorPosition(cursor);
+    };
+    m_lowerCase = connect(this, &QLineEdit::textChanged, this, lower);
+    lower(text());
+}
+
 void TButtonEdit::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_F2 && m_button->isVisible() && event->modifiers() == Qt::NoModifier) {

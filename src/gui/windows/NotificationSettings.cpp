@@ -4,6 +4,7 @@
 #include "notify/ColorText.h"
 #include "notify/NotifyLook.h"
 #include "settings/SettingsStore.h"
+#include "widgets/ButtonEdit.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallNotification.h"
 #include "windows/MessageDialog.h"
@@ -12,69 +13,19 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QToolButton>
-#include <QValidator>
 
 QPointer<TfmExtWin> fmExtWin;
 
 namespace {
-
-// Turns whatever is typed or pasted into lower case.
-class LowerCaseValidator : public QValidator
-{
-public:
-    using QValidator::QValidator;
-    State validate(QString &input, int &) const override
-    {
-        input = input.toLower();
-        return Acceptable;
-    }
-};
 
 const QString kSampleCaller = QStringLiteral("Erika Mustermann");
 const QString kSampleNumber = QStringLiteral("12345 !");
 const QString kPreviewTitle = QStringLiteral("Verschieben in die gewünschte Position ?");
 
 } // namespace
-
-TEditBtn::TEditBtn(bool lowerCase, QWidget *parent)
-    : QWidget(parent), FEdit(new QLineEdit(this)), FButton(new QToolButton(this)), FLowerCase(lowerCase)
-{
-    auto *layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-    layout->addWidget(FEdit, 1);
-    layout->addWidget(FButton);
-    FButton->setText(QStringLiteral("..."));
-    FButton->setToolTip(QStringLiteral("F2"));
-    FButton->setFocusPolicy(Qt::NoFocus);
-    setFocusProxy(FEdit);
-    if (FLowerCase)
-        FEdit->setValidator(new LowerCaseValidator(FEdit));
-    connect(FButton, &QToolButton::clicked, this, &TEditBtn::buttonClicked);
-    FEdit->installEventFilter(this);
-}
-
-bool TEditBtn::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == FEdit && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_F2 && key->modifiers() == Qt::NoModifier) {
-            Q_EMIT buttonClicked();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void TEditBtn::setText(const QString &text)
-{
-    FEdit->setText(FLowerCase ? text.toLower() : text);
-}
 
 TfmExtWin::TfmExtWin(QWidget *parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
@@ -86,12 +37,16 @@ TfmExtWin::TfmExtWin(QWidget *parent)
 
     // The bitmap path keeps its case: file names differ by case here. The colour texts are
     // lower case, as colour names are read in any case.
-    OptBmpDir = new TEditBtn(false, this);
-    OptBmpDir->setObjectName(QStringLiteral("OptBmpDir"));
-    OptExtWinBackColor = new TEditBtn(true, this);
-    OptExtWinBackColor->setObjectName(QStringLiteral("OptExtWinBackColor"));
-    OptExtWinFontColor = new TEditBtn(true, this);
-    OptExtWinFontColor->setObjectName(QStringLiteral("OptExtWinFontColor"));
+    const auto editWithButton = [this](const char *name, bool lowerCase) {
+        auto *edit = new TButtonEdit(this);
+        edit->setObjectName(QString::fromLatin1(name));
+        edit->setButtonVisible(true);
+        edit->setLowerCase(lowerCase);
+        return edit;
+    };
+    OptBmpDir = editWithButton("OptBmpDir", false);
+    OptExtWinBackColor = editWithButton("OptExtWinBackColor", true);
+    OptExtWinFontColor = editWithButton("OptExtWinFontColor", true);
     cbUseBackBmp = new QCheckBox(QStringLiteral("Hintergrund - Bitmap verwenden ?"), this);
     cbUseBackBmp->setObjectName(QStringLiteral("cbUseBackBmp"));
     cbUseAnimation = new QCheckBox(QStringLiteral("Animation verwenden ?"), this);
@@ -107,9 +62,9 @@ TfmExtWin::TfmExtWin(QWidget *parent)
     SaveBtn->setDefault(true);
 
     auto *grid = new QGridLayout;
-    const auto addRow = [grid, this](int row, const QString &caption, TEditBtn *edit) {
+    const auto addRow = [grid, this](int row, const QString &caption, TButtonEdit *edit) {
         auto *label = new QLabel(caption, this);
-        label->setBuddy(edit->edit());
+        label->setBuddy(edit);
         grid->addWidget(label, row, 0);
         grid->addWidget(edit, row, 1);
     };
@@ -132,10 +87,10 @@ TfmExtWin::TfmExtWin(QWidget *parent)
     layout->addLayout(buttons);
     setMinimumWidth(440);
 
-    connect(OptBmpDir, &TEditBtn::buttonClicked, this, &TfmExtWin::OptBmpDirEditBtnClick);
-    connect(OptExtWinBackColor, &TEditBtn::buttonClicked, this,
+    connect(OptBmpDir, &TButtonEdit::buttonClicked, this, &TfmExtWin::OptBmpDirEditBtnClick);
+    connect(OptExtWinBackColor, &TButtonEdit::buttonClicked, this,
             [this] { OptExtWinBackColorEditBtnClick(OptExtWinBackColor); });
-    connect(OptExtWinFontColor, &TEditBtn::buttonClicked, this,
+    connect(OptExtWinFontColor, &TButtonEdit::buttonClicked, this,
             [this] { OptExtWinBackColorEditBtnClick(OptExtWinFontColor); });
     connect(PreviewBtn, &QPushButton::clicked, this, &TfmExtWin::PreviewBtnClick);
     connect(AbortBtn, &QPushButton::clicked, this, &TfmExtWin::AbortBtnClick);
@@ -172,7 +127,7 @@ void TfmExtWin::OptBmpDirEditBtnClick()
         OptBmpDir->setText(chosen);
 }
 
-void TfmExtWin::OptExtWinBackColorEditBtnClick(TEditBtn *target)
+void TfmExtWin::OptExtWinBackColorEditBtnClick(TButtonEdit *target)
 {
     const QColor initial = ColorText::resolve(target->text(), ColorText::clBtnFace);
     const QColor chosen = ChooseColor(this, initial);

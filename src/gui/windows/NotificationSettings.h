@@ -1,37 +1,13 @@
 #pragma once
 
 #include <QDialog>
-#include <QLineEdit>
 #include <QPointer>
 #include <QString>
 
 class QCheckBox;
 class QPushButton;
 class QToolButton;
-
-// An edit with a small button at its right; the key F2 in the edit presses the button too.
-// With lowerCase on, everything shown or typed turns to lower case.
-class TEditBtn : public QWidget
-{
-    Q_OBJECT
-public:
-    explicit TEditBtn(bool lowerCase, QWidget *parent = nullptr);
-    QString text() const { return FEdit->text(); }
-    void setText(const QString &text);
-    QLineEdit *edit() const { return FEdit; }
-    QToolButton *button() const { return FButton; }
-
-Q_SIGNALS:
-    void buttonClicked();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    QLineEdit *FEdit;
-    QToolButton *FButton;
-    bool FLowerCase;
-};
+class TButtonEdit;
 
 // The settings dialog of the notification window: background bitmap, background and text
 // colour, whether the bitmap is used and whether the bell flashes. "&Vorschau" stores the values
@@ -42,9 +18,9 @@ class TfmExtWin : public QDialog
 public:
     explicit TfmExtWin(QWidget *parent = nullptr);
 
-    TEditBtn *OptBmpDir = nullptr;
-    TEditBtn *OptExtWinBackColor = nullptr;
-    TEditBtn *OptExtWinFontColor = nullptr;
+    TButtonEdit *OptBmpDir = nullptr;
+    TButtonEdit *OptExtWinBackColor = nullptr;
+    TButtonEdit *OptExtWinFontColor = nullptr;
     QCheckBox *cbUseBackBmp = nullptr;
     QCheckBox *cbUseAnimation = nullptr;
     QPushButton *PreviewBtn = nullptr;
@@ -57,7 +33,7 @@ public:
     bool SaveExtWinSettings();
 
     void OptBmpDirEditBtnClick();
-    void OptExtWinBackColorEditBtnClick(TEditBtn *target);
+    void OptExtWinBackColorEditBtnClick(TButtonEdit *target);
     void PreviewBtnClick();
     void AbortBtnClick();
     void SaveBtnClick();

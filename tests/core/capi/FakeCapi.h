@@ -5,7 +5,7 @@
 
 #include "capi/CapiCodec.h"
 
-#include "common/Utils.h"
+#include "support/WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -3,6 +3,9 @@
 
 #include "FakeCapi.h"
 #include "capi/Capi20.h"
+#include "common/Clock.h"
+
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -264,12 +267,12 @@ TEST_F(CallTest, DialFailsOnAnErrorConfirmationAndOnTimeout)
     fake.reset();
     capi->RegisterApplication();
     // No confirmation at all: the (simulated) clock runs past 5 s.
-    int64_t now = 0;
-    capi->TickSource = [&now] { return now += 100; };
+    qint64 now = 0;
+    Clock::setTickSource([&now] { return now += 100; });
     EXPECT_FALSE(capi->Dial(QStringLiteral("123"), QString(), 6));
     EXPECT_GE(now, 5000);
     // A late confirmation still sets the call up.
-    capi->TickSource = nullptr;
+    Clock::setTickSource(nullptr);
     Deliver(Message(0x02, 0x81, 0, Conf(0x0301, 0)));
     EXPECT_EQ(capi->CallState(), 1);
     EXPECT_EQ(capi->PLCI(), 0x0301);
@@ -642,8 +645,9 @@ TEST_F(CallTest, ThrowingHandlersStillGetEveryIndicationAnsweredAndBooked)
 TEST_F(CallTest, WaitInsideTheReleaseOfALostConnectionDoesNotReleaseAgain)
 {
     BringUpIncomingB3();
-    auto ticks = std::make_shared<std::atomic<int64_t>>(0);
-    capi->TickSource = [ticks] { return ticks->fetch_add(100); }; // the 10 s wait ends after 100 rounds
+    auto ticks = std::make_shared<std::atomic<qint64>>(0);
+    Clock::setTickSource([ticks] { return ticks->fetch_add(100); }); // the 10 s wait ends after 100 rounds
+    const auto restoreClock = qScopeGuard([] { Clock::setTickSource(nullptr); });
     auto disconnects = std::make_shared<std::atomic<int>>(0);
     capi->OnDisconnect = [disconnects](TCapi20 *sender, uint32_t) {
         if (++*disconnects == 1)

@@ -357,7 +357,8 @@ TEST_F(BindingTest, LocalCapiStillSilencesTheLibrary)
 
 TEST_F(BindingTest, MalformedRemoteCapiIsRefused)
 {
-    for (const char *text : {"127.0.0.1", "127.0.0.1:", ":5000", "host:0", "host:65535", "host:abc"}) {
+    for (const char *text : {"127.0.0.1", "127.0.0.1:", ":5000", "host:0", "host:65535", "host:abc",
+                             "my host:5000", "a:b:5000"}) {
         fake.reset();
         auto capi = Make(false);
         capi->SetRemoteCapi(QString::fromLatin1(text));
@@ -367,6 +368,19 @@ TEST_F(BindingTest, MalformedRemoteCapiIsRefused)
         EXPECT_FALSE(capi->Registered()) << text;
         EXPECT_EQ(fake.Log().find("isinstalled"), std::string::npos) << text;
     }
+}
+
+// The options page checks an address with the same function the registration uses, so what the
+// page accepts is what the component can use.
+TEST(RemoteCapiSetting, OneRuleForHostAndPort)
+{
+    QString host;
+    int port = 0;
+    ASSERT_TRUE(TCustomCapi20::ParseRemoteCapi(QStringLiteral(" my_host.lan:5031 "), &host, &port));
+    EXPECT_EQ(host, QStringLiteral("my_host.lan"));
+    EXPECT_EQ(port, 5031);
+    EXPECT_TRUE(TCustomCapi20::ParseRemoteCapi(QStringLiteral("192.168.178.1:65534")));
+    EXPECT_FALSE(TCustomCapi20::ParseRemoteCapi(QString()));
 }
 
 TEST(RemoteCapiSetting, EnvironmentOverridesTheSetting)

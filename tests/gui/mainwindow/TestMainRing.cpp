@@ -11,12 +11,12 @@
 #include "common/Paths.h"
 #include "mainwindow/MainWindow.h"
 #include "settings/SettingsStore.h"
+#include "sound/CallSound.h"
 #include "support/ProgramExchange.h"
 #include "support/TestEnv.h"
 #include "support/WriteFailure.h"
 #include "windows/CallNotification.h"
 #include "windows/MessageDialog.h"
-#include "windows/MsnSoundDialog.h"
 
 #include "ControlClient.h"
 #include "SimProcess.h"

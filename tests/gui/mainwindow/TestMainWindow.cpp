@@ -23,6 +23,7 @@
 #include <QStackedWidget>
 #include <QTcpServer>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -236,7 +237,7 @@ private slots:
         TfmMain w;
         w.FormShow();
         w.show();
-        child<QAbstractButton>(&w, "OptBtn")->click();
+        child<QToolButton>(&w, "OptBtn")->click();
         QCOMPARE(child<QStackedWidget>(&w, "nb")->currentIndex(), int(TfmMain::PageOptions));
         QCOMPARE(w.height(), 306);
 

@@ -171,10 +171,10 @@ private slots:
         QVERIFY(writeFile(serverSend + QStringLiteral("empty.dat"), QByteArray()));
         QVERIFY(writeFile(serverSend + QStringLiteral("skip.txt"), "not wanted"));
 
-        dialServer();
-        fetchList(4);
+        CHECKED(dialServer());
+        CHECKED(fetchList(4));
         tickOnly({"alpha.txt", "bravo.bin", "empty.dat"});
-        clickWithWatchdog("UploadBtn");
+        CHECKED(clickWithWatchdog("UploadBtn"));
 
         QCOMPARE(readFile(clientReceive + QStringLiteral("alpha.txt")), alpha);
         QCOMPARE(readFile(clientReceive + QStringLiteral("Bravo.bin")), bravo);
@@ -200,7 +200,7 @@ private slots:
             askedIn = request.initialDir;
             return clientSend + QStringLiteral("upload.bin");
         });
-        clickWithWatchdog("SendBtn");
+        CHECKED(clickWithWatchdog("SendBtn"));
         QCOMPARE(askedIn, clientSend);
         QCOMPARE(client->windowTitle(), kReceiveTitle);
         QCOMPARE(page(client.get()), int(TfmMain::PageProgress));
@@ -235,7 +235,7 @@ private slots:
         auto *item = new QListWidgetItem(QStringLiteral("ohneblank"), list);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
-        clickWithWatchdog("UploadBtn");
+        CHECKED(clickWithWatchdog("UploadBtn"));
         hangUp.stop();
         server->Capi2->OnTransferError = nullptr;
 
@@ -249,12 +249,12 @@ private slots:
 
     void afterReceivingTheSessionEndsWhenAsked()
     {
-        dialServer();
-        fetchList(4);
+        CHECKED(dialServer());
+        CHECKED(fetchList(4));
         child<QCheckBox>(client.get(), "cbAutoDisconnect")->setChecked(true);
         QVERIFY(QFile::remove(clientReceive + QStringLiteral("alpha.txt")));
         tickOnly({"alpha.txt"});
-        clickWithWatchdog("UploadBtn");
+        CHECKED(clickWithWatchdog("UploadBtn"));
 
         QVERIFY(QFileInfo::exists(clientReceive + QStringLiteral("alpha.txt")));
         QCOMPARE(page(client.get()), int(TfmMain::PageStart));

@@ -2,6 +2,7 @@
 // the sound chooser and what is written when.
 #include "common/Paths.h"
 #include "settings/SettingsStore.h"
+#include "sound/CallSound.h"
 #include "support/TestEnv.h"
 #include "support/WriteFailure.h"
 #include "widgets/ButtonEdit.h"

@@ -2,11 +2,13 @@
 #include "notify/NotifyLook.h"
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
+#include "widgets/ButtonEdit.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallNotification.h"
 #include "windows/MessageDialog.h"
 #include "windows/NotificationSettings.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -15,7 +17,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <QToolButton>
 #include <memory>
 
 class TestExtWin : public QObject
@@ -91,11 +92,11 @@ private slots:
     void typedColourTextTurnsLowerCase()
     {
         TfmExtWin *d = open();
-        d->OptExtWinFontColor->edit()->clear();
-        QTest::keyClicks(d->OptExtWinFontColor->edit(), QStringLiteral("ClRed"));
+        d->OptExtWinFontColor->clear();
+        QTest::keyClicks(d->OptExtWinFontColor, QStringLiteral("ClRed"));
         QCOMPARE(d->OptExtWinFontColor->text(), QStringLiteral("clred"));
-        d->OptBmpDir->edit()->clear();
-        QTest::keyClicks(d->OptBmpDir->edit(), QStringLiteral("/Bilder/A.bmp"));
+        d->OptBmpDir->clear();
+        QTest::keyClicks(d->OptBmpDir, QStringLiteral("/Bilder/A.bmp"));
         QCOMPARE(d->OptBmpDir->text(), QStringLiteral("/Bilder/A.bmp"));
     }
 
@@ -106,7 +107,7 @@ private slots:
         TfmExtWin *d = open();
 
         answer = QColor(0x5c, 0xad, 0xad);
-        QTest::mouseClick(d->OptExtWinBackColor->button(), Qt::LeftButton);
+        d->OptExtWinBackColor->buttonAction()->trigger();
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests[0].kind, DialogHook::Kind::Color);
         QCOMPARE(requests[0].initialColor, QColor(255, 0, 0)); // preset with the edit's colour
@@ -114,7 +115,7 @@ private slots:
         QCOMPARE(d->OptExtWinFontColor->text(), QStringLiteral("kein"));
 
         answer = QColor(255, 255, 0);
-        QTest::keyClick(d->OptExtWinFontColor->edit(), Qt::Key_F2);
+        QTest::keyClick(d->OptExtWinFontColor, Qt::Key_F2);
         QCOMPARE(requests.size(), 2);
         // Not a colour: the dialog starts from the button face colour.
         QCOMPARE(requests[1].initialColor, QApplication::palette().color(QPalette::Button));
@@ -122,7 +123,7 @@ private slots:
         QCOMPARE(d->OptExtWinBackColor->text(), QStringLiteral("$00adad5c"));
 
         answer = QVariant(); // cancelled
-        QTest::keyClick(d->OptExtWinBackColor->edit(), Qt::Key_F2);
+        QTest::keyClick(d->OptExtWinBackColor, Qt::Key_F2);
         QCOMPARE(requests.size(), 3);
         QCOMPARE(d->OptExtWinBackColor->text(), QStringLiteral("$00adad5c"));
     }
@@ -133,7 +134,7 @@ private slots:
         TfmExtWin *d = open();
 
         answer = QStringLiteral("/srv/Neu/Sonne.bmp");
-        QTest::keyClick(d->OptBmpDir->edit(), Qt::Key_F2);
+        QTest::keyClick(d->OptBmpDir, Qt::Key_F2);
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests[0].kind, DialogHook::Kind::OpenFile);
         QCOMPARE(requests[0].title, QStringLiteral("Bitmap auswählen ..."));
@@ -142,13 +143,13 @@ private slots:
         QCOMPARE(d->OptBmpDir->text(), QStringLiteral("/srv/Neu/Sonne.bmp"));
 
         answer = QStringLiteral("x"); // one character is no choice
-        QTest::mouseClick(d->OptBmpDir->button(), Qt::LeftButton);
+        d->OptBmpDir->buttonAction()->trigger();
         QCOMPARE(requests.size(), 2);
         QCOMPARE(requests[1].initialDir, QStringLiteral("/srv/Neu"));
         QCOMPARE(d->OptBmpDir->text(), QStringLiteral("/srv/Neu/Sonne.bmp"));
 
         answer = QVariant();
-        QTest::mouseClick(d->OptBmpDir->button(), Qt::LeftButton);
+        d->OptBmpDir->buttonAction()->trigger();
         QCOMPARE(d->OptBmpDir->text(), QStringLiteral("/srv/Neu/Sonne.bmp"));
     }
 

@@ -3,6 +3,7 @@
 #include "calls/ServiceSet.h"
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "windows/ServiceDialog.h"
 
 #include <QCheckBox>
@@ -95,7 +96,7 @@ private slots:
         QFETCH(QString, pattern);
         QFETCH(QString, setting);
         QFETCH(quint32, mask);
-        choose(pattern);
+        CHECKED(choose(pattern));
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_Service")), setting);
         QCOMPARE(listenMask(), mask);
 
