@@ -1,11 +1,12 @@
 #include "dinfo/DInfoClient.h"
 
+#include "common/Clock.h"
 #include "common/Paths.h"
+#include "common/Utils.h"
 #include "dinfo/DdeConversation.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -126,7 +127,7 @@ bool DInfoClient::Start()
         return process->state() == QProcess::NotRunning &&
                (process->exitStatus() == QProcess::CrashExit || process->exitCode() != 0);
     };
-    WaitProcessingEvents([&] { return OpenConversation() || gaveUp(); }, m_startTimeoutMs);
+    WaitFor([&] { return OpenConversation() || gaveUp(); }, m_startTimeoutMs);
     if (!IsOpen() && !OpenConversation())
         return false;
     if (m_version.AdviseItem) {
@@ -169,11 +170,10 @@ DInfoSearch DInfoClient::Search(const QString &number)
         return result;
     }
 
-    QElapsedTimer clock;
-    clock.start();
+    const qint64 sent = Clock::ticks();
     for (;;) {
         bool changed = false;
-        WaitProcessingEvents(
+        WaitFor(
             [&] {
                 if (m_aborted || m_conversation->ExecuteRefused())
                     return true;
@@ -181,7 +181,7 @@ DInfoSearch DInfoClient::Search(const QString &number)
                 changed = now.Exists && !(now == before);
                 return changed || m_conversation->Ended();
             },
-            int(std::max<qint64>(0, m_answerTimeoutMs - clock.elapsed())), m_conversation);
+            int(std::max<qint64>(0, m_answerTimeoutMs - (Clock::ticks() - sent))));
         if (m_aborted) {
             result.Outcome = DInfoOutcome::Aborted;
             return result;
@@ -196,7 +196,7 @@ DInfoSearch DInfoClient::Search(const QString &number)
             if (stale) {
                 // The answer to an earlier request that came late: wait on for ours.
                 before = DInfoAnswer::StampOf(answerFile);
-                if (clock.elapsed() < m_answerTimeoutMs)
+                if (Clock::ticks() - sent < m_answerTimeoutMs)
                     continue;
                 result.Outcome = DInfoOutcome::TimedOut;
                 return result;
@@ -230,7 +230,7 @@ bool DInfoClient::ReadAnswer(const QString &request, DInfoAnswer::FileText *text
         }
         if (attempt == kReadAttempts)
             break;
-        WaitProcessingEvents([this] { return m_aborted; }, kReadRetryMs);
+        WaitFor([this] { return m_aborted; }, kReadRetryMs);
         if (m_aborted)
             return false;
     }
@@ -260,7 +260,7 @@ void DInfoClient::EndProcess()
     QProcess *process = m_process;
     m_process = nullptr;
     if (process->state() != QProcess::NotRunning) {
-        WaitProcessingEvents([process] { return process->state() == QProcess::NotRunning; }, kProcessEndMs);
+        WaitFor([process] { return process->state() == QProcess::NotRunning; }, kProcessEndMs);
         if (process->state() != QProcess::NotRunning) {
             process->terminate();
             if (!process->waitForFinished(500)) {

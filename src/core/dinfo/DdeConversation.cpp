@@ -1,19 +1,14 @@
 #include "dinfo/DdeConversation.h"
 
 #include "common/Paths.h"
+#include "common/Utils.h"
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QLocalSocket>
-#include <QTimer>
-
-#include <algorithm>
 
 namespace {
 // A local connection is accepted or refused at once; this only bounds a peer whose queue of
 // waiting connections is full.
 constexpr int kConnectMs = 500;
-constexpr int kWaitStepMs = 5;
 
 QString endpointPart(QString text)
 {
@@ -21,25 +16,6 @@ QString endpointPart(QString text)
     return text;
 }
 } // namespace
-
-bool WaitProcessingEvents(const std::function<bool()> &done, int timeoutMs, const DdeConversation *wake)
-{
-    QDeadlineTimer deadline(std::max(0, timeoutMs), Qt::PreciseTimer);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return done();
-        QEventLoop loop;
-        QTimer step;
-        step.setSingleShot(true);
-        step.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&step, &QTimer::timeout, &loop, &QEventLoop::quit);
-        if (wake)
-            QObject::connect(wake, &DdeConversation::Activity, &loop, &QEventLoop::quit);
-        step.start(int(std::clamp<qint64>(deadline.remainingTime(), 0, kWaitStepMs)));
-        loop.exec();
-    }
-    return true;
-}
 
 DdeConversation::DdeConversation(QObject *parent) : QObject(parent) {}
 
@@ -127,7 +103,7 @@ std::optional<DdeConversation::Reply> DdeConversation::WaitReply(quint64 id, int
 {
     if (id == 0)
         return std::nullopt;
-    WaitProcessingEvents([&] { return m_replies.count(id) > 0 || !IsOpen(); }, timeoutMs, this);
+    WaitFor([&] { return m_replies.count(id) > 0 || !IsOpen(); }, timeoutMs);
     const auto it = m_replies.find(id);
     if (it == m_replies.end())
         return std::nullopt;
@@ -197,13 +173,10 @@ void DdeConversation::ReadLines()
         // No line of the conversation is this long: the peer is not the directory program.
         m_socket->abort();
         OnDisconnected();
-        return;
     }
-    emit Activity();
 }
 
 void DdeConversation::OnDisconnected()
 {
     m_ended = true;
-    emit Activity();
 }

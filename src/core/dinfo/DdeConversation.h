@@ -14,8 +14,8 @@ class QLocalSocket;
 // The client side of a conversation with the directory program: a local socket in the runtime
 // folder named after the program's service and topic, carrying text lines (docs/dinfo-wire.md).
 // It offers what the program needs of a DDE client conversation: execute requests, an advise
-// link, requests for an item's value and the request to close. Everything runs on the thread
-// that owns the object; waits keep processing that thread's events.
+// link, requests for an item's value and the request to close. It lives on the main thread;
+// its waits keep processing events.
 class DdeConversation : public QObject
 {
     Q_OBJECT
@@ -54,10 +54,6 @@ public:
     // The longest line either side sends; a peer that sends longer lines is cut off.
     static constexpr int kMaxLine = 4096;
 
-signals:
-    // A line arrived or the conversation ended: a waiting search looks again.
-    void Activity();
-
 private:
     enum class Kind
     {
@@ -85,8 +81,3 @@ private:
     QString m_refusal;
     bool m_ended = false;
 };
-
-// Processes the current thread's events until `done` holds or `timeoutMs` have passed; true when
-// `done` held. It looks again whenever `wake` reports activity, and at least every 5 ms.
-bool WaitProcessingEvents(const std::function<bool()> &done, int timeoutMs,
-                          const DdeConversation *wake = nullptr);
