@@ -41,6 +41,7 @@ bool DInfoSearch::failed() const
     case DInfoOutcome::Found:
     case DInfoOutcome::NotFound:
     case DInfoOutcome::Aborted:
+    case DInfoOutcome::Busy:
         return false;
     default:
         return true;

@@ -43,7 +43,8 @@ struct DInfoSearch
     QString Name;   // the parsed name when Found
     QString Detail; // the program's refusal, for a message
     bool found() const { return Outcome == DInfoOutcome::Found; }
-    // Whether the look-up itself failed (and not merely found nobody or was aborted).
+    // Whether the look-up itself failed (and not merely found nobody, was aborted or had to give
+    // way to a search already waiting).
     bool failed() const;
 };
 
