@@ -128,8 +128,9 @@ bool DInfoClient::Start()
         return process->state() == QProcess::NotRunning &&
                (process->exitStatus() == QProcess::CrashExit || process->exitCode() != 0);
     };
-    WaitFor([&] { return OpenConversation() || gaveUp(); }, m_startTimeoutMs);
-    if (!IsOpen() && !OpenConversation())
+    m_aborted = false;
+    WaitFor([&] { return m_aborted || OpenConversation() || gaveUp(); }, m_startTimeoutMs);
+    if (m_aborted || (!IsOpen() && !OpenConversation()))
         return false;
     if (m_version.AdviseItem) {
         // D-Info 97 wants an advise link and one request of its item before it serves; neither

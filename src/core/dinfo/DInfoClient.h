@@ -76,8 +76,10 @@ public:
     // One reverse search for `number`.
     DInfoSearch Search(const QString &number);
     bool Searching() const { return m_searching; }
-    // Ends a search that is waiting (abort button, program end); harmless otherwise.
+    // Ends a search or a start that is waiting (abort button, program end); harmless otherwise.
     void Abort();
+    // Abort() has ended the last start or search.
+    bool WasAborted() const { return m_aborted; }
 
     // Asks the program to close and ends the conversation; a program of ours that does not end
     // within a moment is ended. Failures are ignored.

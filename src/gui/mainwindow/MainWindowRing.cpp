@@ -68,6 +68,12 @@ void TfmMain::ShowRings()
     // events) is taken by the loop that is already running, so the order holds.
     if (FShowingRings || FAnswered.empty())
         return;
+    // Calls that ring while the directory program comes up are answered, and shown once it is
+    // there to name them.
+    if (DInfoStarting) {
+        FShowTimer.start(kRingSettleMs);
+        return;
+    }
     FShowingRings = true;
     const AnsweredRing ring = std::move(FAnswered.front());
     FAnswered.pop_front();

@@ -15,6 +15,7 @@
 #include <QToolButton>
 
 bool DInfoRunning = false;
+bool DInfoStarting = false;
 QPointer<TfmDInfo> fmDInfo;
 
 namespace {
@@ -27,6 +28,9 @@ const QString kLoadError = QStringLiteral("Fehler beim Laden von DInfo ...");
 
 // The dialog of a connection that ended while it was in use; whoever used it deletes it after.
 const char *const kRetired = "retired";
+
+// The connection's dialog while DInfoStart waits for the program; DInfoStop ends that wait.
+QPointer<TfmDInfo> g_starting;
 
 QString withTrailingSlash(QString dir)
 {
@@ -129,7 +133,10 @@ bool TfmDInfo::StartDInfo()
     if (DDE1->IsOpen())
         return true;
     if (!DDE1->Start()) {
+        const bool aborted = DDE1->WasAborted();
         DDE1->Stop(); // a program that came up too late, or never, is ended
+        if (aborted)
+            return false; // the user or the end of the program broke the start off
         searchBtn->setEnabled(false);
         ChangeBtn->setEnabled(false);
         ShowMessageDlg(kLoadError);
@@ -291,7 +298,13 @@ void DInfoStart()
         ShowMessageDlg(kNotInstalled + QStringLiteral("\rFunktion wurde deaktiviert ."));
         return;
     }
-    if (!dialog->StartDInfo())
+    DInfoStarting = true;
+    g_starting = dialog.get();
+    const bool started = dialog->StartDInfo();
+    const bool stopped = !g_starting; // DInfoStop came meanwhile
+    g_starting = nullptr;
+    DInfoStarting = false;
+    if (!started || stopped)
         return;
     fmDInfo = dialog.release();
     DInfoRunning = true;
@@ -299,6 +312,11 @@ void DInfoStart()
 
 void DInfoStop()
 {
+    if (g_starting) {
+        // Stopped while it starts: the start ends, and no connection is set up.
+        g_starting->DDE1->Abort();
+        g_starting = nullptr;
+    }
     if (!DInfoRunning)
         return;
     DInfoRunning = false;

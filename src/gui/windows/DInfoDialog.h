@@ -74,6 +74,8 @@ private:
 
 // True while the standing connection runs (the program is started and waits hidden).
 extern bool DInfoRunning;
+// True while DInfoStart waits for the program to come up.
+extern bool DInfoStarting;
 // The dialog of the standing connection, while DInfoRunning.
 extern QPointer<TfmDInfo> fmDInfo;
 

@@ -12,6 +12,7 @@
 #include "windows/MessageDialog.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -158,6 +159,17 @@ private slots:
         QCOMPARE(DInfoLookup("301234567", "alt"), QStringLiteral("alt"));
         QCOMPARE(messages,
                  QStringList({"Fehler beim Laden von DInfo ...", "Fehler beim Laden von DInfo ..."}));
+
+        // Stopped while it starts (the program ends): the start ends at once, quietly.
+        DInfoClient::SetTimeoutsForTests(20000, 2000);
+        messages.clear();
+        QTimer::singleShot(100, [] { DInfoStop(); });
+        QElapsedTimer clock;
+        clock.start();
+        DInfoStart();
+        QVERIFY(clock.elapsed() < 10000);
+        QVERIFY(!DInfoRunning);
+        QVERIFY(messages.isEmpty());
     }
 
     void standingConnectionLooksUpWithoutAWindow()
