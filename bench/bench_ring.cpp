@@ -7,15 +7,23 @@
 // (ALERT_REQ or CONNECT_RESP), as the control interface reports it.
 // storm_*: 1,000 calls from 1,000 new numbers offered one every 5 ms: how many the program
 // answered, and after it has ended, how many of them are in the journal and in the directory.
+//
+// With --dinfo the automatic D-Info look-up is on: the stand-in answers from an address book of
+// 10,000 contacts that names every new caller of the one-after-the-other calls (the storm's
+// callers are in no address book), and every look-up shows its progress window.
+#include "BenchContacts.h"
 #include "BenchDirectory.h"
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
+#include "common/Paths.h"
+#include "common/Utils.h"
 #include "settings/SettingsStore.h"
 
 #include "ControlClient.h"
 #include "SimProcess.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
@@ -96,6 +104,14 @@ int main(int argc, char **argv)
     WriteSettingFlag("ISDN_WriteLog", true);
     WriteSettingFlag("ISDN_Beep", true);
     WriteSettingFlag("ISDN_CreateNull", true);
+    const bool dinfo = QCoreApplication::arguments().contains(QStringLiteral("--dinfo"));
+    if (dinfo) {
+        // The default D-Info folder, which the program provisions with the stand-in, and the
+        // stand-in's default address book folder.
+        WriteSettingFlag("ISDN_RunDInfo", true);
+        QDir().mkpath(Paths::dataDir() + "adressbuch");
+        WriteFileAtomic(Paths::dataDir() + "adressbuch/kontakte.vcf", BenchContactsVCard(10000));
+    }
 
     constexpr int kEntries = 10000;
     QList<CallerRecord> rows = BenchCallerRows(kEntries);
@@ -123,9 +139,9 @@ int main(int argc, char **argv)
             fail(error.c_str());
         std::vector<double> ms;
         for (int i = 0; i < 1000; ++i) {
-            const QString number = i % 2
-                                       ? rows[kEntries - 1 - (i % 200)].Number.remove(QLatin1Char('*')) + "1"
-                                       : QStringLiteral("0777%1").arg(100000 + i);
+            const QString number =
+                i % 2 ? rows[kEntries - 1 - (i % 200)].Number.remove(QLatin1Char('*')) + "1"
+                      : QStringLiteral("0777%1").arg(100000 + i); // contact i of BenchContacts
             const double answered = placeCall(control, number.toStdString());
             if (answered < 0)
                 fail("a call was not answered");
@@ -177,5 +193,13 @@ int main(int argc, char **argv)
     std::printf("storm_answered: %d\n", answered.load());
     std::printf("storm_journal_records: %d\n", records);
     std::printf("storm_new_entries: %d\n", entries);
+    if (dinfo) {
+        // The new callers of the one-after-the-other calls, learned with their names.
+        int named = 0;
+        const CallerDirectory learned;
+        for (int i = 0; i < 1000; i += 2)
+            named += learned.ReadValue(QStringLiteral("0777%1").arg(100000 + i)).startsWith("F#Kontakt");
+        std::printf("dinfo_named_callers: %d\n", named);
+    }
     return 0;
 }
