@@ -7,6 +7,7 @@
 // address book, half of numbers nobody has, from sending the request to the parsed answer.
 // dinfo_lookup_p99_of_limit: the p99 as a share of the 100 ms a look-up may take.
 #include "BenchContacts.h"
+#include "BenchSupport.h"
 #include "common/Paths.h"
 #include "common/Utils.h"
 #include "dinfo/DInfoClient.h"
@@ -22,30 +23,13 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-[[noreturn]] void fail(const char *what)
-{
-    std::fprintf(stderr, "bench_dinfo: %s\n", what);
-    std::exit(1);
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir root;
     if (!root.isValid())
         fail("no temporary folder");
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "HOME"})
-        qputenv(name, (root.path() + "/" + QString::fromLatin1(name).toLower()).toLocal8Bit());
+    UseFoldersIn(root.path());
     QDir().mkpath(Paths::runtimeDir());
 
     constexpr int kContacts = 10000;

@@ -13,6 +13,7 @@
 // callers are in no address book), and every look-up shows its progress window.
 #include "BenchContacts.h"
 #include "BenchDirectory.h"
+#include "BenchSupport.h"
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
 #include "common/Paths.h"
@@ -37,18 +38,6 @@
 #include <vector>
 
 namespace {
-
-[[noreturn]] void fail(const char *what)
-{
-    std::fprintf(stderr, "bench_ring: %s\n", what);
-    std::exit(1);
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
 
 bool listening(uint16_t port)
 {
@@ -92,8 +81,7 @@ int main(int argc, char **argv)
     QTemporaryDir root;
     if (!root.isValid())
         fail("no temporary folder");
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "HOME"})
-        qputenv(name, (root.path() + "/" + QString::fromLatin1(name).toLower()).toLocal8Bit());
+    UseFoldersIn(root.path());
 
     isdnsim::SimProcess sim;
     std::string error;

@@ -42,6 +42,22 @@ protected:
                 return true;
         return false;
     }
+    // Starts the built program (offscreen, on this exchange) and waits until it listens.
+    void startProgram()
+    {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("QT_QPA_PLATFORM", "offscreen");
+        e.insert("RUFWART_CAPI_REMOTE", server());
+        program.setProcessEnvironment(e);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(QStringLiteral(RUFWART_EXE), {});
+        ASSERT_TRUE(program.waitForStarted());
+        QElapsedTimer clock;
+        clock.start();
+        while (!listening() && clock.elapsed() < 60000)
+            QThread::msleep(50);
+        ASSERT_TRUE(listening());
+    }
     // `isdnsim call`: its printed report.
     QString call(const QString &from, const QString &to)
     {
@@ -66,18 +82,7 @@ TEST_F(RingEndToEnd, KnownUnknownBlockedAndForeignCalls)
     const QString directory = Paths::dataDir() + "anruf.dat";
     ASSERT_TRUE(writeBytes(directory, "[Anrufer]\r\n0301234567=F#Meier\r\n0309*=T#Werbung\r\n"));
 
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert("QT_QPA_PLATFORM", "offscreen");
-    e.insert("RUFWART_CAPI_REMOTE", server());
-    program.setProcessEnvironment(e);
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(QStringLiteral(RUFWART_EXE), {});
-    ASSERT_TRUE(program.waitForStarted());
-    QElapsedTimer clock;
-    clock.start();
-    while (!listening() && clock.elapsed() < 60000)
-        QThread::msleep(50);
-    ASSERT_TRUE(listening());
+    startProgram();
 
     const QString known = call("0301234567", "4711");
     EXPECT_TRUE(known.contains(": alerted")) << known.toStdString();
@@ -121,18 +126,7 @@ TEST_F(RingEndToEnd, UnknownCallerIsNamedFromTheUsersAddressBook)
                    "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3="
                    "BCrgen\r\nTEL;WORK:+49 (0)30 123 45-67\r\nEND:VCARD\r\n"));
 
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert("QT_QPA_PLATFORM", "offscreen");
-    e.insert("RUFWART_CAPI_REMOTE", server());
-    program.setProcessEnvironment(e);
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(QStringLiteral(RUFWART_EXE), {});
-    ASSERT_TRUE(program.waitForStarted());
-    QElapsedTimer clock;
-    clock.start();
-    while (!listening() && clock.elapsed() < 60000)
-        QThread::msleep(50);
-    ASSERT_TRUE(listening());
+    startProgram();
 
     // The line delivers the national number without its 0.
     const QString report = call("301234567", "4711");

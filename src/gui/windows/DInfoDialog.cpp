@@ -32,13 +32,6 @@ const char *const kRetired = "retired";
 // The connection's dialog while DInfoStart waits for the program; DInfoStop ends that wait.
 QPointer<TfmDInfo> g_starting;
 
-QString withTrailingSlash(QString dir)
-{
-    if (!dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
-    return dir;
-}
-
 void deleteIfRetired(TfmDInfo *dialog)
 {
     if (dialog && dialog->property(kRetired).toBool())
@@ -114,18 +107,18 @@ TfmDInfo::~TfmDInfo()
 
 void TfmDInfo::ReadSettings()
 {
-    DInfoDir = ReadSettingText(QStringLiteral("ISDN_DInfoDir")).trimmed();
-    if (DInfoDir.isEmpty())
-        DInfoDir = DefaultDInfoFolder();
-    DInfoDir = withTrailingSlash(DInfoDir);
+    QString folder = ReadSettingText(QStringLiteral("ISDN_DInfoDir")).trimmed();
+    if (folder.isEmpty())
+        folder = DefaultDInfoFolder();
     DInfoVersion = ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion")) == 1 ? 1 : 0;
-    DInfoExe = QString::fromLatin1(DInfoVersion::of(DInfoVersion).Exe);
+    delete DDE1;
+    DDE1 = new DInfoClient(folder, DInfoVersion, this);
+    DInfoDir = DDE1->Folder(); // ending with "/"
+    DInfoExe = QString::fromLatin1(DDE1->Version().Exe);
     // A new user's default folder gets the stand-in under the program file names.
     QString error;
     if (!ProvisionDInfoFolder(DInfoDir, &error))
         qWarning("%s", qPrintable(error));
-    delete DDE1;
-    DDE1 = new DInfoClient(DInfoDir, DInfoVersion, this);
 }
 
 bool TfmDInfo::StartDInfo()
