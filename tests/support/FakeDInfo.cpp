@@ -9,6 +9,7 @@
 //   crash       dies when a request comes
 //   refuse      refuses every request
 //   late        answers a request first with the answer to the one before, then with its own
+//   directory   puts a folder where the answer file belongs (it changes, and cannot be read)
 //   noendpoint  runs without ever serving the conversation
 //   fail        ends at once with an error
 #include "common/Utils.h"
@@ -69,7 +70,10 @@ int main(int argc, char *argv[])
             *refusal = QStringLiteral("kaputt");
             return false;
         }
-        if (mode == "write") {
+        if (mode == "directory") {
+            QFile::remove(answerFile);
+            QDir().mkdir(answerFile);
+        } else if (mode == "write") {
             WriteFileAtomic(answerFile, payload);
         } else if (mode == "late") {
             WriteFileAtomic(answerFile, answerFor(previous));
