@@ -172,11 +172,13 @@ QString TfmMain::LookUpUnknownCaller(const AnsweredRing &ring)
     // The look-up waits for the directory program's answer while later calls are answered; the
     // call it serves is stored by FormClose should the program end meanwhile.
     FRingInLookUp = &ring;
-    if (d.ExtWin)
+    // Without a running directory program (its start failed) there is nothing to wait for.
+    const bool progress = d.ExtWin && DInfoRunning;
+    if (progress)
         ShowDInfMsg(d.Number, false);
     QString name = d.NameToStore;
     const DInfoSearch search = DInfoAutoLookup(d.Number, name);
-    if (d.ExtWin)
+    if (progress)
         ShowDInfMsg(QString(), true);
     FRingInLookUp = nullptr;
     if (!search.failed()) {
