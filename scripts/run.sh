@@ -7,8 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target rufwart isdnsim
+cmake --preset default >/dev/null
+cmake --build --preset default --target rufwart isdnsim
 
 capi_configured() {
   [ -n "${RUFWART_CAPI_REMOTE:-}" ] && return 0

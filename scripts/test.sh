@@ -3,6 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build
-ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 600
+cmake --preset default >/dev/null
+cmake --build --preset default
+ctest --preset default -j"$(nproc)"

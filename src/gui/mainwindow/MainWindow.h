@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
@@ -102,11 +103,6 @@ public:
     // The CAPI-over-TCP address in force: RUFWART_CAPI_REMOTE, else the setting ISDN_CapiRemote.
     static QString CapiRemote();
 
-    // Component information for the CAPI information window.
-    QString GetCapiManufacturer() const;
-    QString GetCapiVersion() const;
-    QString GetCapiSerialNumber() const;
-
     // ---- data-transfer mode (MainTransfer.cpp) ----
     void SetServerMode(bool on);
     void mnuServermodeClick();
@@ -147,6 +143,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Handlers that touch widgets start with Q_ASSERT(OnMainThread()).
+    bool OnMainThread() const { return QThread::currentThread() == thread(); }
     void FormCreate();
     void BuildPopupMenu();
     void ConnectControls();

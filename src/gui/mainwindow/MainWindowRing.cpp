@@ -42,6 +42,7 @@ RingOptions TfmMain::CurrentRingOptions() const
 
 uint32_t TfmMain::Capi2Ring(TCapi20 *, const TCallDaten &CallDaten)
 {
+    Q_ASSERT(OnMainThread());
     if (!FCallers)
         return RingResult::Ignore; // not started yet: the call is left to the other terminals
     const RingCall call = RingCall::fromCallDaten(CallDaten);
@@ -105,6 +106,7 @@ void TfmMain::ShowAfterRings(std::function<void()> work)
 
 void TfmMain::ShowRing(const AnsweredRing &ring)
 {
+    Q_ASSERT(OnMainThread());
     JournalRing(ring);
     if (ring.Decision.Found) {
         DisplayRing(ring);
@@ -280,6 +282,7 @@ void TfmMain::OpenStores()
 
 void TfmMain::ReportStoreError(const IoError &error)
 {
+    Q_ASSERT(OnMainThread());
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QDateTime &told = FStoreErrorsTold[error.message()];
     if (told.isValid() && told.secsTo(now) < kStoreErrorQuietSeconds)

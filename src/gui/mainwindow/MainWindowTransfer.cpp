@@ -455,6 +455,7 @@ void TfmMain::Capi2ReceiveFile(const QString &Filename, int64_t FileSize, int64_
 void TfmMain::ShowTransferStep(bool receiving, const QString &Filename, int64_t FileSize,
                                int64_t FileProgress, TTransferBlock FileBlock)
 {
+    Q_ASSERT(OnMainThread());
     switch (FileBlock) {
     case tbFileName:
         SetConnectIcon(true, receiving ? 2 : 1);
@@ -508,6 +509,7 @@ void TfmMain::ShowTransferStep(bool receiving, const QString &Filename, int64_t 
 
 void TfmMain::ShowByteRate(int64_t bytes)
 {
+    Q_ASSERT(OnMainThread());
     // The shown rate changes once a second and covers the time since the last change, so it
     // stays steady whatever the block size.
     const qint64 now = Clock::ticks();
@@ -523,6 +525,7 @@ void TfmMain::ShowByteRate(int64_t bytes)
 
 void TfmMain::SetConnectIcon(bool show, int kind)
 {
+    Q_ASSERT(OnMainThread());
     switch (kind) {
     case 0:
         ConnectTray->setIcon(Icons::connectIcon());
