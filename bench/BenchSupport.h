@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,10 +25,12 @@ inline double percentile(std::vector<double> v, double p)
     return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
 }
 
-// Points HOME and the XDG folders into `root` (a fresh temporary folder), so the benchmark
+// Points HOME and the XDG folders into `root`, a fresh temporary folder, so the benchmark
 // touches none of the user's files.
-inline void UseFoldersIn(const QString &root)
+inline void UseFoldersIn(const QTemporaryDir &root)
 {
+    if (!root.isValid())
+        fail("no temporary folder");
     for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "HOME"})
-        qputenv(name, (root + "/" + QString::fromLatin1(name).toLower()).toLocal8Bit());
+        qputenv(name, (root.path() + "/" + QString::fromLatin1(name).toLower()).toLocal8Bit());
 }

@@ -79,9 +79,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir root;
-    if (!root.isValid())
-        fail("no temporary folder");
-    UseFoldersIn(root.path());
+    UseFoldersIn(root);
 
     isdnsim::SimProcess sim;
     std::string error;
