@@ -323,6 +323,14 @@ bool WaitFor(const std::function<bool()> &done, int limitMs, QEventLoop::Process
             loop.quit();
     });
     check.start();
-    loop.exec(flags);
+    if (loop.exec(flags) < 0) {
+        // Once the application has been told to quit, nested event loops no longer run (exec
+        // returns at once); the wait goes on by processing events itself.
+        check.stop();
+        while (!(held = done()) && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(flags);
+            QThread::msleep(kCheckMs);
+        }
+    }
     return held || done();
 }

@@ -17,6 +17,7 @@
 #include "windows/CallerListDialog.h"
 #include "windows/CallerRecordDialog.h"
 #include "windows/CapiInfoDialog.h"
+#include "windows/DInfoDialog.h"
 #include "windows/JournalDialog.h"
 #include "windows/MessageDialog.h"
 #include "windows/MsnSoundDialog.h"
@@ -380,7 +381,7 @@ void TfmMain::FormShow()
     if (ui->OptEmpfangDir->text().isEmpty())
         ui->OptEmpfangDir->setText(DefaultReceiveDir());
     if (ui->OptDInfoDir->text().isEmpty())
-        ui->OptDInfoDir->setText(withTrailingSlash(QDir::homePath()) + QStringLiteral("dinfo3/"));
+        ui->OptDInfoDir->setText(DefaultDInfoFolder());
     ui->OptCapiRemote->setText(ReadSettingText(QStringLiteral("ISDN_CapiRemote")));
 
     // The only place where the transfer directories reach the component: later changes count
@@ -399,6 +400,8 @@ void TfmMain::FormShow()
         StopListen();
 
     ui->ISDNRunDInfo->setChecked(ReadSettingFlag(QStringLiteral("ISDN_RunDInfo")));
+    if (ui->ISDNRunDInfo->isChecked())
+        ApplyRunDInfo();
     mnuInfo->setText(mnuInfo->text() + QStringLiteral(" v2.2"));
 
     // Only now does "Aktiv" start and stop listening, so loading it did not do it twice.
@@ -444,9 +447,17 @@ void TfmMain::ChooseDirectoryFor(QLineEdit *edit)
 
 void TfmMain::UndoBtnClick()
 {
+    // An emptied D-Info folder is the default folder, never "/".
+    if (ui->OptDInfoDir->text().trimmed().isEmpty())
+        ui->OptDInfoDir->setText(DefaultDInfoFolder());
     QLineEdit *const dirs[] = {ui->OptSendDir, ui->OptEmpfangDir, ui->OptDInfoDir};
     for (QLineEdit *edit : dirs)
         edit->setText(withTrailingSlash(edit->text()));
+    QString dinfoDirBefore = ReadSettingText(QStringLiteral("ISDN_DInfoDir")).trimmed();
+    if (dinfoDirBefore.isEmpty())
+        dinfoDirBefore = DefaultDInfoFolder();
+    const bool dinfoMoved = ui->OptDInfoDir->text() != withTrailingSlash(dinfoDirBefore) ||
+                            DInfoVersionIndex() != ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion"));
 
     if (!ForceDirectoriesEx(ui->OptSendDir->text()))
         ShowMessageDlg(QStringLiteral("Sendeverzeichnis ungültig ."));
@@ -477,10 +488,25 @@ void TfmMain::UndoBtnClick()
     repaint();
 
     if (ui->ISDNRunDInfo->isChecked() != FRunDInfoOnOpen) {
-        // The directory look-up starts or stops its program here once it is attached.
+        ApplyRunDInfo();
         FRunDInfoOnOpen = ui->ISDNRunDInfo->isChecked();
         RestoreMainWindow();
+    } else if (DInfoRunning && dinfoMoved) {
+        // Another folder or version: the standing connection moves to that program.
+        DInfoStop();
+        ApplyRunDInfo();
     }
+}
+
+void TfmMain::ApplyRunDInfo()
+{
+    if (!ui->ISDNRunDInfo->isChecked()) {
+        DInfoStop();
+        return;
+    }
+    DInfoStart();
+    // A program file that is missing switched the look-up off.
+    ui->ISDNRunDInfo->setChecked(ReadSettingFlag(QStringLiteral("ISDN_RunDInfo")));
 }
 
 void TfmMain::ApplyCapiRemote()
@@ -663,6 +689,8 @@ void TfmMain::FormClose()
     FClosed = true;
     Timer.stop();
     FDialNumbers.clear();
+    // The directory program ends with the program; a look-up that waits for it ends now.
+    DInfoStop();
     // Calls answered but not yet shown still reach the files, and nothing queued is dropped
     // silently: a save that fails now (a full disk) is shown, and the user may try again.
     StoreUnshownRings();

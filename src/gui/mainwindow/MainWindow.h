@@ -27,6 +27,7 @@ class IoError;
 class TCapi20;
 struct TCallDaten;
 class TTrayIcon;
+struct DInfoSearch;
 enum TTransferBlock : uint8_t;
 
 // The main window. It lives behind its notification-area icon, keeps the CAPI component
@@ -245,9 +246,10 @@ private:
     void ShowRing(const AnsweredRing &ring);
     void DisplayRing(const AnsweredRing &ring);
     void JournalRing(const AnsweredRing &ring);
-    // The name to learn an unknown caller with. The D-Info look-up of unknown callers takes part
-    // here, before the caller is learned.
+    // The name to learn and show an unknown caller with: the number (or nothing), or the name
+    // the automatic D-Info look-up found.
     QString LookUpUnknownCaller(const AnsweredRing &ring);
+    static QString LookUpFailureText(const DInfoSearch &search);
     void LearnCaller(const AnsweredRing &ring, const QString &name);
     // Plays the queued call sounds one after the other.
     void PlayRingSounds();
@@ -258,6 +260,14 @@ private:
     // than once a minute (the store retries every second).
     void ReportStoreError(const IoError &error);
     void OpenStores();
+
+    // The call whose look-up waits for the directory program, and the failure of the last
+    // look-up, told in the status line once until a look-up succeeds again.
+    const AnsweredRing *FRingInLookUp = nullptr;
+    bool FLookUpFailureTold = false;
+    QString FLookUpFailure;
+    // Starts or stops the standing D-Info connection for ISDNRunDInfo; a failed start clears it.
+    void ApplyRunDInfo();
 
     std::deque<AnsweredRing> FAnswered;
     QTimer FShowTimer;
