@@ -74,18 +74,9 @@ QByteArray readOrCreate(const QString &path)
     return data;
 }
 
-// Which record form a journal file holds, judged from its records: a plausible call time (1980
-// to 2100) and length bytes in range. Most records decide, so that a few damaged ones do not
-// leave an old journal unconverted.
-enum class Form
-{
-    Old,
-    New,
-    Undecided,
-};
-
-// The share of records that look right when the data is read in records of `size` bytes.
-double plausibleShare(const QByteArray &data, int size)
+// The share of records that look right when the data is read in records of `size` bytes: a
+// plausible call time (1980 to 2100) and length bytes in range.
+double plausibleShare(QByteArrayView data, int size)
 {
     const qsizetype count = data.size() / size;
     if (count == 0)
@@ -103,26 +94,6 @@ double plausibleShare(const QByteArray &data, int size)
         ++plausible;
     }
     return double(plausible) / double(count);
-}
-
-Form formOf(const QByteArray &data)
-{
-    // Read in the wrong size, at most one record in four (or five) starts where a record
-    // starts; more than half is a clear majority.
-    const double old = plausibleShare(data, JournalRecord::kOldSize);
-    const double current = plausibleShare(data, JournalRecord::kSize);
-    if (old > 0.5 && old > current)
-        return Form::Old;
-    if (current > 0.5 && current > old)
-        return Form::New;
-    if (old > 0.5) {
-        // Both readings look right (a file of a single record): the form it fills exactly wins.
-        const bool oldExact = data.size() % JournalRecord::kOldSize == 0;
-        const bool newExact = data.size() % JournalRecord::kSize == 0;
-        if (oldExact != newExact)
-            return oldExact ? Form::Old : Form::New;
-    }
-    return Form::Undecided;
 }
 
 } // namespace
@@ -275,14 +246,41 @@ QList<JournalRecord> CallJournal::ReadCalls() const
         data = readOrCreate(d->path);
         queued = d->pending;
     }
-    const qsizetype count = data.size() / JournalRecord::kSize;
-    QList<JournalRecord> records;
-    records.reserve(count + qsizetype(queued.size()));
-    for (qsizetype i = 0; i < count; ++i)
-        records.append(JournalRecord::fromBytes(data.constData() + i * JournalRecord::kSize));
+    QList<JournalRecord> records = RecordsOf(data);
+    records.reserve(records.size() + qsizetype(queued.size()));
     for (JournalRecord &r : queued)
         records.append(std::move(r));
     return records;
+}
+
+QList<JournalRecord> CallJournal::RecordsOf(QByteArrayView data)
+{
+    const qsizetype count = data.size() / JournalRecord::kSize;
+    QList<JournalRecord> records;
+    records.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        records.append(JournalRecord::fromBytes(data.constData() + i * JournalRecord::kSize));
+    return records;
+}
+
+CallJournal::Form CallJournal::FormOf(QByteArrayView data)
+{
+    // Read in the wrong size, at most one record in four (or five) starts where a record
+    // starts; more than half is a clear majority.
+    const double old = plausibleShare(data, JournalRecord::kOldSize);
+    const double current = plausibleShare(data, JournalRecord::kSize);
+    if (old > 0.5 && old > current)
+        return Form::Old;
+    if (current > 0.5 && current > old)
+        return Form::New;
+    if (old > 0.5) {
+        // Both readings look right (a file of a single record): the form it fills exactly wins.
+        const bool oldExact = data.size() % JournalRecord::kOldSize == 0;
+        const bool newExact = data.size() % JournalRecord::kSize == 0;
+        if (oldExact != newExact)
+            return oldExact ? Form::Old : Form::New;
+    }
+    return Form::Undecided;
 }
 
 void CallJournal::ClearJournal()
@@ -360,7 +358,7 @@ CallJournal::Conversion CallJournal::ConvertJournal(const std::function<void(qin
         WriteSettingFlag(kDone, true);
         return Conversion::NoJournal;
     }
-    const Form form = formOf(old);
+    const Form form = FormOf(old);
     if (form == Form::New) {
         WriteSettingFlag(kDone, true);
         return Conversion::AlreadyConverted;

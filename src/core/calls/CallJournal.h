@@ -61,6 +61,15 @@ public:
         Undecided,        // most records fit neither form: the file is left as it is, ISDN_Update20 clear
     };
 
+    // Which record form a journal's bytes hold, judged from the records themselves (the file
+    // carries no mark of it): a plausible call time and length bytes in range in most records.
+    enum class Form
+    {
+        Old,       // 32-byte records
+        New,       // 40-byte records
+        Undecided, // most records fit neither
+    };
+
     // `folder` holds anruf2.dat and updtemp.dat; the default is the data folder.
     explicit CallJournal(const QString &folder = QString());
     // Writes what is still queued (errors are logged: there is no one left to tell).
@@ -76,6 +85,10 @@ public:
     void AppendCall(const QString &callerKey, const QString &msn);
     // Every record in file order, queued ones last. A missing file is created empty.
     QList<JournalRecord> ReadCalls() const;
+    // The whole records of a journal's bytes, as ReadCalls reads the file.
+    static QList<JournalRecord> RecordsOf(QByteArrayView data);
+    // The form ConvertJournal sees in a journal's bytes.
+    static Form FormOf(QByteArrayView data);
     // Leaves the file empty (and drops queued records: they were shown as part of the journal).
     void ClearJournal();
 

@@ -43,6 +43,8 @@ struct FileText
 };
 // Reads the file; false when it cannot be opened or read (absent, locked, unreadable).
 bool ReadFile(const QString &path, FileText *text);
+// The two lines of the file's bytes, as ReadFile takes them from the first 64 KiB it reads.
+FileText ParseFile(QByteArrayView bytes);
 
 // Tells one state of the file from another: the full modification time, the size and the file's
 // identity, so that two answers within one second, or of equal size, differ, and a file replaced
