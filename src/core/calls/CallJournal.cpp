@@ -24,6 +24,8 @@ namespace {
 
 const QDate kEpoch(1899, 12, 30);
 constexpr qint64 kMsPerDay = 86400000;
+// Beyond the dates QDate holds (some two billion years either way).
+constexpr double kMaxDays = 1e12;
 
 QString cannotWrite(const QString &path, int error)
 {
@@ -100,6 +102,10 @@ double plausibleShare(QByteArrayView data, int size)
 
 QDateTime JournalRecord::callDateTime() const
 {
+    // A damaged record may hold anything: a time that is no number, or one far beyond every
+    // calendar date, has no date (the day count would not even fit an integer).
+    if (!std::isfinite(CallTime) || std::fabs(CallTime) > kMaxDays)
+        return QDateTime();
     // Wall-clock time of that day, so days on which daylight saving time starts or ends read
     // back as they were written.
     double days = std::floor(CallTime);

@@ -25,7 +25,8 @@ struct JournalRecord
     QString CallerKey; // the directory key the caller matched, or the number; at most 20 characters
     QString Msn;       // the called MSN; at most 10 characters
 
-    // CallTime as a local date and time, and the other way round.
+    // CallTime as a local date and time (invalid for a damaged record whose time is no number
+    // or beyond every date), and the other way round.
     QDateTime callDateTime() const;
     static double toCallTime(const QDateTime &when);
 
