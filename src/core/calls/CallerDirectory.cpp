@@ -548,7 +548,9 @@ QStringList CallerDirectory::ListKeys() const
 QString CallerDirectory::ReadValue(const QString &key) const
 {
     const Private::View v = d->view();
-    const auto value = v.valueOf(EncodeAnsi(key.trimmed()));
+    // Blanks around the key go, as around the keys of the file; other white space (a
+    // non-breaking space) belongs to a key there, and so it does here.
+    const auto value = v.valueOf(trimmed(EncodeAnsi(key)));
     return value ? DecodeOem(*value) : QString();
 }
 
