@@ -36,7 +36,12 @@ QString cleanField(QString text, int maxLength)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = QLatin1Char(' ');
     }
-    return text.simplified().left(maxLength).trimmed();
+    text = text.simplified();
+    // The parse finds the labels wherever they first occur: inside an earlier field one would
+    // take the place of the real one.
+    text.replace(QLatin1String("ZUS:"), QLatin1String("ZUS :"));
+    text.replace(QLatin1String("VN:"), QLatin1String("VN :"));
+    return text.left(maxLength).trimmed();
 }
 
 } // namespace

@@ -27,8 +27,9 @@ QString Request(const QString &number);
 QString ParseLine(const QString &line);
 
 // The answer line for a found subscriber. ";" and line breaks inside a field become "," and
-// blanks, and each field is cut to a length that keeps the line within kMaxLine, so the parse
-// above gives back exactly surname, given name and addition.
+// blanks, a label inside a field gets a blank before its colon ("VN :"), and each field is cut to
+// a length that keeps the line within kMaxLine, so the parse above gives back exactly surname,
+// given name and addition.
 QString FormatLine(const QString &surname, const QString &givenName, const QString &addition,
                    const QString &street);
 
