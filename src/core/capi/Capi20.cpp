@@ -681,7 +681,9 @@ int TCapi20::ReceiveData(int NCCI, void *Buffer, int Count)
 
 bool TCapi20::HandleDataB3Ind(const Capi::DataB3Indication &Block)
 {
-    if (Block.Data == nullptr)
+    // An empty block is only answered: stored, it would take a ring entry that reading never
+    // leaves, and every later block would be read one entry late.
+    if (Block.Data == nullptr || Block.Length == 0)
         return false;
     std::lock_guard guard(m_channelLock);
     const int number = FindChannel(int(Block.NCCI));

@@ -352,6 +352,7 @@ void fake_push_data_b3_ind(unsigned ncci, unsigned handle, const unsigned char *
     State &s = S();
     std::lock_guard g(s.lock);
     s.dataBlocks.emplace_back(data, data + length);
+    s.dataBlocks.back().reserve(1); // an empty block, too, lies somewhere in the library's memory
     const uint64_t address = reinterpret_cast<uintptr_t>(s.dataBlocks.back().data());
     Bytes m(30, 0);
     SetWord(m.data(), 30);
