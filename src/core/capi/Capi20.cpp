@@ -588,7 +588,8 @@ int TCapi20::FrameCapacity(int NCCI) const
     const int number = FindChannel(NCCI);
     if (number > 0)
         block = std::min(block, m_channels[size_t(number - 1)].BufferSize);
-    return std::clamp(block, 3, Transfer::StagingBytes) - 2;
+    // The other side takes each block into a buffer of WorkBytes and cuts what is longer.
+    return std::clamp(block, 3, Transfer::WorkBytes) - 2;
 }
 
 int64_t TCapi20::QueuedBytes(int NCCI) const
@@ -596,6 +597,13 @@ int64_t TCapi20::QueuedBytes(int NCCI) const
     std::lock_guard guard(m_channelLock);
     const int number = FindChannel(NCCI);
     return number > 0 ? m_channels[size_t(number - 1)].QueuedBytes : 0;
+}
+
+int TCapi20::RefusedBlocks(int NCCI) const
+{
+    std::lock_guard guard(m_channelLock);
+    const int number = FindChannel(NCCI);
+    return number > 0 ? m_channels[size_t(number - 1)].RefusedBlocks : 0;
 }
 
 int TCapi20::SendData(int NCCI, const void *Data, int Count)
@@ -652,6 +660,7 @@ void TCapi20::SendNextBlock(int NCCI)
     if (!PutRequest(CMD_DATA_B3,
                     DataB3Req(uint32_t(NCCI), entry.Data.data(), uint16_t(entry.Length), uint16_t(index)))) {
         // Not put (reported by the put): no confirmation will free the entry.
+        ++ch.RefusedBlocks;
         --ch.Outstanding;
         ch.QueuedBytes -= entry.Length;
         entry.Length = 0;
@@ -712,7 +721,7 @@ bool TCapi20::HandleDataB3Ind(const Capi::DataB3Indication &Block)
     return true;
 }
 
-void TCapi20::HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t /*Info*/)
+void TCapi20::HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t Info)
 {
     {
         std::lock_guard guard(m_channelLock);
@@ -725,7 +734,10 @@ void TCapi20::HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t /*Info*/)
         B3TransmitEntry &entry = ch.Transmit[size_t(Handle - 1)];
         if (entry.State != 2)
             return;
-        // Freed whatever the Info was (an error was reported): nothing is sent again.
+        // Freed whatever the Info was (an error was reported): nothing is sent again, but the
+        // refusal is counted, so that a file it belonged to is not taken for sent.
+        if (Info != 0)
+            ++ch.RefusedBlocks;
         --ch.Outstanding;
         ch.QueuedBytes -= entry.Length;
         entry.Length = 0;

@@ -164,6 +164,8 @@ struct B3Channel
     int Outstanding = 0;
     int UnreadBytes = 0;
     int QueuedBytes = 0;
+    // Data blocks that CAPI refused: a put that failed, or a confirmation with an error.
+    int RefusedBlocks = 0;
     int ReceiveWrite = 1, ReceiveRead = 1, TransmitFill = 1, TransmitSend = 1;
     int BufferSize = 0;
     int Buffers = 0;
@@ -311,13 +313,13 @@ private:
     bool LinkHolds(int NCCI) const;
     int FrameCapacity(int NCCI) const;
     int64_t QueuedBytes(int NCCI) const;
+    int RefusedBlocks(int NCCI) const;
     // Transfer protocol (Transfer.cpp).
     void HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Length);
     void ReceiveName(int NCCI, const QByteArray &Payload);
     void ReceiveSize(const QByteArray &Payload);
     void ReceiveFileData(const uint8_t *Payload, int Length);
-    void ReceiveStep(const std::function<bool(TransferState &)> &Step, TTransferBlock Block,
-                     uint32_t Failure);
+    void ReceiveStep(const std::function<uint32_t(TransferState &)> &Step, TTransferBlock Block);
     void ReceiveEnd();
     void ServeFileRequest(const QByteArray &Payload);
     // Ends the file being received without keeping it (a failure, or its link went down).

@@ -31,7 +31,8 @@ constexpr uint32_t ERR_HANDLER_FAILED = 0x600A;
 constexpr uint32_t ERR_TRANSFER_NAME_REFUSED = 0x6010;
 // A requested file is not a plain file directly in the send folder; nothing is sent.
 constexpr uint32_t ERR_TRANSFER_REQUEST_REFUSED = 0x6011;
-// A size frame that is not a decimal number; the file is not kept.
+// A size frame that is not a decimal number, or more data than it announced; the file is not
+// kept.
 constexpr uint32_t ERR_TRANSFER_BAD_SIZE = 0x6012;
 // A size or data frame with no file announced before it; it is ignored.
 constexpr uint32_t ERR_TRANSFER_NO_FILE = 0x6013;
@@ -41,9 +42,12 @@ constexpr uint32_t ERR_TRANSFER_WRITE = 0x6014;
 constexpr uint32_t ERR_TRANSFER_READ = 0x6015;
 // The link went down while a file was being received; the part received is not kept.
 constexpr uint32_t ERR_TRANSFER_LINK_LOST = 0x6016;
-// A file being received was followed by the next file's name before its end frame; the part
-// received is not kept.
+// A file being received ended short of the size it announced (or announced none), or was
+// followed by the next file's name before its end frame; the part received is not kept.
 constexpr uint32_t ERR_TRANSFER_INCOMPLETE = 0x6018;
+// Data blocks of a file being sent were refused by CAPI or the network (or never confirmed);
+// the rest of the file is not sent and the other side does not keep it.
+constexpr uint32_t ERR_TRANSFER_NOT_SENT = 0x6019;
 // Too many transfers requested by the other side wait already; this one is dropped.
 constexpr uint32_t ERR_TRANSFER_BUSY = 0x6017;
 

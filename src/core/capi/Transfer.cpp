@@ -198,7 +198,7 @@ void TCapi20::AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci, int NCCI)
             t.receiveFile->cancelWriting();
         t.receiveFile.reset();
         name = t.receiveName;
-        size = t.receiveSize;
+        size = std::max<int64_t>(t.receiveSize, 0);
         done = t.receiveDone;
     }
     TransferFailed(ErrorNumber, Capi::SUB_IND, name);
@@ -228,7 +228,7 @@ void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
         t.receive = TransferState::Receive::Receiving;
         t.receiveNcci = NCCI;
         t.receiveName = reported;
-        t.receiveSize = 0;
+        t.receiveSize = -1;
         t.receiveDone = 0;
         t.receiveFile = std::move(file);
     }
@@ -236,15 +236,14 @@ void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
 }
 
 // Runs `Step` on the file being received (under the receive lock) and reports the result with
-// `Block`; a failed step ends the file with `Failure`. A frame with no file announced is
-// reported once for the whole stray file.
-void TCapi20::ReceiveStep(const std::function<bool(TransferState &)> &Step, TTransferBlock Block,
-                          uint32_t Failure)
+// `Block`; a step that fails gives its error number (0 for success), which ends the file. A
+// frame with no file announced is reported once for the whole stray file.
+void TCapi20::ReceiveStep(const std::function<uint32_t(TransferState &)> &Step, TTransferBlock Block)
 {
     TransferState &t = *m_transfer;
     QString name;
     int64_t size = 0, done = 0;
-    bool ok = false;
+    uint32_t failure = 0;
     {
         std::lock_guard guard(t.receiveLock);
         switch (t.receive) {
@@ -254,17 +253,17 @@ void TCapi20::ReceiveStep(const std::function<bool(TransferState &)> &Step, TTra
             t.receive = TransferState::Receive::Skipping;
             break;
         case TransferState::Receive::Receiving:
-            ok = Step(t);
+            failure = Step(t);
             name = t.receiveName;
-            size = t.receiveSize;
+            size = std::max<int64_t>(t.receiveSize, 0);
             done = t.receiveDone;
             break;
         }
     }
     if (name.isEmpty())
         TransferFailed(ERR_TRANSFER_NO_FILE, Capi::SUB_IND, QString());
-    else if (!ok)
-        AbandonReceive(Failure);
+    else if (failure != 0)
+        AbandonReceive(failure);
     else
         FireReceiveFile(name, size, done, Block);
 }
@@ -274,23 +273,26 @@ void TCapi20::ReceiveSize(const QByteArray &Payload)
     const std::optional<int64_t> size = ParseSize(Payload);
     ReceiveStep(
         [&](TransferState &t) {
-            if (size)
-                t.receiveSize = *size;
-            return size.has_value();
+            if (!size)
+                return ERR_TRANSFER_BAD_SIZE;
+            t.receiveSize = *size;
+            return uint32_t(0);
         },
-        tbFileSize, ERR_TRANSFER_BAD_SIZE);
+        tbFileSize);
 }
 
 void TCapi20::ReceiveFileData(const uint8_t *Payload, int Length)
 {
     ReceiveStep(
         [&](TransferState &t) {
+            if (t.receiveSize >= 0 && t.receiveDone + Length > t.receiveSize)
+                return ERR_TRANSFER_BAD_SIZE; // more than announced
             if (t.receiveFile->write(reinterpret_cast<const char *>(Payload), Length) != Length)
-                return false;
+                return ERR_TRANSFER_WRITE;
             t.receiveDone += Length;
-            return true;
+            return uint32_t(0);
         },
-        tbFileData, ERR_TRANSFER_WRITE);
+        tbFileData);
 }
 
 void TCapi20::ReceiveEnd()
@@ -298,24 +300,29 @@ void TCapi20::ReceiveEnd()
     TransferState &t = *m_transfer;
     QString name;
     int64_t size = 0, done = 0;
-    bool stored = false;
+    bool complete = false, stored = false;
     {
         std::lock_guard guard(t.receiveLock);
         if (t.receive != TransferState::Receive::Receiving) {
             t.receive = TransferState::Receive::Idle;
             return;
         }
-        stored = t.receiveFile->commit();
+        // Only the whole file is kept: every byte its size frame announced.
+        complete = t.receiveSize >= 0 && t.receiveDone == t.receiveSize;
+        if (complete)
+            stored = t.receiveFile->commit();
+        else
+            t.receiveFile->cancelWriting();
         t.receiveFile.reset();
         t.receive = TransferState::Receive::Idle;
         name = t.receiveName;
-        size = t.receiveSize;
+        size = std::max<int64_t>(t.receiveSize, 0);
         done = t.receiveDone;
     }
     if (stored) {
         FireReceiveFile(name, size, done, tbFileEnd);
     } else {
-        TransferFailed(ERR_TRANSFER_WRITE, Capi::SUB_IND, name);
+        TransferFailed(complete ? ERR_TRANSFER_WRITE : ERR_TRANSFER_INCOMPLETE, Capi::SUB_IND, name);
         FireReceiveFile(name, size, done, tbFileError);
     }
 }
@@ -414,16 +421,18 @@ void TCapi20::SendFileNow(const QString &Path)
         return;
     }
     const int ncci = CurrentNCCI();
-    SendFrame(ncci, Transfer::FileName, EncodeAnsi(info.fileName()));
+    // A block that CAPI refuses is lost: the file is not sent whole.
+    const int refusedBefore = RefusedBlocks(ncci);
+    auto sendFailed = [&] { return !LinkHolds(ncci) || RefusedBlocks(ncci) != refusedBefore; };
+    bool failed = !SendFrame(ncci, Transfer::FileName, EncodeAnsi(info.fileName()));
     FireSendFile(Path, 0, 0, tbFileName);
     const int64_t size = file.size();
-    SendFrame(ncci, Transfer::FileSize, QByteArray::number(qint64(size)));
+    failed = !SendFrame(ncci, Transfer::FileSize, QByteArray::number(qint64(size))) || failed;
     FireSendFile(Path, size, 0, tbFileSize);
 
     const int capacity = FrameCapacity(ncci);
     std::vector<char> block(StagingBytes);
     int64_t progress = 0;
-    bool failed = false;
     while (!file.atEnd() && !failed) {
         const qint64 n = file.read(block.data() + 2, capacity);
         if (n < 0) {
@@ -436,17 +445,20 @@ void TCapi20::SendFileNow(const QString &Path)
             break;
         block[0] = char(FrameMark);
         block[1] = char(Transfer::FileData);
-        if (SendData(ncci, block.data(), int(n) + 2) != int(n) + 2 || !LinkHolds(ncci))
+        if (SendData(ncci, block.data(), int(n) + 2) != int(n) + 2 || sendFailed())
             failed = true;
         progress += n;
         FireSendFile(Path, size, progress, tbFileData);
     }
+    // The end frame goes out in any case: the other side compares what it got with the size.
     SendFrame(ncci, Transfer::FileEnd, {});
     // Done means every block confirmed, not merely queued.
     if (!failed) {
         WaitWhilePending([&] { return !LinkHolds(ncci) || QueuedBytes(ncci) == 0; }, kSentTimeoutMs);
-        failed = !LinkHolds(ncci) || QueuedBytes(ncci) != 0;
+        failed = sendFailed() || QueuedBytes(ncci) != 0;
     }
+    if (failed)
+        TransferFailed(LinkHolds(ncci) ? ERR_TRANSFER_NOT_SENT : ERR_TRANSFER_LINK_LOST, Capi::SUB_REQ, Path);
     FireSendFile(Path, size, progress, failed ? tbFileError : tbFileEnd);
 }
 

@@ -80,8 +80,8 @@ struct TransferState
     std::mutex receiveLock; // the receive fields below
     Receive receive = Receive::Idle;
     int receiveNcci = -1;
-    QString receiveName; // as reported (at most 12 characters)
-    int64_t receiveSize = 0;
+    QString receiveName;      // as reported (at most 12 characters)
+    int64_t receiveSize = -1; // -1 until its size frame came
     int64_t receiveDone = 0;
     std::unique_ptr<QSaveFile> receiveFile;
 

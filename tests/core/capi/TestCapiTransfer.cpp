@@ -160,7 +160,9 @@ protected:
         ASSERT_TRUE(Exchange().start(ISDNSIM_EXE, {"--rate", "0"}, &error, 20000, true)) << error;
     }
 
-    void SetUp() override
+    void SetUp() override { Connect(); }
+    // The server listens for data calls and the client dials it, up to both B3 links.
+    void Connect()
     {
         ASSERT_TRUE(server->capi->Registered());
         ASSERT_TRUE(client->capi->Registered());
@@ -313,6 +315,28 @@ TEST_F(TransferTest, SendingTheOtherWayWithALongName)
     EXPECT_EQ(client->Copy(client->sent).size(), sent.size());
 }
 
+// A receiver registered with smaller blocks than the sender's: the network refuses every data
+// block. The sender reports the file as failed, and the receiver, short of the announced size,
+// keeps nothing.
+TEST_F(TransferTest, RefusedBlocksFailTheFileOnBothSides)
+{
+    client->capi->Disconnect();
+    ASSERT_TRUE(WaitUntil([&] { return server->capi->CallState() == 0; }));
+    server->capi->SetBDataBlockSize(512);
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    const QString path = client->SendDir() + "/photo.jpg";
+    WriteFile(path, RandomBytes(7000, 6));
+    client->capi->SendFile(path);
+    EXPECT_EQ(client->Copy(client->sent).back().block, tbFileError);
+    EXPECT_EQ(client->CountOf(client->sent, tbFileEnd), 0u);
+    EXPECT_EQ(client->Copy(client->failures).back(), std::make_pair(path, ERR_TRANSFER_NOT_SENT));
+    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileError) == 1; }));
+    EXPECT_EQ(server->CountOf(server->received, tbFileEnd), 0u);
+    EXPECT_EQ(server->Copy(server->failures),
+              (std::vector<std::pair<QString, uint32_t>>{{"photo.jpg", ERR_TRANSFER_INCOMPLETE}}));
+    EXPECT_TRUE(FilesIn(server->ReceiveDir()).isEmpty());
+}
+
 TEST_F(TransferTest, BlocksThatAreNoFramesOnlyReachOnReceive)
 {
     const int ncci = client->capi->CurrentNCCI();
@@ -430,25 +454,40 @@ TEST_F(TransferTest, BadFramesAndWriteFailuresAreReportedAndTransfersGoOn)
         Frame(0x03, "stray data");
     Frame(0x02, "5");
     Frame(0x04, {});
+    // Fewer or more bytes than announced, or no size at all: not the whole file.
+    Frame(0x01, "short.txt");
+    Frame(0x02, "8");
+    Frame(0x03, "new");
+    Frame(0x04, {});
+    Frame(0x01, "long.txt");
+    Frame(0x02, "2");
+    Frame(0x03, "abc");
+    Frame(0x04, {});
+    Frame(0x01, "unsized.txt");
+    Frame(0x03, "abc");
+    Frame(0x04, {});
     // The receive folder vanishes before the end frame: the file cannot be stored.
     Frame(0x01, "gone.txt");
     Frame(0x02, "3");
     Frame(0x03, "abc");
-    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileData) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileData) == 3; }));
     ASSERT_TRUE(QDir(server->ReceiveDir()).removeRecursively());
     Frame(0x04, {});
-    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileError) == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileError) == 5; }));
     // A receive folder that is missing when a file begins.
     Frame(0x01, "nowhere.txt");
     Frame(0x03, "abc");
     Frame(0x04, {});
-    ASSERT_TRUE(WaitUntil([&] { return server->Copy(server->failures).size() == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->Copy(server->failures).size() == 7; }));
     ASSERT_TRUE(QDir(server->Root()).mkdir("receive"));
     SendWholeFile("fine.txt", "fine");
 
     EXPECT_EQ(server->Copy(server->failures), (std::vector<std::pair<QString, uint32_t>>{
                                                   {"bad.txt", ERR_TRANSFER_BAD_SIZE},
                                                   {"", ERR_TRANSFER_NO_FILE},
+                                                  {"short.txt", ERR_TRANSFER_INCOMPLETE},
+                                                  {"long.txt", ERR_TRANSFER_BAD_SIZE},
+                                                  {"unsized.txt", ERR_TRANSFER_INCOMPLETE},
                                                   {"gone.txt", ERR_TRANSFER_WRITE},
                                                   {"nowhere.txt", ERR_TRANSFER_WRITE},
                                               }));

@@ -4,6 +4,9 @@
 #include "FakeCapi.h"
 #include "capi/Capi20.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -275,6 +278,30 @@ TEST_F(DataPathTest, ReceivedBlocksGoThroughTheRingAndAreAnswered)
     EXPECT_EQ(ch.ReceiveRead, ch.ReceiveWrite);
     char buffer[16];
     EXPECT_EQ(capi->ReceiveData(int(kNcci), buffer, sizeof buffer), 0);
+}
+
+// The other copy takes every received block into a 2048-byte buffer: a frame must never be
+// longer, whatever block size this side registered.
+TEST_F(DataPathTest, FileFramesFitTheOtherSidesBuffer)
+{
+    capi->SetBDataBlockSize(4096);
+    capi->SetBufferSize(4096);
+    Start(2);
+    fake.AutoReply(0x86, 0x80, Message(0x86, 0x81, 0, Bytes(8, 0)));
+    QTemporaryDir dir;
+    const Bytes content = Filled(5000, 'f');
+    QFile file(dir.filePath("five.bin"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char *>(content.data()), qint64(content.size()));
+    file.close();
+    capi->SendFile(file.fileName());
+    Bytes data;
+    for (const auto &[handle, frame] : DataRequests()) {
+        EXPECT_LE(frame.size(), 2048u);
+        if (frame.size() >= 2 && frame[1] == 0x03)
+            data.insert(data.end(), frame.begin() + 2, frame.end());
+    }
+    EXPECT_EQ(data, content);
 }
 
 TEST_F(DataPathTest, CommandsAreTheirTwoByteFrames)

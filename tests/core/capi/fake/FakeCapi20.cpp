@@ -174,6 +174,11 @@ unsigned capi20_put_message(unsigned applId, unsigned char *msg)
             SetWord(reply.data() + 2, applId);
             reply[6] = msg[6];
             reply[7] = msg[7];
+            // A data confirmation names the block it confirms.
+            if (msg[4] == 0x86 && reply.size() >= 14) {
+                std::memcpy(reply.data() + 8, msg + 8, 4);
+                std::memcpy(reply.data() + 12, msg + 18, 2);
+            }
             s.queue.push_back(reply);
         }
     }
