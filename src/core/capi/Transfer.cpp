@@ -188,6 +188,8 @@ void TCapi20::AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci, int NCCI)
     int64_t size = 0, done = 0;
     {
         std::lock_guard guard(t.receiveLock);
+        if (OnlyForNcci)
+            t.requested.clear(); // a link went down: no answer comes any more
         if (OnlyForNcci && t.receiveNcci != NCCI)
             return;
         const bool receiving = t.receive == TransferState::Receive::Receiving;
@@ -209,6 +211,11 @@ void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
 {
     AbandonReceive(ERR_TRANSFER_INCOMPLETE);
     TransferState &t = *m_transfer;
+    {
+        std::lock_guard guard(t.receiveLock);
+        if (!t.requested.empty())
+            t.requested.pop_front(); // the oldest request is being answered
+    }
     const QString given = DecodeAnsi(Payload);
     const QString name = SafeReceiveName(given);
     if (name.isEmpty()) {
@@ -301,12 +308,27 @@ void TCapi20::ReceiveEnd()
     QString name;
     int64_t size = 0, done = 0;
     bool complete = false, stored = false;
+    std::optional<QString> refused;
     {
         std::lock_guard guard(t.receiveLock);
         if (t.receive != TransferState::Receive::Receiving) {
+            // An end frame with no file begun answers a request of ours: the other side refused
+            // it (an end frame after a file that failed only ends that file).
+            if (t.receive == TransferState::Receive::Idle && !t.requested.empty()) {
+                refused = t.requested.front();
+                t.requested.pop_front();
+            }
             t.receive = TransferState::Receive::Idle;
-            return;
         }
+    }
+    if (refused) {
+        TransferFailed(ERR_TRANSFER_REQUEST_REFUSED, Capi::SUB_IND, *refused);
+        return;
+    }
+    {
+        std::lock_guard guard(t.receiveLock);
+        if (t.receive != TransferState::Receive::Receiving)
+            return;
         // Only the whole file is kept: every byte its size frame announced.
         complete = t.receiveSize >= 0 && t.receiveDone == t.receiveSize;
         if (complete)
@@ -334,6 +356,9 @@ void TCapi20::ServeFileRequest(const QByteArray &Payload)
     const QString path = ResolveRequest(SendPath, requested);
     if (path.isEmpty()) {
         TransferFailed(ERR_TRANSFER_REQUEST_REFUSED, Capi::SUB_IND, requested);
+        // A bare end frame tells the asking side, in turn with the files it asked for before.
+        // (A copy that does not know this answer ignores it: no file is open there.)
+        RunTransfer([this] { SendFrame(CurrentNCCI(), Transfer::FileEnd, {}); });
         return;
     }
     SendFile(path);
@@ -355,6 +380,13 @@ void TCapi20::SendCommand(uint8_t Kind, const QString &Text)
 {
     if (Kind > 1)
         return;
+    if (Kind == 1) {
+        TransferState &t = *m_transfer;
+        std::lock_guard guard(t.receiveLock);
+        t.requested.push_back(Text);
+        if (int(t.requested.size()) > MaxOpenRequests)
+            t.requested.pop_front();
+    }
     SendFrame(CurrentNCCI(), Kind == 0 ? ListRequest : FileRequest, EncodeAnsi(Text));
 }
 

@@ -41,6 +41,8 @@ constexpr int StagingBytes = 8196;
 constexpr int ReportedNameLength = 12;
 // Requests from the other side that may wait while a transfer runs.
 constexpr int MaxQueuedRequests = 16;
+// File requests of this side that are remembered until they are answered.
+constexpr int MaxOpenRequests = 64;
 
 QByteArray Frame(uint8_t code, const QByteArray &payload);
 // A text payload: up to its first zero byte.
@@ -84,6 +86,8 @@ struct TransferState
     int64_t receiveSize = -1; // -1 until its size frame came
     int64_t receiveDone = 0;
     std::unique_ptr<QSaveFile> receiveFile;
+    // Files this side asked for and the other side has not yet begun or refused, oldest first.
+    std::deque<QString> requested;
 
     std::mutex sendLock; // the fields below
     bool sending = false;

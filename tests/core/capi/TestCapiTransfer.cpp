@@ -419,6 +419,8 @@ TEST_F(TransferTest, FileRequestsOutsideTheSendFolderAreRefused)
     ASSERT_EQ(failures.size(), size_t(refused.size()));
     for (int i = 0; i < refused.size(); ++i)
         EXPECT_EQ(failures[size_t(i)], std::make_pair(refused[i], ERR_TRANSFER_REQUEST_REFUSED));
+    // The client learns of each refusal (a bare end frame answers it), so it need not wait.
+    EXPECT_EQ(client->Copy(client->failures), failures);
     EXPECT_EQ(FilesIn(client->ReceiveDir()), QStringList{"ok.txt"});
     EXPECT_EQ(server->CountOf(server->sent, tbFileName), 1u);
 }

@@ -258,9 +258,14 @@ private slots:
         QCOMPARE(text("ISDNBar"), QStringLiteral("/srv/out.bin erfolgreich gesendet ..."));
         QCOMPARE(itemTexts(child<QListWidget>(w.get(), "dfuList")),
                  QStringList({"in.bin erfolgreich empfangen ...", "/srv/out.bin erfolgreich gesendet ..."}));
-        // A failed transfer changes nothing on the screen.
+        // A failed transfer shows why, also when it is reported on the message thread.
         w->Capi2ReceiveFile(QStringLiteral("in.bin"), 4000, 100, tbFileError);
-        QCOMPARE(text("ISDNBar"), QStringLiteral("/srv/out.bin erfolgreich gesendet ..."));
+        std::thread([this] {
+            w->Capi2TransferError(QStringLiteral("in.bin"), CapiError::ERR_TRANSFER_INCOMPLETE);
+        }).join();
+        QTRY_COMPARE(text("ISDNBar"), QStringLiteral("in.bin fehlgeschlagen (unvollständig) ..."));
+        QCOMPARE(itemTexts(child<QListWidget>(w.get(), "dfuList")).last(),
+                 QStringLiteral("in.bin fehlgeschlagen (unvollständig) ..."));
     }
 
     void largeFilesShowZeroToHundredPercent_data()
