@@ -217,6 +217,8 @@ public:
     bool AutoBConnect = true;
     QString ReceivePath;
     QString SendPath;
+    // The largest file this side receives, in bytes; 0 for no cap (the free space still limits).
+    std::atomic<int64_t> MaxReceiveSize{0};
 
     // ---- events ----
     TCapiDisconnectEvent OnDisconnect;

@@ -111,16 +111,9 @@ QString TCustomCapi20::FindLibrary(const QString &Name)
 {
     if (Name.contains(QLatin1Char('/')))
         return QFileInfo::exists(Name) ? Name : QString();
-    QStringList folders;
-    if (QCoreApplication::instance() != nullptr)
-        folders << QCoreApplication::applicationDirPath();
-    folders << QDir::currentPath();
-    for (const QString &folder : folders) {
-        const QString path = folder + QLatin1Char('/') + Name;
-        if (QFileInfo::exists(path))
-            return path;
-    }
-    return Name; // the system loader searches its own folders
+    // Only the system loader's folders: the current folder and the program's folder may hold
+    // files that someone else put there (received files among them).
+    return Name;
 }
 
 QString TCustomCapi20::RemoteCapiSetting(const QString &settingValue)

@@ -56,8 +56,8 @@ public:
     // at the next binding or registration.
     QString RemoteCapi() const { return m_remoteCapi; }
     void SetRemoteCapi(const QString &value) { m_remoteCapi = value.trimmed(); }
-    // The library to bind: a bare file name is searched in the program's folder, the current
-    // folder and then by the system loader; a name with a folder is taken as it is.
+    // The library to bind: a bare file name is left to the system loader (its library folders,
+    // never the current folder); a name with a folder is taken as it is.
     QString LibraryName() const { return m_libraryName; }
     void SetLibraryName(const QString &value) { m_libraryName = value; }
 
@@ -105,7 +105,7 @@ public:
     uint32_t QueryProfile(uint32_t Controller, std::array<uint8_t, 64> &Buffer);
 
     // The path FindLibrary chooses for `name` (see LibraryName); empty when a name with a folder
-    // does not exist. A bare name that is in neither folder comes back unchanged for the loader.
+    // does not exist. A bare name comes back unchanged for the loader.
     static QString FindLibrary(const QString &Name);
     // The remote CAPI text to use: RUFWART_CAPI_REMOTE when it is set, else the setting's value.
     static QString RemoteCapiSetting(const QString &settingValue);

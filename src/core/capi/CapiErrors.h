@@ -27,7 +27,8 @@ constexpr uint32_t ERR_HANDLER_FAILED = 0x600A;
 
 // File transfer (given to OnError with command 0x86 and subcommand 0x82 on the receiving side,
 // 0x80 on the sending side, and to OnTransferError with the file concerned).
-// A received file name holds nothing that can be stored inside the receive folder.
+// A received file name holds nothing that can be stored inside the receive folder, or names a
+// file the program, the shell or the desktop would read, load or run (see Transfer.h).
 constexpr uint32_t ERR_TRANSFER_NAME_REFUSED = 0x6010;
 // A requested file is not a plain file directly in the send folder; nothing is sent.
 constexpr uint32_t ERR_TRANSFER_REQUEST_REFUSED = 0x6011;
@@ -48,6 +49,10 @@ constexpr uint32_t ERR_TRANSFER_INCOMPLETE = 0x6018;
 // Data blocks of a file being sent were refused by CAPI or the network (or never confirmed);
 // the rest of the file is not sent and the other side does not keep it.
 constexpr uint32_t ERR_TRANSFER_NOT_SENT = 0x6019;
+// A file to be received is larger than the receive cap (MaxReceiveSize); it is not kept.
+constexpr uint32_t ERR_TRANSFER_TOO_LARGE = 0x601A;
+// A file to be received is larger than the free space of the receive folder; it is not kept.
+constexpr uint32_t ERR_TRANSFER_NO_SPACE = 0x601B;
 // Too many transfers requested by the other side wait already; this one is dropped.
 constexpr uint32_t ERR_TRANSFER_BUSY = 0x6017;
 

@@ -8,9 +8,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStorageInfo>
 
 #include <array>
 #include <cstring>
+#include <unistd.h>
 #include <vector>
 
 using namespace CapiError;
@@ -59,6 +63,64 @@ QString Transfer::SafeReceiveName(const QString &received)
 bool Transfer::IsPlainName(const QString &name)
 {
     return !name.isEmpty() && SafeReceiveName(name) == name;
+}
+
+bool Transfer::IsReceivableName(const QString &name)
+{
+    static const QRegularExpression refused(
+        QStringLiteral(
+            "^\\.|\\.so(\\.[0-9.]*)?$|\\.desktop$|"
+            "^(anruf2?\\.dat|updtemp\\.dat|zahlwerk\\.ini|dinfo\\.prz|dinfowin\\.exe|dinfo32\\.exe|"
+            "rufwart|rufwart-dinfo|readme\\.txt|himmel\\.bmp)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return IsPlainName(name) && !refused.match(name).hasMatch();
+}
+
+QString Transfer::NumberedName(const QString &name, int n)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString number = QStringLiteral(" (%1)").arg(n);
+    return dot > 0 ? name.left(dot) + number + name.mid(dot) : name + number;
+}
+
+std::unique_ptr<QFile> Transfer::CreatePartFile(const QString &target)
+{
+    const QFileInfo info(target);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        auto part = std::make_unique<QFile>(
+            info.dir().filePath(QStringLiteral(".%1.%2.part")
+                                    .arg(info.fileName())
+                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
+        if (part->open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return part;
+        if (part->exists())
+            continue; // that name is taken: another one
+        return nullptr;
+    }
+    return nullptr;
+}
+
+QString Transfer::StorePartFile(QFile &part, const QString &target)
+{
+    bool ok = part.flush() && ::fsync(part.handle()) == 0;
+    part.close();
+    ok = ok && part.error() == QFileDevice::NoError;
+    const QFileInfo info(target);
+    for (int n = 0; ok && n < 1000; ++n) {
+        const QString candidate = n == 0 ? target : info.dir().filePath(NumberedName(info.fileName(), n));
+        if (RenameNoReplace(part.fileName(), candidate))
+            return candidate;
+        if (!QFileInfo::exists(candidate))
+            break; // not because the name is taken
+    }
+    part.remove();
+    return {};
+}
+
+void Transfer::DiscardPartFile(QFile &part)
+{
+    part.close();
+    part.remove();
 }
 
 std::optional<int64_t> Transfer::ParseSize(const QByteArray &payload)
@@ -197,7 +259,7 @@ void TCapi20::AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci, int NCCI)
         if (!receiving)
             return;
         if (t.receiveFile)
-            t.receiveFile->cancelWriting();
+            DiscardPartFile(*t.receiveFile);
         t.receiveFile.reset();
         name = t.receiveName;
         size = std::max<int64_t>(t.receiveSize, 0);
@@ -218,14 +280,15 @@ void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
     }
     const QString given = DecodeAnsi(Payload);
     const QString name = SafeReceiveName(given);
-    if (name.isEmpty()) {
+    if (!IsReceivableName(name)) {
         TransferFailed(ERR_TRANSFER_NAME_REFUSED, Capi::SUB_IND, given);
         return;
     }
-    // Written beside its final name and put in its place only by the end frame: a cut transfer
-    // leaves an existing file of that name as it was.
-    auto file = std::make_unique<QSaveFile>(QDir(ReceivePath).filePath(name));
-    if (ReceivePath.isEmpty() || !file->open(QIODevice::WriteOnly)) {
+    // Written beside its final name and put there only by the end frame, never over a file
+    // that is there: a cut transfer leaves nothing, and nothing is replaced.
+    const QString target = ReceivePath.isEmpty() ? QString() : QDir(ReceivePath).filePath(name);
+    std::unique_ptr<QFile> file = target.isEmpty() ? nullptr : CreatePartFile(target);
+    if (!file) {
         TransferFailed(ERR_TRANSFER_WRITE, Capi::SUB_IND, name);
         return;
     }
@@ -238,6 +301,7 @@ void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
         t.receiveSize = -1;
         t.receiveDone = 0;
         t.receiveFile = std::move(file);
+        t.receiveTarget = target;
     }
     FireReceiveFile(reported, 0, 0, tbFileName);
 }
@@ -282,6 +346,11 @@ void TCapi20::ReceiveSize(const QByteArray &Payload)
         [&](TransferState &t) {
             if (!size)
                 return ERR_TRANSFER_BAD_SIZE;
+            const int64_t cap = MaxReceiveSize;
+            if (cap > 0 && *size > cap)
+                return ERR_TRANSFER_TOO_LARGE;
+            if (*size > QStorageInfo(QFileInfo(t.receiveTarget).absolutePath()).bytesAvailable())
+                return ERR_TRANSFER_NO_SPACE;
             t.receiveSize = *size;
             return uint32_t(0);
         },
@@ -294,6 +363,9 @@ void TCapi20::ReceiveFileData(const uint8_t *Payload, int Length)
         [&](TransferState &t) {
             if (t.receiveSize >= 0 && t.receiveDone + Length > t.receiveSize)
                 return ERR_TRANSFER_BAD_SIZE; // more than announced
+            const int64_t cap = MaxReceiveSize;
+            if (cap > 0 && t.receiveDone + Length > cap)
+                return ERR_TRANSFER_TOO_LARGE; // announced none, and goes on and on
             if (t.receiveFile->write(reinterpret_cast<const char *>(Payload), Length) != Length)
                 return ERR_TRANSFER_WRITE;
             t.receiveDone += Length;
@@ -331,13 +403,17 @@ void TCapi20::ReceiveEnd()
             return;
         // Only the whole file is kept: every byte its size frame announced.
         complete = t.receiveSize >= 0 && t.receiveDone == t.receiveSize;
-        if (complete)
-            stored = t.receiveFile->commit();
-        else
-            t.receiveFile->cancelWriting();
+        name = t.receiveName;
+        if (complete) {
+            const QString path = StorePartFile(*t.receiveFile, t.receiveTarget);
+            stored = !path.isEmpty();
+            if (stored)
+                name = QFileInfo(path).fileName().left(ReportedNameLength); // the name it took
+        } else {
+            DiscardPartFile(*t.receiveFile);
+        }
         t.receiveFile.reset();
         t.receive = TransferState::Receive::Idle;
-        name = t.receiveName;
         size = std::max<int64_t>(t.receiveSize, 0);
         done = t.receiveDone;
     }

@@ -36,6 +36,8 @@ const QString kTitle = QStringLiteral("Rufwart 32  v2.2");
 const QString kListenOn = QStringLiteral("Autom. Anruferkennung aktiviert ...");
 const QString kListenOff = QStringLiteral("Autom. Anruferkennung deaktiviert ...");
 const QString kAutostartName = QStringLiteral("Rufwart");
+// The largest received file in megabytes while ISDN_MaxEmpfang holds no other value.
+constexpr int kDefaultMaxReceiveMb = 100;
 // The D-Info 97 program files that need the service pack are those dated before this day.
 const QDate kDInfo97Fixed(1997, 7, 21);
 
@@ -147,6 +149,9 @@ void TfmMain::FormCreate()
     // The component binds the CAPI library and registers right away.
     Capi2 = std::make_unique<TCapi20>();
     Capi2->SetRemoteCapi(CapiRemote());
+    // The library from the system's library folders, or from a path the user set.
+    if (const QString library = ReadSettingText(QStringLiteral("ISDN_CapiLibrary")); !library.isEmpty())
+        Capi2->SetLibraryName(library);
     Capi2->OnError = [this](TCustomCapi20 *sender, uint32_t, uint32_t, uint32_t) {
         if (!sender->IsMessageThread())
             ++FCapiErrors;
@@ -380,6 +385,9 @@ void TfmMain::FormShow()
     // from the next start.
     Capi2->ReceivePath = ui->OptEmpfangDir->text();
     Capi2->SendPath = ui->OptSendDir->text();
+    // No caller fills the disk: larger files are refused.
+    const int maxReceiveMb = ReadSettingInteger(QStringLiteral("ISDN_MaxEmpfang"));
+    Capi2->MaxReceiveSize = int64_t(maxReceiveMb > 0 ? maxReceiveMb : kDefaultMaxReceiveMb) * 1024 * 1024;
 
     ui->cbAutoDisconnect->setChecked(ReadSettingFlag(QStringLiteral("ISDN_AutoDisconnect")));
     ui->cbDialWith->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Nebenstelle")));

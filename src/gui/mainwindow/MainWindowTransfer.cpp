@@ -117,6 +117,10 @@ QString TransferErrorReason(uint32_t number)
         return QStringLiteral("nicht angenommen");
     case ERR_TRANSFER_BUSY:
         return QStringLiteral("zu viele Anforderungen");
+    case ERR_TRANSFER_TOO_LARGE:
+        return QStringLiteral("zu groß");
+    case ERR_TRANSFER_NO_SPACE:
+        return QStringLiteral("kein Platz");
     default:
         return QStringLiteral("Fehler %1").arg(number, 4, 16, QLatin1Char('0'));
     }

@@ -79,18 +79,27 @@ TEST_F(BindingTest, MissingLibraryRaisesOncePerAttemptAndNeverRegisters)
     EXPECT_EQ(capi->QueryVersion(), QStringLiteral("0.0 / 0.0"));
 }
 
-TEST_F(BindingTest, LibraryInTheCurrentFolderIsFoundByItsPath)
+// A file that lies in the current folder or beside the program (a folder files may be received
+// into) is never loaded as the CAPI library: a bare name goes to the system loader, only a path
+// set explicitly names a file.
+TEST_F(BindingTest, LibraryIsTakenFromTheSystemOrAnExplicitPathOnly)
 {
     QTemporaryDir dir;
     const QString name = QStringLiteral("libcapi20-cwd-test.so");
     ASSERT_TRUE(QFile::copy(fake.Path(), dir.filePath(name)));
+    const QString besideProgram = QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+    ASSERT_TRUE(QFile::copy(fake.Path(), besideProgram));
     const QString previous = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    EXPECT_EQ(TCustomCapi20::FindLibrary(name), QDir::currentPath() + QLatin1Char('/') + name);
+    EXPECT_EQ(TCustomCapi20::FindLibrary(name), name);
     auto capi = Make(true, name);
     QDir::setCurrent(previous);
-    EXPECT_EQ(errors.Count(ERR_DLL_NOT_LOADED), 0);
-    EXPECT_TRUE(capi->Registered());
+    QFile::remove(besideProgram);
+    EXPECT_EQ(errors.Count(ERR_DLL_NOT_LOADED), 1);
+    EXPECT_FALSE(capi->Registered());
+
+    auto explicitPath = Make(true, dir.filePath(name));
+    EXPECT_TRUE(explicitPath->Registered());
     EXPECT_EQ(TCustomCapi20::FindLibrary(QStringLiteral("/no/such/folder/libcapi20.so.3")), QString());
 }
 

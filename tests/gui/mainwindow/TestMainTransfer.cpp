@@ -131,8 +131,10 @@ private slots:
     {
         writeDirectory("0812=Bob\r\n");
         WriteSettingString(QStringLiteral("ISDN_LastDFUConnect"), QStringLiteral("Bob"));
+        WriteSettingInteger(QStringLiteral("ISDN_MaxEmpfang"), 5);
         w = std::make_unique<TfmMain>();
         w->FormShow();
+        QCOMPARE(w->Capi2->MaxReceiveSize.load(), int64_t(5) << 20);
         auto *dialWith = child<QCheckBox>(w.get(), "cbDialWith");
         // Outside the dial page the box writes nothing.
         dialWith->setChecked(true);
@@ -160,6 +162,8 @@ private slots:
     {
         w = std::make_unique<TfmMain>();
         w->FormShow();
+        // Received files are capped at 100 MB unless the settings say otherwise.
+        QCOMPARE(w->Capi2->MaxReceiveSize.load(), int64_t(100) << 20);
         QVERIFY(w->mnuServermode->isEnabled());
         QVERIFY(!w->mnuDFUStatus->isEnabled());
 
