@@ -445,6 +445,11 @@ void TfmMain::ChooseDirectoryFor(QLineEdit *edit)
 
 void TfmMain::UndoBtnClick()
 {
+    // An emptied transfer folder means the default one (a bare "/" would offer the root folder).
+    if (ui->OptSendDir->text().trimmed().isEmpty())
+        ui->OptSendDir->setText(DefaultSendDir());
+    if (ui->OptEmpfangDir->text().trimmed().isEmpty())
+        ui->OptEmpfangDir->setText(DefaultReceiveDir());
     QLineEdit *const dirs[] = {ui->OptSendDir, ui->OptEmpfangDir, ui->OptDInfoDir};
     for (QLineEdit *edit : dirs)
         edit->setText(withTrailingSlash(edit->text()));

@@ -191,6 +191,22 @@ private slots:
         QCOMPARE(page(), int(TfmMain::PageUpload));
     }
 
+    // An emptied folder field means the default folder, never the root folder, whose files a
+    // server would otherwise offer from the next start on.
+    void emptiedTransferFoldersMeanTheDefaultFolders()
+    {
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        w = std::make_unique<TfmMain>();
+        w->FormShow();
+        child<QLineEdit>(w.get(), "OptSendDir")->setText(QString());
+        child<QLineEdit>(w.get(), "OptEmpfangDir")->setText(QStringLiteral("  "));
+        w->UndoBtnClick();
+        QCOMPARE(messages, QStringList());
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_SendDir")), TfmMain::DefaultSendDir());
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_EmpfangDir")), TfmMain::DefaultReceiveDir());
+        QCOMPARE(child<QLineEdit>(w.get(), "OptSendDir")->text(), TfmMain::DefaultSendDir());
+    }
+
     void connectionEventsShowTheirTextsWhereTheModeSays()
     {
         w = std::make_unique<TfmMain>();
