@@ -1,6 +1,7 @@
 #include "capi/Capi20.h"
 
 #include "capi/Transfer.h"
+#include "common/Clock.h"
 
 #include <cstring>
 
@@ -10,6 +11,9 @@ using namespace CapiError;
 namespace {
 constexpr int64_t kDialTimeoutMs = 5000;
 constexpr int64_t kDisconnectTimeoutMs = 10000;
+// How long SendData waits for a transmit entry to come free (a block takes a quarter of a second
+// at line rate).
+constexpr int64_t kSendWaitMs = 30000;
 
 // Runs an event handler for the dispatcher. A handler that throws is reported, and the message is
 // still answered and booked: neither the call's state nor the driver's queue may depend on it.
@@ -613,6 +617,7 @@ int TCapi20::SendData(int NCCI, const void *Data, int Count)
         return 0;
     const auto *bytes = static_cast<const uint8_t *>(Data);
     int done = 0;
+    int64_t waitingSince = Clock::ticks();
     while (done < Count) {
         bool filled = false;
         {
@@ -632,10 +637,15 @@ int TCapi20::SendData(int NCCI, const void *Data, int Count)
                 filled = true;
             }
         }
-        if (filled)
+        if (filled) {
             SendNextBlock(NCCI);
-        else
+            waitingSince = Clock::ticks();
+        } else if (Clock::ticks() - waitingSince >= kSendWaitMs) {
+            RaiseError(CMD_DATA_B3, 0x80, ERR_SEND_TIMEOUT);
+            return done;
+        } else {
             ProcessPending(); // every entry is taken: let the confirmations in
+        }
     }
     return std::max(Count, 0);
 }

@@ -263,7 +263,8 @@ public:
     // Puts `Count` bytes on the link as blocks of at most BufferSize bytes, at most two of them
     // unconfirmed; waits (processing messages) while every transmit entry is taken. Returns
     // Count when the link existed at the start (bytes left when it goes down meanwhile are
-    // dropped), 0 when no channel holds the NCCI.
+    // dropped), 0 when no channel holds the NCCI. When no entry comes free for 30 s (no
+    // confirmation), ERR_SEND_TIMEOUT is raised and the bytes put so far are returned.
     int SendData(int NCCI, const void *Data, int Count);
     // Copies at most `Count` unread bytes of one receive entry; returns the number copied.
     int ReceiveData(int NCCI, void *Buffer, int Count);
@@ -326,7 +327,7 @@ private:
     void ServeFileRequest(const QByteArray &Payload);
     // Ends the file being received without keeping it (a failure, or its link went down).
     void AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci = false, int NCCI = -1);
-    void RunTransfer(const std::function<void()> &Job);
+    void RunTransfer(const std::function<void()> &Job, const QString &What);
     void SendFileNow(const QString &Path);
     void SendFileListNow();
     bool SendFrame(int NCCI, uint8_t Code, const QByteArray &Payload);

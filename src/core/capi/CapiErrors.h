@@ -24,6 +24,9 @@ constexpr uint32_t ERR_REMOTE_INVALID = 0x6009;
 // An event handler or the dispatcher failed (threw) while a message was handled on the message
 // thread; the message thread goes on with the next message.
 constexpr uint32_t ERR_HANDLER_FAILED = 0x600A;
+// SendData waited too long for a free transmit buffer (no confirmation came); the rest of the
+// data is not sent.
+constexpr uint32_t ERR_SEND_TIMEOUT = 0x600B;
 
 // File transfer (given to OnError with command 0x86 and subcommand 0x82 on the receiving side,
 // 0x80 on the sending side, and to OnTransferError with the file concerned).
@@ -53,7 +56,8 @@ constexpr uint32_t ERR_TRANSFER_NOT_SENT = 0x6019;
 constexpr uint32_t ERR_TRANSFER_TOO_LARGE = 0x601A;
 // A file to be received is larger than the free space of the receive folder; it is not kept.
 constexpr uint32_t ERR_TRANSFER_NO_SPACE = 0x601B;
-// Too many transfers requested by the other side wait already; this one is dropped.
+// Another transfer runs: too many transfers requested by the other side wait already, or a
+// transfer of this side waited too long for its turn; this one is dropped.
 constexpr uint32_t ERR_TRANSFER_BUSY = 0x6017;
 
 // Reason given to OnDisconnect and OnBDisconnect for a call ended by the release.

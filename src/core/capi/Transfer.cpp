@@ -4,6 +4,7 @@
 #include "capi/Transfer.h"
 
 #include "capi/Capi20.h"
+#include "common/Clock.h"
 #include "common/Utils.h"
 
 #include <QDir>
@@ -24,6 +25,8 @@ namespace {
 // How long a finished send waits for the confirmation of its last blocks before it calls the
 // send failed (two blocks take half a second at line rate).
 constexpr int64_t kSentTimeoutMs = 30000;
+// How long a send of this side waits for a transfer that runs for the other side.
+constexpr int64_t kTransferWaitMs = 30000;
 } // namespace
 
 // ---- protocol helpers ----
@@ -230,7 +233,7 @@ void TCapi20::HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Le
         ServeFileRequest(TextPayload(Payload, Length));
         break;
     case ListRequest:
-        RunTransfer([this] { SendFileListNow(); });
+        RunTransfer([this] { SendFileListNow(); }, QString());
         break;
     case ListEntry:
         if (OnReceiveFileList)
@@ -434,7 +437,7 @@ void TCapi20::ServeFileRequest(const QByteArray &Payload)
         TransferFailed(ERR_TRANSFER_REQUEST_REFUSED, Capi::SUB_IND, requested);
         // A bare end frame tells the asking side, in turn with the files it asked for before.
         // (A copy that does not know this answer ignores it: no file is open there.)
-        RunTransfer([this] { SendFrame(CurrentNCCI(), Transfer::FileEnd, {}); });
+        RunTransfer([this] { SendFrame(CurrentNCCI(), Transfer::FileEnd, {}); }, requested);
         return;
     }
     SendFile(path);
@@ -444,12 +447,12 @@ void TCapi20::ServeFileRequest(const QByteArray &Payload)
 
 void TCapi20::SendFile(const QString &Path)
 {
-    RunTransfer([this, Path] { SendFileNow(Path); });
+    RunTransfer([this, Path] { SendFileNow(Path); }, Path);
 }
 
 void TCapi20::SendFileList()
 {
-    RunTransfer([this] { SendFileListNow(); });
+    RunTransfer([this] { SendFileListNow(); }, QString());
 }
 
 void TCapi20::SendCommand(uint8_t Kind, const QString &Text)
@@ -474,10 +477,12 @@ bool TCapi20::SendFrame(int NCCI, uint8_t Code, const QByteArray &Payload)
 
 // One transfer at a time per component, so that the frames of two files never mix. A transfer
 // asked for while another runs is queued when the asking thread cannot wait for it (the message
-// thread, or the thread running the transfer), and runs when that one is done.
-void TCapi20::RunTransfer(const std::function<void()> &Job)
+// thread, or the thread running the transfer), and runs when that one is done; any other thread
+// waits for its turn, at most kTransferWaitMs. `What` names the file for a report.
+void TCapi20::RunTransfer(const std::function<void()> &Job, const QString &What)
 {
     TransferState &t = *m_transfer;
+    const int64_t start = Clock::ticks();
     for (;;) {
         {
             std::lock_guard guard(t.sendLock);
@@ -493,8 +498,9 @@ void TCapi20::RunTransfer(const std::function<void()> &Job)
                 }
             }
         }
-        if (IsMessageThread() || t.sender == std::this_thread::get_id()) {
-            TransferFailed(ERR_TRANSFER_BUSY, Capi::SUB_REQ, QString());
+        if (IsMessageThread() || t.sender == std::this_thread::get_id() ||
+            Clock::ticks() - start >= kTransferWaitMs) {
+            TransferFailed(ERR_TRANSFER_BUSY, Capi::SUB_REQ, What);
             return;
         }
         if (!Registered())

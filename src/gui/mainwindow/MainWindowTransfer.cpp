@@ -116,7 +116,7 @@ QString TransferErrorReason(uint32_t number)
     case ERR_TRANSFER_NOT_SENT:
         return QStringLiteral("nicht angenommen");
     case ERR_TRANSFER_BUSY:
-        return QStringLiteral("zu viele Anforderungen");
+        return QStringLiteral("andere Übertragung läuft");
     case ERR_TRANSFER_TOO_LARGE:
         return QStringLiteral("zu groß");
     case ERR_TRANSFER_NO_SPACE:
