@@ -77,6 +77,9 @@ public:
     bool Registered() const { return m_registered; }
     bool LibraryBound() const { return m_bindAttempted; }
     int ControllerCount() const { return m_controllerCount; }
+    // True from the loss of the remote CAPI server's connection (ERR_CONNECTION_LOST) until the
+    // next registration is attempted: what the library reports meanwhile is not the server's.
+    bool ConnectionLost() const { return m_connectionLost; }
     uint32_t LastError() const { return m_lastError; }
     uint32_t MessageNumber() const { return m_messageNumber; }
     uint32_t ApplID() const { return m_applId; }
@@ -172,4 +175,5 @@ private:
     std::list<std::shared_ptr<HandOver>> m_handOvers;
     std::atomic<int> m_handOverDepth{0};         // main thread inside a hand-over from the message thread
     std::atomic<bool> m_losingConnection{false}; // the message thread releases a lost connection
+    std::atomic<bool> m_connectionLost{false};
 };

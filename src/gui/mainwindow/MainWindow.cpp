@@ -14,9 +14,11 @@
 #include "widgets/Icons.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/AboutDialog.h"
+#include "windows/CapiInfoDialog.h"
 #include "windows/MessageDialog.h"
 #include "windows/MsnSoundDialog.h"
 #include "windows/NotificationSettings.h"
+#include "windows/ReleaseNotesDialog.h"
 #include "windows/ServiceDialog.h"
 
 #include <QAction>
@@ -236,10 +238,12 @@ void TfmMain::ConnectControls()
     connect(ui->Image3, &QToolButton::clicked, this, &TfmMain::Image3Click);
     connect(ui->ConfigWinBtn, &QToolButton::clicked, this, &ShowExtWinConfig);
     connect(mnuExtWinConfig, &QAction::triggered, this, &ShowExtWinConfig);
+    connect(mnuCapiInfo, &QAction::triggered, this, [this] { ShowCapiInfo(*Capi2, this); });
+    connect(mnuReadme, &QAction::triggered, this, [this] { ShowReadme(this); });
 
-    // Windows and modes that attach later: the caller list, the journal, the CAPI information
-    // and the release notes. Until they do, their entries are shown but unavailable.
-    for (QAction *pending : {mnuEdit, mnuHist, mnuCapiInfo, mnuReadme})
+    // Windows and modes that attach later: the caller list and the journal. Until they do, their
+    // entries are shown but unavailable.
+    for (QAction *pending : {mnuEdit, mnuHist})
         pending->setEnabled(false);
     for (QWidget *pending : {static_cast<QWidget *>(ui->EditBtn), static_cast<QWidget *>(ui->HistBtn)})
         pending->setEnabled(false);
@@ -582,21 +586,6 @@ void TfmMain::StopListen()
         Capi2->ReleaseApplication();
     }
     ui->ISDNBar->setText(kListenOff);
-}
-
-QString TfmMain::GetCapiManufacturer() const
-{
-    return Capi2->QueryManufacturer();
-}
-
-QString TfmMain::GetCapiVersion() const
-{
-    return Capi2->QueryVersion();
-}
-
-QString TfmMain::GetCapiSerialNumber() const
-{
-    return Capi2->QuerySerialNumber();
 }
 
 bool TfmMain::ServerMode() const

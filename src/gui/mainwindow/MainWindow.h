@@ -102,11 +102,6 @@ public:
     // The CAPI-over-TCP address in force: RUFWART_CAPI_REMOTE, else the setting ISDN_CapiRemote.
     static QString CapiRemote();
 
-    // Component information for the CAPI information window.
-    QString GetCapiManufacturer() const;
-    QString GetCapiVersion() const;
-    QString GetCapiSerialNumber() const;
-
     // ---- data-transfer mode (MainTransfer.cpp) ----
     void SetServerMode(bool on);
     void mnuServermodeClick();

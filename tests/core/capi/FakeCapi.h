@@ -34,6 +34,7 @@ public:
         resolve(setRegisterResult, "fake_set_register_result");
         resolve(setPutResult, "fake_set_put_result");
         resolve(setProfile, "fake_set_profile");
+        resolve(setInfo, "fake_set_info");
         resolve(m_push, "fake_push");
         resolve(m_pushData, "fake_push_data_b3_ind");
         resolve(m_autoReply, "fake_auto_reply");
@@ -52,6 +53,8 @@ public:
     void (*setRegisterResult)(unsigned) = nullptr;
     void (*setPutResult)(unsigned) = nullptr;
     void (*setProfile)(const unsigned char *) = nullptr;
+    // manufacturer, serial number, the four version numbers
+    void (*setInfo)(const char *, const char *, const unsigned *) = nullptr;
     void (*loseConnection)() = nullptr;
     unsigned (*putCount)() = nullptr;
 

@@ -405,9 +405,11 @@ TEST_F(BindingTest, VanishedRemoteServerIsReportedAndRegistrationCanStartAgain)
 {
     auto capi = Make();
     ASSERT_TRUE(capi->Registered());
+    EXPECT_FALSE(capi->ConnectionLost());
     fake.loseConnection();
     ASSERT_TRUE(WaitUntil([&] { return errors.Count(ERR_CONNECTION_LOST) == 1; }));
     EXPECT_FALSE(capi->Registered());
+    EXPECT_TRUE(capi->ConnectionLost());
     EXPECT_EQ(fake.Counter("release"), 1);
     // No busy loop: the ended thread waits no more.
     const int waits = fake.Counter("wait");
@@ -415,6 +417,7 @@ TEST_F(BindingTest, VanishedRemoteServerIsReportedAndRegistrationCanStartAgain)
     EXPECT_EQ(fake.Counter("wait"), waits);
     capi->RegisterApplication();
     EXPECT_TRUE(capi->Registered());
+    EXPECT_FALSE(capi->ConnectionLost());
     EXPECT_EQ(errors.Count(ERR_CONNECTION_LOST), 1);
     std::atomic<int> seen{0};
     capi->MessageReceived = [&](TCustomCapi20 *, uint32_t, uint32_t, uint32_t, IndicationDatenType &) {

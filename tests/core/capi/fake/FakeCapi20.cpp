@@ -310,6 +310,10 @@ void fake_reset(void)
     s.log.clear();
     std::memset(s.profile, 0, sizeof s.profile);
     s.profile[0] = 1; // one controller
+    s.manufacturer = "Fake CAPI";
+    s.serial = "0815";
+    const unsigned version[4] = {2, 0, 1, 7};
+    std::memcpy(s.version, version, sizeof s.version);
     s.changed.notify_all();
 }
 
@@ -329,6 +333,16 @@ void fake_set_put_result(unsigned result)
 {
     std::lock_guard g(S().lock);
     S().putResult = result;
+}
+
+// What the information queries answer: manufacturer, serial number, CAPI and manufacturer version.
+void fake_set_info(const char *manufacturer, const char *serial, const unsigned *version)
+{
+    State &s = S();
+    std::lock_guard g(s.lock);
+    s.manufacturer = manufacturer;
+    s.serial = serial;
+    std::memcpy(s.version, version, sizeof s.version);
 }
 
 void fake_set_profile(const unsigned char *profile)
