@@ -10,24 +10,47 @@
 #include <QThread>
 #include <QtGlobal>
 
+#include <cerrno>
 #include <chrono>
 #include <exception>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 using namespace CapiError;
 
 namespace {
-// How long one wait of the message thread lasts before it looks at its flags again; a release
-// normally wakes it at once with the wake-up message.
-constexpr int kWaitSliceMs = 500;
 // The wait of ProcessPending on the message thread.
 constexpr int kPendingWaitMs = 5;
+// With a library that offers no descriptor to wait on, the thread looks for messages this often.
+constexpr int kNoDescriptorSliceMs = 50;
 } // namespace
 
+// What a message thread waits on: the application's descriptor in the library, and its own
+// wake-up (an eventfd), which a release signals instead of putting anything on the line. Once
+// signalled it stays readable, so every later wait of that thread returns at once.
 struct TCustomCapi20::ThreadControl
 {
+    ThreadControl() : wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~ThreadControl()
+    {
+        if (wakeFd >= 0)
+            ::close(wakeFd);
+    }
+    ThreadControl(const ThreadControl &) = delete;
+    ThreadControl &operator=(const ThreadControl &) = delete;
+    void WakeUp() const
+    {
+        if (wakeFd >= 0)
+            ::eventfd_write(wakeFd, 1);
+    }
+
     std::atomic<bool> terminate{false};
     std::atomic<std::thread::id> id{};
     uint32_t applId = 0;
+    int capiFd = -1;
+    const int wakeFd;
 };
 
 // One run of a method in the main thread, waited for by the message thread.
@@ -227,6 +250,7 @@ void TCustomCapi20::StartThread()
 {
     auto control = std::make_shared<ThreadControl>();
     control->applId = m_applId;
+    control->capiFd = m_binding->FileNo(m_applId);
     std::lock_guard guard(m_threadLock);
     if (m_thread.joinable())
         m_endedThreads.push_back(std::move(m_thread));
@@ -256,10 +280,8 @@ void TCustomCapi20::ReleaseApplication()
     const uint32_t applId = m_applId;
     if (control && !control->terminate.exchange(true)) {
         CancelHandOvers();
-        // Make the thread's wait return before the release.
-        uint8_t message[Capi::MessageBufferBytes];
-        Capi::BuildWakeUpMessage(message, uint16_t(applId), uint16_t(m_messageNumber));
-        m_binding->PutMessage(applId, message);
+        // The thread's wait returns before the release (nothing goes on the line for it).
+        control->WakeUp();
         const bool onMessageThread = control->id.load() == std::this_thread::get_id();
         // Inside a hand-over the message thread waits for this very call to return, so it can only
         // be joined later; on the message thread itself it ends when this call returns.
@@ -303,8 +325,9 @@ void TCustomCapi20::ThreadBody(const std::shared_ptr<ThreadControl> &control)
     control->id = std::this_thread::get_id();
     t_control = control.get();
     t_owner = this;
+    pthread_setname_np(pthread_self(), "rufwart-capi");
     while (!control->terminate && !m_destroying && m_registered) {
-        const uint32_t waited = m_binding->WaitForMessage(control->applId, kWaitSliceMs);
+        const uint32_t waited = WaitForSignal(*control, -1);
         if (control->terminate || m_destroying || !m_registered)
             break;
         try {
@@ -318,10 +341,33 @@ void TCustomCapi20::ThreadBody(const std::shared_ptr<ThreadControl> &control)
     t_owner = nullptr;
 }
 
-// Shared by the thread body and the waits that run on the message thread (ProcessPending): a wait
-// that returns without a message is either a remote server at its end, which releases, or a
-// failing wait, which must not turn the caller's loop into a busy one. False when the connection
-// was lost.
+// Waits until the library has a message for the thread's application (its descriptor is
+// readable: 0), the thread is woken up, or `timeoutMs` passed (-1: no limit); 0x1104 when nothing
+// came. No library call happens here, so the library lock is not held: puts and fetches of
+// other threads go on meanwhile.
+uint32_t TCustomCapi20::WaitForSignal(const ThreadControl &control, int timeoutMs)
+{
+    pollfd fds[2] = {{control.wakeFd, POLLIN, 0}, {control.capiFd, POLLIN, 0}};
+    const bool descriptor = control.capiFd >= 0;
+    int timeout = timeoutMs;
+    if (!descriptor) // look again now and then
+        timeout = timeoutMs < 0 ? kNoDescriptorSliceMs : std::min(timeoutMs, kNoDescriptorSliceMs);
+    int ready = 0;
+    do {
+        ready = ::poll(fds, descriptor ? 2 : 1, timeout);
+    } while (ready < 0 && errno == EINTR);
+    if (fds[0].revents != 0)
+        return Capi::CapiReceiveQueueEmpty; // woken up: the caller looks at its flags
+    if (!descriptor)
+        return Capi::CapiNoError; // a fetch tells
+    return (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0 ? Capi::CapiNoError
+                                                                : Capi::CapiReceiveQueueEmpty;
+}
+
+// Shared by the thread body and the waits that run on the message thread (ProcessPending): a
+// descriptor that is readable without a message is either a remote server at its end, which
+// releases, or a frame still on its way, which must not turn the caller's loop into a busy one.
+// False when the connection was lost.
 bool TCustomCapi20::DrainAfterWait(uint32_t applId, uint32_t waited)
 {
     int fetched = 0;
@@ -336,7 +382,7 @@ bool TCustomCapi20::DrainAfterWait(uint32_t applId, uint32_t waited)
         m_losingConnection = false;
         return false;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(waited == 0 ? 2 : 50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return true;
 }
 
@@ -533,7 +579,7 @@ void TCustomCapi20::ProcessPending()
         const auto *control = static_cast<const ThreadControl *>(t_control);
         if (!m_registered || control == nullptr || control->terminate)
             return;
-        const uint32_t waited = m_binding->WaitForMessage(control->applId, kPendingWaitMs);
+        const uint32_t waited = WaitForSignal(*control, kPendingWaitMs);
         if (m_registered && !control->terminate && !m_destroying)
             DrainAfterWait(control->applId, waited);
         return;

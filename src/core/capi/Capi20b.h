@@ -143,6 +143,7 @@ private:
     void StartThread();
     void ThreadBody(const std::shared_ptr<ThreadControl> &control);
     int DrainMessages();
+    uint32_t WaitForSignal(const ThreadControl &control, int timeoutMs);
     bool DrainAfterWait(uint32_t applId, uint32_t waited);
     void DispatchOne(uint32_t commandId, uint32_t subCommand, uint32_t msgId, IndicationDatenType &daten);
     void LoseConnection();
