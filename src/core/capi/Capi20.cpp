@@ -221,10 +221,20 @@ bool TCapi20::Dial(const QString &Number, const QString & /*Unused*/, uint8_t Se
     m_plci = -1;
     m_callDirection = 1;
     m_connectConfirmed = false;
-    if (!PutRequest(CMD_CONNECT, params))
-        return false;
-    WaitWhilePending([this] { return m_connectConfirmed.load(); }, kDialTimeoutMs);
-    return m_plci != -1;
+    // Until the confirmation names our call, a caller who rings meanwhile is not it.
+    m_dialing = true;
+    const bool put = PutRequest(CMD_CONNECT, params);
+    if (put)
+        WaitWhilePending([this] { return m_connectConfirmed.load(); }, kDialTimeoutMs);
+    m_dialing = false;
+    return put && m_plci != -1;
+}
+
+bool TCapi20::OwnCallBesides(uint32_t plci) const
+{
+    if (m_dialing)
+        return true;
+    return m_callState != 0 && m_plci != -1 && uint32_t(m_plci.load()) != plci;
 }
 
 bool TCapi20::Answer(uint16_t Reject)
@@ -235,11 +245,13 @@ bool TCapi20::Answer(uint16_t Reject)
         return false;
     }
     const auto plci = uint32_t(m_pendingPlci.load());
-    // A call of ours other than the one ringing (connected, or dialled and being set up) keeps
-    // its place: the ringing call can only be refused.
-    const bool otherCall = m_plci != -1 && uint32_t(m_plci.load()) != plci && m_callState != 0;
-    if (m_callState < 2 && !otherCall) {
-        m_callDirection = 2;
+    // While connected the ringing call can only be refused as busy. A call of ours that is being
+    // set up (dialled) keeps its place: the ringing call gets its answer as given, unless that
+    // is to accept it, which would make two calls of one.
+    const bool otherCall = OwnCallBesides(plci);
+    if (m_callState < 2 && !(otherCall && Reject == 0)) {
+        if (!otherCall)
+            m_callDirection = 2;
         PutResponse(CMD_CONNECT, uint32_t(msgId),
                     ConnectResp(plci, Reject, B1Protokol, B2Protokol, B3Protokol, m_ownNumber));
         return true;
@@ -459,7 +471,8 @@ void TCapi20::Ring(IndicationDatenType &daten, uint32_t msgId)
     m_service = ServiceOfCip(daten.Word(4));
     // A call of ours that is connected, or dialled and being set up, keeps its PLCI and state; the
     // new call waits apart as the pending one.
-    const bool keepCurrent = m_callState >= 2 || (m_callState == 1 && m_callDirection == 1 && m_plci != -1);
+    const bool keepCurrent =
+        m_callState >= 2 || m_dialing || (m_callState == 1 && m_callDirection == 1 && m_plci != -1);
     m_pendingPlci = plci;
     m_pendingMsgId = int(msgId);
     if (!keepCurrent)
@@ -502,9 +515,9 @@ void TCapi20::ConnectActive(IndicationDatenType &daten, uint32_t msgId)
 void TCapi20::DisconnectIndication(IndicationDatenType &daten, uint32_t msgId)
 {
     const uint32_t plci = daten.Dword(0);
-    // The end of a call that is not ours (a second caller that was refused while our call is up)
-    // only gets its response.
-    if (m_callState != 0 && m_plci != -1 && uint32_t(m_plci.load()) != plci) {
+    // The end of a call that is not ours (a second caller that was refused while our call is up
+    // or being dialled) only gets its response.
+    if (OwnCallBesides(plci)) {
         PutResponse(CMD_DISCONNECT, msgId, DwordOnly(plci));
         return;
     }

@@ -308,6 +308,9 @@ private:
     void ConnectB3Active(IndicationDatenType &daten, uint32_t msgId);
     void DisconnectB3Indication(IndicationDatenType &daten, uint32_t msgId);
     bool AnswerUnhandled(uint32_t command, IndicationDatenType &daten, uint32_t msgId);
+    // True when a call of ours other than `plci` exists: one being dialled, or one with a PLCI
+    // that is being set up or connected.
+    bool OwnCallBesides(uint32_t plci) const;
     void Report(uint32_t command, uint16_t info);
     std::vector<int> ChannelNccis() const;
 
@@ -347,6 +350,7 @@ private:
     std::atomic<int> m_pendingMsgId{-1};
     std::atomic<int> m_pendingPlci{-1};
     std::atomic<bool> m_connectConfirmed{false};
+    std::atomic<bool> m_dialing{false}; // Dial waits for its confirmation
     std::atomic<int> m_b3Count{0};
     std::atomic<int> m_currentNcci{-1};
     std::atomic<uint8_t> m_service{8};
