@@ -481,11 +481,24 @@ void TCapi20::Ring(IndicationDatenType &daten, uint32_t msgId)
     uint32_t result = RingResult::Ignore;
     if (OnRing) {
         m_ringDaten = CallDatenFromIndication(daten);
+        // The handler may end the component: it runs on copies that its hand-over keeps, and its
+        // result is taken only if the component is still there.
+        struct Ringing
+        {
+            TCapiRingEvent handler;
+            TCallDaten daten;
+            std::atomic<uint32_t> result{RingResult::Ignore};
+        };
+        auto ringing = std::make_shared<Ringing>();
+        ringing->handler = OnRing;
+        ringing->daten = m_ringDaten;
         // A failing handler leaves the result as without one.
-        Guarded(*this, CMD_CONNECT, SUB_IND,
-                [&] { CallInMainThread([this, &result] { result = OnRing(this, m_ringDaten); }); });
+        Guarded(*this, CMD_CONNECT, SUB_IND, [&] {
+            CallInMainThread([this, ringing] { ringing->result = ringing->handler(this, ringing->daten); });
+        });
         if (!Registered())
             return; // released while the ring was shown: the release dropped the call
+        result = ringing->result;
     }
     if (result == RingResult::AlertOnly) {
         PutRequest(CMD_ALERT, AlertReq(uint32_t(plci)));
@@ -563,8 +576,9 @@ void TCapi20::ConnectB3Active(IndicationDatenType &daten, uint32_t msgId)
     PutResponse(CMD_CONNECT_B3_ACTIVE, msgId, DwordOnly(uint32_t(ncci)));
     if (FindChannel(ncci) > 0) {
         m_currentNcci = ncci;
+        // Handlers in the main thread run on copies: they may end the component.
         if (OnBConnect)
-            CallInMainThread([this] { OnBConnect(this, m_currentNcci); });
+            CallInMainThread([this, handler = OnBConnect, ncci] { handler(this, ncci); });
     }
 }
 
@@ -573,8 +587,12 @@ void TCapi20::DisconnectB3Indication(IndicationDatenType &daten, uint32_t msgId)
     const int ncci = int(daten.Dword(0));
     m_reasonB3 = daten.Word(4);
     if (OnBDisconnect)
-        Guarded(*this, CMD_DISCONNECT_B3, SUB_IND,
-                [this] { CallInMainThread([this] { OnBDisconnect(this, m_currentNcci, m_reasonB3); }); });
+        Guarded(*this, CMD_DISCONNECT_B3, SUB_IND, [this] {
+            CallInMainThread([this, handler = OnBDisconnect, ncci = m_currentNcci.load(),
+                              reason = m_reasonB3.load()] { handler(this, ncci, reason); });
+        });
+    if (!Registered())
+        return; // released meanwhile: the release freed the channels
     FreeChannel(ncci);
     if (m_b3Count > 0)
         --m_b3Count;

@@ -87,6 +87,10 @@ void TCustomCapi20::Shutdown()
 {
     m_destroying = true;
     ReleaseApplication();
+    // Destroyed from inside a hand-over (a handler on the main thread ends the component): the
+    // message thread waits for that handler, which will not return before this object is gone.
+    // It is let go at once, and ends, since it finds the component unregistered.
+    CancelHandOvers(true);
     JoinEndedThreads();
 }
 
@@ -279,13 +283,13 @@ void TCustomCapi20::ReleaseApplication()
     }
     const uint32_t applId = m_applId;
     if (control && !control->terminate.exchange(true)) {
-        CancelHandOvers();
+        CancelHandOvers(m_destroying);
         // The thread's wait returns before the release (nothing goes on the line for it).
         control->WakeUp();
         const bool onMessageThread = control->id.load() == std::this_thread::get_id();
         // Inside a hand-over the message thread waits for this very call to return, so it can only
         // be joined later; on the message thread itself it ends when this call returns.
-        if (!onMessageThread && m_handOverDepth == 0) {
+        if (!onMessageThread && (*m_handOverDepth == 0 || m_destroying)) {
             std::thread thread;
             {
                 std::lock_guard guard(m_threadLock);
@@ -309,7 +313,7 @@ void TCustomCapi20::JoinEndedThreads()
         threads.swap(m_endedThreads);
     }
     for (std::thread &thread : threads) {
-        if (thread.get_id() == std::this_thread::get_id() || m_handOverDepth > 0) {
+        if (thread.get_id() == std::this_thread::get_id() || (*m_handOverDepth > 0 && !m_destroying)) {
             std::lock_guard guard(m_threadLock);
             m_endedThreads.push_back(std::move(thread));
             continue;
@@ -521,7 +525,8 @@ void TCustomCapi20::CallInMainThread(const std::function<void()> &Method)
             return; // releasing: nobody would run it
         m_handOvers.push_back(handOver);
     }
-    auto run = [this, handOver] {
+    // The method may destroy the component: after it, only what the closure holds is used.
+    auto run = [depth = m_handOverDepth, handOver] {
         ReceivedHere(handOver.get());
         {
             std::lock_guard guard(handOver->lock);
@@ -529,15 +534,19 @@ void TCustomCapi20::CallInMainThread(const std::function<void()> &Method)
                 return; // cancelled: the component may be gone
             handOver->state = HandOver::Running;
         }
-        ++m_handOverDepth;
+        ++*depth;
+        std::exception_ptr failure;
         try {
             handOver->method();
         } catch (...) {
-            handOver->failure = std::current_exception();
+            failure = std::current_exception();
         }
-        --m_handOverDepth;
+        --*depth;
         std::lock_guard guard(handOver->lock);
-        handOver->state = HandOver::Done;
+        if (handOver->state == HandOver::Running) {
+            handOver->failure = failure;
+            handOver->state = HandOver::Done;
+        }
         handOver->changed.notify_all();
     };
     PostedHere(handOver.get());
@@ -547,26 +556,28 @@ void TCustomCapi20::CallInMainThread(const std::function<void()> &Method)
         QMetaObject::invokeMethod(app, run, Qt::QueuedConnection);
     else
         run();
+    std::exception_ptr failure;
     {
         std::unique_lock guard(handOver->lock);
         handOver->changed.wait(guard, [&] {
             return handOver->state == HandOver::Done || handOver->state == HandOver::Cancelled;
         });
+        failure = handOver->failure;
     }
     {
         std::lock_guard guard(m_handOverLock);
         m_handOvers.remove(handOver);
     }
-    if (handOver->failure)
-        std::rethrow_exception(handOver->failure);
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
-void TCustomCapi20::CancelHandOvers()
+void TCustomCapi20::CancelHandOvers(bool alsoRunning)
 {
     std::lock_guard guard(m_handOverLock);
     for (const auto &handOver : m_handOvers) {
         std::lock_guard inner(handOver->lock);
-        if (handOver->state == HandOver::Pending) {
+        if (handOver->state == HandOver::Pending || (alsoRunning && handOver->state == HandOver::Running)) {
             handOver->state = HandOver::Cancelled;
             handOver->changed.notify_all();
         }

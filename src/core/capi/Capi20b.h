@@ -147,7 +147,9 @@ private:
     bool DrainAfterWait(uint32_t applId, uint32_t waited);
     void DispatchOne(uint32_t commandId, uint32_t subCommand, uint32_t msgId, IndicationDatenType &daten);
     void LoseConnection();
-    void CancelHandOvers();
+    // Lets the message thread go on without the hand-overs it waits for: those not yet begun (they
+    // will not run), and with `alsoRunning` also the one that runs (its result is not used).
+    void CancelHandOvers(bool alsoRunning = false);
     void JoinEndedThreads();
     bool TextQueryAllowed();
 
@@ -174,7 +176,9 @@ private:
 
     std::mutex m_handOverLock;
     std::list<std::shared_ptr<HandOver>> m_handOvers;
-    std::atomic<int> m_handOverDepth{0};         // main thread inside a hand-over from the message thread
+    // The main thread inside a hand-over from the message thread (shared with the hand-overs,
+    // which may outlive the component).
+    std::shared_ptr<std::atomic<int>> m_handOverDepth = std::make_shared<std::atomic<int>>(0);
     std::atomic<bool> m_losingConnection{false}; // the message thread releases a lost connection
     std::atomic<bool> m_connectionLost{false};
 };

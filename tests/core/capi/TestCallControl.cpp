@@ -188,6 +188,47 @@ TEST_F(CallTest, RingHandlerRunsInTheMainThreadWithTheCallRecord)
     EXPECT_EQ(capi->Service(), 6);
 }
 
+// A handler on the main thread may end the component (the program closes while a call is
+// shown): the message thread waiting for the handler is let go, the registration released, and
+// the handler still has its call record.
+TEST_F(CallTest, HandlersMayDestroyTheComponent)
+{
+    for (int event = 0; event < 2; ++event) {
+        capi.reset();
+        fake.reset();
+        capi = std::make_unique<TCapi20>();
+        capi->SetLibraryName(QString(FAKE_CAPI_PATH));
+        capi->Loaded();
+        ASSERT_TRUE(capi->Registered());
+        std::atomic<bool> done{false};
+        QString caller;
+        capi->OnRing = [&](TCapi20 *, const TCallDaten &d) {
+            if (event == 0) {
+                capi.reset();
+                caller = CallingPartyDigits(d.CallingPartyNumber);
+                done = true;
+            }
+            return RingResult::Accept;
+        };
+        capi->OnBDisconnect = [&](TCapi20 *, int, uint32_t) {
+            capi.reset();
+            done = true;
+        };
+        if (event == 1) {
+            BringUpIncomingB3();
+            fake.Push(Message(0x84, 0x82, 0x4005, Cat({Le32(kNcci), {0, 0}})));
+        } else {
+            fake.Push(
+                Message(0x02, 0x82, 0x4001, ConnectInd(kPlci, 16, {0x00}, {0x04, 0x01, 0x80, '4', '7'})));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+        EXPECT_FALSE(capi);
+        EXPECT_EQ(fake.Counter("release"), 1);
+        if (event == 0)
+            EXPECT_EQ(caller, QStringLiteral("47"));
+    }
+}
+
 TEST_F(CallTest, AlertOnlyLeavesTheCallRingingUntilAnswered)
 {
     RingAndAnswer(RingResult::AlertOnly, 0x4001);

@@ -349,6 +349,21 @@ TEST_F(BindingTest, ReleaseFromInsideAHandOver)
     EXPECT_TRUE(capi->Registered());
 }
 
+TEST_F(BindingTest, DestroyedFromInsideAHandOver)
+{
+    auto capi = Make();
+    std::atomic<bool> done{false};
+    capi->MessageReceived = [&](TCustomCapi20 *sender, uint32_t, uint32_t, uint32_t, IndicationDatenType &) {
+        sender->CallInMainThread([&] {
+            capi.reset();
+            done = true;
+        });
+    };
+    fake.Push(Message(0x05, 0x81, 1, Le32(1)));
+    ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+    EXPECT_EQ(fake.Counter("release"), 1);
+}
+
 TEST_F(BindingTest, RemoteCapiSelectsTheRemoteDriverBeforeAskingForCapi)
 {
     auto capi = Make(false);
