@@ -84,8 +84,8 @@ public:
     // filter, the directory and the options and returns the ring result at once. What the call
     // shows, stores and sounds follows right after, call by call in the order they rang.
     uint32_t Capi2Ring(TCapi20 *Sender, const TCallDaten &CallDaten);
-    // "Anrufer abweisen ...": answers the pending call with 0; without one the component only
-    // records its error.
+    // "Anrufer abweisen ...": rejects the pending call as busy (Reject 3); without one the
+    // component only records its error.
     void Image3Click();
     // The options the ring decision reads, as they stand now.
     RingOptions CurrentRingOptions() const;
