@@ -7,6 +7,8 @@
 // (ALERT_REQ or CONNECT_RESP), as the control interface reports it.
 // storm_*: 1,000 calls from 1,000 new numbers offered one every 5 ms: how many the program
 // answered, and after it has ended, how many of them are in the journal and in the directory.
+// ring_answer_p50_ms_plain_tcp / _p99_ms_plain_tcp: the 1,000 calls once more, against an exchange
+// that delays its acknowledgements as an ordinary TCP stack does (isdnsim --no-quickack).
 #include "BenchDirectory.h"
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
@@ -76,6 +78,58 @@ double placeCall(isdnsim::ControlClient &control, const std::string &from)
     fail("a call did not end");
 }
 
+// Starts the built program against the exchange at `port` and waits until it listens.
+void startProgram(QProcess &program, uint16_t port)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("RUFWART_CAPI_REMOTE", QStringLiteral("127.0.0.1:%1").arg(port));
+    program.setProcessEnvironment(env);
+    program.setStandardErrorFile(QProcess::nullDevice());
+    program.start(QStringLiteral(RUFWART_EXE), {});
+    if (!program.waitForStarted())
+        fail("rufwart did not start");
+    for (int i = 0; i < 600 && !listening(port); ++i)
+        QThread::msleep(50);
+    if (!listening(port))
+        fail("rufwart does not listen");
+}
+
+void stopProgram(QProcess &program)
+{
+    program.terminate();
+    if (!program.waitForFinished(120000))
+        fail("rufwart did not end");
+}
+
+// One call after the other: late directory entries (some blocked) and new numbers in turn.
+// Prints the percentiles of the answer times with `suffix` behind their names.
+void ringSeries(uint16_t port, const QList<CallerRecord> &rows, const char *suffix)
+{
+    constexpr int kCallGapMs = 25;
+    const qsizetype entries = rows.size();
+    isdnsim::ControlClient control;
+    std::string error;
+    if (!control.connect("127.0.0.1", port, &error))
+        fail(error.c_str());
+    std::vector<double> ms;
+    for (int i = 0; i < 1000; ++i) {
+        const QString number =
+            i % 2 ? QString(rows[entries - 1 - (i % 200)].Number).remove(QLatin1Char('*')) + "1"
+                  : QStringLiteral("0777%1").arg(100000 + i);
+        const double answered = placeCall(control, number.toStdString());
+        if (answered < 0)
+            fail("a call was not answered");
+        ms.push_back(answered);
+        // Calls a moment apart, so that each is shown (notification window, journal,
+        // learning) while the next one may already ring.
+        std::this_thread::sleep_for(std::chrono::milliseconds(kCallGapMs));
+    }
+    std::printf("ring_answer_p50_ms%s: %.3f\n", suffix, percentile(ms, 0.50));
+    std::printf("ring_answer_p99_ms%s: %.3f\n", suffix, percentile(ms, 0.99));
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -102,42 +156,8 @@ int main(int argc, char **argv)
     CallerDirectory(CallerDirectory::defaultPath()).WriteCallerList(rows);
 
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("RUFWART_CAPI_REMOTE", QStringLiteral("127.0.0.1:%1").arg(sim.port()));
-    program.setProcessEnvironment(env);
-    program.setStandardErrorFile(QProcess::nullDevice());
-    program.start(QStringLiteral(RUFWART_EXE), {});
-    if (!program.waitForStarted())
-        fail("rufwart did not start");
-    for (int i = 0; i < 600 && !listening(sim.port()); ++i)
-        QThread::msleep(50);
-    if (!listening(sim.port()))
-        fail("rufwart does not listen");
-
-    // One call after the other: late directory entries (some blocked) and new numbers in turn.
-    {
-        constexpr int kCallGapMs = 25;
-        isdnsim::ControlClient control;
-        if (!control.connect("127.0.0.1", sim.port(), &error))
-            fail(error.c_str());
-        std::vector<double> ms;
-        for (int i = 0; i < 1000; ++i) {
-            const QString number = i % 2
-                                       ? rows[kEntries - 1 - (i % 200)].Number.remove(QLatin1Char('*')) + "1"
-                                       : QStringLiteral("0777%1").arg(100000 + i);
-            const double answered = placeCall(control, number.toStdString());
-            if (answered < 0)
-                fail("a call was not answered");
-            ms.push_back(answered);
-            // Calls a moment apart, so that each is shown (notification window, journal,
-            // learning) while the next one may already ring.
-            std::this_thread::sleep_for(std::chrono::milliseconds(kCallGapMs));
-        }
-        std::printf("ring_answer_p50_ms: %.3f\n", percentile(ms, 0.50));
-        std::printf("ring_answer_p99_ms: %.3f\n", percentile(ms, 0.99));
-        std::fflush(stdout);
-    }
+    startProgram(program, sim.port());
+    ringSeries(sim.port(), rows, "");
 
     // The storm: call i is placed 5 ms after call i - 1, each on a connection of its own worker.
     constexpr int kStorm = 1000;
@@ -165,9 +185,7 @@ int main(int argc, char **argv)
         t.join();
 
     // Ending the program writes what it still has queued.
-    program.terminate();
-    if (!program.waitForFinished(120000))
-        fail("rufwart did not end");
+    stopProgram(program);
     int records = 0;
     for (const JournalRecord &r : CallJournal().ReadCalls())
         records += stormNumbers.contains(r.CallerKey);
@@ -177,5 +195,14 @@ int main(int argc, char **argv)
     std::printf("storm_answered: %d\n", answered.load());
     std::printf("storm_journal_records: %d\n", records);
     std::printf("storm_new_entries: %d\n", entries);
+    std::fflush(stdout);
+
+    isdnsim::SimProcess plain;
+    if (!plain.start(ISDNSIM_EXE, {"--die-with-parent", "--no-quickack"}, &error, 20000, true))
+        fail(error.c_str());
+    QProcess plainProgram;
+    startProgram(plainProgram, plain.port());
+    ringSeries(plain.port(), rows, "_plain_tcp");
+    stopProgram(plainProgram);
     return 0;
 }

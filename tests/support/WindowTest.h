@@ -2,8 +2,11 @@
 
 // Helpers of the window tests.
 
+#include "windows/MessageDialog.h"
+
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 #include <QTcpServer>
 #include <QTest>
 #include <QWidget>
@@ -44,3 +47,21 @@ inline quint16 closedPort()
     server.listen(QHostAddress::LocalHost, 0);
     return server.serverPort();
 }
+
+// Answers every notice and question while it lives, without showing them: records each text and
+// answers questions with `yes` (the right-hand button, "&Ja").
+struct MessageAnswers
+{
+    QStringList texts;
+    bool yes = false;
+    MessageAnswers()
+    {
+        MsgDlgHook::setHandler([this](const QString &text, int) {
+            texts << text;
+            return yes;
+        });
+    }
+    ~MessageAnswers() { MsgDlgHook::setHandler({}); }
+    MessageAnswers(const MessageAnswers &) = delete;
+    MessageAnswers &operator=(const MessageAnswers &) = delete;
+};

@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstring>
 #include <dlfcn.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <string>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -46,6 +48,21 @@ char *KeepString(std::string &slot, const QString &text)
 {
     slot = text.toStdString();
     return slot.data();
+}
+
+// libcapi20's remote drivers leave Nagle's algorithm on their TCP connection. Then a small
+// message that follows one the server does not answer (CONNECT_RESP, DISCONNECT_RESP, ...) is held
+// back until that one is acknowledged, and an ordinary TCP stack such as a router's delays the
+// acknowledgement by 40 ms or more: a ring's answer or a data call's set-up would wait that long.
+// The local CAPI device is no socket and stays as it is.
+void DisableNagleOnTcp(int fd)
+{
+    int protocol = 0;
+    socklen_t size = sizeof protocol;
+    if (fd < 0 || getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &size) != 0 || protocol != IPPROTO_TCP)
+        return;
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 class LinuxCapiBinding final : public CapiBinding
@@ -125,6 +142,9 @@ public:
         unsigned id = 0;
         const unsigned result = m_register(maxLogicalConnection, maxBDataBlocks, maxBDataLen, &id);
         applId = id;
+        // Each registration has a connection of its own.
+        if (result == 0 && m_fileno != nullptr)
+            DisableNagleOnTcp(m_fileno(id));
         return result;
     }
 

@@ -14,7 +14,10 @@
 #include "widgets/Icons.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/AboutDialog.h"
+#include "windows/CallerListDialog.h"
+#include "windows/CallerRecordDialog.h"
 #include "windows/CapiInfoDialog.h"
+#include "windows/JournalDialog.h"
 #include "windows/MessageDialog.h"
 #include "windows/MsnSoundDialog.h"
 #include "windows/NotificationSettings.h"
@@ -28,6 +31,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QListWidget>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QScreen>
@@ -241,12 +245,11 @@ void TfmMain::ConnectControls()
     connect(mnuCapiInfo, &QAction::triggered, this, [this] { ShowCapiInfo(*Capi2, this); });
     connect(mnuReadme, &QAction::triggered, this, [this] { ShowReadme(this); });
 
-    // Windows and modes that attach later: the caller list and the journal. Until they do, their
-    // entries are shown but unavailable.
-    for (QAction *pending : {mnuEdit, mnuHist})
-        pending->setEnabled(false);
-    for (QWidget *pending : {static_cast<QWidget *>(ui->EditBtn), static_cast<QWidget *>(ui->HistBtn)})
-        pending->setEnabled(false);
+    connect(ui->EditBtn, &QToolButton::clicked, this, &TfmMain::ShowCallerList);
+    connect(mnuEdit, &QAction::triggered, this, &TfmMain::ShowCallerList);
+    connect(ui->HistBtn, &QToolButton::clicked, this, &TfmMain::ShowJournal);
+    connect(mnuHist, &QAction::triggered, this, &TfmMain::ShowJournal);
+    connect(ui->CallList, &QListWidget::itemDoubleClicked, this, &TfmMain::CallListDblClick);
 
     // Options that are written the moment they are clicked. `toggled` also fires when loading
     // the settings changes a box, which writes the same value back, as a click would.
@@ -591,6 +594,32 @@ void TfmMain::StopListen()
 bool TfmMain::ServerMode() const
 {
     return mnuServermode->isChecked();
+}
+
+void TfmMain::ShowCallerList()
+{
+    if (FCallers)
+        ::ShowCallerList(*FCallers, Capi2.get(), this);
+}
+
+void TfmMain::ShowJournal()
+{
+    if (FJournal && FCallers)
+        ::ShowJournal(*FJournal, *FCallers, this);
+}
+
+void TfmMain::CallListDblClick()
+{
+    const QList<QListWidgetItem *> selected = ui->CallList->selectedItems();
+    if (selected.isEmpty() || !FCallers)
+        return;
+    QListWidgetItem *item = selected.first();
+    const bool last = ui->CallList->row(item) == ui->CallList->count() - 1;
+    const CallListTarget target = CallListEntryTarget(item->text(), last, FCallerKey);
+    if (target.Key.isEmpty())
+        return;
+    const QString name = EditCaller(*FCallers, target.Key, this);
+    item->setText(target.Head + name);
 }
 
 void TfmMain::ShowAbout()

@@ -78,6 +78,12 @@ public:
     void TimerTimer();
     // Applies the options page and returns to the start page ("Zurück ...").
     void UndoBtnClick();
+    // "Anruferübersicht" (EditBtn, mnuEdit) and "Anrufe ..." (HistBtn, mnuHist).
+    void ShowCallerList();
+    void ShowJournal();
+    // A double-click on the call list opens the caller record dialog for the selected entry and
+    // puts the name it returns into the entry.
+    void CallListDblClick();
 
     // ---- incoming calls (MainRing.cpp) ----
     // The component's OnRing, on the main thread while the network waits: decides from the MSN

@@ -12,6 +12,7 @@
 #include "mainwindow/MainWindow.h"
 #include "settings/SettingsStore.h"
 #include "sound/CallSound.h"
+#include "support/ExchangeCall.h"
 #include "support/ProgramExchange.h"
 #include "support/TestEnv.h"
 #include "support/WriteFailure.h"
@@ -43,13 +44,6 @@ template<typename T> T *child(QWidget *w, const char *name)
     return found;
 }
 
-// What the exchange reported for one call.
-struct Offer
-{
-    QString reaction; // alerted, accepted, rejected, ignored (the first reaction of the program)
-    QString reject;   // the Reject value of a rejection
-    QString result;   // the END result
-};
 } // namespace
 
 class TestMainRing : public QObject
@@ -62,38 +56,10 @@ class TestMainRing : public QObject
 
     // Places a call and waits for its end while the window keeps running: the caller hangs up
     // once the program has reacted.
-    Offer call(const QString &from, const QString &to, const QString &service = QStringLiteral("telephony"))
+    ExchangeOffer call(const QString &from, const QString &to,
+                       const QString &service = QStringLiteral("telephony"))
     {
-        Offer offer;
-        std::atomic<bool> done{false};
-        std::thread caller([&] {
-            isdnsim::ControlClient control;
-            std::string error, line;
-            if (control.connect("127.0.0.1", sim.port(), &error) &&
-                control.sendLine("CALL from=" + (from.isEmpty() ? std::string("-") : from.toStdString()) +
-                                 " to=" + to.toStdString() + " cip=" + service.toStdString())) {
-                while (control.readLine(&line, 20000)) {
-                    const QString l = QString::fromStdString(line);
-                    const QString word = l.section(QLatin1Char(' '), 0, 0).toLower();
-                    if (offer.reaction.isEmpty() && (word == "alerted" || word == "accepted" ||
-                                                     word == "rejected" || word == "ignored")) {
-                        offer.reaction = word;
-                        offer.reject = QString::fromStdString(isdnsim::lineValue(line, "reject"));
-                        if (word == "alerted" || word == "accepted")
-                            control.sendLine("HANGUP");
-                    }
-                    if (word == "end") {
-                        offer.result = QString::fromStdString(isdnsim::lineValue(line, "result"));
-                        break;
-                    }
-                }
-            }
-            done = true;
-        });
-        const bool ended = QTest::qWaitFor([&] { return done.load(); }, 30000);
-        caller.join();
-        if (!ended)
-            qFatal("the call did not end");
+        const ExchangeOffer offer = PlaceExchangeCall(sim.port(), from, to, service);
         // What follows the answer runs on this thread: let it.
         QTest::qWait(50);
         return offer;
@@ -198,7 +164,7 @@ private slots:
         auto w = start(false, /*createNull=*/false);
 
         // A key of two digits matches every number that begins with it.
-        const Offer zwoelf = call(QStringLiteral("1234"), QStringLiteral("4711"));
+        const ExchangeOffer zwoelf = call(QStringLiteral("1234"), QStringLiteral("4711"));
         QCOMPARE(zwoelf.reaction, QStringLiteral("alerted"));
         QCOMPARE(entryText(*w), QString::fromUtf8("Zwölf"));
         QCOMPARE(child<QLabel>(w.get(), "Anrufer")->text(), QString::fromUtf8("Zwölf"));
@@ -210,7 +176,7 @@ private slots:
         child<QCheckBox>(w.get(), "ISDNCreateNull")->setChecked(true);
 
         // A group key with T#: busy, whatever the number goes on with.
-        const Offer blocked = call(QStringLiteral("03019876"), QStringLiteral("4711"));
+        const ExchangeOffer blocked = call(QStringLiteral("03019876"), QStringLiteral("4711"));
         QCOMPARE(blocked.reaction, QStringLiteral("rejected"));
         QCOMPARE(blocked.reject, QStringLiteral("3"));
         QCOMPARE(blocked.result, QStringLiteral("busy"));
@@ -219,13 +185,13 @@ private slots:
         QCOMPARE(w->FCallerKey, QStringLiteral("0301*"));
 
         // A blocked entry without a name shows the number and is still turned away.
-        const Offer nameless = call(QStringLiteral("04015555"), QStringLiteral("4711"));
+        const ExchangeOffer nameless = call(QStringLiteral("04015555"), QStringLiteral("4711"));
         QCOMPARE(nameless.reaction, QStringLiteral("rejected"));
         QCOMPARE(entryText(*w), QStringLiteral("04015555 --> gesperrt"));
 
         // "Anrufe ignorieren" turns away every call; for a blocked caller its text stands.
         child<QCheckBox>(w.get(), "IsdnIgnore")->setChecked(true);
-        const Offer ignored = call(QStringLiteral("0301777"), QStringLiteral("4711"));
+        const ExchangeOffer ignored = call(QStringLiteral("0301777"), QStringLiteral("4711"));
         QCOMPARE(ignored.reaction, QStringLiteral("rejected"));
         QCOMPARE(ignored.reject, QStringLiteral("3"));
         QCOMPARE(status(*w), QStringLiteral("Anruf wird ignoriert !"));
@@ -281,6 +247,14 @@ private slots:
         end(w);
         file = fileBytes(dataFile("anruf.dat"));
         QVERIFY2(file.contains("0=F#\r\n"), file.constData());
+
+        // Keys that never match are learned only once: the names the user gave them stay.
+        writeDirectory("0=F#Ohne Nummer\r\n7=F#Pforte\r\n");
+        w = start(false, /*createNull=*/false);
+        QCOMPARE(call(QString(), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
+        QCOMPARE(call(QStringLiteral("7"), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
+        end(w);
+        QCOMPARE(fileBytes(dataFile("anruf.dat")), "[Anrufer]\r\n0=F#Ohne Nummer\r\n7=F#Pforte\r\n");
     }
 
     void serverModeAcceptsDataCallsOfBlockedCallers()
@@ -288,7 +262,7 @@ private slots:
         writeDirectory("0301*=T#Sperre\r\n");
         auto w = start();
         w->SetServerMode(true);
-        const Offer data = call(QStringLiteral("03011111"), QStringLiteral("4711"), "data64");
+        const ExchangeOffer data = call(QStringLiteral("03011111"), QStringLiteral("4711"), "data64");
         QCOMPARE(data.reaction, QStringLiteral("accepted"));
         QCOMPARE(entryText(*w), QStringLiteral("Sperre"));
         // A telephone call of the same caller is still turned away.
