@@ -224,8 +224,9 @@ TEST_F(CallTest, HandlersMayDestroyTheComponent)
         ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
         EXPECT_FALSE(capi);
         EXPECT_EQ(fake.Counter("release"), 1);
-        if (event == 0)
+        if (event == 0) {
             EXPECT_EQ(caller, QStringLiteral("47"));
+        }
     }
 }
 
