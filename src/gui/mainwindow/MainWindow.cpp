@@ -43,6 +43,8 @@ const QString kTitle = QStringLiteral("Rufwart 32  v2.2");
 const QString kListenOn = QStringLiteral("Autom. Anruferkennung aktiviert ...");
 const QString kListenOff = QStringLiteral("Autom. Anruferkennung deaktiviert ...");
 const QString kAutostartName = QStringLiteral("Rufwart");
+// The largest received file in megabytes while ISDN_MaxEmpfang holds no other value.
+constexpr int kDefaultMaxReceiveMb = 100;
 // The D-Info 97 program files that need the service pack are those dated before this day.
 const QDate kDInfo97Fixed(1997, 7, 21);
 
@@ -154,6 +156,9 @@ void TfmMain::FormCreate()
     // The component binds the CAPI library and registers right away.
     Capi2 = std::make_unique<TCapi20>();
     Capi2->SetRemoteCapi(CapiRemote());
+    // The library from the system's library folders, or from a path the user set.
+    if (const QString library = ReadSettingText(QStringLiteral("ISDN_CapiLibrary")); !library.isEmpty())
+        Capi2->SetLibraryName(library);
     Capi2->OnError = [this](TCustomCapi20 *sender, uint32_t, uint32_t, uint32_t) {
         if (!sender->IsMessageThread())
             ++FCapiErrors;
@@ -388,6 +393,9 @@ void TfmMain::FormShow()
     // from the next start.
     Capi2->ReceivePath = ui->OptEmpfangDir->text();
     Capi2->SendPath = ui->OptSendDir->text();
+    // No caller fills the disk: larger files are refused.
+    const int maxReceiveMb = ReadSettingInteger(QStringLiteral("ISDN_MaxEmpfang"));
+    Capi2->MaxReceiveSize = int64_t(maxReceiveMb > 0 ? maxReceiveMb : kDefaultMaxReceiveMb) * 1024 * 1024;
 
     ui->cbAutoDisconnect->setChecked(ReadSettingFlag(QStringLiteral("ISDN_AutoDisconnect")));
     ui->cbDialWith->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Nebenstelle")));
@@ -447,9 +455,14 @@ void TfmMain::ChooseDirectoryFor(QLineEdit *edit)
 
 void TfmMain::UndoBtnClick()
 {
-    // An emptied D-Info folder is the default folder, never "/".
-    if (ui->OptDInfoDir->text().trimmed().isEmpty())
-        ui->OptDInfoDir->setText(DefaultDInfoFolder());
+    // An emptied folder field means its default folder (a bare "/" would offer the root folder).
+    const std::pair<QLineEdit *, QString> defaults[] = {{ui->OptSendDir, DefaultSendDir()},
+                                                        {ui->OptEmpfangDir, DefaultReceiveDir()},
+                                                        {ui->OptDInfoDir, DefaultDInfoFolder()}};
+    for (const auto &[edit, fallback] : defaults) {
+        if (edit->text().trimmed().isEmpty())
+            edit->setText(fallback);
+    }
     QLineEdit *const dirs[] = {ui->OptSendDir, ui->OptEmpfangDir, ui->OptDInfoDir};
     for (QLineEdit *edit : dirs)
         edit->setText(withTrailingSlash(edit->text()));

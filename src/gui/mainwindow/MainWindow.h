@@ -91,8 +91,8 @@ public:
     // filter, the directory and the options and returns the ring result at once. What the call
     // shows, stores and sounds follows right after, call by call in the order they rang.
     uint32_t Capi2Ring(TCapi20 *Sender, const TCallDaten &CallDaten);
-    // "Anrufer abweisen ...": answers the pending call with 0; without one the component only
-    // records its error.
+    // "Anrufer abweisen ...": rejects the pending call as busy (Reject 3); without one the
+    // component only records its error.
     void Image3Click();
     // The options the ring decision reads, as they stand now.
     RingOptions CurrentRingOptions() const;
@@ -139,10 +139,14 @@ public:
                        TTransferBlock FileBlock);
     void Capi2ReceiveFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
                           TTransferBlock FileBlock);
+    // A transfer failed or was refused (OnTransferError): the file it concerns and why. Ends
+    // the wait of a receive run for its file and shows the failure like a finished transfer.
+    void Capi2TransferError(const QString &Filename, uint32_t ErrorNumber);
     void ShowByteRate(int64_t bytes);
     // show: the transfer icon is shown; kind 0/1/2 connect/send/receive, 5/6 blink receiving/sending.
     void SetConnectIcon(bool show, int kind);
-    // The file name part of a remote list item: the text before its first blank.
+    // The file name part of a remote list item "name [date time, Größe : size]": the text
+    // before its last " [" (names may hold blanks); empty for an item without one.
     static QString FileNameOfListItem(const QString &item);
 
 protected:

@@ -264,7 +264,9 @@ void TfmMain::StoreUnshownRings()
 
 void TfmMain::Image3Click()
 {
-    Capi2->Answer(0);
+    // Turned away as busy, as blocked callers are (0 would accept: the caller would be connected
+    // to nothing and charged).
+    Capi2->Answer(RingResult::Busy);
 }
 
 void TfmMain::OpenStores()

@@ -378,11 +378,14 @@ private slots:
         QCOMPARE(fileBytes(dataFile("anruf.dat")).count("040777=F#040777"), 1);
     }
 
-    void rejectButtonAnswersThePendingCall()
+    // "Anrufer abweisen ..." turns the ringing caller away as busy, as a blocked caller is: he is
+    // neither connected to nothing nor charged.
+    void rejectButtonTurnsThePendingCallAway()
     {
         auto w = start();
         std::atomic<bool> done{false};
         QString reaction;
+        std::string reject;
         std::thread caller([&] {
             isdnsim::ControlClient control;
             std::string error, line;
@@ -390,8 +393,9 @@ private slots:
                 control.sendLine("CALL from=0301234567 to=4711 cip=16 hangup_after_ms=5000")) {
                 while (control.readLine(&line, 20000)) {
                     const QString word = QString::fromStdString(line).section(QLatin1Char(' '), 0, 0);
-                    if (word == "ACCEPTED") {
+                    if (word == "ACCEPTED" || word == "REJECTED") {
                         reaction = word;
+                        reject = isdnsim::lineValue(line, "reject");
                         control.sendLine("HANGUP");
                     }
                     if (word == "END")
@@ -405,7 +409,8 @@ private slots:
         child<QToolButton>(w.get(), "Image3")->click();
         QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 30000));
         caller.join();
-        QCOMPARE(reaction, QStringLiteral("ACCEPTED"));
+        QCOMPARE(reaction, QStringLiteral("REJECTED"));
+        QCOMPARE(reject, std::string("3"));
         end(w);
     }
 
