@@ -222,6 +222,75 @@ def sim_control():
     write("sim_control", seeds)
 
 
+# ---- the CAPI component: messages, and the transfer protocol on an established link
+
+def capi_message(command, sub, number, params):
+    return struct.pack("<HHBBH", 8 + len(params), 1, command, sub, number) + params
+
+
+def message_record(msg, data=b""):
+    whole = msg + data
+    return bytes([len(whole)]) + whole
+
+
+def capi_messages():
+    plci, ncci = 0x101, 0x10101
+    calling = b"\x0c\x21\x81" + b"301234567" + b"\x00"
+    called = b"\x05\x81" + b"4711"
+    connect_ind = capi_message(0x02, 0x82, 1, le32(plci) + le16(16) + called + calling + b"\0\0" +
+                               b"\x03\x80\x90\xa3\0\0" + b"\x07\x02\x00\x00\x00\x00\x00\x00")
+    data_ind = capi_message(0x86, 0x82, 6, le32(ncci) + le32(0) + le16(5) + le16(1) + le16(0) + b"\0" * 8)
+    seeds = {
+        # A call rings and is accepted, a B3 link comes up, a block arrives, both ends go.
+        "incoming-data": b"\x04\x01" + message_record(connect_ind) +
+        message_record(capi_message(0x03, 0x82, 2, le32(plci) + b"\0\0\0")) +
+        message_record(capi_message(0x82, 0x82, 3, le32(ncci) + b"\0")) +
+        message_record(capi_message(0x83, 0x82, 4, le32(ncci) + b"\0")) +
+        message_record(capi_message(0x08, 0x82, 5, le32(plci) + le16(0x28) + b"\x04abcd")) +
+        message_record(data_ind, b"\xff\x1fhallo") +
+        message_record(capi_message(0x84, 0x82, 7, le32(ncci) + le16(0) + b"\0")) +
+        message_record(capi_message(0x04, 0x82, 8, le32(plci) + le16(0x3490))),
+        # Left ringing, answered by the main thread; a second caller meanwhile.
+        "alert-answer": b"\x03\x00" + message_record(connect_ind) + b"\xf2\x00" +
+        message_record(capi_message(0x02, 0x82, 9, le32(0x201) + le16(1) + b"\0" * 9)) +
+        message_record(capi_message(0x80, 0x82, 10, le32(1) + le16(3) + b"\0")) +
+        message_record(capi_message(0xFF, 0x82, 11, le32(1) + le32(0x214d5641) + b"\0")),
+        # This side dials, the link comes up by itself, data goes out, then the call ends.
+        "dial-send": b"\x80\x04" + b"\xf1\x07" + message_record(capi_message(0x03, 0x82, 1, le32(0x201) + b"\0\0\0")) +
+        b"\xf7\x10" + b"\xf4\x00" + b"\xf5\x00",
+        # Confirmations nobody asked for, a lost connection and a new registration.
+        "stray": b"\x01\x02" + message_record(capi_message(0x86, 0x81, 3, le32(ncci) + le16(1) + le16(0))) +
+        message_record(capi_message(0x82, 0x81, 4, le32(ncci) + le16(0))) + b"\xf9\x00" + b"\xf8\x00" + b"\xfb\x01",
+    }
+    write("capi_messages", seeds)
+
+
+def transfer_frame(code, payload=b""):
+    return b"\xff" + bytes([code]) + payload
+
+
+def block(frame):
+    return bytes([len(frame)]) + frame
+
+
+def capi_transfer():
+    whole = block(transfer_frame(1, b"bericht.txt")) + block(transfer_frame(2, b"10")) + \
+        block(transfer_frame(3, b"0123456789")) + block(transfer_frame(4))
+    seeds = {
+        "receive-whole": b"\x00" + whole + whole,
+        "receive-bad": b"\x01" + block(transfer_frame(1, b"..\\C:\\.bashrc")) + block(transfer_frame(1, b"libx.so.3")) +
+        block(transfer_frame(1, b"a/b/c.txt")) + block(transfer_frame(2, b"5")) + block(transfer_frame(3, b"0123456")) +
+        block(transfer_frame(4)) + block(transfer_frame(2, b"x")) + block(transfer_frame(3, b"stray")) +
+        block(transfer_frame(1, b"gross.bin")) + block(transfer_frame(2, b"999999")),
+        "requests": b"\x00" + block(transfer_frame(0x1E)) + block(transfer_frame(0x14, b"liste.txt")) +
+        block(transfer_frame(0x14, b"../etc/passwd")) + block(transfer_frame(0x1F, b"datei [1.1.24 12:00, Gr\xf6\xdfe : 3]")) +
+        b"\xf0\x00\xf1\x00\xf1\x07" + block(transfer_frame(4)),
+        "link-drop": b"\x00" + block(transfer_frame(1, b"halb.txt")) + block(transfer_frame(2, b"20")) +
+        block(transfer_frame(3, b"0123456789")) + b"\xf4\x00\xf5\x00" + whole + b"\xf2\x01\xf6\x00",
+    }
+    write("capi_transfer", seeds)
+
+
 if __name__ == "__main__":
     directory()
     journal()
@@ -230,4 +299,6 @@ if __name__ == "__main__":
     contacts()
     sim_frames()
     sim_control()
+    capi_messages()
+    capi_transfer()
     sys.exit(0)

@@ -76,7 +76,11 @@ thread_local const void *t_control = nullptr;
 thread_local const TCustomCapi20 *t_owner = nullptr;
 } // namespace
 
-TCustomCapi20::TCustomCapi20() : m_binding(CreateCapiBinding()), m_libraryName(CapiLibraryFileName()) {}
+TCustomCapi20::TCustomCapi20() : TCustomCapi20(CreateCapiBinding()) {}
+
+TCustomCapi20::TCustomCapi20(std::unique_ptr<CapiBinding> binding)
+    : m_binding(std::move(binding)), m_libraryName(CapiLibraryFileName())
+{}
 
 TCustomCapi20::~TCustomCapi20()
 {
