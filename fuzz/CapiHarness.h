@@ -11,6 +11,10 @@
 // tells where a thread waits (/proc/self/task/TID/syscall: poll with no time limit), so the
 // component needs no hook of its own for that.
 
+#if !defined(__linux__) || !defined(__x86_64__)
+#error "CapiHarness reads the poll system call of x86-64 Linux from /proc"
+#endif
+
 #include "FuzzSupport.h"
 
 #include "capi/Capi20.h"
