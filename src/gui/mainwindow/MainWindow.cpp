@@ -149,6 +149,7 @@ void TfmMain::FormCreate()
     BuildPopupMenu();
     ConnectControls();
     ConnectTrayIcons();
+    ConnectNotifications();
 
     // The component binds the CAPI library and registers right away.
     Capi2 = std::make_unique<TCapi20>();
@@ -591,8 +592,10 @@ void TfmMain::ShowCallerList()
 
 void TfmMain::ShowJournal()
 {
-    if (FJournal && FCallers)
-        ::ShowJournal(*FJournal, *FCallers, this);
+    if (!FJournal || !FCallers)
+        return;
+    LookedAtCalls();
+    ::ShowJournal(*FJournal, *FCallers, this);
 }
 
 void TfmMain::CallListDblClick()

@@ -99,6 +99,7 @@ void TfmMain::ShowAfterRings(std::function<void()> work)
 void TfmMain::ShowRing(const AnsweredRing &ring)
 {
     Q_ASSERT(OnMainThread());
+    CountMissedCall(ring.Decision, ring.Rang);
     DisplayRing(ring);
     JournalRing(ring);
     if (!ring.Decision.Found)
@@ -122,7 +123,7 @@ void TfmMain::DisplayRing(const AnsweredRing &ring)
     if (ring.Show && !d.ExtWin)
         RestoreMainWindow();
     if (d.ExtWin) {
-        ShowCallMsg(d.Label, d.CallMsgNumber, d.Hint, QString());
+        ShowExternalCall(d, ring.Msn);
     } else {
         // Back to the call list (and hidden, with "Autom. minimieren") after the display time;
         // a time of 0 keeps the call shown.
