@@ -60,6 +60,9 @@ TfmExtWin::TfmExtWin(QWidget *parent)
     rbDesktop = new QRadioButton(QStringLiteral("Desktop-Benachrichtigung"), this);
     rbDesktop->setObjectName(QStringLiteral("rbDesktop"));
     rbOwnWindow->setChecked(true);
+    for (QRadioButton *rb : {rbOwnWindow, rbDesktop})
+        rb->setToolTip(
+            QStringLiteral("Gilt, wenn „Externes Fenster“ in den Optionen angekreuzt ist."));
     PreviewBtn = new QPushButton(QStringLiteral("&Vorschau"), this);
     PreviewBtn->setObjectName(QStringLiteral("PreviewBtn"));
     AbortBtn = new QPushButton(QStringLiteral("&Abbrechen"), this);
