@@ -9,15 +9,24 @@
 // answered, and after it has ended, how many of them are in the journal and in the directory.
 // ring_answer_p50_ms_plain_tcp / _p99_ms_plain_tcp: the 1,000 calls once more, against an exchange
 // that delays its acknowledgements as an ordinary TCP stack does (isdnsim --no-quickack).
+//
+// With --dinfo the automatic D-Info look-up is on: the stand-in answers from an address book of
+// 10,000 contacts that names every new caller of the one-after-the-other calls (the storm's
+// callers are in no address book), and every look-up shows its progress window.
+#include "BenchContacts.h"
 #include "BenchDirectory.h"
+#include "BenchSupport.h"
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
+#include "common/Paths.h"
+#include "common/Utils.h"
 #include "settings/SettingsStore.h"
 
 #include "ControlClient.h"
 #include "SimProcess.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
@@ -31,18 +40,6 @@
 #include <vector>
 
 namespace {
-
-[[noreturn]] void fail(const char *what)
-{
-    std::fprintf(stderr, "bench_ring: %s\n", what);
-    std::exit(1);
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
 
 bool listening(uint16_t port)
 {
@@ -116,7 +113,7 @@ void ringSeries(uint16_t port, const QList<CallerRecord> &rows, const char *suff
     for (int i = 0; i < 1000; ++i) {
         const QString number =
             i % 2 ? QString(rows[entries - 1 - (i % 200)].Number).remove(QLatin1Char('*')) + "1"
-                  : QStringLiteral("0777%1").arg(100000 + i);
+                  : QStringLiteral("0777%1").arg(100000 + i); // contact i of BenchContacts
         const double answered = placeCall(control, number.toStdString());
         if (answered < 0)
             fail("a call was not answered");
@@ -136,10 +133,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir root;
-    if (!root.isValid())
-        fail("no temporary folder");
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "HOME"})
-        qputenv(name, (root.path() + "/" + QString::fromLatin1(name).toLower()).toLocal8Bit());
+    UseFoldersIn(root);
 
     isdnsim::SimProcess sim;
     std::string error;
@@ -150,6 +144,14 @@ int main(int argc, char **argv)
     WriteSettingFlag("ISDN_WriteLog", true);
     WriteSettingFlag("ISDN_Beep", true);
     WriteSettingFlag("ISDN_CreateNull", true);
+    const bool dinfo = QCoreApplication::arguments().contains(QStringLiteral("--dinfo"));
+    if (dinfo) {
+        // The default D-Info folder, which the program provisions with the stand-in, and the
+        // stand-in's default address book folder.
+        WriteSettingFlag("ISDN_RunDInfo", true);
+        QDir().mkpath(Paths::dataDir() + "adressbuch");
+        WriteFileAtomic(Paths::dataDir() + "adressbuch/kontakte.vcf", BenchContactsVCard(10000));
+    }
 
     constexpr int kEntries = 10000;
     QList<CallerRecord> rows = BenchCallerRows(kEntries);
@@ -195,6 +197,14 @@ int main(int argc, char **argv)
     std::printf("storm_answered: %d\n", answered.load());
     std::printf("storm_journal_records: %d\n", records);
     std::printf("storm_new_entries: %d\n", entries);
+    if (dinfo) {
+        // The new callers of the one-after-the-other calls, learned with their names.
+        int named = 0;
+        const CallerDirectory learned;
+        for (int i = 0; i < 1000; i += 2)
+            named += learned.ReadValue(QStringLiteral("0777%1").arg(100000 + i)).startsWith("F#Kontakt");
+        std::printf("dinfo_named_callers: %d\n", named);
+    }
     std::fflush(stdout);
 
     isdnsim::SimProcess plain;

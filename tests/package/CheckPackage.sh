@@ -22,11 +22,11 @@ done
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
-for f in usr/bin/rufwart usr/bin/isdnsim usr/share/rufwart/readme.txt usr/share/rufwart/bitmaps/himmel.bmp \
+for f in usr/bin/rufwart usr/bin/isdnsim usr/bin/rufwart-dinfo usr/share/rufwart/readme.txt usr/share/rufwart/bitmaps/himmel.bmp \
          usr/share/applications/de.elbwerk.rufwart.desktop usr/share/metainfo/de.elbwerk.rufwart.metainfo.xml \
          usr/share/icons/hicolor/scalable/apps/de.elbwerk.rufwart.svg \
          usr/share/icons/hicolor/48x48/apps/de.elbwerk.rufwart.png \
-         usr/share/man/man1/rufwart.1 usr/share/man/man1/isdnsim.1; do
+         usr/share/man/man1/rufwart.1 usr/share/man/man1/isdnsim.1 usr/share/man/man1/rufwart-dinfo.1; do
   [ -s "$root/$f" ] || fail "the package lacks $f"
 done
 desktop-file-validate "$root/usr/share/applications/de.elbwerk.rufwart.desktop" || fail "desktop entry"
@@ -49,4 +49,23 @@ sleep 3
 kill -0 "$pid" 2>/dev/null || { cat "$work/run.log" >&2; fail "the installed program ended by itself"; }
 kill -TERM "$pid"
 wait "$pid" || { cat "$work/run.log" >&2; fail "the installed program did not end cleanly"; }
+# With the automatic D-Info look-up on, the installed program puts the installed stand-in into
+# its D-Info folder and starts it; the stand-in ends with the program. (Against the packaged
+# exchange, so that no "no CAPI" notice holds the start.)
+"$root/usr/bin/isdnsim" serve --port 0 --port-file "$work/port" --die-with-parent >/dev/null 2>&1 &
+sim=$!
+for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
+export RUFWART_CAPI_REMOTE="127.0.0.1:$(cat "$work/port")"
+mkdir -p "$XDG_CONFIG_HOME/Elbwerk"
+printf '[General]\nISDN_Update20=1\nISDN_RunDInfo=1\n' >"$XDG_CONFIG_HOME/Elbwerk/Zahlwerk.ini"
+"$root/usr/bin/rufwart" >"$work/dinfo.log" 2>&1 &
+pid=$!
+for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/dde-D-Info-3.0" ] && break; sleep 0.1; done
+[ "$(readlink "$XDG_DATA_HOME/rufwart/dinfo/dinfowin.exe")" = "$root/usr/bin/rufwart-dinfo" ] ||
+  { cat "$work/dinfo.log" >&2; fail "the D-Info folder does not hold the installed stand-in"; }
+[ -S "$XDG_RUNTIME_DIR/dde-D-Info-3.0" ] || { cat "$work/dinfo.log" >&2; fail "the stand-in does not serve"; }
+kill -TERM "$pid"
+wait "$pid" || { cat "$work/dinfo.log" >&2; fail "the installed program did not end cleanly"; }
+kill "$sim"
+[ ! -e "$XDG_RUNTIME_DIR/dde-D-Info-3.0" ] || fail "the stand-in outlived the program"
 echo "package check passed: $(basename "$deb")"

@@ -114,6 +114,14 @@ RingDecision DecideRing(const RingCall &call, const RingOptions &options, const 
     return d;
 }
 
+void TakeLookedUpName(RingDecision &decision, const QString &name)
+{
+    // "F#" and the name must fit one directory value.
+    decision.NameToStore = name.left(CallerDirectory::kMaxValueLength - 2);
+    decision.CallerText = CallerDirectory::FinishCallerText(name, decision.Number);
+    decision.Label = labelOf(decision.CallerText);
+}
+
 QString CallListEntry(const QTime &time, const RingDecision &decision)
 {
     return time.toString(QStringLiteral("hh:mm:ss")) + QStringLiteral(" - ") + decision.Label +

@@ -76,6 +76,10 @@ struct RingDecision
 // nothing. A directory that cannot be read is an empty one.
 RingDecision DecideRing(const RingCall &call, const RingOptions &options, const CallerDirectory &directory);
 
+// An unknown caller named by the directory look-up: the call shows `name` (as the directory
+// would show the value "F#<name>") and is learned with it, cut to what a directory value holds.
+void TakeLookedUpName(RingDecision &decision, const QString &name);
+
 // The call list entry: time as hh:mm:ss, " - ", the caller as shown, and the suffix.
 QString CallListEntry(const QTime &time, const RingDecision &decision);
 

@@ -17,6 +17,7 @@
 #include "windows/CallerListDialog.h"
 #include "windows/CallerRecordDialog.h"
 #include "windows/CapiInfoDialog.h"
+#include "windows/DInfoDialog.h"
 #include "windows/JournalDialog.h"
 #include "windows/MessageDialog.h"
 #include "windows/MsnSoundDialog.h"
@@ -42,6 +43,8 @@ const QString kTitle = QStringLiteral("Rufwart 32  v2.2");
 const QString kListenOn = QStringLiteral("Autom. Anruferkennung aktiviert ...");
 const QString kListenOff = QStringLiteral("Autom. Anruferkennung deaktiviert ...");
 const QString kAutostartName = QStringLiteral("Rufwart");
+// The largest received file in megabytes while ISDN_MaxEmpfang holds no other value.
+constexpr int kDefaultMaxReceiveMb = 100;
 // The D-Info 97 program files that need the service pack are those dated before this day.
 const QDate kDInfo97Fixed(1997, 7, 21);
 
@@ -154,6 +157,9 @@ void TfmMain::FormCreate()
     // The component binds the CAPI library and registers right away.
     Capi2 = std::make_unique<TCapi20>();
     Capi2->SetRemoteCapi(CapiRemote());
+    // The library from the system's library folders, or from a path the user set.
+    if (const QString library = ReadSettingText(QStringLiteral("ISDN_CapiLibrary")); !library.isEmpty())
+        Capi2->SetLibraryName(library);
     Capi2->OnError = [this](TCustomCapi20 *sender, uint32_t, uint32_t, uint32_t) {
         if (!sender->IsMessageThread())
             ++FCapiErrors;
@@ -381,13 +387,16 @@ void TfmMain::FormShow()
     if (ui->OptEmpfangDir->text().isEmpty())
         ui->OptEmpfangDir->setText(DefaultReceiveDir());
     if (ui->OptDInfoDir->text().isEmpty())
-        ui->OptDInfoDir->setText(withTrailingSlash(QDir::homePath()) + QStringLiteral("dinfo3/"));
+        ui->OptDInfoDir->setText(DefaultDInfoFolder());
     ui->OptCapiRemote->setText(ReadSettingText(QStringLiteral("ISDN_CapiRemote")));
 
     // The only place where the transfer directories reach the component: later changes count
     // from the next start.
     Capi2->ReceivePath = ui->OptEmpfangDir->text();
     Capi2->SendPath = ui->OptSendDir->text();
+    // No caller fills the disk: larger files are refused.
+    const int maxReceiveMb = ReadSettingInteger(QStringLiteral("ISDN_MaxEmpfang"));
+    Capi2->MaxReceiveSize = int64_t(maxReceiveMb > 0 ? maxReceiveMb : kDefaultMaxReceiveMb) * 1024 * 1024;
 
     ui->cbAutoDisconnect->setChecked(ReadSettingFlag(QStringLiteral("ISDN_AutoDisconnect")));
     ui->cbDialWith->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Nebenstelle")));
@@ -400,6 +409,8 @@ void TfmMain::FormShow()
         StopListen();
 
     ui->ISDNRunDInfo->setChecked(ReadSettingFlag(QStringLiteral("ISDN_RunDInfo")));
+    if (ui->ISDNRunDInfo->isChecked())
+        ApplyRunDInfo();
     mnuInfo->setText(mnuInfo->text() + QStringLiteral(" v2.2"));
 
     // Only now does "Aktiv" start and stop listening, so loading it did not do it twice.
@@ -445,9 +456,22 @@ void TfmMain::ChooseDirectoryFor(QLineEdit *edit)
 
 void TfmMain::UndoBtnClick()
 {
+    // An emptied folder field means its default folder (a bare "/" would offer the root folder).
+    const std::pair<QLineEdit *, QString> defaults[] = {{ui->OptSendDir, DefaultSendDir()},
+                                                        {ui->OptEmpfangDir, DefaultReceiveDir()},
+                                                        {ui->OptDInfoDir, DefaultDInfoFolder()}};
+    for (const auto &[edit, fallback] : defaults) {
+        if (edit->text().trimmed().isEmpty())
+            edit->setText(fallback);
+    }
     QLineEdit *const dirs[] = {ui->OptSendDir, ui->OptEmpfangDir, ui->OptDInfoDir};
     for (QLineEdit *edit : dirs)
         edit->setText(withTrailingSlash(edit->text()));
+    QString dinfoDirBefore = ReadSettingText(QStringLiteral("ISDN_DInfoDir")).trimmed();
+    if (dinfoDirBefore.isEmpty())
+        dinfoDirBefore = DefaultDInfoFolder();
+    const bool dinfoMoved = ui->OptDInfoDir->text() != withTrailingSlash(dinfoDirBefore) ||
+                            DInfoVersionIndex() != ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion"));
 
     if (!ForceDirectoriesEx(ui->OptSendDir->text()))
         ShowMessageDlg(QStringLiteral("Sendeverzeichnis ungültig ."));
@@ -478,10 +502,25 @@ void TfmMain::UndoBtnClick()
     repaint();
 
     if (ui->ISDNRunDInfo->isChecked() != FRunDInfoOnOpen) {
-        // The directory look-up starts or stops its program here once it is attached.
+        ApplyRunDInfo();
         FRunDInfoOnOpen = ui->ISDNRunDInfo->isChecked();
         RestoreMainWindow();
+    } else if (DInfoRunning && dinfoMoved) {
+        // Another folder or version: the standing connection moves to that program.
+        DInfoStop();
+        ApplyRunDInfo();
     }
+}
+
+void TfmMain::ApplyRunDInfo()
+{
+    if (!ui->ISDNRunDInfo->isChecked()) {
+        DInfoStop();
+        return;
+    }
+    DInfoStart();
+    // A program file that is missing switched the look-up off.
+    ui->ISDNRunDInfo->setChecked(ReadSettingFlag(QStringLiteral("ISDN_RunDInfo")));
 }
 
 void TfmMain::ApplyCapiRemote()
@@ -666,6 +705,8 @@ void TfmMain::FormClose()
     FClosed = true;
     Timer.stop();
     FDialNumbers.clear();
+    // The directory program ends with the program; a look-up that waits for it ends now.
+    DInfoStop();
     // Calls answered but not yet shown still reach the files, and nothing queued is dropped
     // silently: a save that fails now (a full disk) is shown, and the user may try again.
     StoreUnshownRings();

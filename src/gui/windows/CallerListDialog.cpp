@@ -6,7 +6,7 @@
 #include "widgets/GridView.h"
 #include "widgets/Icons.h"
 #include "windows/CallerListModel.h"
-#include "windows/CallerNameLookup.h"
+#include "windows/DInfoDialog.h"
 #include "windows/MessageDialog.h"
 
 #include <QEvent>
@@ -226,8 +226,8 @@ void TfmAnruf::DInfoBtnClick()
 {
     const int row = CurrentRow();
     const QModelIndex name = model->index(row, CallerListModel::ColName);
-    const QString found = LookUpCallerName(model->index(row, CallerListModel::ColNumber).data().toString(),
-                                           name.data().toString());
+    const QString found =
+        DInfoLookup(model->index(row, CallerListModel::ColNumber).data().toString(), name.data().toString());
     model->setData(name, found);
     dbl->focusCurrentCell();
     update();

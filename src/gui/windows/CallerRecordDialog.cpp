@@ -2,7 +2,7 @@
 
 #include "calls/CallerDirectory.h"
 #include "common/Errors.h"
-#include "windows/CallerNameLookup.h"
+#include "windows/DInfoDialog.h"
 #include "windows/MessageDialog.h"
 
 #include <QCheckBox>
@@ -103,7 +103,7 @@ void TfmStamm::ChangeBtnClick()
 
 void TfmStamm::DInfoBtnClick()
 {
-    EdName->setText(LookUpCallerName(FKey, EdName->text()));
+    EdName->setText(DInfoLookup(FKey, EdName->text()));
 }
 
 QString EditCaller(CallerDirectory &callers, const QString &key, QWidget *parent)

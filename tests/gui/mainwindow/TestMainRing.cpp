@@ -15,8 +15,11 @@
 #include "support/ExchangeCall.h"
 #include "support/ProgramExchange.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "support/WriteFailure.h"
 #include "windows/CallNotification.h"
+#include "windows/DInfoDialog.h"
+#include "windows/DInfoProgress.h"
 #include "windows/MessageDialog.h"
 
 #include "ControlClient.h"
@@ -25,26 +28,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
-
-namespace {
-template<typename T> T *child(QWidget *w, const char *name)
-{
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
-
-} // namespace
 
 class TestMainRing : public QObject
 {
@@ -126,6 +121,7 @@ private slots:
         for (QWidget *window : QApplication::topLevelWidgets())
             if (qobject_cast<TfmCallMsg *>(window))
                 delete window;
+        DInfoClient::SetTimeoutsForTests(0, 0);
         env.reset();
     }
 
@@ -382,11 +378,14 @@ private slots:
         QCOMPARE(fileBytes(dataFile("anruf.dat")).count("040777=F#040777"), 1);
     }
 
-    void rejectButtonAnswersThePendingCall()
+    // "Anrufer abweisen ..." turns the ringing caller away as busy, as a blocked caller is: he is
+    // neither connected to nothing nor charged.
+    void rejectButtonTurnsThePendingCallAway()
     {
         auto w = start();
         std::atomic<bool> done{false};
         QString reaction;
+        std::string reject;
         std::thread caller([&] {
             isdnsim::ControlClient control;
             std::string error, line;
@@ -394,8 +393,9 @@ private slots:
                 control.sendLine("CALL from=0301234567 to=4711 cip=16 hangup_after_ms=5000")) {
                 while (control.readLine(&line, 20000)) {
                     const QString word = QString::fromStdString(line).section(QLatin1Char(' '), 0, 0);
-                    if (word == "ACCEPTED") {
+                    if (word == "ACCEPTED" || word == "REJECTED") {
                         reaction = word;
+                        reject = isdnsim::lineValue(line, "reject");
                         control.sendLine("HANGUP");
                     }
                     if (word == "END")
@@ -409,8 +409,118 @@ private slots:
         child<QToolButton>(w.get(), "Image3")->click();
         QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 30000));
         caller.join();
-        QCOMPARE(reaction, QStringLiteral("ACCEPTED"));
+        QCOMPARE(reaction, QStringLiteral("REJECTED"));
+        QCOMPARE(reject, std::string("3"));
         end(w);
+    }
+
+    // ---- the automatic D-Info look-up of unknown callers ----
+
+    void unknownCallerIsLookedUpBeforeItIsShown()
+    {
+        // A new user's setup: the default D-Info folder with the stand-in, an address book.
+        QFile card(env->root() + "/karten.vcf");
+        QVERIFY(card.open(QIODevice::WriteOnly));
+        card.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Meier;Hans\r\nTEL:+49 30 1234567\r\nEND:VCARD\r\n");
+        card.close();
+        QDir().mkpath(env->configHome() + "/rufwart");
+        QFile standInSettings(env->configHome() + "/rufwart/dinfo.ini");
+        QVERIFY(standInSettings.open(QIODevice::WriteOnly));
+        standInSettings.write("Source=" + card.fileName().toUtf8() + "\n");
+        standInSettings.close();
+        WriteSettingFlag(QStringLiteral("ISDN_RunDInfo"), true);
+        auto w = start(true);
+        QVERIFY2(DInfoRunning, qPrintable(messages.join(" | ")));
+
+        QCOMPARE(call(QStringLiteral("301234567"), QStringLiteral("4711")).reaction,
+                 QStringLiteral("alerted"));
+        QTRY_COMPARE(entryText(*w), QStringLiteral("Meier, Hans"));
+        QVERIFY(fmCallMsg);
+        QCOMPARE(fmCallMsg->lbName->text(), QStringLiteral("Meier, Hans"));
+        QVERIFY(!fmDInfMsg);
+        end(w);
+        QCOMPARE(fileBytes(dataFile("anruf.dat")), QByteArray("[Anrufer]\r\n0301234567=F#Meier, Hans\r\n"));
+        QVERIFY(!DInfoRunning);
+    }
+
+    void lookUpsThatFailKeepTheNumberAndNeverHoldLaterRings()
+    {
+        // A directory program that takes requests and never answers.
+        const QString folder = env->root() + "/fake/";
+        QDir().mkpath(folder);
+        QVERIFY(QFile::link(QStringLiteral(FAKE_DINFO_EXE), folder + "dinfowin.exe"));
+        QFile mode(folder + "fake-mode");
+        QVERIFY(mode.open(QIODevice::WriteOnly));
+        mode.write("hang");
+        mode.close();
+        WriteSettingString(QStringLiteral("ISDN_DInfoDir"), folder);
+        WriteSettingFlag(QStringLiteral("ISDN_RunDInfo"), true);
+        DInfoClient::SetTimeoutsForTests(5000, 1500);
+        auto w = start(true);
+        QVERIFY2(DInfoRunning, qPrintable(messages.join(" | ")));
+
+        // The second call rings while the first one's look-up waits: it is answered at once,
+        // long before the first call is shown.
+        QString progressNumber;
+        std::chrono::steady_clock::time_point firstShown;
+        QStringList statusShown;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (fmDInfMsg && progressNumber.isEmpty())
+                progressNumber = fmDInfMsg->lbNr->text();
+            const int shown = child<QListWidget>(w.get(), "CallList")->count();
+            if (shown > statusShown.size()) {
+                statusShown << status(*w);
+                if (shown == 1)
+                    firstShown = std::chrono::steady_clock::now();
+            }
+        });
+        watch.start(5);
+        ExchangeOffer first, second;
+        std::atomic<bool> done{false};
+        std::thread caller([&] {
+            first = OfferExchangeCall(sim.port(), QStringLiteral("40111"), QStringLiteral("4711"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            second = OfferExchangeCall(sim.port(), QStringLiteral("40222"), QStringLiteral("4711"));
+            done = true;
+        });
+        QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 30000));
+        caller.join();
+        QCOMPARE(first.reaction, QStringLiteral("alerted"));
+        QCOMPARE(second.reaction, QStringLiteral("alerted"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusShown.size(), 2, 20000);
+        watch.stop();
+        QVERIFY(second.answered < firstShown);
+        QCOMPARE(progressNumber, QStringLiteral("\" 040111 \""));
+        // The failure is told once, in the status line; the callers keep their numbers.
+        QCOMPARE(statusShown, QStringList({"Anruf auf 4711 ! (D-Info: keine Antwort)", "Anruf auf 4711 !"}));
+        QCOMPARE(child<QListWidget>(w.get(), "CallList")->item(0)->text().mid(11), QStringLiteral("040111"));
+        QCOMPARE(entryText(*w), QStringLiteral("040222"));
+        QVERIFY(!fmDInfMsg);
+        QVERIFY(messages.isEmpty());
+        end(w);
+        const QByteArray directory = fileBytes(dataFile("anruf.dat"));
+        QVERIFY(directory.contains("040111=F#040111\r\n") && directory.contains("040222=F#040222\r\n"));
+
+        // Ending the program while a look-up waits ends the wait and loses nothing.
+        DInfoClient::SetTimeoutsForTests(5000, 60000);
+        w = start(true);
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (fmDInfMsg && w) {
+                closer.stop();
+                w->mnuCloseClick();
+            }
+        });
+        closer.start(5);
+        const auto before = std::chrono::steady_clock::now();
+        QCOMPARE(call(QStringLiteral("40333"), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
+        QTRY_VERIFY(!DInfoRunning);
+        QVERIFY(std::chrono::steady_clock::now() - before < std::chrono::seconds(30));
+        w.reset();
+        QVERIFY(fileBytes(dataFile("anruf.dat")).contains("040333=F#040333\r\n"));
+        QCOMPARE(journal().size(), 3);
+        QCOMPARE(journal().last().CallerKey, QStringLiteral("040333"));
     }
 };
 

@@ -10,6 +10,7 @@
 #include "widgets/ButtonEdit.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallerRecordDialog.h"
+#include "windows/DInfoDialog.h"
 #include "windows/MessageDialog.h"
 
 #include <QAction>
@@ -90,7 +91,9 @@ private slots:
         QVERIFY(QDir(env->dataHome() + QStringLiteral("/rufwart/senden")).exists());
         QCOMPARE(child<QLineEdit>(&w, "OptEmpfangDir")->text(),
                  env->dataHome() + QStringLiteral("/rufwart/empfang/"));
-        QCOMPARE(child<QLineEdit>(&w, "OptDInfoDir")->text(), env->home() + QStringLiteral("/dinfo3/"));
+        // The per-user D-Info folder, which the look-up provisions with the stand-in.
+        QCOMPARE(child<QLineEdit>(&w, "OptDInfoDir")->text(),
+                 env->dataHome() + QStringLiteral("/rufwart/dinfo/"));
         QVERIFY(child<QRadioButton>(&w, "rbDInfo30")->isChecked());
         QCOMPARE(child<QRadioButton>(&w, "rbDInfo30")->text(), QStringLiteral("D-Info 3.0"));
         QCOMPARE(w.mnuInfo->text(), QStringLiteral("Über Rufwart 32 v2.2"));
@@ -267,7 +270,9 @@ private slots:
         QVERIFY(QFileInfo(newReceive).isDir());
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_SendDir")), badSend + QLatin1Char('/'));
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_EmpfangDir")), newReceive + QLatin1Char('/'));
-        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_DInfoDir")), QStringLiteral("/"));
+        // An emptied D-Info folder is the default folder, never "/".
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_DInfoDir")),
+                 env->dataHome() + QStringLiteral("/rufwart/dinfo/"));
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_TimeMinimize")), QStringLiteral("7"));
         QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion")), 1);
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_ShowExtWin")), QStringLiteral("0"));
@@ -313,6 +318,42 @@ private slots:
         exe.setFileTime(QDateTime(QDate(1997, 7, 21), QTime(0, 0)), QFileDevice::FileModificationTime);
         exe.close();
         QCOMPARE(hints(), 0);
+    }
+
+    void dinfoOptionStartsAndStopsTheLookUpOnReturn()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        TfmMain w;
+        w.FormShow();
+        auto *box = child<QCheckBox>(&w, "ISDNRunDInfo");
+        auto apply = [&](bool on) {
+            child<QToolButton>(&w, "OptBtn")->click();
+            box->setChecked(on);
+            w.UndoBtnClick();
+        };
+        // Switched on and off again before "Zurück ..." starts nothing.
+        child<QToolButton>(&w, "OptBtn")->click();
+        box->setChecked(true);
+        box->setChecked(false);
+        w.UndoBtnClick();
+        QVERIFY(!DInfoRunning);
+        // The default folder holds the stand-in: on starts it, off stops it.
+        apply(true);
+        QVERIFY(DInfoRunning);
+        apply(false);
+        QVERIFY(!DInfoRunning);
+        QVERIFY(messages.texts.isEmpty());
+
+        // No program file in the folder: the option switches itself off again.
+        QDir().mkpath(env->root() + QStringLiteral("/leer"));
+        child<QLineEdit>(&w, "OptDInfoDir")->setText(env->root() + QStringLiteral("/leer"));
+        apply(true);
+        QVERIFY(!DInfoRunning);
+        QVERIFY(!box->isChecked());
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_RunDInfo")), QStringLiteral("0"));
+        QCOMPARE(messages.texts,
+                 QStringList{QStringLiteral("D-Info nicht installiert !\rFunktion wurde deaktiviert .")});
     }
 
     void directoryChooser()

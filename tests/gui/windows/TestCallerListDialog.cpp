@@ -13,6 +13,7 @@
 #include "windows/MessageDialog.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -239,6 +240,8 @@ private slots:
                  QStringLiteral("Um einen Anrufer zu sperren,\rfügen Sie ein \"X\" in die\r"
                                 "Spalte \"Gesperrt\" ein !"));
         // Without D-Info the name stays and nothing is written.
+        WriteSettingString(QStringLiteral("ISDN_DInfoDir"),
+                           QDir::tempPath() + QStringLiteral("/kein-dinfo/"));
         QTest::mouseClick(w.DInfoBtn, Qt::LeftButton);
         QCOMPARE(answers.texts.last(), QStringLiteral("D-Info nicht installiert !"));
         QCOMPARE(cell(w, 0, 1), QStringLiteral("Meier"));

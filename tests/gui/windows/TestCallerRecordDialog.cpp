@@ -2,6 +2,7 @@
 // "&Abrechen" leaves, and the name it hands back either way.
 #include "calls/CallerDirectory.h"
 #include "common/Paths.h"
+#include "settings/SettingsStore.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -102,6 +104,8 @@ private slots:
         });
         QCOMPARE(name, QStringLiteral("Anders"));
         // An emptied name hands back the key; D-Info, not installed, leaves the name.
+        WriteSettingString(QStringLiteral("ISDN_DInfoDir"),
+                           QDir::tempPath() + QStringLiteral("/kein-dinfo/"));
         name = edit(callers, QStringLiteral("0401"), [this](TfmStamm &d) {
             QTest::mouseClick(d.DInfoBtn, Qt::LeftButton);
             QCOMPARE(messages->texts, QStringList({QStringLiteral("D-Info nicht installiert !")}));
