@@ -87,9 +87,26 @@ QString freshPathBeside(const QString &file)
         .arg(counter.fetchAndAddRelaxed(1));
 }
 
+// Whether the value is stored already as exactly this text. Every write replaces the whole file
+// and syncs it to the disk; a value that would not change is left alone.
+bool programValueIs(const QString &name, const QString &text)
+{
+    const QString file = Paths::settingsFile();
+    if (!QFileInfo::exists(file))
+        return false;
+    QSettings settings(file, QSettings::IniFormat);
+    const QString key = storedName(settings, name);
+    if (!settings.contains(key))
+        return false;
+    const QVariant value = settings.value(key);
+    return value.typeId() == QMetaType::QString && value.toString() == text;
+}
+
 void writeProgramValue(const QString &name, const QString &text)
 {
     checkValueName(name);
+    if (programValueIs(name, text))
+        return;
     // A settings file linked into place is rewritten where it lives; the link stays.
     makeFolderFor(Paths::settingsFile());
     const QString file = FileBehindLinks(Paths::settingsFile());
@@ -267,7 +284,11 @@ void writeAutostart(const QString &name, const QString &path)
         entry += QStringLiteral("Hidden=true\n");
     else
         entry += QStringLiteral("Exec=%1\nX-GNOME-Autostart-enabled=true\n").arg(execValueOf(path));
-    WriteFileAtomic(file, entry.toUtf8());
+    const QByteArray bytes = entry.toUtf8();
+    QFile current(file);
+    if (current.open(QIODevice::ReadOnly) && current.size() == bytes.size() && current.readAll() == bytes)
+        return; // the entry says this already
+    WriteFileAtomic(file, bytes);
 }
 
 QString readAutostart(const QString &name, const QString &defaultText)

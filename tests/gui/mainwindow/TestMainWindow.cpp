@@ -114,8 +114,11 @@ private slots:
         WriteSettingInteger(QStringLiteral("ISDN_DInfoVersion"), 1);
         WriteSettingString(QStringLiteral("ISDN_SendDir"), QStringLiteral("/srv/out/"));
         WriteSettingString(QStringLiteral("ISDN_Msn"), QStringLiteral("4711,,,,,,,"));
+        const QDateTime written = QFileInfo(Paths::settingsFile()).lastModified();
         TfmMain w;
         w.FormShow();
+        // Loading wrote nothing back: every value shown is the one stored.
+        QCOMPARE(QFileInfo(Paths::settingsFile()).lastModified(), written);
 
         QVERIFY(!child<QCheckBox>(&w, "IsdnMinimize")->isChecked());
         QVERIFY(!child<QLineEdit>(&w, "IsdnTimeMinimize")->isEnabled());
