@@ -289,8 +289,9 @@ void TfmMain::ServiceBtnClick()
         TfmServMap fmServMap(this);
         fmServMap.exec();
     }
-    // The new choice takes effect at once, saved or not.
-    StartListen();
+    // The new choice takes effect at once, saved or not, while monitoring is on ("Aktiv").
+    if (ui->isdnUse->isChecked())
+        StartListen();
 }
 
 void TfmMain::MsnBtnClick()

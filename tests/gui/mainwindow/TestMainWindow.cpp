@@ -11,6 +11,7 @@
 #include "windows/MessageDialog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -23,6 +24,7 @@
 #include <QStackedWidget>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -380,6 +382,34 @@ private slots:
         QVERIFY(!w.isVisible());
         QCOMPARE(child<QLabel>(&w, "ISDNBar")->text(),
                  QStringLiteral("Autom. Anruferkennung deaktiviert ..."));
+    }
+
+    // Closing the service window listens anew for the new choice, but only while "Aktiv" is
+    // ticked: with it unticked monitoring stays off, as the box says.
+    void serviceWindowListensAnewOnlyWhileActive()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        TfmMain w;
+        w.FormShow();
+        auto closeServiceWindow = [&w] {
+            QTimer::singleShot(0, &w, [] {
+                if (QWidget *dialog = QApplication::activeModalWidget())
+                    dialog->close();
+            });
+            child<QToolButton>(&w, "ServiceBtn")->click();
+        };
+        closeServiceWindow();
+        QVERIFY(messages.texts.isEmpty());
+        QVERIFY(child<QLabel>(&w, "ISDNBar")
+                    ->text()
+                    .startsWith(QStringLiteral("Autom. Anruferkennung deaktiviert ...")));
+
+        // Ticked, it tries (no CAPI answers here, which is said once per try).
+        child<QCheckBox>(&w, "isdnUse")->setChecked(true);
+        QTRY_COMPARE(messages.texts, QStringList{QStringLiteral("Capi20 nicht installiert !")});
+        closeServiceWindow();
+        QTRY_COMPARE(messages.texts.size(), 2);
     }
 
     void pageHeights()
