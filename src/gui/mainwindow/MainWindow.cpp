@@ -31,6 +31,7 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSessionManager>
 #include <QStyle>
 
 namespace {
@@ -158,8 +159,13 @@ void TfmMain::FormCreate()
     ConnectTransfer();
 
     if (auto *guiApp = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        connect(guiApp, &QGuiApplication::commitDataRequest, this, &TfmMain::SessionEnding);
-        connect(guiApp, &QCoreApplication::aboutToQuit, this, &TfmMain::FormClose);
+        connect(guiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+            CommitData(
+                {[&manager] { return manager.allowsInteraction(); }, [&manager] { manager.release(); }});
+        });
+        // A termination signal, or the session's end while the window is hidden.
+        connect(guiApp, &QCoreApplication::aboutToQuit, this, [this] { FormClose(false); });
+        guiApp->installEventFilter(this);
     }
 
     ui->nb->setCurrentIndex(PageStart);
@@ -595,7 +601,7 @@ void TfmMain::closeEvent(QCloseEvent *event)
         HideMainWindow();
         return;
     }
-    FormClose();
+    FormClose(!FSessionEnding);
     event->accept();
     QCoreApplication::exit(0);
 }
@@ -606,13 +612,35 @@ void TfmMain::mnuCloseClick()
     close();
 }
 
-void TfmMain::SessionEnding()
+void TfmMain::CommitData(const SessionManagerAccess &session)
 {
-    // The session may end: end the program in order, as "Programm beenden" does.
-    mnuCloseClick();
+    // Also asked for a checkpoint, or for a logout the user may still cancel: save, and run on.
+    // The program ends when the session really ends (the application is then told to quit).
+    bool asked = false;
+    bool allowed = false;
+    FlushStores([&] {
+        if (!asked) {
+            asked = true;
+            allowed = session.allowsInteraction && session.allowsInteraction();
+        }
+        return allowed;
+    });
+    if (allowed && session.release)
+        session.release();
 }
 
-void TfmMain::FlushStoresBeforeClose()
+bool TfmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // The application is told to quit (the session ends): the main window closes for good then,
+    // instead of only hiding, and asks nobody anything on its way out.
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit) {
+        FClosing = true;
+        FSessionEnding = true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TfmMain::FlushStores(const std::function<bool()> &mayAsk)
 {
     for (;;) {
         try {
@@ -620,15 +648,15 @@ void TfmMain::FlushStoresBeforeClose()
                 FCallers->Flush();
             if (FJournal)
                 FJournal->Flush();
-            return;
+            return true;
         } catch (const IoError &e) {
-            if (!AskMessageDlg(e.message() + QStringLiteral("\r\rNochmals versuchen ?"), 0))
-                return;
+            if (!mayAsk() || !AskMessageDlg(e.message() + QStringLiteral("\r\rNochmals versuchen ?"), 0))
+                return false;
         }
     }
 }
 
-void TfmMain::FormClose()
+void TfmMain::FormClose(bool mayAsk)
 {
     if (FClosed)
         return;
@@ -638,7 +666,7 @@ void TfmMain::FormClose()
     // Calls answered but not yet shown still reach the files, and nothing queued is dropped
     // silently: a save that fails now (a full disk) is shown, and the user may try again.
     StoreUnshownRings();
-    FlushStoresBeforeClose();
+    FlushStores([mayAsk] { return mayAsk; });
     FCallers.reset();
     FJournal.reset();
     StopListen();

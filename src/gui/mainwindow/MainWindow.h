@@ -74,6 +74,17 @@ public:
     void ShowAnimation(bool on);
     // "Programm beenden" (F12): ends the program in order.
     void mnuCloseClick();
+    // What the main window asks of the session manager: QSessionManager in the program, a
+    // stand-in in tests.
+    struct SessionManagerAccess
+    {
+        std::function<bool()> allowsInteraction;
+        std::function<void()> release;
+    };
+    // The session manager's commit-data request (a logout or shutdown that may still be
+    // cancelled, or a checkpoint): every queued journal record and caller reaches its file; a
+    // failed save is asked about only with the session manager's permission. The program runs on.
+    void CommitData(const SessionManagerAccess &session);
     // Auto-hide: started after a call, hides the window after the display time.
     void TimerTimer();
     // Applies the options page and returns to the start page ("Zurück ...").
@@ -140,6 +151,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Watches the application for the request to quit.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Handlers that touch widgets start with Q_ASSERT(OnMainThread()).
@@ -153,9 +166,9 @@ private:
     void ChooseDirectoryFor(QLineEdit *edit);
     // Writes ISDN_CapiRemote from the options page; a changed address in force re-registers.
     void ApplyCapiRemote();
-    // Runs once when the program ends: by "Programm beenden" or when the session ends.
-    void FormClose();
-    void SessionEnding();
+    // Runs once when the program ends: by "Programm beenden" (a failed save may be asked about),
+    // a termination signal or the end of the session (nothing is asked).
+    void FormClose(bool mayAsk = true);
     void isdnUseClick(bool checked);
     void IsdnMinimizeClick(bool checked);
     void ISDNAutoStartClick(bool checked);
@@ -247,7 +260,9 @@ private:
     void PlayRingSounds();
     // At the end: the records of calls not yet shown still reach the journal and the directory.
     void StoreUnshownRings();
-    void FlushStoresBeforeClose();
+    // Writes what the stores have queued. A failed save is asked about ("try again?") while
+    // `mayAsk` allows; false when something stays unsaved.
+    bool FlushStores(const std::function<bool()> &mayAsk);
     // A queued save failed on a store's worker thread: tell the user, the same message not more
     // than once a minute (the store retries every second).
     void ReportStoreError(const IoError &error);
@@ -263,6 +278,7 @@ private:
 
     bool FShown = false;
     bool FClosing = false;
+    bool FSessionEnding = false;
     bool FClosed = false;
     bool FTrayAvailable = false;
     // Errors the component reported on this thread; a failed listen request shows here.

@@ -1,11 +1,14 @@
 // The main window: first start, the options page and its write moments, applying the options,
 // hiding and ending. Every test runs in fresh HOME/XDG folders; message dialogs and choosers
 // are answered through their hooks.
+#include "calls/CallJournal.h"
+#include "calls/CallerDirectory.h"
 #include "common/Paths.h"
 #include "mainwindow/MainWindow.h"
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
+#include "support/WriteFailure.h"
 #include "widgets/ButtonEdit.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/MessageDialog.h"
@@ -410,6 +413,70 @@ private slots:
         QTRY_COMPARE(messages.texts, QStringList{QStringLiteral("Capi20 nicht installiert !")});
         closeServiceWindow();
         QTRY_COMPARE(messages.texts.size(), 2);
+    }
+
+    // The session manager's commit-data request also comes for checkpoints and for a logout the
+    // user may still cancel: what is queued is saved and the program runs on. A save that fails
+    // is asked about only when the session manager allows interaction. When the session really
+    // ends (the application is told to quit) the program ends in order, asking nothing.
+    void sessionSavesRunsOnAndEndsWithoutAsking()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        TfmMain w;
+        w.FormShow();
+        int permissionAsked = 0, released = 0;
+        bool allowed = false;
+        const TfmMain::SessionManagerAccess session{[&] {
+                                                        ++permissionAsked;
+                                                        return allowed;
+                                                    },
+                                                    [&] { ++released; }};
+        auto queueCall = [&w] {
+            w.FJournal->QueueCall(QStringLiteral("0301234567"), QStringLiteral("4711"));
+        };
+
+        queueCall();
+        w.CommitData(session);
+        QCOMPARE(CallJournal().ReadCalls().size(), 1);
+        QCOMPARE(permissionAsked, 0); // nothing to ask about
+        QVERIFY(w.FCallers && w.FJournal);
+        QVERIFY(messages.texts.isEmpty());
+
+        auto full = std::make_unique<FileSizeLimit>(8);
+        queueCall();
+        w.CommitData(session);
+        QCOMPARE(permissionAsked, 1);
+        QVERIFY(messages.texts.isEmpty()); // not allowed: no question
+        QCOMPARE(released, 0);
+
+        allowed = true;
+        QStringList asked;
+        MsgDlgHook::setHandler([&](const QString &text, int kind) {
+            asked << text;
+            full.reset(); // room is made before the answer "try again"
+            return kind == 0;
+        });
+        w.CommitData(session);
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].contains(QStringLiteral("Nochmals versuchen ?")), qPrintable(asked[0]));
+        QCOMPARE(released, 1);
+        QCOMPARE(CallJournal().ReadCalls().size(), 2);
+        QVERIFY(w.FCallers && w.FJournal);
+
+        // The session ends: a window on the screen does not keep the program from ending, and a
+        // save that fails now is not asked about.
+        asked.clear();
+        full = std::make_unique<FileSizeLimit>(8);
+        queueCall();
+        w.RestoreMainWindow();
+        QEvent quit(QEvent::Quit);
+        QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+        full.reset();
+        MsgDlgHook::setHandler({});
+        QVERIFY(asked.isEmpty());
+        QVERIFY(!w.FCallers && !w.FJournal);
+        QVERIFY(!w.isVisible());
     }
 
     void pageHeights()
