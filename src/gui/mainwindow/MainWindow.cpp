@@ -22,6 +22,7 @@
 #include "windows/ServiceDialog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDate>
@@ -39,6 +40,10 @@ const QString kTitle = QStringLiteral("Rufwart 32  v2.2");
 const QString kListenOn = QStringLiteral("Autom. Anruferkennung aktiviert ...");
 const QString kListenOff = QStringLiteral("Autom. Anruferkennung deaktiviert ...");
 const QString kAutostartName = QStringLiteral("Rufwart");
+// Added to the status line while the desktop has no notification area.
+const QString kNoTrayNote = QStringLiteral(" (kein Infobereich)");
+// How often the program looks for a notification area while there is none.
+constexpr int kTrayPollMs = 3000;
 // The D-Info 97 program files that need the service pack are those dated before this day.
 const QDate kDInfo97Fixed(1997, 7, 21);
 
@@ -268,6 +273,12 @@ void TfmMain::ConnectControls()
 void TfmMain::ConnectTrayIcons()
 {
     FTrayAvailable = TTrayIcon::trayAvailable();
+    // A panel that starts after the program brings its notification area later: look for it
+    // until it is there.
+    FTrayPoll.setInterval(kTrayPollMs);
+    connect(&FTrayPoll, &QTimer::timeout, this, &TfmMain::LookForTray);
+    if (!FTrayAvailable)
+        FTrayPoll.start();
     TaskIcon1 = new TTrayIcon(this);
     TaskIcon1->setObjectName(QStringLiteral("TaskIcon1"));
     TaskIcon1->setIcon(Icons::trayIcon());
@@ -282,6 +293,30 @@ void TfmMain::ConnectTrayIcons()
         icon->setPopupMenu(PM);
     }
     TaskIcon1->setActive(true);
+}
+
+void TfmMain::LookForTray()
+{
+    if (!TTrayIcon::trayAvailable())
+        return;
+    FTrayPoll.stop();
+    FTrayAvailable = true;
+    // The icons are added to the new area afresh.
+    for (TTrayIcon *icon : {TaskIcon1, ConnectTray}) {
+        if (icon->Active()) {
+            icon->setActive(false);
+            icon->setActive(true);
+        }
+    }
+    const QString status = ui->ISDNBar->text();
+    if (status.endsWith(kNoTrayNote))
+        ui->ISDNBar->setText(status.chopped(kNoTrayNote.size()));
+    // The window goes behind its icon, as at a start with a notification area, unless the user
+    // is at work in it (another page, a dialog open, a call on show).
+    const bool idle = ui->nb->currentIndex() == PageStart && QApplication::activeModalWidget() == nullptr &&
+                      !Timer.isActive();
+    if (isMinimized() || idle)
+        hide();
 }
 
 void TfmMain::TaskIcon1Click()
@@ -409,7 +444,7 @@ void TfmMain::FormShow()
     connect(ui->isdnUse, &QCheckBox::toggled, this, &TfmMain::isdnUseClick);
 
     if (!FTrayAvailable)
-        ui->ISDNBar->setText(ui->ISDNBar->text() + QStringLiteral(" (kein Infobereich)"));
+        ui->ISDNBar->setText(ui->ISDNBar->text() + kNoTrayNote);
 }
 
 void TfmMain::isdnUseClick(bool checked)

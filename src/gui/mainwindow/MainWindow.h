@@ -176,6 +176,8 @@ private:
     void ServiceBtnClick();
     void MsnBtnClick();
     void TaskIcon1Click();
+    // While there is no notification area: moves to one that has appeared.
+    void LookForTray();
     void mnuOptClick();
     void ShowAbout();
     void ConnectTransfer();
@@ -281,6 +283,7 @@ private:
     bool FSessionEnding = false;
     bool FClosed = false;
     bool FTrayAvailable = false;
+    QTimer FTrayPoll;
     // Errors the component reported on this thread; a failed listen request shows here.
     int FCapiErrors = 0;
     // Blink phase of ConnectTray: 0 or all bits set.

@@ -5,6 +5,7 @@
 #include "calls/CallerDirectory.h"
 #include "common/Paths.h"
 #include "mainwindow/MainWindow.h"
+#include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTcpServer>
 #include <QTest>
@@ -476,6 +478,36 @@ private slots:
         MsgDlgHook::setHandler({});
         QVERIFY(asked.isEmpty());
         QVERIFY(!w.FCallers && !w.FJournal);
+        QVERIFY(!w.isVisible());
+    }
+
+    // Started before the desktop's panel (by autostart), the program runs in window mode. Once a
+    // notification area appears it moves there: the window goes behind its icon, the status line
+    // drops its note, and the close box hides again rather than minimising.
+    void notificationAreaThatAppearsLaterIsUsed()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        bool tray = false;
+        TTrayIcon::setAvailabilityProbe([&tray] { return tray; });
+        auto noProbe = qScopeGuard([] { TTrayIcon::setAvailabilityProbe({}); });
+        TfmMain w;
+        w.FormShow();
+        w.RestoreMainWindow();
+        QVERIFY(!w.TrayAvailable());
+        auto *status = child<QLabel>(&w, "ISDNBar");
+        QCOMPARE(status->text(), QStringLiteral("Autom. Anruferkennung deaktiviert ... (kein Infobereich)"));
+        QVERIFY(!w.close());
+        QVERIFY(w.isVisible() && w.isMinimized());
+
+        tray = true;
+        QTRY_VERIFY_WITH_TIMEOUT(w.TrayAvailable(), 20000);
+        QCOMPARE(status->text(), QStringLiteral("Autom. Anruferkennung deaktiviert ..."));
+        QVERIFY(!w.isVisible());
+        QVERIFY(w.TaskIcon1->Active());
+        w.RestoreMainWindow();
+        QVERIFY(w.isVisible() && !w.isMinimized());
+        QVERIFY(!w.close());
         QVERIFY(!w.isVisible());
     }
 
