@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace Ui {
 class TfmMain;
@@ -63,8 +64,12 @@ public:
     // calls do nothing.
     void FormShow();
 
+    // Listens for the chosen services. Not registered yet, it registers first, beside the window:
+    // the status line says "wird aktiviert ..." until the registration reports.
     void StartListen();
     void StopListen();
+    // A registration runs beside the window and has not reported yet.
+    bool Registering() const { return FRegistering; }
     // Shows the window, restored and in front.
     void RestoreMainWindow();
     // Hides the window to its notification-area icon; without a notification area it is
@@ -166,6 +171,23 @@ private:
     void ChooseDirectoryFor(QLineEdit *edit);
     // Writes ISDN_CapiRemote from the options page; a changed address in force re-registers.
     void ApplyCapiRemote();
+    // Registers anew at the address in force when it differs from the component's (not while a
+    // registration runs); true when it did.
+    bool UseRemoteCapiInForce();
+    // Registration beside the window: BeginRegistration starts it on a worker thread, whose
+    // report RegistrationDone (main thread) listens, or releases when listening is no longer
+    // wanted. FinishRegistration waits for the worker.
+    void BeginRegistration();
+    void FinishRegistration();
+    void RegistrationDone();
+    // Waits, the window working on, until a registration under way has reported.
+    void WaitForRegistration();
+    // Listen on the registration there is, or say that there is none.
+    void ListenNow();
+    // The network refused a listen request (counted in FListenRefusals on the message thread).
+    void ListenRefused();
+    // The listening state in the status line, with a note while there is no notification area.
+    void ShowListenStatus(const QString &text);
     // Runs once when the program ends: by "Programm beenden" (a failed save may be asked about),
     // a termination signal or the end of the session (nothing is asked).
     void FormClose(bool mayAsk = true);
@@ -284,8 +306,17 @@ private:
     bool FClosed = false;
     bool FTrayAvailable = false;
     QTimer FTrayPoll;
-    // Errors the component reported on this thread; a failed listen request shows here.
-    int FCapiErrors = 0;
+    // Errors the component reported outside its message thread; a listen request that could not
+    // be put shows here.
+    std::atomic<int> FCapiErrors{0};
+    // Listen requests the network refused (counted on the message thread), and how many of them
+    // have been told.
+    std::atomic<int> FListenRefusals{0};
+    int FListenRefusalsTold = 0;
+    // StartListen was the last word (not StopListen): the registration's report listens.
+    bool FListenWanted = false;
+    bool FRegistering = false;
+    std::thread FRegistration;
     // Blink phase of ConnectTray: 0 or all bits set.
     int FConnectTrayTag = 0;
     // Display work queued for the main thread and not yet run.
