@@ -770,7 +770,7 @@ bool TfmMain::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-bool TfmMain::FlushStores(const std::function<bool()> &mayAsk)
+void TfmMain::FlushStores(const std::function<bool()> &mayAsk)
 {
     for (;;) {
         try {
@@ -778,10 +778,10 @@ bool TfmMain::FlushStores(const std::function<bool()> &mayAsk)
                 FCallers->Flush();
             if (FJournal)
                 FJournal->Flush();
-            return true;
+            return;
         } catch (const IoError &e) {
             if (!mayAsk() || !AskMessageDlg(e.message() + QStringLiteral("\r\rNochmals versuchen ?"), 0))
-                return false;
+                return;
         }
     }
 }

@@ -285,8 +285,8 @@ private:
     // At the end: the records of calls not yet shown still reach the journal and the directory.
     void StoreUnshownRings();
     // Writes what the stores have queued. A failed save is asked about ("try again?") while
-    // `mayAsk` allows; false when something stays unsaved.
-    bool FlushStores(const std::function<bool()> &mayAsk);
+    // `mayAsk` allows; otherwise what could not be written stays unsaved.
+    void FlushStores(const std::function<bool()> &mayAsk);
     // A queued save failed on a store's worker thread: tell the user, the same message not more
     // than once a minute (the store retries every second).
     void ReportStoreError(const IoError &error);
