@@ -7,15 +7,26 @@
 // (ALERT_REQ or CONNECT_RESP), as the control interface reports it.
 // storm_*: 1,000 calls from 1,000 new numbers offered one every 5 ms: how many the program
 // answered, and after it has ended, how many of them are in the journal and in the directory.
+// ring_answer_p50_ms_plain_tcp / _p99_ms_plain_tcp: the 1,000 calls once more, against an exchange
+// that delays its acknowledgements as an ordinary TCP stack does (isdnsim --no-quickack).
+//
+// With --dinfo the automatic D-Info look-up is on: the stand-in answers from an address book of
+// 10,000 contacts that names every new caller of the one-after-the-other calls (the storm's
+// callers are in no address book), and every look-up shows its progress window.
+#include "BenchContacts.h"
 #include "BenchDirectory.h"
+#include "BenchSupport.h"
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
+#include "common/Paths.h"
+#include "common/Utils.h"
 #include "settings/SettingsStore.h"
 
 #include "ControlClient.h"
 #include "SimProcess.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
@@ -29,18 +40,6 @@
 #include <vector>
 
 namespace {
-
-[[noreturn]] void fail(const char *what)
-{
-    std::fprintf(stderr, "bench_ring: %s\n", what);
-    std::exit(1);
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
 
 bool listening(uint16_t port)
 {
@@ -76,16 +75,65 @@ double placeCall(isdnsim::ControlClient &control, const std::string &from)
     fail("a call did not end");
 }
 
+// Starts the built program against the exchange at `port` and waits until it listens.
+void startProgram(QProcess &program, uint16_t port)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("RUFWART_CAPI_REMOTE", QStringLiteral("127.0.0.1:%1").arg(port));
+    program.setProcessEnvironment(env);
+    program.setStandardErrorFile(QProcess::nullDevice());
+    program.start(QStringLiteral(RUFWART_EXE), {});
+    if (!program.waitForStarted())
+        fail("rufwart did not start");
+    for (int i = 0; i < 600 && !listening(port); ++i)
+        QThread::msleep(50);
+    if (!listening(port))
+        fail("rufwart does not listen");
+}
+
+void stopProgram(QProcess &program)
+{
+    program.terminate();
+    if (!program.waitForFinished(120000))
+        fail("rufwart did not end");
+}
+
+// One call after the other: late directory entries (some blocked) and new numbers in turn.
+// Prints the percentiles of the answer times with `suffix` behind their names.
+void ringSeries(uint16_t port, const QList<CallerRecord> &rows, const char *suffix)
+{
+    constexpr int kCallGapMs = 25;
+    const qsizetype entries = rows.size();
+    isdnsim::ControlClient control;
+    std::string error;
+    if (!control.connect("127.0.0.1", port, &error))
+        fail(error.c_str());
+    std::vector<double> ms;
+    for (int i = 0; i < 1000; ++i) {
+        const QString number =
+            i % 2 ? QString(rows[entries - 1 - (i % 200)].Number).remove(QLatin1Char('*')) + "1"
+                  : QStringLiteral("0777%1").arg(100000 + i); // contact i of BenchContacts
+        const double answered = placeCall(control, number.toStdString());
+        if (answered < 0)
+            fail("a call was not answered");
+        ms.push_back(answered);
+        // Calls a moment apart, so that each is shown (notification window, journal,
+        // learning) while the next one may already ring.
+        std::this_thread::sleep_for(std::chrono::milliseconds(kCallGapMs));
+    }
+    std::printf("ring_answer_p50_ms%s: %.3f\n", suffix, percentile(ms, 0.50));
+    std::printf("ring_answer_p99_ms%s: %.3f\n", suffix, percentile(ms, 0.99));
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir root;
-    if (!root.isValid())
-        fail("no temporary folder");
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "HOME"})
-        qputenv(name, (root.path() + "/" + QString::fromLatin1(name).toLower()).toLocal8Bit());
+    UseFoldersIn(root);
 
     isdnsim::SimProcess sim;
     std::string error;
@@ -96,48 +144,22 @@ int main(int argc, char **argv)
     WriteSettingFlag("ISDN_WriteLog", true);
     WriteSettingFlag("ISDN_Beep", true);
     WriteSettingFlag("ISDN_CreateNull", true);
+    const bool dinfo = QCoreApplication::arguments().contains(QStringLiteral("--dinfo"));
+    if (dinfo) {
+        // The default D-Info folder, which the program provisions with the stand-in, and the
+        // stand-in's default address book folder.
+        WriteSettingFlag("ISDN_RunDInfo", true);
+        QDir().mkpath(Paths::dataDir() + "adressbuch");
+        WriteFileAtomic(Paths::dataDir() + "adressbuch/kontakte.vcf", BenchContactsVCard(10000));
+    }
 
     constexpr int kEntries = 10000;
     QList<CallerRecord> rows = BenchCallerRows(kEntries);
     CallerDirectory(CallerDirectory::defaultPath()).WriteCallerList(rows);
 
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("RUFWART_CAPI_REMOTE", QStringLiteral("127.0.0.1:%1").arg(sim.port()));
-    program.setProcessEnvironment(env);
-    program.setStandardErrorFile(QProcess::nullDevice());
-    program.start(QStringLiteral(RUFWART_EXE), {});
-    if (!program.waitForStarted())
-        fail("rufwart did not start");
-    for (int i = 0; i < 600 && !listening(sim.port()); ++i)
-        QThread::msleep(50);
-    if (!listening(sim.port()))
-        fail("rufwart does not listen");
-
-    // One call after the other: late directory entries (some blocked) and new numbers in turn.
-    {
-        constexpr int kCallGapMs = 25;
-        isdnsim::ControlClient control;
-        if (!control.connect("127.0.0.1", sim.port(), &error))
-            fail(error.c_str());
-        std::vector<double> ms;
-        for (int i = 0; i < 1000; ++i) {
-            const QString number = i % 2
-                                       ? rows[kEntries - 1 - (i % 200)].Number.remove(QLatin1Char('*')) + "1"
-                                       : QStringLiteral("0777%1").arg(100000 + i);
-            const double answered = placeCall(control, number.toStdString());
-            if (answered < 0)
-                fail("a call was not answered");
-            ms.push_back(answered);
-            // Calls a moment apart, so that each is shown (notification window, journal,
-            // learning) while the next one may already ring.
-            std::this_thread::sleep_for(std::chrono::milliseconds(kCallGapMs));
-        }
-        std::printf("ring_answer_p50_ms: %.3f\n", percentile(ms, 0.50));
-        std::printf("ring_answer_p99_ms: %.3f\n", percentile(ms, 0.99));
-        std::fflush(stdout);
-    }
+    startProgram(program, sim.port());
+    ringSeries(sim.port(), rows, "");
 
     // The storm: call i is placed 5 ms after call i - 1, each on a connection of its own worker.
     constexpr int kStorm = 1000;
@@ -165,9 +187,7 @@ int main(int argc, char **argv)
         t.join();
 
     // Ending the program writes what it still has queued.
-    program.terminate();
-    if (!program.waitForFinished(120000))
-        fail("rufwart did not end");
+    stopProgram(program);
     int records = 0;
     for (const JournalRecord &r : CallJournal().ReadCalls())
         records += stormNumbers.contains(r.CallerKey);
@@ -177,5 +197,22 @@ int main(int argc, char **argv)
     std::printf("storm_answered: %d\n", answered.load());
     std::printf("storm_journal_records: %d\n", records);
     std::printf("storm_new_entries: %d\n", entries);
+    if (dinfo) {
+        // The new callers of the one-after-the-other calls, learned with their names.
+        int named = 0;
+        const CallerDirectory learned;
+        for (int i = 0; i < 1000; i += 2)
+            named += learned.ReadValue(QStringLiteral("0777%1").arg(100000 + i)).startsWith("F#Kontakt");
+        std::printf("dinfo_named_callers: %d\n", named);
+    }
+    std::fflush(stdout);
+
+    isdnsim::SimProcess plain;
+    if (!plain.start(ISDNSIM_EXE, {"--die-with-parent", "--no-quickack"}, &error, 20000, true))
+        fail(error.c_str());
+    QProcess plainProgram;
+    startProgram(plainProgram, plain.port());
+    ringSeries(plain.port(), rows, "_plain_tcp");
+    stopProgram(plainProgram);
     return 0;
 }

@@ -10,6 +10,7 @@ PACKAGES=(
   libcapi20-3 libcapi20-dev
   libgtest-dev
   xvfb xauth
+  desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

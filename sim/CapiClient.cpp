@@ -24,13 +24,13 @@ constexpr size_t kBufferSize = 2176;
 
 } // namespace
 
-void selectRemoteCapi(uint16_t port)
+void selectRemoteCapi(uint16_t port, const char *driver)
 {
     std::lock_guard lock(capiLock());
     std::signal(SIGPIPE, SIG_IGN);
-    char driver[] = "fritzbox";
+    std::string driverName = driver; // the library copies both texts
     char host[] = "127.0.0.1";
-    capi20ext_set_driver(driver);
+    capi20ext_set_driver(driverName.data());
     capi20ext_set_host(host);
     capi20ext_set_port(port);
     capi20ext_set_tracelevel(0);

@@ -15,9 +15,9 @@ namespace isdnsim {
 inline const Bytes kUseBChannel = {0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
 inline const Bytes kDefaultBProtocol(9, 0);
 
-// Points the library at 127.0.0.1:port through the remote driver, silently. The library keeps
-// one global selection per process.
-void selectRemoteCapi(uint16_t port);
+// Points the library at 127.0.0.1:port through a remote driver ("fritzbox", or "rcapi" for the
+// information queries), silently. The library keeps one global selection per process.
+void selectRemoteCapi(uint16_t port, const char *driver = "fritzbox");
 
 class CapiClient
 {

@@ -2,8 +2,14 @@
 
 // The virtual exchange: a CAPI-over-TCP server for the libcapi20 remote ("fritzbox") module that
 // models one S0 bus with one controller. Single-threaded: one poll loop serves every connection,
-// timer and data pacing. A connection whose first byte is 0x80 speaks CAPI; any other first byte
-// makes it a text control connection (placing calls, status, event log; see README.md).
+// timer and data pacing. A connection whose first byte is 0x80 speaks CAPI; one whose first byte
+// is 0x00 is the `rcapi` driver asking for manufacturer, version or serial number; any other
+// first byte makes it a text control connection (placing calls, status, event log; see README.md).
+//
+// The class is implemented in one file per part: Exchange.cpp (set-up and the poll loop),
+// ExchangeSockets.cpp (connections), ExchangeFrames.cpp (frames, control requests, trace and
+// event log), ExchangeCapi.cpp (call-phase messages), ExchangeCalls.cpp (calls and their legs),
+// ExchangeB3.cpp (B3 links, data pacing, timers), ExchangeControl.cpp (the text interface).
 
 #include "ApplIdPool.h"
 #include "CapiMessage.h"
@@ -26,6 +32,16 @@ struct Options
     std::string lineNumber =
         "0301234500";   // delivered as calling number when a dialling application sends none
     bool trace = false; // print every message both ways
+    // Acknowledge every read at once (TCP_QUICKACK). Off, the exchange is a plain TCP peer whose
+    // kernel delays acknowledgements, as a router's does.
+    bool quickAck = true;
+    // What the information queries of libcapi20's `rcapi` driver are answered with (its
+    // `fritzbox` driver does not ask: it reports these same defaults itself). The library hands
+    // out at most 63 characters of the manufacturer and 7 of the serial number.
+    std::string manufacturer = "AVM Berlin";
+    uint32_t capiVersion[2] = {2, 0};         // major, minor
+    uint32_t manufacturerVersion[2] = {0, 5}; // major, minor
+    std::string serialNumber = "0004711";
     FILE *traceOut = stdout;
     FILE *errorOut = stderr;
 };
@@ -49,10 +65,14 @@ private:
     using Clock = std::chrono::steady_clock;
     using TimePoint = Clock::time_point;
 
+    static constexpr uint32_t kController = 1; // the bus's one controller
+    static std::string hex32(uint32_t v);      // "0x1A2B"
+
     enum class ConnKind
     {
         Unknown,
         Capi,
+        Rcapi,
         Control
     };
     struct Conn
@@ -144,6 +164,7 @@ private:
     void handleCapiFrame(int connId, Conn &c, const uint8_t *data, size_t len);
     void handleControlFrame(int connId, Conn &c, const Message &m, const uint8_t *data, size_t len);
     void sendControlReply(Conn &c, const Bytes &payload);
+    void handleRcapiFrame(int connId, Conn &c, const uint8_t *data, size_t len);
     void send(App &app, const Bytes &msg, const Bytes &payload = {});
     void sendConf(App &app, const Message &req, uint32_t id, uint16_t info);
     uint16_t nextNumber(App &app);

@@ -29,7 +29,9 @@ int usage(FILE *out)
 {
     std::fputs("usage:\n"
                "  isdnsim serve [--port N] [--port-file F] [--rate BITS_PER_S] [--ring-timeout-ms N]\n"
-               "                [--line-number DIGITS] [--trace] [--die-with-parent]\n"
+               "                [--line-number DIGITS] [--no-quickack] [--trace] [--die-with-parent]\n"
+               "                [--manufacturer TEXT] [--capi-version MAJOR.MINOR]\n"
+               "                [--manufacturer-version MAJOR.MINOR] [--serial TEXT]\n"
                "  isdnsim call [--server HOST:PORT] --from DIGITS --to DIGITS [--service NAME|CIP]\n"
                "               [--hangup-after-ms N]\n"
                "  isdnsim status [--server HOST:PORT]\n"
@@ -47,6 +49,19 @@ bool number(const char *text, long max, long *out)
     if (!*text || *end || errno || v < 0 || v > max)
         return false;
     *out = v;
+    return true;
+}
+
+// "major.minor", two decimal numbers.
+bool version(const std::string &text, uint32_t out[2])
+{
+    const size_t dot = text.find('.');
+    long major = 0, minor = 0;
+    if (dot == std::string::npos || !number(text.substr(0, dot).c_str(), 999999999, &major) ||
+        !number(text.substr(dot + 1).c_str(), 999999999, &minor))
+        return false;
+    out[0] = uint32_t(major);
+    out[1] = uint32_t(minor);
     return true;
 }
 
@@ -79,6 +94,8 @@ int serve(const std::vector<std::string> &args)
         long v = 0;
         if (a == "--trace") {
             opt.trace = true;
+        } else if (a == "--no-quickack") {
+            opt.quickAck = false;
         } else if (a == "--die-with-parent") {
             // Started by a test or benchmark: do not outlive it, however it ends.
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -97,6 +114,25 @@ int serve(const std::vector<std::string> &args)
             ++i;
         } else if (a == "--line-number" && hasValue) {
             opt.lineNumber = args[++i];
+        } else if (a == "--manufacturer" && hasValue) {
+            opt.manufacturer = args[++i];
+            // CAPI hands the manufacturer out in 64 bytes, the serial number in 8, each ending
+            // in a zero: anything longer would reach an application cut short.
+            if (opt.manufacturer.size() > 63) {
+                std::fprintf(stderr, "isdnsim serve: --manufacturer takes at most 63 characters\n");
+                return 2;
+            }
+        } else if (a == "--serial" && hasValue) {
+            opt.serialNumber = args[++i];
+            if (opt.serialNumber.size() > 7) {
+                std::fprintf(stderr, "isdnsim serve: --serial takes at most 7 characters\n");
+                return 2;
+            }
+        } else if (a == "--capi-version" && hasValue && version(args[i + 1], opt.capiVersion)) {
+            ++i;
+        } else if (a == "--manufacturer-version" && hasValue &&
+                   version(args[i + 1], opt.manufacturerVersion)) {
+            ++i;
         } else {
             std::fprintf(stderr, "isdnsim serve: bad argument %s\n", a.c_str());
             return usage(stderr);

@@ -1,6 +1,7 @@
 // Rufwart 32: starts hidden behind its notification-area icon and reports incoming ISDN calls.
-// The program takes no command-line arguments.
+// Options of its own (--help, --version ...) run in the terminal instead (CommandLine).
 #include "mainwindow/MainWindow.h"
+#include "platform/CommandLine.h"
 #include "platform/Startup.h"
 #include "windows/JournalConversion.h"
 #include "windows/MessageDialog.h"
@@ -10,6 +11,17 @@
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationVersion(QStringLiteral(RUFWART_VERSION));
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        if (CommandLine::isTerminalRun(arguments)) {
+            QCoreApplication app(argc, argv);
+            return CommandLine::run(app.arguments());
+        }
+    }
+
     QApplication app(argc, argv);
 
     // One copy per user: a second start ends at once and shows nothing. A lock folder that is not
@@ -24,7 +36,7 @@ int main(int argc, char *argv[])
     }
 
     QApplication::setApplicationName(QStringLiteral("Rufwart 32"));
-    QApplication::setDesktopFileName(QStringLiteral("rufwart"));
+    QApplication::setDesktopFileName(QStringLiteral("de.elbwerk.rufwart"));
     // The program lives in the notification area: closing a window never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
     Startup::quitOnTerminationSignals();

@@ -3,6 +3,7 @@
 // exchange's report, anruf.dat and anruf2.dat are checked.
 #include "calls/CallJournal.h"
 #include "common/Paths.h"
+#include "common/Utils.h"
 #include "settings/SettingsStore.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
@@ -12,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -40,6 +42,22 @@ protected:
                 return true;
         return false;
     }
+    // Starts the built program (offscreen, on this exchange) and waits until it listens.
+    void startProgram()
+    {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("QT_QPA_PLATFORM", "offscreen");
+        e.insert("RUFWART_CAPI_REMOTE", server());
+        program.setProcessEnvironment(e);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(QStringLiteral(RUFWART_EXE), {});
+        ASSERT_TRUE(program.waitForStarted());
+        QElapsedTimer clock;
+        clock.start();
+        while (!listening() && clock.elapsed() < 60000)
+            QThread::msleep(50);
+        ASSERT_TRUE(listening());
+    }
     // `isdnsim call`: its printed report.
     QString call(const QString &from, const QString &to)
     {
@@ -64,18 +82,7 @@ TEST_F(RingEndToEnd, KnownUnknownBlockedAndForeignCalls)
     const QString directory = Paths::dataDir() + "anruf.dat";
     ASSERT_TRUE(writeBytes(directory, "[Anrufer]\r\n0301234567=F#Meier\r\n0309*=T#Werbung\r\n"));
 
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert("QT_QPA_PLATFORM", "offscreen");
-    e.insert("RUFWART_CAPI_REMOTE", server());
-    program.setProcessEnvironment(e);
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(QStringLiteral(RUFWART_EXE), {});
-    ASSERT_TRUE(program.waitForStarted());
-    QElapsedTimer clock;
-    clock.start();
-    while (!listening() && clock.elapsed() < 60000)
-        QThread::msleep(50);
-    ASSERT_TRUE(listening());
+    startProgram();
 
     const QString known = call("0301234567", "4711");
     EXPECT_TRUE(known.contains(": alerted")) << known.toStdString();
@@ -103,4 +110,32 @@ TEST_F(RingEndToEnd, KnownUnknownBlockedAndForeignCalls)
     EXPECT_EQ(calls[2].CallerKey, "0309*");
     for (const JournalRecord &r : calls)
         EXPECT_LT(qAbs(r.callDateTime().secsTo(QDateTime::currentDateTime())), 300);
+}
+
+TEST_F(RingEndToEnd, UnknownCallerIsNamedFromTheUsersAddressBook)
+{
+    // A new user: the look-up switched on, a vCard in the stand-in's default folder, nothing
+    // else set up by hand.
+    std::string error;
+    ASSERT_TRUE(sim.start(ISDNSIM_EXE, {"--die-with-parent"}, &error)) << error;
+    WriteSettingFlag("ISDN_Update20", true);
+    WriteSettingFlag("ISDN_RunDInfo", true);
+    WriteSettingFlag("ISDN_CreateNull", true);
+    ASSERT_TRUE(
+        writeBytes(Paths::dataDir() + "adressbuch/kontakte.vcf",
+                   "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3="
+                   "BCrgen\r\nTEL;WORK:+49 (0)30 123 45-67\r\nEND:VCARD\r\n"));
+
+    startProgram();
+
+    // The line delivers the national number without its 0.
+    const QString report = call("301234567", "4711");
+    EXPECT_TRUE(report.contains(": alerted")) << report.toStdString();
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(60000));
+
+    EXPECT_EQ(DecodeOem(readBytes(Paths::dataDir() + "anruf.dat")),
+              QStringLiteral("[Anrufer]\r\n0301234567=F#Müller, Jürgen\r\n"));
+    // The stand-in ended with the program.
+    EXPECT_FALSE(QFileInfo::exists(Paths::runtimeDir() + "/dde-D-Info-3.0"));
 }

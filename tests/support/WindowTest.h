@@ -2,8 +2,11 @@
 
 // Helpers of the window tests.
 
+#include "windows/MessageDialog.h"
+
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 #include <QTcpServer>
 #include <QTest>
 #include <QWidget>
@@ -86,4 +89,22 @@ private:
     int m_listener = -1;
     int m_waiting = -1;
     quint16 m_port = 0;
+};
+
+// Answers every notice and question while it lives, without showing them: records each text and
+// answers questions with `yes` (the right-hand button, "&Ja").
+struct MessageAnswers
+{
+    QStringList texts;
+    bool yes = false;
+    MessageAnswers()
+    {
+        MsgDlgHook::setHandler([this](const QString &text, int) {
+            texts << text;
+            return yes;
+        });
+    }
+    ~MessageAnswers() { MsgDlgHook::setHandler({}); }
+    MessageAnswers(const MessageAnswers &) = delete;
+    MessageAnswers &operator=(const MessageAnswers &) = delete;
 };

@@ -74,8 +74,9 @@ QByteArray readOrCreate(const QString &path)
     return data;
 }
 
-// Which record form a journal file holds, judged from its records: plausible call times
-// (1980 to 2100) and length bytes in range in every record.
+// Which record form a journal file holds, judged from its records: a plausible call time (1980
+// to 2100) and length bytes in range. Most records decide, so that a few damaged ones do not
+// leave an old journal unconverted.
 enum class Form
 {
     Old,
@@ -83,31 +84,38 @@ enum class Form
     Undecided,
 };
 
-bool readsAs(const QByteArray &data, int size)
+// The share of records that look right when the data is read in records of `size` bytes.
+double plausibleShare(const QByteArray &data, int size)
 {
     const qsizetype count = data.size() / size;
     if (count == 0)
-        return false;
+        return 0;
+    qsizetype plausible = 0;
     for (qsizetype i = 0; i < count; ++i) {
         const char *record = data.constData() + i * size;
         const double time = getTime(record);
         if (!std::isfinite(time) || time < 29221.0 || time > 73051.0)
-            return false;
+            continue;
         if (uchar(record[8]) > JournalRecord::kMaxKey)
-            return false;
+            continue;
         if (size == JournalRecord::kSize && uchar(record[29]) > JournalRecord::kMaxMsn)
-            return false;
+            continue;
+        ++plausible;
     }
-    return true;
+    return double(plausible) / double(count);
 }
 
 Form formOf(const QByteArray &data)
 {
-    const bool old = readsAs(data, JournalRecord::kOldSize);
-    const bool current = readsAs(data, JournalRecord::kSize);
-    if (old != current)
-        return old ? Form::Old : Form::New;
-    if (old) {
+    // Read in the wrong size, at most one record in four (or five) starts where a record
+    // starts; more than half is a clear majority.
+    const double old = plausibleShare(data, JournalRecord::kOldSize);
+    const double current = plausibleShare(data, JournalRecord::kSize);
+    if (old > 0.5 && old > current)
+        return Form::Old;
+    if (current > 0.5 && current > old)
+        return Form::New;
+    if (old > 0.5) {
         // Both readings look right (a file of a single record): the form it fills exactly wins.
         const bool oldExact = data.size() % JournalRecord::kOldSize == 0;
         const bool newExact = data.size() % JournalRecord::kSize == 0;
@@ -331,7 +339,9 @@ CallJournal::Conversion CallJournal::ConvertJournal(const std::function<void(qin
         return Conversion::AlreadyDone;
 
     std::lock_guard io(d->ioLock);
-    const QString msnList = ReadSettingString(QStringLiteral("ISDN_Msn"));
+    // A value that is no text (another program wrote it) must not fail the conversion at every
+    // start: it reads as no MSN.
+    const QString msnList = ReadSettingText(QStringLiteral("ISDN_Msn"));
     const qsizetype comma = msnList.indexOf(QLatin1Char(','));
     const QString msn = comma < 0 ? QString() : msnList.left(comma);
 
@@ -351,10 +361,17 @@ CallJournal::Conversion CallJournal::ConvertJournal(const std::function<void(qin
         return Conversion::NoJournal;
     }
     const Form form = formOf(old);
-    if (form != Form::Old) {
-        // Converting 40-byte records as 32-byte ones would garble the whole journal.
+    if (form == Form::New) {
         WriteSettingFlag(kDone, true);
-        return form == Form::New ? Conversion::AlreadyConverted : Conversion::Undecided;
+        return Conversion::AlreadyConverted;
+    }
+    if (form == Form::Undecided) {
+        // Converting 40-byte records as 32-byte ones would garble the whole journal, and so
+        // would reading 32-byte records as 40-byte ones: the flag stays clear and the next start
+        // looks again.
+        qWarning().noquote()
+            << QStringLiteral("%1: Format der Einträge nicht eindeutig, nicht konvertiert").arg(d->path);
+        return Conversion::Undecided;
     }
 
     const qint64 count = old.size() / JournalRecord::kOldSize;

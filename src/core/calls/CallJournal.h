@@ -58,7 +58,7 @@ public:
         NoJournal,        // no anruf2.dat: nothing to convert
         Converted,        // 32-byte records became 40-byte records; the original is anruf2.dat.bak
         AlreadyConverted, // the records are already 40 bytes: the file is left as it is
-        Undecided,        // the records fit neither form clearly: the file is left as it is
+        Undecided,        // most records fit neither form: the file is left as it is, ISDN_Update20 clear
     };
 
     // `folder` holds anruf2.dat and updtemp.dat; the default is the data folder.
@@ -94,7 +94,8 @@ public:
     // to 40-byte records that carry the first MSN of the setting ISDN_MSN (its text up to the
     // first ","; empty without ","), then sets ISDN_Update20. The original is kept as
     // anruf2.dat.bak and replaced atomically; a journal that is already in the 40-byte form
-    // is recognised from its records and left alone. `progress(done, total)` is called with
+    // is recognised from its records and left alone. Most records decide the form; when they
+    // do not, nothing is converted and ISDN_Update20 stays clear. `progress(done, total)` is called with
     // (0, total) when converting starts and then from time to time; it may process events.
     // On an error ISDN_Update20 stays unset and anruf2.dat as it was.
     Conversion ConvertJournal(const std::function<void(qint64 done, qint64 total)> &progress = {});

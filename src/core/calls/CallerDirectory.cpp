@@ -235,6 +235,24 @@ public:
         load(rest); // a later [Anrufer] section, if any, is the one seen from now on
     }
 
+    bool contains(const QByteArray &key) const { return m_index.contains(lowerKey(key)); }
+
+    // The section's entries in file order (the first of duplicate keys), as (key, value).
+    std::vector<std::pair<QByteArray, QByteArray>> entries() const
+    {
+        std::vector<const Indexed *> ordered;
+        ordered.reserve(size_t(m_index.size()));
+        for (const Indexed &entry : m_index)
+            ordered.push_back(&entry);
+        std::sort(ordered.begin(), ordered.end(),
+                  [](const Indexed *a, const Indexed *b) { return a->line < b->line; });
+        std::vector<std::pair<QByteArray, QByteArray>> out;
+        out.reserve(ordered.size());
+        for (const Indexed *entry : ordered)
+            out.emplace_back(entry->key, entry->value);
+        return out;
+    }
+
     bool changed() const { return m_changed; }
 
     QByteArray bytes() const
@@ -311,39 +329,66 @@ QString cannotWrite(const QString &path)
     return QStringLiteral("nach %1 kann nicht geschrieben werden").arg(path);
 }
 
+// Prefixes shorter than this never match a number.
+constexpr qsizetype kShortestPrefix = 2;
+
+// The part of a key a number must begin with: a group key's text before its first "*", else
+// the whole key.
+QByteArrayView prefixOf(QByteArrayView key)
+{
+    const qsizetype star = key.indexOf('*');
+    return star < 0 ? key : key.first(star);
+}
+
+// The key a matched entry is read back under: a group key's prefix followed by "*", else the key.
+QByteArrayView readKeyOf(QByteArrayView key)
+{
+    const qsizetype star = key.indexOf('*');
+    return star < 0 ? key : key.first(star + 1);
+}
+
+// A look-up before any key matched.
+ResolvedCaller unresolved(const QString &number)
+{
+    ResolvedCaller r;
+    r.Number = number.isEmpty() ? QStringLiteral("0") : number;
+    r.Text = number;
+    return r;
+}
+
+void setMatch(ResolvedCaller &r, QByteArrayView readKey, const QByteArray &value)
+{
+    r.Found = true;
+    r.MatchedKey = DecodeAnsi(readKey);
+    r.Text = DecodeOem(value);
+    CallerDirectory::SplitValue(r.Text, nullptr, &r.Blocked);
+}
+
 } // namespace
 
 struct CallerDirectory::Private
 {
     explicit Private(const QString &p) : path(p), worker([this] { save({}); }) {}
 
-    // What one read operation sees: the file, read once, and the changes still queued. The
+    // What one read operation sees: the file, read once, and the additions still queued. The
     // queue is copied before the file is read: the worker replaces the file before it drops
-    // what it wrote from the queue, so a change is always in one of the two (or in both, which
-    // reads the same, since a queued change is only "this value under this key").
+    // what it wrote from the queue, so an addition is always in one of the two (or in both,
+    // which reads the same: a queued addition stands only for a key the file does not hold).
     struct View
     {
         std::vector<Pending> pending;
         QByteArray data;
         Section sec;
-        // Pending keys the file does not hold, each once, in queue order.
+        // Queued additions of keys the file does not hold, each key once, in queue order.
         std::vector<const Pending *> added;
 
-        // The value queued last under `key`, if any.
-        const QByteArray *queuedValueOf(QByteArrayView key) const
-        {
-            for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
-                if (equalsNoCase(it->key, key))
-                    return &it->value;
-            }
-            return nullptr;
-        }
-
-        // The value under `key` (file bytes), the queue winning over the file.
+        // The value under `key` (file bytes).
         std::optional<QByteArray> valueOf(QByteArrayView key) const
         {
-            if (const QByteArray *queued = queuedValueOf(key))
-                return *queued;
+            for (const Pending *p : added) {
+                if (equalsNoCase(p->key, key))
+                    return p->value;
+            }
             for (const Entry &e : sec.entries) {
                 if (equalsNoCase(e.key, key))
                     return e.value.toByteArray();
@@ -363,11 +408,17 @@ struct CallerDirectory::Private
         if (file.open(QIODevice::ReadOnly))
             v.data = file.readAll();
         v.sec = parseSection(v.data);
-        for (const Pending &p : v.pending) {
-            const auto sameKey = [&](const auto &e) { return equalsNoCase(e.key, p.key); };
-            if (std::none_of(v.sec.entries.begin(), v.sec.entries.end(), sameKey) &&
-                std::none_of(v.added.begin(), v.added.end(), [&](const Pending *a) { return sameKey(*a); }))
-                v.added.push_back(&p);
+        if (!v.pending.empty()) {
+            QSet<QByteArray> present;
+            present.reserve(qsizetype(v.sec.entries.size()));
+            for (const Entry &e : v.sec.entries)
+                present.insert(lowerKey(e.key));
+            for (const Pending &p : v.pending) {
+                if (!present.contains(p.lower)) {
+                    present.insert(p.lower);
+                    v.added.push_back(&p);
+                }
+            }
         }
         return v;
     }
@@ -382,11 +433,10 @@ struct CallerDirectory::Private
             if (seen.contains(lower))
                 continue;
             seen.insert(lower);
-            const QByteArray *queued = v.queuedValueOf(e.key);
-            fn(e.key, queued ? *queued : e.value.toByteArray());
+            fn(e.key, e.value.toByteArray());
         }
         for (const Pending *p : v.added)
-            fn(QByteArrayView(p->key), *v.queuedValueOf(p->key));
+            fn(QByteArrayView(p->key), p->value);
     }
 
     // One read-modify-write: the queue, then `change`, saved in one atomic replacement. Only
@@ -406,8 +456,12 @@ struct CallerDirectory::Private
         else if (in.exists())
             throw IoError(cannotWrite(path), path); // do not replace a file we cannot read
         ProfileEdit edit(data);
-        for (const Pending &p : queued)
-            edit.set(p.key, p.value);
+        for (const Pending &p : queued) {
+            // An entry written since the addition was queued (by a window of this program or
+            // by another one) stands.
+            if (!edit.contains(p.key))
+                edit.set(p.key, p.value);
+        }
         if (change)
             change(edit);
         if (edit.changed()) {
@@ -465,14 +519,11 @@ QString CallerDirectory::ReadValue(const QString &key) const
 
 ResolvedCaller CallerDirectory::MatchCaller(const QString &number) const
 {
-    ResolvedCaller r;
-    r.Number = number.isEmpty() ? QStringLiteral("0") : number;
-    r.Text = number;
+    ResolvedCaller r = unresolved(number);
     const QByteArray wanted = EncodeAnsi(r.Number);
     const auto matches = [&](QByteArrayView key) {
-        const qsizetype star = key.indexOf('*');
-        const QByteArrayView prefix = star < 0 ? key : key.first(star);
-        return prefix.size() >= 2 && QByteArrayView(wanted).startsWith(prefix);
+        const QByteArrayView prefix = prefixOf(key);
+        return prefix.size() >= kShortestPrefix && QByteArrayView(wanted).startsWith(prefix);
     };
 
     const Private::View v = d->view();
@@ -487,17 +538,10 @@ ResolvedCaller CallerDirectory::MatchCaller(const QString &number) const
         if (matches(v.added[i]->key))
             matched = v.added[i]->key;
     }
-    if (!matched)
-        return r;
-
-    // A group key is read back under its prefix followed by "*".
-    const qsizetype star = matched->indexOf('*');
-    const QByteArray readKey = star < 0 ? matched->toByteArray() : matched->first(star + 1).toByteArray();
-    r.Found = true;
-    r.MatchedKey = DecodeAnsi(readKey);
-    r.Text = DecodeOem(v.valueOf(readKey).value_or(QByteArray()));
-    QString name;
-    SplitValue(r.Text, &name, &r.Blocked);
+    if (matched) {
+        const QByteArrayView readKey = readKeyOf(*matched);
+        setMatch(r, readKey, v.valueOf(readKey).value_or(QByteArray()));
+    }
     return r;
 }
 
@@ -517,6 +561,73 @@ ResolvedCaller CallerDirectory::ResolveCaller(const QString &number) const
     ResolvedCaller r = MatchCaller(number);
     r.Text = FinishCallerText(r.Text, r.Number);
     return r;
+}
+
+struct CallerResolver::Private
+{
+    // Per matching key (prefix of at least 2 characters), in file order, queued additions last:
+    // the key its entry is read back under.
+    std::vector<QByteArray> readKeys;
+    // Each prefix and the first of those keys that has it.
+    QHash<QByteArray, size_t> firstByPrefix;
+    qsizetype shortest = 0;
+    qsizetype longest = -1;
+    // The value that stands under each key (lower case).
+    QHash<QByteArray, QByteArray> values;
+    // Numbers resolved so far: a journal holds the same callers again and again.
+    mutable QHash<QString, ResolvedCaller> answers;
+};
+
+CallerResolver::CallerResolver() : d(std::make_shared<Private>()) {}
+
+ResolvedCaller CallerResolver::Resolve(const QString &number) const
+{
+    if (const auto known = d->answers.constFind(number); known != d->answers.constEnd())
+        return *known;
+    ResolvedCaller r = unresolved(number);
+    // The first key in file order whose prefix begins the number: of every beginning of the
+    // number, the prefix whose first key comes first.
+    const QByteArray wanted = EncodeAnsi(r.Number);
+    std::optional<size_t> first;
+    for (qsizetype length = d->shortest; length <= std::min(d->longest, wanted.size()); ++length) {
+        const auto it = d->firstByPrefix.constFind(wanted.first(length));
+        if (it != d->firstByPrefix.constEnd() && (!first || *it < *first))
+            first = *it;
+    }
+    if (first) {
+        const QByteArray &readKey = d->readKeys[*first];
+        setMatch(r, readKey, d->values.value(lowerKey(readKey)));
+    }
+    r.Text = CallerDirectory::FinishCallerText(r.Text, r.Number);
+    d->answers.insert(number, r);
+    return r;
+}
+
+CallerResolver CallerDirectory::BatchResolver() const
+{
+    const Private::View v = d->view();
+    CallerResolver resolver;
+    CallerResolver::Private &p = *resolver.d;
+    const auto consider = [&](QByteArrayView key, const QByteArray &value) {
+        const QByteArray lower = lowerKey(key);
+        if (!p.values.contains(lower))
+            p.values.insert(lower, value);
+        const QByteArrayView prefix = prefixOf(key);
+        if (prefix.size() < kShortestPrefix)
+            return;
+        const QByteArray prefixBytes = prefix.toByteArray();
+        if (!p.firstByPrefix.contains(prefixBytes))
+            p.firstByPrefix.insert(prefixBytes, p.readKeys.size());
+        p.readKeys.push_back(readKeyOf(key).toByteArray());
+        p.shortest = p.longest < 0 ? prefix.size() : std::min(p.shortest, prefix.size());
+        p.longest = std::max(p.longest, prefix.size());
+    };
+    p.readKeys.reserve(v.sec.entries.size() + v.added.size());
+    for (const Entry &e : v.sec.entries)
+        consider(e.key, e.value.toByteArray());
+    for (const Pending *a : v.added)
+        consider(a->key, a->value);
+    return resolver;
 }
 
 QList<CallerRecord> CallerDirectory::ReadCallerList(CallerSortOrder order) const
@@ -583,7 +694,8 @@ void CallerDirectory::WriteCaller(const QString &number, const QString &name, bo
     WriteValue(number, JoinValue(name, blocked));
 }
 
-void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows)
+void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows,
+                                      const std::optional<QStringList> &loadedKeys)
 {
     // Everything is checked before anything is written, and the erase and every row go into
     // one replacement of the file: a failure part-way loses no entry.
@@ -597,9 +709,25 @@ void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows)
         CheckValue(row.Number, value);
         lines.emplace_back(EncodeAnsi(row.Number), EncodeOem(value));
     }
+    QSet<QByteArray> known;
+    if (loadedKeys) {
+        for (const QString &key : *loadedKeys)
+            known.insert(lowerKey(EncodeAnsi(key)));
+        for (const auto &line : lines)
+            known.insert(lowerKey(line.first));
+    }
     d->save([&](ProfileEdit &edit) {
+        std::vector<std::pair<QByteArray, QByteArray>> added;
+        if (loadedKeys) {
+            for (auto &entry : edit.entries()) {
+                if (!known.contains(lowerKey(entry.first)))
+                    added.push_back(std::move(entry));
+            }
+        }
         edit.eraseSection();
         for (const auto &[key, value] : lines)
+            edit.set(key, value);
+        for (const auto &[key, value] : added)
             edit.set(key, value);
     });
 }

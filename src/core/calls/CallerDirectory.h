@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The caller directory: the file "anruf.dat", an initialisation file whose section [Anrufer]
 // holds one line per caller, "<key>=<value>".
@@ -32,6 +33,10 @@
 // thread). QueueAddCaller hands the save to a worker thread: use it where the disk must not be
 // waited for (the ring handler). Queued additions are visible to every read of this object at
 // once, also before they reach the file; Flush() waits until they are written.
+//
+// Resolving many numbers (the journal window): BatchResolver() reads the file once and answers
+// every number as ResolveCaller would have at that moment, without going through the keys one
+// by one for each number.
 
 // One row of the caller list.
 struct CallerRecord
@@ -59,6 +64,21 @@ struct ResolvedCaller
     // The number that was looked up ("0" for an empty number). This is the key under which
     // AddCaller learns a caller that was not found.
     QString Number;
+};
+
+// The directory as one read saw it, for resolving many numbers. Made by
+// CallerDirectory::BatchResolver(); answers each number exactly as ResolveCaller (all four
+// steps) did at the moment of the read. Copies share the read; for one thread at a time.
+class CallerResolver
+{
+public:
+    CallerResolver(); // an empty directory
+    ResolvedCaller Resolve(const QString &number) const;
+
+private:
+    friend class CallerDirectory;
+    struct Private;
+    std::shared_ptr<Private> d;
 };
 
 enum class CallerSortOrder
@@ -98,6 +118,8 @@ public:
     // ring handler that asks D-Info in between; finish with FinishCallerText.
     ResolvedCaller MatchCaller(const QString &number) const;
     static QString FinishCallerText(const QString &text, const QString &number);
+    // One read of the directory for resolving many numbers (see CallerResolver).
+    CallerResolver BatchResolver() const;
     // Every entry, sorted case-insensitively in the user's locale (QCollator).
     QList<CallerRecord> ReadCallerList(CallerSortOrder order) const;
 
@@ -116,13 +138,22 @@ public:
     // empty number are dropped (that is how the list deletes); of two rows with one number the
     // later row's name and flag stand, in the place of the first. When any row is refused,
     // nothing is written.
-    void WriteCallerList(const QList<CallerRecord> &rows);
+    // `loadedKeys` are the keys the rows were loaded from (the caller list's ReadCallerList). An
+    // entry the file holds now that was not loaded and is not among the rows was added while
+    // the list was open (the ring handler learned a caller): it is kept, after the rows. Without
+    // `loadedKeys` the rows alone make the new directory.
+    void WriteCallerList(const QList<CallerRecord> &rows,
+                         const std::optional<QStringList> &loadedKeys = std::nullopt);
 
     // ---- writing without waiting for the disk ----
 
-    // AddCaller, saved by a worker thread; several queued additions become one save. The key
-    // and value are checked at once (InvalidInput); save errors go to the write error handler
-    // and the addition stays queued and is retried, so it is never lost.
+    // Learns a caller the ring handler did not find: AddCaller, saved by a worker thread, but
+    // only while the directory holds no entry of that key (checked again when it is saved). A
+    // key shorter than 2 characters ("0" for a call without number) is never found, so
+    // learning it anew would replace the user's entry of it at every call. Several queued
+    // additions become one save. The key and value are checked at once (InvalidInput); save
+    // errors go to the write error handler and the addition stays queued and is retried, so it
+    // is never lost.
     void QueueAddCaller(const QString &number, const QString &name);
     // Waits until everything queued is in the file; throws IoError when it cannot be written.
     void Flush();

@@ -113,8 +113,35 @@ RingDecision DecideRing(const RingCall &call, const RingOptions &options, const 
     return d;
 }
 
+void TakeLookedUpName(RingDecision &decision, const QString &name)
+{
+    // "F#" and the name must fit one directory value.
+    decision.NameToStore = name.left(CallerDirectory::kMaxValueLength - 2);
+    decision.CallerText = CallerDirectory::FinishCallerText(name, decision.Number);
+    decision.Label = labelOf(decision.CallerText);
+}
+
 QString CallListEntry(const QTime &time, const RingDecision &decision)
 {
     return time.toString(QStringLiteral("hh:mm:ss")) + QStringLiteral(" - ") + decision.Label +
            decision.ListSuffix;
+}
+
+CallListTarget CallListEntryTarget(const QString &entry, bool isLastEntry, const QString &lastCallerKey)
+{
+    constexpr int kHeadLength = 11; // "hh:mm:ss - "
+    CallListTarget target;
+    target.Head = entry.left(kHeadLength);
+    QString tail = entry.mid(kHeadLength);
+    if (!tail.isEmpty() && tail.front().isLetter()) {
+        if (isLastEntry)
+            target.Key = lastCallerKey;
+        return target;
+    }
+    // A blocked caller without a name is shown by its number with the mark appended: the mark is
+    // no part of the number.
+    if (tail.endsWith(kBlockedSuffix))
+        tail.chop(kBlockedSuffix.size());
+    target.Key = tail;
+    return target;
 }

@@ -75,5 +75,21 @@ struct RingDecision
 // nothing. A directory that cannot be read is an empty one.
 RingDecision DecideRing(const RingCall &call, const RingOptions &options, const CallerDirectory &directory);
 
+// An unknown caller named by the directory look-up: the call shows `name` (as the directory
+// would show the value "F#<name>") and is learned with it, cut to what a directory value holds.
+void TakeLookedUpName(RingDecision &decision, const QString &name);
+
 // The call list entry: time as hh:mm:ss, " - ", the caller as shown, and the suffix.
 QString CallListEntry(const QTime &time, const RingDecision &decision);
+
+// What a double-click on a call list entry opens the caller record dialog for. The entry is
+// its head (time and " - ", 11 characters) and the caller as shown. A caller shown by a name
+// (or as "Analog") stands for the last call's key, and only while its entry is the last one;
+// otherwise the caller shown is the number, without the mark of a blocked caller. `Key` is
+// empty when the entry opens nothing.
+struct CallListTarget
+{
+    QString Head;
+    QString Key;
+};
+CallListTarget CallListEntryTarget(const QString &entry, bool isLastEntry, const QString &lastCallerKey);

@@ -62,8 +62,8 @@ public:
     // at the next binding or registration.
     QString RemoteCapi() const { return m_remoteCapi; }
     void SetRemoteCapi(const QString &value) { m_remoteCapi = value.trimmed(); }
-    // The library to bind: a bare file name is searched in the program's folder, the current
-    // folder and then by the system loader; a name with a folder is taken as it is.
+    // The library to bind: a bare file name is left to the system loader (its library folders,
+    // never the current folder); a name with a folder is taken as it is.
     QString LibraryName() const { return m_libraryName; }
     void SetLibraryName(const QString &value) { m_libraryName = value; }
 
@@ -114,7 +114,7 @@ public:
     uint32_t QueryProfile(uint32_t Controller, std::array<uint8_t, 64> &Buffer);
 
     // The path FindLibrary chooses for `name` (see LibraryName); empty when a name with a folder
-    // does not exist. A bare name that is in neither folder comes back unchanged for the loader.
+    // does not exist. A bare name comes back unchanged for the loader.
     static QString FindLibrary(const QString &Name);
     // The remote CAPI text to use: RUFWART_CAPI_REMOTE when it is set, else the setting's value.
     static QString RemoteCapiSetting(const QString &settingValue);
@@ -150,10 +150,13 @@ private:
     void StartThread();
     void ThreadBody(const std::shared_ptr<ThreadControl> &control);
     int DrainMessages();
+    uint32_t WaitForSignal(const ThreadControl &control, int timeoutMs);
     bool DrainAfterWait(uint32_t applId, uint32_t waited);
     void DispatchOne(uint32_t commandId, uint32_t subCommand, uint32_t msgId, IndicationDatenType &daten);
     void LoseConnection();
-    void CancelHandOvers();
+    // Lets the message thread go on without the hand-overs it waits for: those not yet begun (they
+    // will not run), and with `alsoRunning` also the one that runs (its result is not used).
+    void CancelHandOvers(bool alsoRunning = false);
     void JoinEndedThreads();
     bool TextQueryAllowed();
 
@@ -181,7 +184,9 @@ private:
 
     std::mutex m_handOverLock;
     std::list<std::shared_ptr<HandOver>> m_handOvers;
-    std::atomic<int> m_handOverDepth{0};         // main thread inside a hand-over from the message thread
+    // The main thread inside a hand-over from the message thread (shared with the hand-overs,
+    // which may outlive the component).
+    std::shared_ptr<std::atomic<int>> m_handOverDepth = std::make_shared<std::atomic<int>>(0);
     std::atomic<bool> m_losingConnection{false}; // the message thread releases a lost connection
     std::atomic<bool> m_connectionLost{false};
 };

@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstring>
 #include <dlfcn.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <string>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -46,6 +48,21 @@ char *KeepString(std::string &slot, const QString &text)
 {
     slot = text.toStdString();
     return slot.data();
+}
+
+// libcapi20's remote drivers leave Nagle's algorithm on their TCP connection. Then a small
+// message that follows one the server does not answer (CONNECT_RESP, DISCONNECT_RESP, ...) is held
+// back until that one is acknowledged, and an ordinary TCP stack such as a router's delays the
+// acknowledgement by 40 ms or more: a ring's answer or a data call's set-up would wait that long.
+// The local CAPI device is no socket and stays as it is.
+void DisableNagleOnTcp(int fd)
+{
+    int protocol = 0;
+    socklen_t size = sizeof protocol;
+    if (fd < 0 || getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &size) != 0 || protocol != IPPROTO_TCP)
+        return;
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 class LinuxCapiBinding final : public CapiBinding
@@ -125,6 +142,9 @@ public:
         unsigned id = 0;
         const unsigned result = m_register(maxLogicalConnection, maxBDataBlocks, maxBDataLen, &id);
         applId = id;
+        // Each registration has a connection of its own.
+        if (result == 0 && m_fileno != nullptr)
+            DisableNagleOnTcp(m_fileno(id));
         return result;
     }
 
@@ -164,12 +184,10 @@ public:
         return Capi::CapiNoError;
     }
 
-    uint32_t WaitForMessage(uint32_t applId, int timeoutMs) override
+    int FileNo(uint32_t applId) override
     {
-        if (m_wait == nullptr)
-            return CapiError::ERR_DLL_NOT_LOADED;
-        struct timeval timeout = {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-        return m_wait(applId, &timeout);
+        std::lock_guard guard(LibraryLock());
+        return m_fileno != nullptr ? m_fileno(applId) : -1;
     }
 
     bool GetProfile(uint32_t controller, std::array<uint8_t, 64> &buffer, uint32_t &result) override
@@ -206,13 +224,7 @@ public:
 
     bool ConnectionLost(uint32_t applId) override
     {
-        int fd = -1;
-        {
-            std::lock_guard guard(LibraryLock());
-            if (m_fileno == nullptr)
-                return false;
-            fd = m_fileno(applId);
-        }
+        const int fd = FileNo(applId);
         if (fd < 0)
             return false;
         char byte;

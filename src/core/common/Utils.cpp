@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -256,6 +257,28 @@ void RenameOver(const QString &from, const QString &to)
     syncFolderOf(target);
 }
 
+bool RenameNoReplace(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    bool renamed =
+        ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0;
+    if (!renamed && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without that kind of rename: a second link fails just as well when the
+        // name is taken.
+        renamed = ::link(source.constData(), target.constData()) == 0;
+        if (renamed)
+            ::unlink(source.constData());
+        else if (errno == EPERM || errno == EOPNOTSUPP)
+            // Nor hard links (FAT): checked first, then renamed.
+            renamed = ::access(target.constData(), F_OK) != 0 && errno == ENOENT &&
+                      ::rename(source.constData(), target.constData()) == 0;
+    }
+    if (renamed)
+        syncFolderOf(target);
+    return renamed;
+}
+
 void CopyFileByStream(const QString &source, const QString &target)
 {
     QFile in(source);
@@ -323,6 +346,14 @@ bool WaitFor(const std::function<bool()> &done, int limitMs, QEventLoop::Process
             loop.quit();
     });
     check.start();
-    loop.exec(flags);
+    if (loop.exec(flags) < 0) {
+        // Once the application has been told to quit, nested event loops no longer run (exec
+        // returns at once); the wait goes on by processing events itself.
+        check.stop();
+        while (!(held = done()) && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(flags);
+            QThread::msleep(kCheckMs);
+        }
+    }
     return held || done();
 }

@@ -15,7 +15,11 @@
 #include "widgets/Icons.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/AboutDialog.h"
+#include "windows/CallerListDialog.h"
+#include "windows/CallerRecordDialog.h"
 #include "windows/CapiInfoDialog.h"
+#include "windows/DInfoDialog.h"
+#include "windows/JournalDialog.h"
 #include "windows/MessageDialog.h"
 #include "windows/MsnSoundDialog.h"
 #include "windows/NotificationSettings.h"
@@ -30,6 +34,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QListWidget>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QScreen>
@@ -48,6 +53,8 @@ const QString kNoTrayNote = QStringLiteral(" (kein Infobereich)");
 constexpr int kRemoteAnswerMs = 5000;
 // How often the program looks for a notification area while there is none.
 constexpr int kTrayPollMs = 3000;
+// The largest received file in megabytes while ISDN_MaxEmpfang holds no other value.
+constexpr int kDefaultMaxReceiveMb = 100;
 // The D-Info 97 program files that need the service pack are those dated before this day.
 const QDate kDInfo97Fixed(1997, 7, 21);
 
@@ -162,6 +169,9 @@ void TfmMain::FormCreate()
     Capi2 = std::make_unique<TCapi20>();
     Capi2->SetRemoteCapi(CapiRemote());
     Capi2->SetRemoteAnswerMs(kRemoteAnswerMs);
+    // The library from the system's library folders, or from a path the user set.
+    if (const QString library = ReadSettingText(QStringLiteral("ISDN_CapiLibrary")); !library.isEmpty())
+        Capi2->SetLibraryName(library);
     Capi2->OnError = [this](TCustomCapi20 *sender, uint32_t command, uint32_t subCommand, uint32_t) {
         if (command == Capi::CMD_LISTEN && subCommand == Capi::SUB_CONF) {
             // The network refused a listen request; its answer comes on the message thread.
@@ -260,12 +270,11 @@ void TfmMain::ConnectControls()
     connect(mnuCapiInfo, &QAction::triggered, this, [this] { ShowCapiInfo(*Capi2, this); });
     connect(mnuReadme, &QAction::triggered, this, [this] { ShowReadme(this); });
 
-    // Windows and modes that attach later: the caller list and the journal. Until they do, their
-    // entries are shown but unavailable.
-    for (QAction *pending : {mnuEdit, mnuHist})
-        pending->setEnabled(false);
-    for (QWidget *pending : {static_cast<QWidget *>(ui->EditBtn), static_cast<QWidget *>(ui->HistBtn)})
-        pending->setEnabled(false);
+    connect(ui->EditBtn, &QToolButton::clicked, this, &TfmMain::ShowCallerList);
+    connect(mnuEdit, &QAction::triggered, this, &TfmMain::ShowCallerList);
+    connect(ui->HistBtn, &QToolButton::clicked, this, &TfmMain::ShowJournal);
+    connect(mnuHist, &QAction::triggered, this, &TfmMain::ShowJournal);
+    connect(ui->CallList, &QListWidget::itemDoubleClicked, this, &TfmMain::CallListDblClick);
 
     // Options that are written the moment they are clicked. `toggled` also fires when loading
     // the settings changes a box, which writes the same value back, as a click would.
@@ -432,13 +441,16 @@ void TfmMain::FormShow()
     if (ui->OptEmpfangDir->text().isEmpty())
         ui->OptEmpfangDir->setText(DefaultReceiveDir());
     if (ui->OptDInfoDir->text().isEmpty())
-        ui->OptDInfoDir->setText(withTrailingSlash(QDir::homePath()) + QStringLiteral("dinfo3/"));
+        ui->OptDInfoDir->setText(DefaultDInfoFolder());
     ui->OptCapiRemote->setText(ReadSettingText(QStringLiteral("ISDN_CapiRemote")));
 
     // The only place where the transfer directories reach the component: later changes count
     // from the next start.
     Capi2->ReceivePath = ui->OptEmpfangDir->text();
     Capi2->SendPath = ui->OptSendDir->text();
+    // No caller fills the disk: larger files are refused.
+    const int maxReceiveMb = ReadSettingInteger(QStringLiteral("ISDN_MaxEmpfang"));
+    Capi2->MaxReceiveSize = int64_t(maxReceiveMb > 0 ? maxReceiveMb : kDefaultMaxReceiveMb) * 1024 * 1024;
 
     ui->cbAutoDisconnect->setChecked(ReadSettingFlag(QStringLiteral("ISDN_AutoDisconnect")));
     ui->cbDialWith->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Nebenstelle")));
@@ -451,6 +463,8 @@ void TfmMain::FormShow()
         StopListen();
 
     ui->ISDNRunDInfo->setChecked(ReadSettingFlag(QStringLiteral("ISDN_RunDInfo")));
+    if (ui->ISDNRunDInfo->isChecked())
+        ApplyRunDInfo();
     mnuInfo->setText(mnuInfo->text() + QStringLiteral(" v2.2"));
 
     // Only now does "Aktiv" start and stop listening, so loading it did not do it twice.
@@ -493,9 +507,22 @@ void TfmMain::ChooseDirectoryFor(QLineEdit *edit)
 
 void TfmMain::UndoBtnClick()
 {
+    // An emptied folder field means its default folder (a bare "/" would offer the root folder).
+    const std::pair<QLineEdit *, QString> defaults[] = {{ui->OptSendDir, DefaultSendDir()},
+                                                        {ui->OptEmpfangDir, DefaultReceiveDir()},
+                                                        {ui->OptDInfoDir, DefaultDInfoFolder()}};
+    for (const auto &[edit, fallback] : defaults) {
+        if (edit->text().trimmed().isEmpty())
+            edit->setText(fallback);
+    }
     QLineEdit *const dirs[] = {ui->OptSendDir, ui->OptEmpfangDir, ui->OptDInfoDir};
     for (QLineEdit *edit : dirs)
         edit->setText(withTrailingSlash(edit->text()));
+    QString dinfoDirBefore = ReadSettingText(QStringLiteral("ISDN_DInfoDir")).trimmed();
+    if (dinfoDirBefore.isEmpty())
+        dinfoDirBefore = DefaultDInfoFolder();
+    const bool dinfoMoved = ui->OptDInfoDir->text() != withTrailingSlash(dinfoDirBefore) ||
+                            DInfoVersionIndex() != ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion"));
 
     if (!ForceDirectoriesEx(ui->OptSendDir->text()))
         ShowMessageDlg(QStringLiteral("Sendeverzeichnis ungültig ."));
@@ -526,10 +553,25 @@ void TfmMain::UndoBtnClick()
     repaint();
 
     if (ui->ISDNRunDInfo->isChecked() != FRunDInfoOnOpen) {
-        // The directory look-up starts or stops its program here once it is attached.
+        ApplyRunDInfo();
         FRunDInfoOnOpen = ui->ISDNRunDInfo->isChecked();
         RestoreMainWindow();
+    } else if (DInfoRunning && dinfoMoved) {
+        // Another folder or version: the standing connection moves to that program.
+        DInfoStop();
+        ApplyRunDInfo();
     }
+}
+
+void TfmMain::ApplyRunDInfo()
+{
+    if (!ui->ISDNRunDInfo->isChecked()) {
+        DInfoStop();
+        return;
+    }
+    DInfoStart();
+    // A program file that is missing switched the look-up off.
+    ui->ISDNRunDInfo->setChecked(ReadSettingFlag(QStringLiteral("ISDN_RunDInfo")));
 }
 
 void TfmMain::ApplyCapiRemote()
@@ -717,6 +759,32 @@ bool TfmMain::ServerMode() const
     return mnuServermode->isChecked();
 }
 
+void TfmMain::ShowCallerList()
+{
+    if (FCallers)
+        ::ShowCallerList(*FCallers, Capi2.get(), this);
+}
+
+void TfmMain::ShowJournal()
+{
+    if (FJournal && FCallers)
+        ::ShowJournal(*FJournal, *FCallers, this);
+}
+
+void TfmMain::CallListDblClick()
+{
+    const QList<QListWidgetItem *> selected = ui->CallList->selectedItems();
+    if (selected.isEmpty() || !FCallers)
+        return;
+    QListWidgetItem *item = selected.first();
+    const bool last = ui->CallList->row(item) == ui->CallList->count() - 1;
+    const CallListTarget target = CallListEntryTarget(item->text(), last, FCallerKey);
+    if (target.Key.isEmpty())
+        return;
+    const QString name = EditCaller(*FCallers, target.Key, this);
+    item->setText(target.Head + name);
+}
+
 void TfmMain::ShowAbout()
 {
     TfmAbout about(this);
@@ -793,6 +861,8 @@ void TfmMain::FormClose(bool mayAsk)
     FClosed = true;
     Timer.stop();
     FDialNumbers.clear();
+    // The directory program ends with the program; a look-up that waits for it ends now.
+    DInfoStop();
     // Calls answered but not yet shown still reach the files, and nothing queued is dropped
     // silently: a save that fails now (a full disk) is shown, and the user may try again.
     StoreUnshownRings();

@@ -28,6 +28,7 @@ class IoError;
 class TCapi20;
 struct TCallDaten;
 class TTrayIcon;
+struct DInfoSearch;
 enum TTransferBlock : uint8_t;
 
 // The main window. It lives behind its notification-area icon, keeps the CAPI component
@@ -94,14 +95,20 @@ public:
     void TimerTimer();
     // Applies the options page and returns to the start page ("Zurück ...").
     void UndoBtnClick();
+    // "Anruferübersicht" (EditBtn, mnuEdit) and "Anrufe ..." (HistBtn, mnuHist).
+    void ShowCallerList();
+    void ShowJournal();
+    // A double-click on the call list opens the caller record dialog for the selected entry and
+    // puts the name it returns into the entry.
+    void CallListDblClick();
 
     // ---- incoming calls (MainRing.cpp) ----
     // The component's OnRing, on the main thread while the network waits: decides from the MSN
     // filter, the directory and the options and returns the ring result at once. What the call
     // shows, stores and sounds follows right after, call by call in the order they rang.
     uint32_t Capi2Ring(TCapi20 *Sender, const TCallDaten &CallDaten);
-    // "Anrufer abweisen ...": answers the pending call with 0; without one the component only
-    // records its error.
+    // "Anrufer abweisen ...": rejects the pending call as busy (Reject 3); without one the
+    // component only records its error.
     void Image3Click();
     // The options the ring decision reads, as they stand now.
     RingOptions CurrentRingOptions() const;
@@ -148,10 +155,14 @@ public:
                        TTransferBlock FileBlock);
     void Capi2ReceiveFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
                           TTransferBlock FileBlock);
+    // A transfer failed or was refused (OnTransferError): the file it concerns and why. Ends
+    // the wait of a receive run for its file and shows the failure like a finished transfer.
+    void Capi2TransferError(const QString &Filename, uint32_t ErrorNumber);
     void ShowByteRate(int64_t bytes);
     // show: the transfer icon is shown; kind 0/1/2 connect/send/receive, 5/6 blink receiving/sending.
     void SetConnectIcon(bool show, int kind);
-    // The file name part of a remote list item: the text before its first blank.
+    // The file name part of a remote list item "name [date time, Größe : size]": the text
+    // before its last " [" (names may hold blanks); empty for an item without one.
     static QString FileNameOfListItem(const QString &item);
 
 protected:
@@ -276,9 +287,10 @@ private:
     void ShowRing(const AnsweredRing &ring);
     void DisplayRing(const AnsweredRing &ring);
     void JournalRing(const AnsweredRing &ring);
-    // The name to learn an unknown caller with. The D-Info look-up of unknown callers takes part
-    // here, before the caller is learned.
+    // The name to learn and show an unknown caller with: the number (or nothing), or the name
+    // the automatic D-Info look-up found.
     QString LookUpUnknownCaller(const AnsweredRing &ring);
+    static QString LookUpFailureText(const DInfoSearch &search);
     void LearnCaller(const AnsweredRing &ring, const QString &name);
     // Plays the queued call sounds one after the other.
     void PlayRingSounds();
@@ -291,6 +303,14 @@ private:
     // than once a minute (the store retries every second).
     void ReportStoreError(const IoError &error);
     void OpenStores();
+
+    // The call whose look-up waits for the directory program, and the failure of the last
+    // look-up, told in the status line once until a look-up succeeds again.
+    const AnsweredRing *FRingInLookUp = nullptr;
+    bool FLookUpFailureTold = false;
+    QString FLookUpFailure;
+    // Starts or stops the standing D-Info connection for ISDNRunDInfo; a failed start clears it.
+    void ApplyRunDInfo();
 
     std::deque<AnsweredRing> FAnswered;
     QTimer FShowTimer;

@@ -14,6 +14,8 @@
 #include "sound/CallSound.h"
 #include "ui_MainWindow.h"
 #include "windows/CallNotification.h"
+#include "windows/DInfoDialog.h"
+#include "windows/DInfoProgress.h"
 #include "windows/MessageDialog.h"
 
 #include <QListWidget>
@@ -67,6 +69,12 @@ void TfmMain::ShowRings()
     // events) is taken by the loop that is already running, so the order holds.
     if (FShowingRings || FAnswered.empty())
         return;
+    // Calls that ring while the directory program comes up are answered, and shown once it is
+    // there to name them.
+    if (DInfoStarting) {
+        FShowTimer.start(kRingSettleMs);
+        return;
+    }
     FShowingRings = true;
     const AnsweredRing ring = std::move(FAnswered.front());
     FAnswered.pop_front();
@@ -99,10 +107,23 @@ void TfmMain::ShowAfterRings(std::function<void()> work)
 void TfmMain::ShowRing(const AnsweredRing &ring)
 {
     Q_ASSERT(OnMainThread());
-    DisplayRing(ring);
     JournalRing(ring);
-    if (!ring.Decision.Found)
-        LearnCaller(ring, LookUpUnknownCaller(ring));
+    if (ring.Decision.Found) {
+        DisplayRing(ring);
+    } else {
+        // An unknown caller is looked up before the call is shown, so the window, the call list
+        // and the directory all name the caller the look-up found.
+        AnsweredRing named = ring;
+        const QString name = LookUpUnknownCaller(ring);
+        if (FClosed)
+            return; // the program ended during the look-up and has stored the call
+        if (name != ring.Decision.NameToStore)
+            TakeLookedUpName(named.Decision, name);
+        named.Decision.Status += FLookUpFailure;
+        FLookUpFailure.clear();
+        DisplayRing(named);
+        LearnCaller(named, named.Decision.NameToStore);
+    }
     if (ring.Beep)
         FSounds.push_back(ring.Msn);
 }
@@ -145,8 +166,46 @@ void TfmMain::JournalRing(const AnsweredRing &ring)
 
 QString TfmMain::LookUpUnknownCaller(const AnsweredRing &ring)
 {
-    // Without the directory program the caller is learned by its number (or nameless).
-    return ring.Decision.NameToStore;
+    // Without the look-up the caller is learned by its number (or nameless); never while the
+    // program ends, and never for a call without a number.
+    const RingDecision &d = ring.Decision;
+    if (FClosing || FClosed || !ui->ISDNRunDInfo->isChecked() || d.Number.size() < 2)
+        return d.NameToStore;
+    // The look-up waits for the directory program's answer while later calls are answered; the
+    // call it serves is stored by FormClose should the program end meanwhile.
+    FRingInLookUp = &ring;
+    // Without a running directory program (its start failed) there is nothing to wait for.
+    const bool progress = d.ExtWin && DInfoRunning;
+    if (progress)
+        ShowDInfMsg(d.Number, false);
+    QString name = d.NameToStore;
+    const DInfoSearch search = DInfoAutoLookup(d.Number, name);
+    if (progress)
+        ShowDInfMsg(QString(), true);
+    FRingInLookUp = nullptr;
+    if (!search.failed()) {
+        FLookUpFailureTold = false;
+    } else if (!FLookUpFailureTold && !FClosed) {
+        // Told once, in the status line of the call, until a look-up succeeds again; the caller
+        // keeps the number.
+        FLookUpFailureTold = true;
+        FLookUpFailure = LookUpFailureText(search);
+    }
+    return search.found() ? name : d.NameToStore;
+}
+
+QString TfmMain::LookUpFailureText(const DInfoSearch &search)
+{
+    switch (search.Outcome) {
+    case DInfoOutcome::Refused:
+        return QStringLiteral(" (D-Info: Anfrage abgelehnt)");
+    case DInfoOutcome::TimedOut:
+        return QStringLiteral(" (D-Info: keine Antwort)");
+    case DInfoOutcome::Unreadable:
+        return QStringLiteral(" (D-Info: Antwort unlesbar)");
+    default:
+        return QStringLiteral(" (D-Info nicht erreichbar)");
+    }
 }
 
 void TfmMain::LearnCaller(const AnsweredRing &ring, const QString &name)
@@ -186,6 +245,11 @@ void TfmMain::PlayRingSounds()
 
 void TfmMain::StoreUnshownRings()
 {
+    // A call whose look-up the end of the program broke off is learned by its number.
+    if (FRingInLookUp) {
+        LearnCaller(*FRingInLookUp, FRingInLookUp->Decision.NameToStore);
+        FRingInLookUp = nullptr;
+    }
     while (!FAnswered.empty()) {
         const AnsweredRing ring = std::move(FAnswered.front());
         FAnswered.pop_front();
@@ -200,7 +264,9 @@ void TfmMain::StoreUnshownRings()
 
 void TfmMain::Image3Click()
 {
-    Capi2->Answer(0);
+    // Turned away as busy, as blocked callers are (0 would accept: the caller would be connected
+    // to nothing and charged).
+    Capi2->Answer(RingResult::Busy);
 }
 
 void TfmMain::OpenStores()

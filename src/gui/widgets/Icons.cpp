@@ -157,6 +157,11 @@ QPixmap convertFrame(int size, int step, int steps)
 }
 } // namespace
 
+QPixmap Icons::programPicture(int size)
+{
+    return trayPixmap(size);
+}
+
 QIcon Icons::trayIcon()
 {
     static const QIcon icon = iconFrom(trayPixmap);

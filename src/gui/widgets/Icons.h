@@ -11,6 +11,8 @@ namespace Icons {
 // The standing notification-area icon and window icon: a white handset on a blue disc,
 // drawn separately for 16, 22, 24, 32, 48 and 64 pixels.
 QIcon trayIcon();
+// The same drawing at any size, for the icons installed into the desktop's icon theme.
+QPixmap programPicture(int size);
 // Transfer icons of the second notification-area icon: a B-channel connection, sending, receiving.
 QIcon connectIcon();
 QIcon sendIcon();

@@ -1,6 +1,7 @@
 #include "widgets/ToolDialog.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QScreen>
 
 TToolDialog::TToolDialog(QWidget *parent)
@@ -18,6 +19,29 @@ void TToolDialog::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     if (m_focus)
         m_focus->setFocus();
+    if (m_escapeFirst)
+        qApp->installEventFilter(this);
+}
+
+void TToolDialog::hideEvent(QHideEvent *event)
+{
+    qApp->removeEventFilter(this);
+    QDialog::hideEvent(event);
+}
+
+bool TToolDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+        static_cast<QKeyEvent *>(event)->modifiers() == Qt::NoModifier && watched->isWidgetType()) {
+        // Only for this dialog's own controls, and not while a dialog it opened is in front.
+        auto *widget = static_cast<QWidget *>(watched);
+        QWidget *modal = QApplication::activeModalWidget();
+        if ((widget == this || isAncestorOf(widget)) && (!modal || modal == this)) {
+            reject();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CenterOnScreen(QWidget *window)
@@ -26,4 +50,14 @@ void CenterOnScreen(QWidget *window)
     if (screen)
         window->move(screen->availableGeometry().center() -
                      QPoint(window->width() / 2, window->height() / 2));
+}
+
+TBusyCursor::TBusyCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+TBusyCursor::~TBusyCursor()
+{
+    QApplication::restoreOverrideCursor();
 }

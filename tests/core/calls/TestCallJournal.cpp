@@ -1,6 +1,7 @@
 #include "calls/CallJournal.h"
 #include "common/Clock.h"
 #include "common/Errors.h"
+#include "common/Paths.h"
 #include "settings/SettingsStore.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
@@ -226,6 +227,34 @@ TEST_F(CallJournalTest, AJournalAlreadyConvertedOrUnclearIsLeftAlone)
     ASSERT_TRUE(writeBytes(journal.path(), junk));
     EXPECT_EQ(journal.ConvertJournal(), CallJournal::Conversion::Undecided);
     EXPECT_EQ(readBytes(journal.path()), junk);
+    // Undecided is not done: the next start looks again.
+    EXPECT_FALSE(ReadSettingFlag("ISDN_Update20"));
+}
+
+TEST_F(CallJournalTest, MostRecordsDecideTheFormAndAnUnreadableMsnListIsNoMsn)
+{
+    // An old journal with one damaged record is still an old journal.
+    QByteArray old;
+    for (int i = 0; i < 10; ++i)
+        old += oldRecord(40000 + i, "0301");
+    old.replace(3 * 32, 8, QByteArray(8, '\xff'));
+    ASSERT_TRUE(writeBytes(journal.path(), old));
+    // Written by another program as no text: it reads as no MSN instead of failing every start.
+    ASSERT_TRUE(writeBytes(Paths::settingsFile(), "[General]\nISDN_Msn=@Rect(1 2 3 4)\n"));
+    EXPECT_EQ(journal.ConvertJournal(), CallJournal::Conversion::Converted);
+    const QList<JournalRecord> calls = journal.ReadCalls();
+    ASSERT_EQ(calls.size(), 10);
+    EXPECT_DOUBLE_EQ(calls[9].CallTime, 40009);
+    EXPECT_EQ(calls[9].Msn, "");
+    EXPECT_TRUE(ReadSettingFlag("ISDN_Update20"));
+
+    // The same for a journal already converted.
+    QByteArray current = readBytes(journal.path());
+    current.replace(5 * 40, 8, QByteArray(8, '\0'));
+    ASSERT_TRUE(writeBytes(journal.path(), current));
+    WriteSettingFlag("ISDN_Update20", false);
+    EXPECT_EQ(journal.ConvertJournal(), CallJournal::Conversion::AlreadyConverted);
+    EXPECT_EQ(readBytes(journal.path()), current);
 }
 
 TEST_F(CallJournalTest, FailedConversionLeavesJournalAndSettingForTheNextStart)

@@ -325,10 +325,12 @@ TEST_F(CallerDirectoryTest, QueuedAdditionsAreSeenAtOnceAndNeverLost)
             FileSizeLimit limit(5);
             dir.QueueAddCaller("0402", "Neu");
             dir.QueueAddCaller("0403", "Neuer");
+            // A key the directory holds is not learned again, nor a key learned already.
             dir.QueueAddCaller("0301", "Ueberschrieben");
+            dir.QueueAddCaller("0403", "Zweimal");
             EXPECT_EQ(dir.ListKeys(), QStringList({"0301", "0402", "0403"}));
             EXPECT_EQ(dir.ResolveCaller("04031").Text, "F#Neuer");
-            EXPECT_EQ(dir.ReadValue("0301"), "F#Ueberschrieben");
+            EXPECT_EQ(dir.ReadValue("0301"), "F#A");
             EXPECT_EQ(dir.ReadCallerList(CallerSortOrder::ByNumber).size(), 3);
             EXPECT_THROW(dir.Flush(), IoError);
             EXPECT_TRUE(dir.HasPending());
@@ -337,7 +339,7 @@ TEST_F(CallerDirectoryTest, QueuedAdditionsAreSeenAtOnceAndNeverLost)
         // A synchronous write carries the queue along, in order.
         dir.WriteCaller("0404", "Sofort", false);
         EXPECT_FALSE(dir.HasPending());
-        EXPECT_EQ(readBytes(file), "[Anrufer]\r\n0301=F#Ueberschrieben\r\n0402=F#Neu\r\n0403=F#Neuer\r\n"
+        EXPECT_EQ(readBytes(file), "[Anrufer]\r\n0301=F#A\r\n0402=F#Neu\r\n0403=F#Neuer\r\n"
                                    "0404=F#Sofort\r\n");
         for (int i = 0; i < 50; ++i)
             dir.QueueAddCaller(QStringLiteral("0500%1").arg(i), QString());
@@ -347,4 +349,100 @@ TEST_F(CallerDirectoryTest, QueuedAdditionsAreSeenAtOnceAndNeverLost)
     EXPECT_EQ(reread.ListKeys().size(), 54);
     EXPECT_EQ(reread.ReadValue("050049"), "F#");
     EXPECT_EQ(reread.ListKeys().last(), "050049");
+}
+
+TEST_F(CallerDirectoryTest, KeysThatNeverMatchAreLearnedOnlyWhenAbsent)
+{
+    // The user named the calls without number ("0") and a one-digit extension; the ring handler
+    // never finds these keys, and learning them must not replace the names.
+    const QByteArray named = "[Anrufer]\r\n0=F#Ohne Nummer\r\n7=T#Pforte\r\n";
+    givenFile(named);
+    CallerDirectory dir(file);
+    {
+        // The disk refuses the learned entry (longer than the limit), while the user's own
+        // entry of that key is written meanwhile: the entry written stands.
+        FileSizeLimit limit(named.size() + 12);
+        dir.QueueAddCaller("", "");
+        dir.QueueAddCaller("7", "7");
+        dir.QueueAddCaller("8", "8888888888888888");
+        givenFile(named + "8=F#Lager\r\n");
+    }
+    dir.Flush();
+    EXPECT_EQ(readBytes(file), named + "8=F#Lager\r\n");
+}
+
+TEST_F(CallerDirectoryTest, BatchResolverAnswersAsResolveCaller)
+{
+    // Every kind of key: groups, short prefixes, duplicates in other case, a group key whose
+    // read-back key is missing, an older value, empty and two-letter names, blocked entries,
+    // code page 850, and additions still queued.
+    givenFile("[Anrufer]\r\n"
+              "03*=F#Berlin grob\r\n"
+              "030=F#Berlin fein\r\n"
+              "0*=F#Alle\r\n"
+              "5=F#Fuenf\r\n"
+              "0=F#Ohne\r\n"
+              "0401234=T#Sperre\r\n"
+              "0401*x=F#Gruppe ohne Stern\r\n"
+              "089*=F#M\x81nchen\r\n"
+              "0511=Meier\r\n"
+              "0612=F#\r\n"
+              "0613=T#\r\n"
+              "0614=F#Al\r\n"
+              "ab12=F#klein\r\n"
+              "AB12=F#gross\r\n"
+              "0701=F#Erst\r\n"
+              "0701=F#Doppelt\r\n");
+    CallerDirectory dir(file);
+    {
+        FileSizeLimit limit(10); // the additions stay queued
+        dir.QueueAddCaller("0911", "Neu");
+        dir.QueueAddCaller("09*", "Neue Gruppe");
+    }
+    const QStringList numbers = {"",        "0",       "7",        "5555",    "0301234567", "0302",
+                                 "03",      "0401234", "04012345", "040123",  "0401999",    "0401*x",
+                                 "0891111", "05119",   "0612",     "0613999", "0614",       "ab123",
+                                 "AB123",   "07011",   "09111",    "0922",    "030*",       "1234567890"};
+    const CallerResolver batch = dir.BatchResolver();
+    for (int pass = 0; pass < 2; ++pass) { // answers given twice come from its memory
+        for (const QString &number : numbers) {
+            const ResolvedCaller one = dir.ResolveCaller(number);
+            const ResolvedCaller many = batch.Resolve(number);
+            EXPECT_EQ(many.Text, one.Text) << number.toStdString();
+            EXPECT_EQ(many.Found, one.Found) << number.toStdString();
+            EXPECT_EQ(many.MatchedKey, one.MatchedKey) << number.toStdString();
+            EXPECT_EQ(many.Blocked, one.Blocked) << number.toStdString();
+            EXPECT_EQ(many.Number, one.Number) << number.toStdString();
+        }
+    }
+    EXPECT_EQ(batch.Resolve("0891111").Text, QString::fromUtf8("F#München"));
+    EXPECT_EQ(batch.Resolve("0922").MatchedKey, "09*");
+    // The resolver keeps the directory as it was read.
+    dir.WriteCaller("0911", "Spaeter", true);
+    EXPECT_EQ(batch.Resolve("09115").Text, "F#Neu");
+    EXPECT_EQ(dir.ResolveCaller("09115").Text, "T#Spaeter");
+}
+
+TEST_F(CallerDirectoryTest, ListSaveKeepsEntriesAddedWhileTheListWasOpen)
+{
+    givenFile("[Anrufer]\r\n0301=F#A\r\n0302=F#B\r\n0303=F#C\r\n");
+    CallerDirectory dir(file);
+    QList<CallerRecord> rows = dir.ReadCallerList(CallerSortOrder::ByNumber);
+    QStringList loaded;
+    for (const CallerRecord &row : rows)
+        loaded << row.Number;
+
+    // While the list is open: a ring learns a caller (queued), another one was learned and
+    // saved, and a caller the list shows is learned again (not written).
+    CallerDirectory(file).AddCaller("0402", "0402");
+    {
+        FileSizeLimit limit(10);
+        dir.QueueAddCaller("0403", "0403");
+    }
+    // The user deletes 0302, clears the number of 0303, and types 0402 into a new row.
+    rows.removeAt(1);
+    rows[1].Number.clear();
+    rows.append({"0402", "Getippt", true});
+    dir.WriteCallerList(rows, loaded);
+    EXPECT_EQ(readBytes(file), "[Anrufer]\r\n0301=F#A\r\n0402=T#Getippt\r\n0403=F#0403\r\n");
 }

@@ -137,3 +137,15 @@ TEST(Utils, DelayMsWaitsAndKeepsEventsRunning)
     EXPECT_GE(clock.elapsed(), 60);
     EXPECT_TRUE(ran);
 }
+
+// Last in this file: it tells the application to quit, after which nested event loops no longer
+// run.
+TEST(Utils, WaitForGoesOnWaitingWhileTheApplicationQuits)
+{
+    // The end of the program waits for its helpers (the directory program closing) after the
+    // quit request of a signal.
+    QCoreApplication::exit(0);
+    bool done = false;
+    QTimer::singleShot(30, [&] { done = true; });
+    EXPECT_TRUE(WaitFor([&] { return done; }, 5000));
+}

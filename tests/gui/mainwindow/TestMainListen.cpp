@@ -2,12 +2,14 @@
 // sends the listen request of the chosen services; "Aktiv" off releases; a new service choice
 // listens anew; a refused listen request is told.
 // One exchange per executable (libcapi20 keeps one remote selection per process).
+#include "calls/CallerDirectory.h"
 #include "capi/Capi20.h"
 #include "mainwindow/MainWindow.h"
 #include "settings/SettingsStore.h"
 #include "support/ProgramExchange.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
+#include "windows/CallerListDialog.h"
 #include "windows/MessageDialog.h"
 
 #include "ControlClient.h"
@@ -16,6 +18,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 
 class TestMainListen : public QObject
@@ -165,6 +168,44 @@ private slots:
                     ->text()
                     .startsWith(QStringLiteral("Autom. Anruferkennung deaktiviert ...")));
         QCOMPARE(messages, QStringList());
+    }
+
+    // "&Anwahl" in the caller list places a telephony call (CIP 16) to the current row's number
+    // through the main window's component; "&Auflegen" ends it.
+    void callerListDialsAndHangsUp()
+    {
+        CallerDirectory().WriteCaller(QStringLiteral("0301234567"), QStringLiteral("Meier"), false);
+        // Someone who lets it ring.
+        TCapi20 callee;
+        callee.SetRemoteCapi(TfmMain::CapiRemote());
+        callee.OnRing = [](TCapi20 *, const TCallDaten &) { return RingResult::AlertOnly; };
+        callee.Loaded();
+        callee.Listen(ServiceBit::All);
+        int since = 0;
+        events(since);
+        TfmMain w;
+        w.FormShow();
+        // It registers beside the window.
+        QTRY_VERIFY(!w.Registering() && w.Capi2->Registered());
+
+        TfmAnruf list(*w.FCallers, w.Capi2.get());
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QTest::mouseClick(list.DialBtn, Qt::LeftButton);
+        QCOMPARE(list.DialBtn->text(), QStringLiteral("&Auflegen"));
+        const QStringList placed =
+            matching(waitFor(since, QStringLiteral("ALERTED"), 1), QStringLiteral("PLACED"));
+        QCOMPARE(placed.size(), 1);
+        QVERIFY2(placed[0].contains(QStringLiteral(" to=0301234567 cip=16")), qPrintable(placed[0]));
+        QTest::mouseClick(list.DialBtn, Qt::LeftButton);
+        QCOMPARE(list.DialBtn->text(), QStringLiteral("&Anwahl"));
+        const QStringList ended =
+            matching(waitFor(since, QStringLiteral(" END "), 1), QStringLiteral(" END "));
+        QCOMPARE(ended.size(), 1);
+        QVERIFY2(ended[0].contains(QStringLiteral("result=hung-up")), qPrintable(ended[0]));
+        QCOMPARE(messages, QStringList());
+        list.done(0);
+        w.mnuCloseClick();
     }
 };
 

@@ -12,10 +12,14 @@
 #include "mainwindow/MainWindow.h"
 #include "settings/SettingsStore.h"
 #include "sound/CallSound.h"
+#include "support/ExchangeCall.h"
 #include "support/ProgramExchange.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "support/WriteFailure.h"
 #include "windows/CallNotification.h"
+#include "windows/DInfoDialog.h"
+#include "windows/DInfoProgress.h"
 #include "windows/MessageDialog.h"
 
 #include "ControlClient.h"
@@ -24,33 +28,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
-
-namespace {
-template<typename T> T *child(QWidget *w, const char *name)
-{
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
-
-// What the exchange reported for one call.
-struct Offer
-{
-    QString reaction; // alerted, accepted, rejected, ignored (the first reaction of the program)
-    QString reject;   // the Reject value of a rejection
-    QString result;   // the END result
-};
-} // namespace
 
 class TestMainRing : public QObject
 {
@@ -62,38 +51,10 @@ class TestMainRing : public QObject
 
     // Places a call and waits for its end while the window keeps running: the caller hangs up
     // once the program has reacted.
-    Offer call(const QString &from, const QString &to, const QString &service = QStringLiteral("telephony"))
+    ExchangeOffer call(const QString &from, const QString &to,
+                       const QString &service = QStringLiteral("telephony"))
     {
-        Offer offer;
-        std::atomic<bool> done{false};
-        std::thread caller([&] {
-            isdnsim::ControlClient control;
-            std::string error, line;
-            if (control.connect("127.0.0.1", sim.port(), &error) &&
-                control.sendLine("CALL from=" + (from.isEmpty() ? std::string("-") : from.toStdString()) +
-                                 " to=" + to.toStdString() + " cip=" + service.toStdString())) {
-                while (control.readLine(&line, 20000)) {
-                    const QString l = QString::fromStdString(line);
-                    const QString word = l.section(QLatin1Char(' '), 0, 0).toLower();
-                    if (offer.reaction.isEmpty() && (word == "alerted" || word == "accepted" ||
-                                                     word == "rejected" || word == "ignored")) {
-                        offer.reaction = word;
-                        offer.reject = QString::fromStdString(isdnsim::lineValue(line, "reject"));
-                        if (word == "alerted" || word == "accepted")
-                            control.sendLine("HANGUP");
-                    }
-                    if (word == "end") {
-                        offer.result = QString::fromStdString(isdnsim::lineValue(line, "result"));
-                        break;
-                    }
-                }
-            }
-            done = true;
-        });
-        const bool ended = QTest::qWaitFor([&] { return done.load(); }, 30000);
-        caller.join();
-        if (!ended)
-            qFatal("the call did not end");
+        const ExchangeOffer offer = PlaceExchangeCall(sim.port(), from, to, service);
         // What follows the answer runs on this thread: let it.
         QTest::qWait(50);
         return offer;
@@ -168,6 +129,7 @@ private slots:
         for (QWidget *window : QApplication::topLevelWidgets())
             if (qobject_cast<TfmCallMsg *>(window))
                 delete window;
+        DInfoClient::SetTimeoutsForTests(0, 0);
         env.reset();
     }
 
@@ -206,7 +168,7 @@ private slots:
         auto w = start(false, /*createNull=*/false);
 
         // A key of two digits matches every number that begins with it.
-        const Offer zwoelf = call(QStringLiteral("1234"), QStringLiteral("4711"));
+        const ExchangeOffer zwoelf = call(QStringLiteral("1234"), QStringLiteral("4711"));
         QCOMPARE(zwoelf.reaction, QStringLiteral("alerted"));
         QCOMPARE(entryText(*w), QString::fromUtf8("Zwölf"));
         QCOMPARE(child<QLabel>(w.get(), "Anrufer")->text(), QString::fromUtf8("Zwölf"));
@@ -218,7 +180,7 @@ private slots:
         child<QCheckBox>(w.get(), "ISDNCreateNull")->setChecked(true);
 
         // A group key with T#: busy, whatever the number goes on with.
-        const Offer blocked = call(QStringLiteral("03019876"), QStringLiteral("4711"));
+        const ExchangeOffer blocked = call(QStringLiteral("03019876"), QStringLiteral("4711"));
         QCOMPARE(blocked.reaction, QStringLiteral("rejected"));
         QCOMPARE(blocked.reject, QStringLiteral("3"));
         QCOMPARE(blocked.result, QStringLiteral("busy"));
@@ -227,13 +189,13 @@ private slots:
         QCOMPARE(w->FCallerKey, QStringLiteral("0301*"));
 
         // A blocked entry without a name shows the number and is still turned away.
-        const Offer nameless = call(QStringLiteral("04015555"), QStringLiteral("4711"));
+        const ExchangeOffer nameless = call(QStringLiteral("04015555"), QStringLiteral("4711"));
         QCOMPARE(nameless.reaction, QStringLiteral("rejected"));
         QCOMPARE(entryText(*w), QStringLiteral("04015555 --> gesperrt"));
 
         // "Anrufe ignorieren" turns away every call; for a blocked caller its text stands.
         child<QCheckBox>(w.get(), "IsdnIgnore")->setChecked(true);
-        const Offer ignored = call(QStringLiteral("0301777"), QStringLiteral("4711"));
+        const ExchangeOffer ignored = call(QStringLiteral("0301777"), QStringLiteral("4711"));
         QCOMPARE(ignored.reaction, QStringLiteral("rejected"));
         QCOMPARE(ignored.reject, QStringLiteral("3"));
         QCOMPARE(status(*w), QStringLiteral("Anruf wird ignoriert !"));
@@ -289,6 +251,14 @@ private slots:
         end(w);
         file = fileBytes(dataFile("anruf.dat"));
         QVERIFY2(file.contains("0=F#\r\n"), file.constData());
+
+        // Keys that never match are learned only once: the names the user gave them stay.
+        writeDirectory("0=F#Ohne Nummer\r\n7=F#Pforte\r\n");
+        w = start(false, /*createNull=*/false);
+        QCOMPARE(call(QString(), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
+        QCOMPARE(call(QStringLiteral("7"), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
+        end(w);
+        QCOMPARE(fileBytes(dataFile("anruf.dat")), "[Anrufer]\r\n0=F#Ohne Nummer\r\n7=F#Pforte\r\n");
     }
 
     void serverModeAcceptsDataCallsOfBlockedCallers()
@@ -297,7 +267,7 @@ private slots:
         auto w = start();
         w->SetServerMode(true);
         waitListening(*w);
-        const Offer data = call(QStringLiteral("03011111"), QStringLiteral("4711"), "data64");
+        const ExchangeOffer data = call(QStringLiteral("03011111"), QStringLiteral("4711"), "data64");
         QCOMPARE(data.reaction, QStringLiteral("accepted"));
         QCOMPARE(entryText(*w), QStringLiteral("Sperre"));
         // A telephone call of the same caller is still turned away.
@@ -417,11 +387,14 @@ private slots:
         QCOMPARE(fileBytes(dataFile("anruf.dat")).count("040777=F#040777"), 1);
     }
 
-    void rejectButtonAnswersThePendingCall()
+    // "Anrufer abweisen ..." turns the ringing caller away as busy, as a blocked caller is: he is
+    // neither connected to nothing nor charged.
+    void rejectButtonTurnsThePendingCallAway()
     {
         auto w = start();
         std::atomic<bool> done{false};
         QString reaction;
+        std::string reject;
         std::thread caller([&] {
             isdnsim::ControlClient control;
             std::string error, line;
@@ -429,8 +402,9 @@ private slots:
                 control.sendLine("CALL from=0301234567 to=4711 cip=16 hangup_after_ms=5000")) {
                 while (control.readLine(&line, 20000)) {
                     const QString word = QString::fromStdString(line).section(QLatin1Char(' '), 0, 0);
-                    if (word == "ACCEPTED") {
+                    if (word == "ACCEPTED" || word == "REJECTED") {
                         reaction = word;
+                        reject = isdnsim::lineValue(line, "reject");
                         control.sendLine("HANGUP");
                     }
                     if (word == "END")
@@ -444,8 +418,118 @@ private slots:
         child<QToolButton>(w.get(), "Image3")->click();
         QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 30000));
         caller.join();
-        QCOMPARE(reaction, QStringLiteral("ACCEPTED"));
+        QCOMPARE(reaction, QStringLiteral("REJECTED"));
+        QCOMPARE(reject, std::string("3"));
         end(w);
+    }
+
+    // ---- the automatic D-Info look-up of unknown callers ----
+
+    void unknownCallerIsLookedUpBeforeItIsShown()
+    {
+        // A new user's setup: the default D-Info folder with the stand-in, an address book.
+        QFile card(env->root() + "/karten.vcf");
+        QVERIFY(card.open(QIODevice::WriteOnly));
+        card.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Meier;Hans\r\nTEL:+49 30 1234567\r\nEND:VCARD\r\n");
+        card.close();
+        QDir().mkpath(env->configHome() + "/rufwart");
+        QFile standInSettings(env->configHome() + "/rufwart/dinfo.ini");
+        QVERIFY(standInSettings.open(QIODevice::WriteOnly));
+        standInSettings.write("Source=" + card.fileName().toUtf8() + "\n");
+        standInSettings.close();
+        WriteSettingFlag(QStringLiteral("ISDN_RunDInfo"), true);
+        auto w = start(true);
+        QVERIFY2(DInfoRunning, qPrintable(messages.join(" | ")));
+
+        QCOMPARE(call(QStringLiteral("301234567"), QStringLiteral("4711")).reaction,
+                 QStringLiteral("alerted"));
+        QTRY_COMPARE(entryText(*w), QStringLiteral("Meier, Hans"));
+        QVERIFY(fmCallMsg);
+        QCOMPARE(fmCallMsg->lbName->text(), QStringLiteral("Meier, Hans"));
+        QVERIFY(!fmDInfMsg);
+        end(w);
+        QCOMPARE(fileBytes(dataFile("anruf.dat")), QByteArray("[Anrufer]\r\n0301234567=F#Meier, Hans\r\n"));
+        QVERIFY(!DInfoRunning);
+    }
+
+    void lookUpsThatFailKeepTheNumberAndNeverHoldLaterRings()
+    {
+        // A directory program that takes requests and never answers.
+        const QString folder = env->root() + "/fake/";
+        QDir().mkpath(folder);
+        QVERIFY(QFile::link(QStringLiteral(FAKE_DINFO_EXE), folder + "dinfowin.exe"));
+        QFile mode(folder + "fake-mode");
+        QVERIFY(mode.open(QIODevice::WriteOnly));
+        mode.write("hang");
+        mode.close();
+        WriteSettingString(QStringLiteral("ISDN_DInfoDir"), folder);
+        WriteSettingFlag(QStringLiteral("ISDN_RunDInfo"), true);
+        DInfoClient::SetTimeoutsForTests(5000, 1500);
+        auto w = start(true);
+        QVERIFY2(DInfoRunning, qPrintable(messages.join(" | ")));
+
+        // The second call rings while the first one's look-up waits: it is answered at once,
+        // long before the first call is shown.
+        QString progressNumber;
+        std::chrono::steady_clock::time_point firstShown;
+        QStringList statusShown;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (fmDInfMsg && progressNumber.isEmpty())
+                progressNumber = fmDInfMsg->lbNr->text();
+            const int shown = child<QListWidget>(w.get(), "CallList")->count();
+            if (shown > statusShown.size()) {
+                statusShown << status(*w);
+                if (shown == 1)
+                    firstShown = std::chrono::steady_clock::now();
+            }
+        });
+        watch.start(5);
+        ExchangeOffer first, second;
+        std::atomic<bool> done{false};
+        std::thread caller([&] {
+            first = OfferExchangeCall(sim.port(), QStringLiteral("40111"), QStringLiteral("4711"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            second = OfferExchangeCall(sim.port(), QStringLiteral("40222"), QStringLiteral("4711"));
+            done = true;
+        });
+        QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 30000));
+        caller.join();
+        QCOMPARE(first.reaction, QStringLiteral("alerted"));
+        QCOMPARE(second.reaction, QStringLiteral("alerted"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusShown.size(), 2, 20000);
+        watch.stop();
+        QVERIFY(second.answered < firstShown);
+        QCOMPARE(progressNumber, QStringLiteral("\" 040111 \""));
+        // The failure is told once, in the status line; the callers keep their numbers.
+        QCOMPARE(statusShown, QStringList({"Anruf auf 4711 ! (D-Info: keine Antwort)", "Anruf auf 4711 !"}));
+        QCOMPARE(child<QListWidget>(w.get(), "CallList")->item(0)->text().mid(11), QStringLiteral("040111"));
+        QCOMPARE(entryText(*w), QStringLiteral("040222"));
+        QVERIFY(!fmDInfMsg);
+        QVERIFY(messages.isEmpty());
+        end(w);
+        const QByteArray directory = fileBytes(dataFile("anruf.dat"));
+        QVERIFY(directory.contains("040111=F#040111\r\n") && directory.contains("040222=F#040222\r\n"));
+
+        // Ending the program while a look-up waits ends the wait and loses nothing.
+        DInfoClient::SetTimeoutsForTests(5000, 60000);
+        w = start(true);
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (fmDInfMsg && w) {
+                closer.stop();
+                w->mnuCloseClick();
+            }
+        });
+        closer.start(5);
+        const auto before = std::chrono::steady_clock::now();
+        QCOMPARE(call(QStringLiteral("40333"), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
+        QTRY_VERIFY(!DInfoRunning);
+        QVERIFY(std::chrono::steady_clock::now() - before < std::chrono::seconds(30));
+        w.reset();
+        QVERIFY(fileBytes(dataFile("anruf.dat")).contains("040333=F#040333\r\n"));
+        QCOMPARE(journal().size(), 3);
+        QCOMPARE(journal().last().CallerKey, QStringLiteral("040333"));
     }
 };
 

@@ -7,11 +7,14 @@
 #include "mainwindow/MainWindow.h"
 #include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
+#include "support/FileBytes.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
 #include "support/WriteFailure.h"
 #include "widgets/ButtonEdit.h"
 #include "widgets/StandardDialogs.h"
+#include "windows/CallerRecordDialog.h"
+#include "windows/DInfoDialog.h"
 #include "windows/MessageDialog.h"
 
 #include <QAction>
@@ -31,6 +34,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <functional>
 
 namespace {
 
@@ -91,7 +96,9 @@ private slots:
         QVERIFY(QDir(env->dataHome() + QStringLiteral("/rufwart/senden")).exists());
         QCOMPARE(child<QLineEdit>(&w, "OptEmpfangDir")->text(),
                  env->dataHome() + QStringLiteral("/rufwart/empfang/"));
-        QCOMPARE(child<QLineEdit>(&w, "OptDInfoDir")->text(), env->home() + QStringLiteral("/dinfo3/"));
+        // The per-user D-Info folder, which the look-up provisions with the stand-in.
+        QCOMPARE(child<QLineEdit>(&w, "OptDInfoDir")->text(),
+                 env->dataHome() + QStringLiteral("/rufwart/dinfo/"));
         QVERIFY(child<QRadioButton>(&w, "rbDInfo30")->isChecked());
         QCOMPARE(child<QRadioButton>(&w, "rbDInfo30")->text(), QStringLiteral("D-Info 3.0"));
         QCOMPARE(w.mnuInfo->text(), QStringLiteral("Über Rufwart 32 v2.2"));
@@ -272,7 +279,9 @@ private slots:
         QVERIFY(QFileInfo(newReceive).isDir());
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_SendDir")), badSend + QLatin1Char('/'));
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_EmpfangDir")), newReceive + QLatin1Char('/'));
-        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_DInfoDir")), QStringLiteral("/"));
+        // An emptied D-Info folder is the default folder, never "/".
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_DInfoDir")),
+                 env->dataHome() + QStringLiteral("/rufwart/dinfo/"));
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_TimeMinimize")), QStringLiteral("7"));
         QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion")), 1);
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_ShowExtWin")), QStringLiteral("0"));
@@ -320,6 +329,42 @@ private slots:
         QCOMPARE(hints(), 0);
     }
 
+    void dinfoOptionStartsAndStopsTheLookUpOnReturn()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        TfmMain w;
+        w.FormShow();
+        auto *box = child<QCheckBox>(&w, "ISDNRunDInfo");
+        auto apply = [&](bool on) {
+            child<QToolButton>(&w, "OptBtn")->click();
+            box->setChecked(on);
+            w.UndoBtnClick();
+        };
+        // Switched on and off again before "Zurück ..." starts nothing.
+        child<QToolButton>(&w, "OptBtn")->click();
+        box->setChecked(true);
+        box->setChecked(false);
+        w.UndoBtnClick();
+        QVERIFY(!DInfoRunning);
+        // The default folder holds the stand-in: on starts it, off stops it.
+        apply(true);
+        QVERIFY(DInfoRunning);
+        apply(false);
+        QVERIFY(!DInfoRunning);
+        QVERIFY(messages.texts.isEmpty());
+
+        // No program file in the folder: the option switches itself off again.
+        QDir().mkpath(env->root() + QStringLiteral("/leer"));
+        child<QLineEdit>(&w, "OptDInfoDir")->setText(env->root() + QStringLiteral("/leer"));
+        apply(true);
+        QVERIFY(!DInfoRunning);
+        QVERIFY(!box->isChecked());
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_RunDInfo")), QStringLiteral("0"));
+        QCOMPARE(messages.texts,
+                 QStringList{QStringLiteral("D-Info nicht installiert !\rFunktion wurde deaktiviert .")});
+    }
+
     void directoryChooser()
     {
         Messages messages;
@@ -347,6 +392,90 @@ private slots:
         edit->buttonAction()->trigger();
         QCOMPARE(edit->text(), QStringLiteral("/srv/empfang/"));
         DialogHook::setHandler({});
+    }
+
+    // Double-click on the call list: a name stands for the last call's key (last entry only),
+    // a number for itself, also when it carries the blocked mark; the entry takes the name.
+    // (Before the tests that end the program: after QCoreApplication::exit() no dialog of this
+    // process runs modally any more.)
+    void callListDoubleClickOpensTheRecordDialog()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        QVERIFY(writeBytes(Paths::dataDir() + QStringLiteral("anruf.dat"),
+                           "[Anrufer]\r\n0301234=F#Meier\r\n0309*=T#\r\n"));
+        TfmMain w;
+        w.FormShow();
+        w.RestoreMainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto *list = child<QListWidget>(&w, "CallList");
+        list->addItems({QStringLiteral("12:00:00 - 0401111"),
+                        QStringLiteral("12:00:05 - 0309111 --> gesperrt"),
+                        QStringLiteral("12:00:10 - Meier")});
+        w.FCallerKey = QStringLiteral("0301234");
+
+        // Double-clicks `row`; `act` works the record dialog if one opens. Returns its key.
+        auto doubleClick = [&](int row, const std::function<void(TfmStamm &)> &act) {
+            // A click, then the second press as a double-click.
+            list->scrollToItem(list->item(row));
+            const QPoint at = list->visualItemRect(list->item(row)).center();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+            QString key;
+            QTimer::singleShot(0, &w, [&] {
+                if (auto *d = qobject_cast<TfmStamm *>(QApplication::activeModalWidget())) {
+                    key = d->EdNummer->text();
+                    act(*d);
+                    if (d->isVisible())
+                        d->reject();
+                }
+            });
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+            QTest::qWait(0);
+            return key;
+        };
+        QCOMPARE(doubleClick(2,
+                             [](TfmStamm &d) {
+                                 QCOMPARE(d.EdName->text(), QStringLiteral("Meier"));
+                                 d.EdName->setText(QStringLiteral("Meier-Neu"));
+                                 d.ChangeBtnClick();
+                             }),
+                 QStringLiteral("0301234"));
+        QCOMPARE(list->item(2)->text(), QStringLiteral("12:00:10 - Meier-Neu"));
+        QCOMPARE(doubleClick(0, [](TfmStamm &) {}), QStringLiteral("0401111"));
+        QCOMPARE(list->item(0)->text(), QStringLiteral("12:00:00 - 0401111"));
+        QCOMPARE(doubleClick(1,
+                             [](TfmStamm &d) {
+                                 d.EdName->setText(QStringLiteral("Werbung"));
+                                 d.cbOut->setChecked(true);
+                                 d.ChangeBtnClick();
+                             }),
+                 QStringLiteral("0309111"));
+        QCOMPARE(list->item(1)->text(), QStringLiteral("12:00:05 - Werbung"));
+        QCOMPARE(readBytes(Paths::dataDir() + QStringLiteral("anruf.dat")),
+                 "[Anrufer]\r\n0301234=F#Meier-Neu\r\n0309*=T#\r\n0309111=T#Werbung\r\n");
+        // A name that is no longer the last entry opens nothing.
+        list->addItem(QStringLiteral("12:01:00 - Analog"));
+        QCOMPARE(doubleClick(2, [](TfmStamm &) {}), QString());
+
+        // The caller list and the journal are reachable from the start page and the menu.
+        for (QWidget *button : {static_cast<QWidget *>(child<QToolButton>(&w, "EditBtn")),
+                                static_cast<QWidget *>(child<QToolButton>(&w, "HistBtn"))})
+            QVERIFY(button->isEnabled());
+        QVERIFY(w.mnuEdit->isEnabled() && w.mnuHist->isEnabled());
+        QStringList opened;
+        auto closeNext = [&] {
+            QTimer::singleShot(0, &w, [&] {
+                QWidget *d = QApplication::activeModalWidget();
+                opened << (d ? d->windowTitle() : QString());
+                if (auto *dialog = qobject_cast<QDialog *>(d))
+                    dialog->done(0); // closes without the closing questions
+            });
+        };
+        closeNext();
+        QTest::mouseClick(child<QToolButton>(&w, "EditBtn"), Qt::LeftButton);
+        closeNext();
+        w.mnuHist->trigger();
+        QCOMPARE(opened, QStringList({QStringLiteral("Anrufer"), QStringLiteral("Anrufjournal")}));
     }
 
     void closeBoxHidesAndTimerHides()

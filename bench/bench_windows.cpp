@@ -1,0 +1,115 @@
+// Times the caller list and the journal window on generated data, offscreen: opening the
+// journal of 100,000 calls against a directory of 10,000 entries (and formatting every one of
+// its rows, as scrolling through all of them would), opening the caller list of 10,000
+// entries, and saving it.
+#include "BenchDirectory.h"
+#include "calls/CallJournal.h"
+#include "calls/CallerDirectory.h"
+#include "common/Utils.h"
+#include "windows/CallerListDialog.h"
+#include "windows/CallerListModel.h"
+#include "windows/JournalDialog.h"
+#include "windows/JournalModel.h"
+#include "windows/MessageDialog.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+double msSince(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir root;
+    if (!root.isValid())
+        return 1;
+    qputenv("XDG_DATA_HOME", (root.path() + "/data").toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (root.path() + "/config").toLocal8Bit());
+    // Every question is answered with the right-hand button ("&Ja").
+    MsgDlgHook::setHandler([](const QString &, int) { return true; });
+
+    constexpr int kEntries = 10000;
+    const QList<CallerRecord> rows = BenchCallerRows(kEntries);
+    CallerDirectory directory;
+    directory.WriteCallerList(rows);
+
+    // Calls of known callers (some through group keys), of unknown numbers and without number.
+    constexpr int kRecords = 100000;
+    CallJournal journal;
+    QByteArray bytes;
+    bytes.reserve(kRecords * JournalRecord::kSize);
+    for (int i = 0; i < kRecords; ++i) {
+        QString key = rows[(i * 7919) % kEntries].Number;
+        if (i % 10 == 3)
+            key = QStringLiteral("0999%1").arg(i % 5000);
+        else if (i % 10 == 7)
+            key = QStringLiteral("0");
+        bytes += JournalRecord{45000.0 + i / 100.0, key, QStringLiteral("4711")}.toBytes();
+    }
+    WriteFileAtomic(journal.path(), bytes);
+
+    QElapsedTimer timer;
+    timer.start();
+    double journalOpen = 0;
+    double journalAllRows = 0;
+    {
+        TfmHistorie window(journal, directory);
+        if (!window.LoadJournal())
+            return 2;
+        window.show();
+        window.repaint();
+        journalOpen = msSince(timer);
+        if (window.model->callCount() != kRecords)
+            return 3;
+        // Rows are resolved when shown: scrolling through all of them resolves every record.
+        timer.restart();
+        qsizetype named = 0;
+        for (int row = 0; row < kRecords; ++row)
+            named += window.model->index(row, JournalModel::ColCaller).data().toString().size();
+        journalAllRows = msSince(timer);
+        if (named == 0)
+            return 3;
+    }
+
+    // The peer: resolving each record on its own, a read of the directory file each time.
+    constexpr int kSingle = 500;
+    const QList<JournalRecord> calls = journal.ReadCalls();
+    timer.restart();
+    for (int i = 0; i < kSingle; ++i)
+        directory.ResolveCaller(calls[i * (kRecords / kSingle)].CallerKey);
+    const double singleAll = msSince(timer) / kSingle * kRecords;
+
+    timer.restart();
+    TfmAnruf list(directory, nullptr);
+    list.show();
+    list.repaint();
+    const double listOpen = msSince(timer);
+    if (list.model->rowCount() != kEntries)
+        return 4;
+
+    // A changed name, then closing with "&Ja": the whole list is written.
+    list.model->setData(list.model->index(0, CallerListModel::ColName), QStringLiteral("Geändert"));
+    timer.restart();
+    list.reject();
+    const double listSave = msSince(timer);
+    if (list.isVisible() || directory.ListKeys().size() != kEntries)
+        return 5;
+
+    std::printf("journal_open_ms: %.1f\n", journalOpen);
+    std::printf("journal_all_rows_ms: %.1f\n", journalAllRows);
+    // How many times longer resolving every record one by one would take.
+    std::printf("journal_one_by_one_ratio: %.0f\n", singleAll / journalAllRows);
+    std::printf("caller_list_open_ms: %.1f\n", listOpen);
+    std::printf("caller_list_save_ms: %.1f\n", listSave);
+    return 0;
+}

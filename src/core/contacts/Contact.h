@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// One entry of a user's address book, as the readers of vCard and CSV files give it.
+struct Contact
+{
+    QString Surname;
+    QString GivenName;
+    QString FullName;     // the formatted name, when the file gives one
+    QString Organisation; // company and department, joined by a blank
+    QString Street;
+    QString PostalCode;
+    QString Locality;
+    QStringList Phones; // as written in the file
+
+    // The name to show: "Surname, Given name", else the full name, else the organisation.
+    QString DisplayName() const;
+    bool hasName() const { return !Surname.isEmpty() || !FullName.isEmpty() || !Organisation.isEmpty(); }
+};
+
+// The text of an address book file: UTF-16 or UTF-8 with a byte order mark, else UTF-8 when the
+// bytes are valid UTF-8, else Windows-1252 (what older Windows programs write).
+QString DecodeContactText(QByteArrayView bytes);
+
+// The contacts of one vCard (.vcf, .vcard) or CSV file, told apart by their content. A file that
+// cannot be read gives none and sets *error.
+QList<Contact> ReadContactFile(const QString &path, QString *error = nullptr);

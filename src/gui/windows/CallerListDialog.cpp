@@ -1,0 +1,275 @@
+#include "windows/CallerListDialog.h"
+
+#include "capi/Capi20.h"
+#include "common/Errors.h"
+#include "settings/SettingsStore.h"
+#include "widgets/GridView.h"
+#include "widgets/Icons.h"
+#include "windows/CallerListModel.h"
+#include "windows/DInfoDialog.h"
+#include "windows/MessageDialog.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyledItemDelegate>
+
+namespace {
+const QString kSortSetting = QStringLiteral("ISDN_CallSortOrder");
+// Telephony (CIP 16).
+constexpr uint8_t kTelephonyService = 3;
+constexpr int kMaxDialNumber = 255;
+
+// Cells hand every keystroke to the model, as a grid whose editor writes into its cell: what is
+// typed counts when the window closes, whichever way it closes.
+class TypedCellDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override
+    {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto *edit = qobject_cast<QLineEdit *>(editor)) {
+            connect(edit, &QLineEdit::textEdited, this,
+                    [this, edit] { emit const_cast<TypedCellDelegate *>(this)->commitData(edit); });
+        }
+        return editor;
+    }
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override
+    {
+        // The cell took the editor's own text: leave the cursor where it is.
+        auto *edit = qobject_cast<QLineEdit *>(editor);
+        if (edit && edit->text() == index.data(Qt::EditRole).toString())
+            return;
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+};
+} // namespace
+
+TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent)
+    : TToolDialog(parent), FCallers(callers), FCapi(capi)
+{
+    setObjectName(QStringLiteral("fmAnruf"));
+    setWindowTitle(QStringLiteral("Anrufer"));
+    setEscapeFirst(true);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(Icons::trayIcon().pixmap(32, 32));
+    Image1->setGeometry(8, 8, 32, 32);
+
+    Label1 = new QLabel(QStringLiteral("Sortieren nach : "), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    rbSortNummer = new QRadioButton(QStringLiteral("Nummer"), this);
+    rbSortNummer->setObjectName(QStringLiteral("rbSortNummer"));
+    rbSortName = new QRadioButton(QStringLiteral("Name"), this);
+    rbSortName->setObjectName(QStringLiteral("rbSortName"));
+    rbSortName->setChecked(true);
+
+    dbl = new TGridView(this);
+    dbl->setObjectName(QStringLiteral("dbl"));
+    model = new CallerListModel(this);
+    dbl->setModel(model);
+    dbl->setItemDelegate(new TypedCellDelegate(dbl));
+    // The editor is always shown: the current cell is open for typing.
+    dbl->setEditTriggers(QAbstractItemView::AllEditTriggers);
+    dbl->setSelectionBehavior(QAbstractItemView::SelectItems);
+    dbl->setColumns({kNumberWidth, kNameWidth, kBlockedWidth});
+    dbl->setColumnWidthByRows(CallerListModel::ColName);
+
+    HinweisBtn = new QPushButton(QStringLiteral("&Hinweis"), this);
+    HinweisBtn->setObjectName(QStringLiteral("HinweisBtn"));
+    DInfoBtn = new QPushButton(QStringLiteral("&D-Info"), this);
+    DInfoBtn->setObjectName(QStringLiteral("DInfoBtn"));
+    NeuBtn = new QPushButton(QStringLiteral("&Zufügen"), this);
+    NeuBtn->setObjectName(QStringLiteral("NeuBtn"));
+    DelBtn = new QPushButton(QStringLiteral("&Löschen"), this);
+    DelBtn->setObjectName(QStringLiteral("DelBtn"));
+    DialBtn = new QPushButton(QStringLiteral("&Anwahl"), this);
+    DialBtn->setObjectName(QStringLiteral("DialBtn"));
+    CloseBtn = new QPushButton(QStringLiteral("Schli&eßen"), this);
+    CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
+
+    // Layout: the icon at the top left, the sort choice beside it, the grid under the choice,
+    // as wide as its columns, and the buttons in one row at the bottom.
+    const int gridWidth = std::min(dbl->widthForColumns(), kClientWidth - 16);
+    const int gridLeft = kClientWidth - 8 - gridWidth;
+    const int choiceLeft = std::max(gridLeft, 48);
+    Label1->setGeometry(choiceLeft, 12, 100, 20);
+    rbSortNummer->setGeometry(choiceLeft + 104, 12, 80, 20);
+    rbSortName->setGeometry(choiceLeft + 188, 12, 80, 20);
+    dbl->setGeometry(gridLeft, 40, gridWidth, kClientHeight - 40 - 8 - 25 - 8);
+    constexpr int buttonWidth = 63, gap = 3;
+    int left = (kClientWidth - 6 * buttonWidth - 5 * gap) / 2;
+    for (QPushButton *button : {HinweisBtn, DInfoBtn, NeuBtn, DelBtn, DialBtn, CloseBtn}) {
+        button->setGeometry(left, kClientHeight - 8 - 25, buttonWidth, 25);
+        button->setAutoDefault(false);
+        left += buttonWidth + gap;
+    }
+    setFixedSize(kClientWidth, kClientHeight);
+
+    connect(HinweisBtn, &QPushButton::clicked, this, &TfmAnruf::HinweisBtnClick);
+    connect(DInfoBtn, &QPushButton::clicked, this, &TfmAnruf::DInfoBtnClick);
+    connect(NeuBtn, &QPushButton::clicked, this, &TfmAnruf::NeuBtnClick);
+    connect(DelBtn, &QPushButton::clicked, this, &TfmAnruf::DelBtnClick);
+    connect(DialBtn, &QPushButton::clicked, this, &TfmAnruf::DialBtnClick);
+    connect(CloseBtn, &QPushButton::clicked, this, &TfmAnruf::reject);
+    connect(rbSortNummer, &QRadioButton::toggled, this, &TfmAnruf::SortChanged);
+    connect(dbl->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { dbl->setColumnWidthByRows(CallerListModel::ColName); });
+}
+
+void TfmAnruf::FormShow()
+{
+    rbSortNummer->setChecked(ReadSettingFlag(kSortSetting));
+    LoadList();
+    // From now on a click on the sort choice loads the list in the new order.
+    FReady = true;
+}
+
+void TfmAnruf::showEvent(QShowEvent *event)
+{
+    TToolDialog::showEvent(event);
+    dbl->focusCurrentCell();
+}
+
+void TfmAnruf::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        dbl->focusCurrentCell();
+    TToolDialog::changeEvent(event);
+}
+
+CallerSortOrder TfmAnruf::Order() const
+{
+    return rbSortNummer->isChecked() ? CallerSortOrder::ByNumber : CallerSortOrder::ByName;
+}
+
+void TfmAnruf::LoadList()
+{
+    {
+        TBusyCursor busy;
+        const QList<CallerRecord> callers = FCallers.ReadCallerList(Order());
+        FLoadedKeys.clear();
+        FLoadedKeys.reserve(callers.size());
+        for (const CallerRecord &c : callers)
+            FLoadedKeys << c.Number;
+        model->setCallers(callers);
+    }
+    dbl->setColumnWidthByRows(CallerListModel::ColName);
+    dbl->setCurrentIndex(model->index(0, CallerListModel::ColNumber));
+}
+
+bool TfmAnruf::SaveList()
+{
+    try {
+        TBusyCursor busy;
+        FCallers.WriteCallerList(model->callers(), FLoadedKeys);
+        return true;
+    } catch (const InvalidInput &e) {
+        ShowMessageDlg(e.message());
+    } catch (const IoError &e) {
+        ShowMessageDlg(e.message());
+    }
+    return false;
+}
+
+int TfmAnruf::CurrentRow() const
+{
+    const QModelIndex current = dbl->currentIndex();
+    return current.isValid() ? current.row() : 0;
+}
+
+void TfmAnruf::SortChanged(bool)
+{
+    if (!FReady)
+        return;
+    // The list comes from the file again, in the new order: edits not saved are dropped.
+    LoadList();
+    dbl->focusCurrentCell();
+}
+
+void TfmAnruf::HinweisBtnClick()
+{
+    ShowMessageDlg(QStringLiteral("Um einen Anrufer zu sperren,\rfügen Sie ein \"X\" in die\r"
+                                  "Spalte \"Gesperrt\" ein !"));
+}
+
+void TfmAnruf::NeuBtnClick()
+{
+    if (!AskMessageDlg(QStringLiteral("Eintrag zufügen ?"), 0))
+        return;
+    const int row = model->appendEmptyRow();
+    dbl->setColumnWidthByRows(CallerListModel::ColName);
+    dbl->setCurrentIndex(model->index(row, CallerListModel::ColNumber));
+    dbl->scrollTo(dbl->currentIndex());
+    dbl->focusCurrentCell();
+}
+
+void TfmAnruf::DelBtnClick()
+{
+    if (!AskMessageDlg(QStringLiteral("Eintrag löschen ?"), 0))
+        return;
+    // A row without number is dropped when the list is saved; the other edits are saved with it.
+    model->setData(model->index(CurrentRow(), CallerListModel::ColNumber), QString());
+    if (SaveList())
+        LoadList();
+    dbl->focusCurrentCell();
+}
+
+void TfmAnruf::DInfoBtnClick()
+{
+    const int row = CurrentRow();
+    const QModelIndex name = model->index(row, CallerListModel::ColName);
+    const QString found =
+        DInfoLookup(model->index(row, CallerListModel::ColNumber).data().toString(), name.data().toString());
+    model->setData(name, found);
+    dbl->focusCurrentCell();
+    update();
+}
+
+void TfmAnruf::DialBtnClick()
+{
+    if (DialTag == 0) {
+        DialBtn->setText(QStringLiteral("&Auflegen"));
+        DialTag = 1;
+        const QString number =
+            model->index(CurrentRow(), CallerListModel::ColNumber).data().toString().left(kMaxDialNumber);
+        // The result is not looked at: the button offers to hang up until it is pressed again.
+        if (FCapi)
+            FCapi->Dial(number, QString(), kTelephonyService);
+        Image1->hide();
+    } else {
+        if (FCapi)
+            FCapi->Disconnect(1);
+        DialBtn->setText(QStringLiteral("&Anwahl"));
+        DialTag = 0;
+        Image1->show();
+    }
+}
+
+void TfmAnruf::reject()
+{
+    // A call dialled from here is not left running without a button to end it.
+    if (DialTag == 1)
+        DialBtnClick();
+    try {
+        WriteSettingFlag(kSortSetting, rbSortNummer->isChecked());
+    } catch (const IoError &e) {
+        ShowMessageDlg(e.message());
+    }
+    if (AskMessageDlg(QStringLiteral("Änderungen speichern ?"), 0) && !SaveList())
+        return; // the edits stay for the user to mend
+    TToolDialog::reject();
+}
+
+void ShowCallerList(CallerDirectory &callers, TCapi20 *capi, QWidget *parent)
+{
+    TfmAnruf fmAnruf(callers, capi, parent);
+    fmAnruf.exec();
+}

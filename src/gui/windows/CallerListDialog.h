@@ -1,0 +1,79 @@
+#pragma once
+
+#include "calls/CallerDirectory.h"
+#include "widgets/ToolDialog.h"
+
+#include <QStringList>
+
+class CallerListModel;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class TCapi20;
+class TGridView;
+
+// "Anrufer": every caller of the directory in an editable grid (number, name, "Gesperrt"),
+// sorted by name or by number. Callers are added, deleted, named, blocked (any text in
+// "Gesperrt"), looked up in D-Info and dialled from here. The grid is the working copy: closing
+// asks "Änderungen speichern ?" and writes the whole list; callers the ring handler learns
+// while the window is open are kept. A list the directory cannot store is reported and the
+// window stays open with the user's edits.
+class TfmAnruf : public TToolDialog
+{
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 405;
+    static constexpr int kClientHeight = 300;
+    // Column widths: number, name (less the scroll bar from 13 rows on), "Gesperrt".
+    static constexpr int kNumberWidth = 126;
+    static constexpr int kNameWidth = 172;
+    static constexpr int kBlockedWidth = 49;
+
+    // `capi` dials for "&Anwahl"; without one the button only changes its caption.
+    TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent = nullptr);
+
+    QLabel *Image1;
+    QLabel *Label1;
+    QRadioButton *rbSortNummer;
+    QRadioButton *rbSortName;
+    TGridView *dbl;
+    CallerListModel *model;
+    QPushButton *HinweisBtn;
+    QPushButton *DInfoBtn;
+    QPushButton *NeuBtn;
+    QPushButton *DelBtn;
+    QPushButton *DialBtn;
+    QPushButton *CloseBtn;
+    // 0: DialBtn dials ("&Anwahl"), 1: it hangs up ("&Auflegen").
+    int DialTag = 0;
+
+    void HinweisBtnClick();
+    void NeuBtnClick();
+    void DelBtnClick();
+    void DInfoBtnClick();
+    void DialBtnClick();
+    // Closing ("Schli&eßen", Escape, the close box): writes ISDN_CallSortOrder and asks whether
+    // to save; a save that fails keeps the window open.
+    void reject() override;
+
+protected:
+    void FormShow() override;
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    CallerSortOrder Order() const;
+    void LoadList();
+    bool SaveList();
+    int CurrentRow() const;
+    void SortChanged(bool checked);
+
+    CallerDirectory &FCallers;
+    TCapi20 *FCapi;
+    // The keys the grid was loaded with: entries added to the file since are kept on saving.
+    QStringList FLoadedKeys;
+    bool FReady = false;
+};
+
+// The main window's "Anruferübersicht": shows the caller list modally.
+void ShowCallerList(CallerDirectory &callers, TCapi20 *capi, QWidget *parent = nullptr);

@@ -1,0 +1,106 @@
+#include "windows/CallerRecordDialog.h"
+
+#include "calls/CallerDirectory.h"
+#include "common/Errors.h"
+#include "windows/DInfoDialog.h"
+#include "windows/MessageDialog.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+TfmStamm::TfmStamm(CallerDirectory &callers, const QString &key, QWidget *parent)
+    : TToolDialog(parent), FCallers(callers), FKey(key)
+{
+    setObjectName(QStringLiteral("fmStamm"));
+    setWindowTitle(QStringLiteral("Anruferdaten"));
+
+    auto *numberLabel = new QLabel(QStringLiteral("Rufnummer :"), this);
+    auto *nameLabel = new QLabel(QStringLiteral("Name :"), this);
+    EdNummer = new QLineEdit(this);
+    EdNummer->setObjectName(QStringLiteral("EdNummer"));
+    // The key is shown, not edited: typing changes nothing (Enter still reaches the dialog).
+    EdNummer->setReadOnly(true);
+    EdName = new QLineEdit(this);
+    EdName->setObjectName(QStringLiteral("EdName"));
+    nameLabel->setBuddy(EdName);
+    cbOut = new QCheckBox(QStringLiteral("Gesperrt"), this);
+    cbOut->setObjectName(QStringLiteral("cbOut"));
+    ChangeBtn = new QPushButton(QStringLiteral("Über&nehmen"), this);
+    ChangeBtn->setObjectName(QStringLiteral("ChangeBtn"));
+    AbortBtn = new QPushButton(QStringLiteral("&Abrechen"), this);
+    AbortBtn->setObjectName(QStringLiteral("AbortBtn"));
+    DInfoBtn = new QPushButton(QStringLiteral("&D-Info"), this);
+    DInfoBtn->setObjectName(QStringLiteral("DInfoBtn"));
+
+    // Labels and buttons as wide as their texts need, the edits in the room that is left.
+    const int labelWidth = std::max(numberLabel->sizeHint().width(), nameLabel->sizeHint().width());
+    const int editLeft = 8 + labelWidth + 6;
+    numberLabel->setGeometry(8, 12, labelWidth, 20);
+    EdNummer->setGeometry(editLeft, 10, kClientWidth - editLeft - 8, 22);
+    nameLabel->setGeometry(8, 42, labelWidth, 20);
+    EdName->setGeometry(editLeft, 40, kClientWidth - editLeft - 8, 22);
+    cbOut->setGeometry(editLeft, 70, cbOut->sizeHint().width(), 22);
+    const int buttonsTop = kClientHeight - 8 - 25;
+    const auto buttonWidth = [](QPushButton *button) { return std::max(74, button->sizeHint().width()); };
+    AbortBtn->setGeometry(kClientWidth - 8 - buttonWidth(AbortBtn), buttonsTop, buttonWidth(AbortBtn), 25);
+    ChangeBtn->setGeometry(AbortBtn->x() - 4 - buttonWidth(ChangeBtn), buttonsTop, buttonWidth(ChangeBtn),
+                           25);
+    DInfoBtn->setGeometry(8, buttonsTop, std::min(buttonWidth(DInfoBtn), ChangeBtn->x() - 12), 25);
+    for (QPushButton *button : {DInfoBtn, AbortBtn})
+        button->setAutoDefault(false);
+    ChangeBtn->setDefault(true);
+    setFixedSize(kClientWidth, kClientHeight);
+    setFocusOnShow(EdName);
+
+    connect(cbOut, &QCheckBox::clicked, this, [this] { ChangeBtn->setFocus(); });
+    connect(ChangeBtn, &QPushButton::clicked, this, &TfmStamm::ChangeBtnClick);
+    connect(AbortBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(DInfoBtn, &QPushButton::clicked, this, &TfmStamm::DInfoBtnClick);
+}
+
+void TfmStamm::FormShow()
+{
+    EdNummer->setText(FKey);
+    QString name;
+    bool blocked = false;
+    CallerDirectory::SplitValue(FCallers.ReadValue(FKey), &name, &blocked);
+    EdName->setText(name);
+    cbOut->setChecked(blocked);
+}
+
+void TfmStamm::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        EdName->setFocus();
+    TToolDialog::changeEvent(event);
+}
+
+void TfmStamm::ChangeBtnClick()
+{
+    try {
+        FCallers.WriteCaller(EdNummer->text(), EdName->text(), cbOut->isChecked());
+    } catch (const InvalidInput &e) {
+        ShowMessageDlg(e.message());
+        return;
+    } catch (const IoError &e) {
+        ShowMessageDlg(e.message());
+        return;
+    }
+    accept();
+}
+
+void TfmStamm::DInfoBtnClick()
+{
+    EdName->setText(DInfoLookup(FKey, EdName->text()));
+}
+
+QString EditCaller(CallerDirectory &callers, const QString &key, QWidget *parent)
+{
+    TfmStamm fmStamm(callers, key, parent);
+    fmStamm.exec();
+    const QString name = fmStamm.EdName->text();
+    return name.isEmpty() ? key : name;
+}

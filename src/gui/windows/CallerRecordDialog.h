@@ -1,0 +1,45 @@
+#pragma once
+
+#include "widgets/ToolDialog.h"
+
+#include <QString>
+
+class CallerDirectory;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+// "Anruferdaten": one entry of the caller directory, opened from the main window's call list so
+// the user can name or block a caller that has just rung. The key cannot be changed;
+// "Über&nehmen" writes name and "Gesperrt" under it, "&Abrechen" writes nothing.
+class TfmStamm : public TToolDialog
+{
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 250;
+    static constexpr int kClientHeight = 146;
+
+    TfmStamm(CallerDirectory &callers, const QString &key, QWidget *parent = nullptr);
+
+    QLineEdit *EdNummer;
+    QLineEdit *EdName;
+    QCheckBox *cbOut;
+    QPushButton *ChangeBtn;
+    QPushButton *AbortBtn;
+    QPushButton *DInfoBtn;
+
+    void ChangeBtnClick();
+    void DInfoBtnClick();
+
+protected:
+    void FormShow() override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    CallerDirectory &FCallers;
+    const QString FKey;
+};
+
+// Opens the record dialog for `key` and returns the name field as the dialog closed, saved or
+// not, or the key itself when the field is empty.
+QString EditCaller(CallerDirectory &callers, const QString &key, QWidget *parent = nullptr);

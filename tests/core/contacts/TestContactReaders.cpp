@@ -1,0 +1,170 @@
+// The address book readers on files shaped as real programs write them, and the address book
+// that finds contacts by the number the line delivers.
+#include "common/Utils.h"
+#include "contacts/AddressBook.h"
+#include "contacts/CsvReader.h"
+#include "contacts/VCardReader.h"
+#include "support/FileBytes.h"
+#include "support/TestEnv.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+const NumberPlan kBerlin = NumberPlan::fromText("49", "30");
+}
+
+TEST(VCardReader, ThunderbirdStyleVersion30)
+{
+    // Folded lines (one blank dropped), escapes, groups, a folded photo, two cards.
+    const QByteArray file = "BEGIN:VCARD\r\n"
+                            "VERSION:3.0\r\n"
+                            "PRODID:-//Sabre//Sabre VObject 4.4.2//EN\r\n"
+                            "N:Meier-Lüdenscheidt;Hans-Georg;;Dr.;\r\n"
+                            "FN:Dr. Hans-Georg Meier-Lüdenscheidt\r\n"
+                            "ORG:Elbwerk GmbH\\, Hamburg;Vertrieb\r\n"
+                            "ADR;TYPE=work:;;Hafenstraße 1\\nHaus B;Hamburg;;20457;Deutschland\r\n"
+                            "ADR;TYPE=home:;;Nebenweg 2;Lübeck;;23552;\r\n"
+                            "item1.TEL;TYPE=work,voice:+49 40 123\r\n"
+                            " 45 67\r\n"
+                            "TEL;TYPE=cell:0171 2345678\r\n"
+                            "PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQSkZJRgABAQEASABIAAD\r\n"
+                            " /2wBDAAMCAgMCAgMDAwMEAwMEBQgFBQQEBQoHBwYIDAoMDAsKCwsNDhIQ\r\n"
+                            "END:VCARD\r\n"
+                            "BEGIN:VCARD\r\n"
+                            "VERSION:3.0\r\n"
+                            "FN:Pizzeria Napoli\r\n"
+                            "ORG:Pizzeria Napoli\r\n"
+                            "TEL:030 9876543\r\n"
+                            "END:VCARD\r\n";
+    const QList<Contact> cards = ReadVCards(file);
+    ASSERT_EQ(cards.size(), 2);
+    EXPECT_EQ(cards[0].Surname, "Meier-Lüdenscheidt");
+    EXPECT_EQ(cards[0].GivenName, "Hans-Georg");
+    EXPECT_EQ(cards[0].Organisation, "Elbwerk GmbH, Hamburg Vertrieb");
+    EXPECT_EQ(cards[0].Street, "Hafenstraße 1, Haus B");
+    EXPECT_EQ(cards[0].PostalCode, "20457");
+    EXPECT_EQ(cards[0].Locality, "Hamburg");
+    EXPECT_EQ(cards[0].Phones, QStringList({"+49 40 12345 67", "0171 2345678"}));
+    EXPECT_EQ(cards[1].DisplayName(), "Pizzeria Napoli");
+}
+
+TEST(VCardReader, Version21WithQuotedPrintableAndCharsets)
+{
+    // As phones and older Outlook versions export: bare parameters, quoted-printable umlauts
+    // with a soft line break, one value in ISO-8859-1 and one in UTF-8, an embedded card, and
+    // text outside any charset parameter in Windows-1252.
+    const QByteArray file = "BEGIN:VCARD\r\n"
+                            "VERSION:2.1\r\n"
+                            "N;CHARSET=ISO-8859-1;ENCODING=QUOTED-PRINTABLE:M=FCller;J=FCrgen\r\n"
+                            "FN;CHARSET=UTF-8;QUOTED-PRINTABLE:J=C3=BCrgen M=C3=BC=\r\n"
+                            "ller\r\n"
+                            "ORG:B\xE4"
+                            "ckerei Sch\xF6n\r\n"
+                            "TEL;WORK;VOICE:(030) 123 45 67\r\n"
+                            "TEL;CELL:+49 171 7654321\r\n"
+                            "AGENT:BEGIN:VCARD\r\n"
+                            "N:Sekretariat;Erika\r\n"
+                            "TEL:030 5555555\r\n"
+                            "END:VCARD\r\n"
+                            "END:VCARD\r\n";
+    const QList<Contact> cards = ReadVCards(file);
+    ASSERT_EQ(cards.size(), 1);
+    EXPECT_EQ(cards[0].Surname, "Müller");
+    EXPECT_EQ(cards[0].GivenName, "Jürgen");
+    EXPECT_EQ(cards[0].FullName, "Jürgen Müller");
+    EXPECT_EQ(cards[0].Organisation, "Bäckerei Schön");
+    EXPECT_EQ(cards[0].Phones, QStringList({"(030) 123 45 67", "+49 171 7654321"}));
+}
+
+TEST(VCardReader, Version40)
+{
+    const QByteArray file =
+        "BEGIN:VCARD\n"
+        "VERSION:4.0\n"
+        "FN:Zoë Şahin\n"
+        "N:Şahin;Zoë;;;\n"
+        "TEL;VALUE=uri;TYPE=\"voice,home\":tel:+49-30-1234567;ext=89\n"
+        "ADR;LABEL=\"Kastanienallee 5\\n10435 Berlin\":;;Kastanienallee 5;Berlin;;10435;\n"
+        "END:VCARD\n";
+    const QList<Contact> cards = ReadVCards(file);
+    ASSERT_EQ(cards.size(), 1);
+    EXPECT_EQ(cards[0].DisplayName(), "Şahin, Zoë");
+    EXPECT_EQ(cards[0].Street, "Kastanienallee 5");
+    ASSERT_EQ(cards[0].Phones.size(), 1);
+    EXPECT_EQ(PhoneNumber::International(cards[0].Phones[0], kBerlin), "49301234567");
+}
+
+TEST(CsvReader, SpreadsheetAndAddressBookExports)
+{
+    // A hand-made table saved by a German spreadsheet: semicolons, Windows-1252, "Name" beside
+    // "Vorname" is the surname.
+    const QByteArray sheet = "Name;Vorname;Firma;Stra\xDF"
+                             "e;PLZ;Ort;Telefon;Handy\r\n"
+                             "Gr\xFC"
+                             "n;Anna;;Lindenweg 3;14467;Potsdam;0331/12 34 56;\r\n"
+                             ";;;;;;;\r\n"
+                             "Wei\xDF;Otto;\"Wei\xDF & S\xF6hne; Dachdecker\";;;;;0160-1112223\r\n";
+    const QList<Contact> fromSheet = ReadCsvContacts(DecodeContactText(sheet));
+    ASSERT_EQ(fromSheet.size(), 2);
+    EXPECT_EQ(fromSheet[0].DisplayName(), "Grün, Anna");
+    EXPECT_EQ(fromSheet[0].Locality, "Potsdam");
+    EXPECT_EQ(fromSheet[0].Phones, QStringList({"0331/12 34 56"}));
+    EXPECT_EQ(fromSheet[1].Organisation, "Weiß & Söhne; Dachdecker");
+    EXPECT_EQ(fromSheet[1].Phones, QStringList({"0160-1112223"}));
+
+    // Google: commas, "Name" is the whole name next to "Family Name", several numbers in one
+    // field, the kind of number in a column of its own, a note spanning lines.
+    const QString google = "Name,Given Name,Family Name,Notes,Organization 1 - Name,Organization 1 - "
+                           "Title,Phone 1 - Type,Phone 1 - Value,Phone 2 - Type,Phone 2 - Value\n"
+                           "Karl Kurz,Karl,Kurz,\"Zeile 1\nZeile 2, mit Komma\",Kurz KG,Chef,Mobile,"
+                           "+49 170 1234567 ::: +49 30 7654321,Work,030 111\n";
+    const QList<Contact> fromGoogle = ReadCsvContacts(google);
+    ASSERT_EQ(fromGoogle.size(), 1);
+    EXPECT_EQ(fromGoogle[0].Surname, "Kurz");
+    EXPECT_EQ(fromGoogle[0].FullName, "Karl Kurz");
+    EXPECT_EQ(fromGoogle[0].Organisation, "Kurz KG");
+    EXPECT_EQ(fromGoogle[0].Phones, QStringList({"+49 170 1234567", "+49 30 7654321", "030 111"}));
+
+    // A table with no number column is no address book.
+    EXPECT_TRUE(ReadCsvContacts("Name,Ort\nA,B\n").isEmpty());
+}
+
+TEST(AddressBook, FindsByLineNumberAcrossFilesAndRereadsChanges)
+{
+    TestEnv env;
+    const QString folder = env.root() + "/kontakte";
+    ASSERT_TRUE(writeBytes(folder + "/a.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Erste;Eva\r\n"
+                                              "TEL:+49 30 1234567\r\nEND:VCARD\r\n"));
+    ASSERT_TRUE(writeBytes(folder + "/b/liste.csv",
+                           "Nachname,Vorname,Telefon\r\nZweite,Zora,030/123 45 67\r\n"
+                           "Dritte,Dora,0049 40 555\r\n"));
+    ASSERT_TRUE(writeBytes(folder + "/notizen.txt", "TEL:030 999\r\n"));
+    const QString missing = env.root() + "/fehlt.vcf";
+
+    AddressBook book;
+    book.Load({folder, missing}, kBerlin);
+    EXPECT_EQ(book.size(), 3);
+    EXPECT_EQ(book.errors().size(), 1); // the missing source, named
+    // The first file by name wins a shared number; the line's forms with and without "0".
+    for (const char *number : {"301234567", "0301234567", "1234567"}) {
+        const Contact *c = book.Find(number);
+        ASSERT_NE(c, nullptr) << number;
+        EXPECT_EQ(c->Surname, "Erste");
+    }
+    ASSERT_NE(book.Find("40555"), nullptr);
+    EXPECT_EQ(book.Find("40555")->Surname, "Dritte");
+    EXPECT_EQ(book.Find("30999"), nullptr); // only .vcf, .vcard and .csv files count
+    EXPECT_FALSE(book.Refresh());
+
+    // A changed or vanished file is read again at the next refresh.
+    ASSERT_TRUE(writeBytes(folder + "/a.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Neu;Nora\r\n"
+                                              "TEL:+49 30 1234567\r\nEND:VCARD\r\n"));
+    EXPECT_TRUE(book.Refresh());
+    ASSERT_NE(book.Find("301234567"), nullptr);
+    EXPECT_EQ(book.Find("301234567")->Surname, "Neu");
+    ASSERT_TRUE(QFile::remove(folder + "/b/liste.csv"));
+    EXPECT_TRUE(book.Refresh());
+    EXPECT_EQ(book.Find("40555"), nullptr);
+}

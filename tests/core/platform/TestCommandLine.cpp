@@ -1,0 +1,39 @@
+// The command line: options of our own run in the terminal, and everything else (Qt's own
+// options, which a session manager hands back at a restart) starts the monitor.
+#include "platform/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+QStringList args(std::initializer_list<const char *> list)
+{
+    QStringList out{QStringLiteral("rufwart")};
+    for (const char *a : list)
+        out << QString::fromLatin1(a);
+    return out;
+}
+} // namespace
+
+TEST(CommandLine, OwnOptionsRunInTheTerminalQtOptionsStartTheMonitor)
+{
+    EXPECT_FALSE(CommandLine::isTerminalRun(args({})));
+    EXPECT_FALSE(CommandLine::isTerminalRun(args({"-session", "1234_5678"})));
+    EXPECT_FALSE(CommandLine::isTerminalRun(args({"-platform", "offscreen"})));
+    EXPECT_TRUE(CommandLine::isTerminalRun(args({"--version"})));
+    EXPECT_TRUE(CommandLine::isTerminalRun(args({"-session", "x", "--help"})));
+    EXPECT_TRUE(CommandLine::isTerminalRun(args({"--no-such-option"})));
+}
+
+TEST(CommandLine, ExitStatusTellsUsageErrorsApart)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(CommandLine::run(args({"--version"})), 0);
+    EXPECT_EQ(CommandLine::run(args({"--no-such-option"})), 2);
+    EXPECT_EQ(CommandLine::run(args({"--version", "stray"})), 2);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(out.find("Rufwart 32"), std::string::npos) << out;
+    EXPECT_NE(err.find("no-such-option"), std::string::npos) << err;
+    EXPECT_NE(err.find("stray"), std::string::npos) << err;
+}

@@ -1,0 +1,262 @@
+// The caller list: loading, sorting and the width rule, editing in the grid, adding, deleting,
+// saving on closing, callers learned while the list is open, entries the directory refuses,
+// the hint, D-Info and the dial button. Dialling through the exchange is in TestMainListen.
+#include "calls/CallerDirectory.h"
+#include "common/Paths.h"
+#include "settings/SettingsStore.h"
+#include "support/FileBytes.h"
+#include "support/TestEnv.h"
+#include "support/WindowTest.h"
+#include "widgets/GridView.h"
+#include "windows/CallerListDialog.h"
+#include "windows/CallerListModel.h"
+#include "windows/MessageDialog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+namespace {
+QString cell(const TfmAnruf &w, int row, int column)
+{
+    return w.model->index(row, column).data().toString();
+}
+} // namespace
+
+class TestCallerList : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TestEnv> env;
+    QString file;
+
+    void givenDirectory(const QByteArray &lines) { QVERIFY(writeBytes(file, "[Anrufer]\r\n" + lines)); }
+    static void showWindow(TfmAnruf &w)
+    {
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        file = Paths::dataDir() + QStringLiteral("anruf.dat");
+    }
+    void cleanup() { env.reset(); }
+
+    void loadsSortedWithTheWidthRule()
+    {
+        CallerDirectory callers(file);
+        {
+            // Empty directory: the header and one empty row; saving it writes an empty directory.
+            MessageAnswers answers;
+            answers.yes = true;
+            TfmAnruf w(callers, nullptr);
+            showWindow(w);
+            QCOMPARE(w.windowTitle(), QStringLiteral("Anrufer"));
+            QCOMPARE(w.size(), QSize(405, 300));
+            QVERIFY(w.rbSortName->isChecked());
+            QCOMPARE(w.model->rowCount(), 1);
+            QCOMPARE(w.model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Name"));
+            QCOMPARE(w.dbl->columnWidth(0), 126);
+            QCOMPARE(w.dbl->columnWidth(1), 172);
+            // A narrow column grows where the font needs room for its header.
+            QVERIFY(w.dbl->columnWidth(2) >=
+                    std::max(49, w.dbl->fontMetrics().horizontalAdvance("Gesperrt")));
+            QTest::mouseClick(w.DelBtn, Qt::LeftButton);
+            QCOMPARE(answers.texts, QStringList({QStringLiteral("Eintrag löschen ?")}));
+            QCOMPARE(w.model->rowCount(), 1);
+            w.reject();
+            QVERIFY(!w.isVisible());
+            QVERIFY(!ReadSettingFlag(QStringLiteral("ISDN_CallSortOrder")));
+        }
+
+        // 11 callers: 172; 12 callers (13 rows with the header): 156.
+        const auto callerLines = [](int count) {
+            QByteArray lines;
+            for (int i = 0; i < count; ++i)
+                lines += "0301" + QByteArray::number(20 + i) + "=F#Name " + char('L' - i) + "\r\n";
+            return lines;
+        };
+        givenDirectory("0401=T#" + QByteArray(300, 'l') + "\r\n" + callerLines(10));
+        {
+            MessageAnswers answers;
+            TfmAnruf w(callers, nullptr);
+            showWindow(w);
+            QCOMPARE(w.model->rowCount(), 11);
+            QCOMPARE(w.dbl->columnWidth(1), 172);
+            // By name, and a long name shows whole as the hint of its cell only.
+            QCOMPARE(cell(w, 0, 1), QStringLiteral("Name C"));
+            QCOMPARE(cell(w, 10, 1), QString(300, QLatin1Char('l')));
+            QCOMPARE(cell(w, 10, 2), QStringLiteral("X"));
+            QCOMPARE(w.model->index(10, 1).data(Qt::ToolTipRole).toString(), QString(300, QLatin1Char('l')));
+            QVERIFY(w.model->index(10, 0).data(Qt::ToolTipRole).isNull());
+            // "Zufügen" adds a row on "&Ja" only; the 13th row narrows the name column.
+            QTest::mouseClick(w.NeuBtn, Qt::LeftButton);
+            QCOMPARE(w.model->rowCount(), 11);
+            answers.yes = true;
+            QTest::mouseClick(w.NeuBtn, Qt::LeftButton);
+            QCOMPARE(w.model->rowCount(), 12);
+            QCOMPARE(w.dbl->currentIndex().row(), 11);
+            QCOMPARE(w.dbl->columnWidth(1), 156);
+            // Sorting by number is remembered when the window closes (without saving here).
+            QTest::mouseClick(w.rbSortNummer, Qt::LeftButton);
+            QCOMPARE(w.model->rowCount(), 11);
+            QCOMPARE(cell(w, 0, 0), QStringLiteral("030120"));
+            answers.yes = false;
+            w.reject();
+            QVERIFY(ReadSettingFlag(QStringLiteral("ISDN_CallSortOrder")));
+            QCOMPARE(answers.texts.last(), QStringLiteral("Änderungen speichern ?"));
+        }
+        givenDirectory(callerLines(12));
+        TfmAnruf w(callers, nullptr);
+        showWindow(w);
+        QVERIFY(w.rbSortNummer->isChecked());
+        QCOMPARE(w.model->rowCount(), 12);
+        QCOMPARE(w.dbl->columnWidth(1), 156);
+        MessageAnswers answers;
+        w.reject();
+    }
+
+    // Typing into cells, "Zufügen", "Löschen", sorting away edits, and what each close writes.
+    void editsAreSavedOnlyWhenTheUserSaysSo()
+    {
+        givenDirectory("0301=F#Alt\r\n0302=F#Bleibt\r\n0303=Meier\r\n");
+        CallerDirectory callers(file);
+        MessageAnswers answers;
+        answers.yes = true;
+        TfmAnruf w(callers, nullptr);
+        showWindow(w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QCOMPARE(cell(w, 0, 1), QStringLiteral("Alt"));
+
+        // Switching the order drops an edit that was not saved.
+        w.model->setData(w.model->index(0, 1), QStringLiteral("Verloren"));
+        QTest::mouseClick(w.rbSortNummer, Qt::LeftButton);
+        QCOMPARE(cell(w, 0, 1), QStringLiteral("Alt"));
+
+        // A new row typed in cell by cell; "ja" in "Gesperrt" blocks.
+        QTest::mouseClick(w.NeuBtn, Qt::LeftButton);
+        const int row = w.model->rowCount() - 1;
+        const char *typed[] = {"0404", "Neu", "ja"};
+        for (int column = 0; column < 3; ++column) {
+            w.dbl->setCurrentIndex(w.model->index(row, column));
+            auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+            QVERIFY(editor);
+            QTest::keyClicks(editor, QString::fromLatin1(typed[column]));
+        }
+        // The number of 0302 cleared by hand; "Löschen" on 0301 saves all edits at once.
+        w.model->setData(w.model->index(1, 0), QString());
+        w.dbl->setCurrentIndex(w.model->index(0, 1));
+        QTest::mouseClick(w.DelBtn, Qt::LeftButton);
+        QCOMPARE(readBytes(file), "[Anrufer]\r\n0303=F#Meier\r\n0404=T#Neu\r\n");
+        QCOMPARE(w.model->rowCount(), 2);
+
+        // "&Nein" on closing writes nothing; Escape inside a cell editor closes as well and
+        // keeps what was typed.
+        w.dbl->setCurrentIndex(w.model->index(0, 1));
+        auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("Schulze"));
+        answers.yes = false;
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QVERIFY(!w.isVisible());
+        QCOMPARE(readBytes(file), "[Anrufer]\r\n0303=F#Meier\r\n0404=T#Neu\r\n");
+        w.show();
+        answers.yes = true;
+        QCOMPARE(cell(w, 0, 1), QStringLiteral("Schulze"));
+        w.reject();
+        QCOMPARE(readBytes(file), "[Anrufer]\r\n0303=F#Schulze\r\n0404=T#Neu\r\n");
+    }
+
+    // A caller the ring handler learns while the list is open is kept by "&Ja"; the user's own
+    // deletions still go.
+    void callersLearnedWhileOpenSurviveTheSave()
+    {
+        givenDirectory("0301=F#A\r\n0302=F#B\r\n");
+        CallerDirectory callers(file);
+        MessageAnswers answers;
+        answers.yes = true;
+        TfmAnruf w(callers, nullptr);
+        showWindow(w);
+        callers.QueueAddCaller(QStringLiteral("0407654321"), QStringLiteral("0407654321"));
+        callers.Flush();
+        w.model->setData(w.model->index(1, 0), QString()); // 0302 deleted by hand
+        w.reject();
+        QCOMPARE(readBytes(file), "[Anrufer]\r\n0301=F#A\r\n0407654321=F#0407654321\r\n");
+    }
+
+    // Free text the directory cannot store: reported with the directory's own message before
+    // anything is written, and the window stays open with the edits.
+    void refusedEntriesKeepTheWindowOpen()
+    {
+        givenDirectory("0301=F#A\r\n");
+        const QByteArray before = readBytes(file);
+        CallerDirectory callers(file);
+        MessageAnswers answers;
+        answers.yes = true;
+        TfmAnruf w(callers, nullptr);
+        showWindow(w);
+        const int row = w.model->appendEmptyRow();
+        w.model->setData(w.model->index(row, 0), QStringLiteral("03=02"));
+        w.reject();
+        QVERIFY(w.isVisible());
+        QCOMPARE(
+            answers.texts.last(),
+            QStringLiteral(
+                "Die Nummer \"03=02\" kann nicht gespeichert werden: sie enthält \"=\", \"[\" oder \"]\""));
+        QCOMPARE(readBytes(file), before);
+        QCOMPARE(cell(w, row, 0), QStringLiteral("03=02"));
+
+        w.model->setData(w.model->index(row, 0), QStringLiteral("0302"));
+        w.model->setData(w.model->index(row, 1), QString(253, QLatin1Char('n')));
+        w.reject();
+        QVERIFY(w.isVisible());
+        QVERIFY(answers.texts.last().contains(QStringLiteral("länger als 254 Zeichen")));
+        QCOMPARE(readBytes(file), before);
+
+        w.model->setData(w.model->index(row, 1), QStringLiteral("Gut"));
+        w.reject();
+        QVERIFY(!w.isVisible());
+        QCOMPARE(readBytes(file), "[Anrufer]\r\n0301=F#A\r\n0302=F#Gut\r\n");
+    }
+
+    void hintDInfoAndDialButton()
+    {
+        givenDirectory("0301=F#Meier\r\n");
+        CallerDirectory callers(file);
+        MessageAnswers answers;
+        answers.yes = true;
+        TfmAnruf w(callers, nullptr);
+        showWindow(w);
+        QTest::mouseClick(w.HinweisBtn, Qt::LeftButton);
+        QCOMPARE(answers.texts.last(),
+                 QStringLiteral("Um einen Anrufer zu sperren,\rfügen Sie ein \"X\" in die\r"
+                                "Spalte \"Gesperrt\" ein !"));
+        // Without D-Info the name stays and nothing is written.
+        WriteSettingString(QStringLiteral("ISDN_DInfoDir"),
+                           QDir::tempPath() + QStringLiteral("/kein-dinfo/"));
+        QTest::mouseClick(w.DInfoBtn, Qt::LeftButton);
+        QCOMPARE(answers.texts.last(), QStringLiteral("D-Info nicht installiert !"));
+        QCOMPARE(cell(w, 0, 1), QStringLiteral("Meier"));
+
+        QTest::mouseClick(w.DialBtn, Qt::LeftButton);
+        QCOMPARE(w.DialBtn->text(), QStringLiteral("&Auflegen"));
+        QCOMPARE(w.DialTag, 1);
+        QVERIFY(w.Image1->isHidden());
+        QTest::mouseClick(w.DialBtn, Qt::LeftButton);
+        QCOMPARE(w.DialBtn->text(), QStringLiteral("&Anwahl"));
+        QVERIFY(!w.Image1->isHidden());
+        answers.yes = false;
+        w.reject();
+    }
+};
+
+QTEST_MAIN(TestCallerList)
+#include "TestCallerListDialog.moc"
