@@ -87,18 +87,25 @@ QString freshPathBeside(const QString &file)
         .arg(counter.fetchAndAddRelaxed(1));
 }
 
+// The value stored under `name` as QSettings reads it (`key` receives the stored spelling);
+// invalid when there is none.
+QVariant storedProgramValue(const QString &name, QString *key = nullptr)
+{
+    const QString file = Paths::settingsFile();
+    if (!QFileInfo::exists(file))
+        return {};
+    QSettings settings(file, QSettings::IniFormat);
+    const QString stored = storedName(settings, name);
+    if (key)
+        *key = stored;
+    return settings.contains(stored) ? settings.value(stored) : QVariant();
+}
+
 // Whether the value is stored already as exactly this text. Every write replaces the whole file
 // and syncs it to the disk; a value that would not change is left alone.
 bool programValueIs(const QString &name, const QString &text)
 {
-    const QString file = Paths::settingsFile();
-    if (!QFileInfo::exists(file))
-        return false;
-    QSettings settings(file, QSettings::IniFormat);
-    const QString key = storedName(settings, name);
-    if (!settings.contains(key))
-        return false;
-    const QVariant value = settings.value(key);
+    const QVariant value = storedProgramValue(name);
     return value.typeId() == QMetaType::QString && value.toString() == text;
 }
 
@@ -172,14 +179,8 @@ void writeProgramValue(const QString &name, const QString &text)
 
 QString readProgramValue(const QString &name, const QString &defaultText)
 {
-    const QString file = Paths::settingsFile();
-    if (!QFileInfo::exists(file))
-        return defaultText;
-    QSettings settings(file, QSettings::IniFormat);
-    const QString key = storedName(settings, name);
-    if (!settings.contains(key))
-        return defaultText;
-    const QVariant value = settings.value(key);
+    QString key;
+    const QVariant value = storedProgramValue(name, &key);
     switch (value.typeId()) {
     case QMetaType::QString:
         return value.toString();
@@ -190,8 +191,10 @@ QString readProgramValue(const QString &name, const QString &defaultText)
         return QString::fromUtf8(value.toByteArray());
     case QMetaType::UnknownType:
         return defaultText;
-    default:
+    default: {
+        const QString file = Paths::settingsFile();
         throw IoError(QStringLiteral("Der Wert %1 in %2 ist kein Text").arg(key, file), file);
+    }
     }
 }
 
