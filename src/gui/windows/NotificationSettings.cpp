@@ -61,8 +61,7 @@ TfmExtWin::TfmExtWin(QWidget *parent)
     rbDesktop->setObjectName(QStringLiteral("rbDesktop"));
     rbOwnWindow->setChecked(true);
     for (QRadioButton *rb : {rbOwnWindow, rbDesktop})
-        rb->setToolTip(
-            QStringLiteral("Gilt, wenn „Externes Fenster“ in den Optionen angekreuzt ist."));
+        rb->setToolTip(QStringLiteral("Gilt, wenn „Externes Fenster“ in den Optionen angekreuzt ist."));
     PreviewBtn = new QPushButton(QStringLiteral("&Vorschau"), this);
     PreviewBtn->setObjectName(QStringLiteral("PreviewBtn"));
     AbortBtn = new QPushButton(QStringLiteral("&Abbrechen"), this);
