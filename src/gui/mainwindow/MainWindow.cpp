@@ -163,6 +163,7 @@ void TfmMain::FormCreate()
     BuildPopupMenu();
     ConnectControls();
     ConnectTrayIcons();
+    ConnectNotifications();
 
     // The component binds the CAPI library and registers right away, beside the window (see
     // BeginRegistration); its handlers are all set before, since its threads read them.
@@ -767,8 +768,10 @@ void TfmMain::ShowCallerList()
 
 void TfmMain::ShowJournal()
 {
-    if (FJournal && FCallers)
-        ::ShowJournal(*FJournal, *FCallers, this);
+    if (!FJournal || !FCallers)
+        return;
+    LookedAtCalls();
+    ::ShowJournal(*FJournal, *FCallers, this);
 }
 
 void TfmMain::CallListDblClick()

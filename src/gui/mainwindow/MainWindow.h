@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calls/MissedCalls.h"
 #include "calls/RingDecision.h"
 
 #include <QDateTime>
@@ -24,6 +25,7 @@ class QLineEdit;
 class QLabel;
 class CallJournal;
 class CallerDirectory;
+class DesktopNotifier;
 class IoError;
 class TCapi20;
 struct TCallDaten;
@@ -115,6 +117,12 @@ public:
     // Runs display work of a later event of the component (connected, disconnected ...) after
     // every call that was answered before it has been shown, so the texts keep their order.
     void ShowAfterRings(std::function<void()> work);
+
+    // ---- desktop notifications and missed calls (MainWindowNotify.cpp) ----
+    // The calls that came since the user last looked at the call list or the journal.
+    const MissedCalls &Missed() const { return FMissedCalls; }
+    // The user looked at the calls: the count and the icon's list clear.
+    void LookedAtCalls();
 
     bool ServerMode() const;
     bool TrayAvailable() const { return FTrayAvailable; }
@@ -311,6 +319,20 @@ private:
     QString FLookUpFailure;
     // Starts or stops the standing D-Info connection for ISDNRunDInfo; a failed start clears it.
     void ApplyRunDInfo();
+
+    // Desktop notifications and missed calls (MainWindowNotify.cpp).
+    void ConnectNotifications();
+    // A call for the "Externes Fenster": a desktop notification when so chosen, else (and when
+    // no notification service takes it) the own notification window.
+    void ShowExternalCall(const RingDecision &d, const QString &msn);
+    void EditNoticeCaller(const QString &key);
+    // Counts a call the user may miss; not while the user is looking at the call list.
+    void CountMissedCall(const RingDecision &d, const QDateTime &rang);
+    void ShowMissedCalls();
+    bool CallListShows() const;
+    DesktopNotifier *FNotifier = nullptr;
+    bool FNoNotifierTold = false;
+    MissedCalls FMissedCalls;
 
     std::deque<AnsweredRing> FAnswered;
     QTimer FShowTimer;
