@@ -100,21 +100,43 @@ double plausibleShare(QByteArrayView data, int size)
 
 } // namespace
 
-QDateTime JournalRecord::callDateTime() const
+namespace {
+// A damaged record may hold anything: a time that is no number, or one far beyond every calendar
+// date, has no date (the day count would not even fit an integer).
+bool hasDate(double callTime)
 {
-    // A damaged record may hold anything: a time that is no number, or one far beyond every
-    // calendar date, has no date (the day count would not even fit an integer).
-    if (!std::isfinite(CallTime) || std::fabs(CallTime) > kMaxDays)
-        return QDateTime();
-    // Wall-clock time of that day, so days on which daylight saving time starts or ends read
-    // back as they were written.
-    double days = std::floor(CallTime);
-    qint64 ms = std::llround((CallTime - days) * kMsPerDay);
+    return std::isfinite(callTime) && std::fabs(callTime) <= kMaxDays;
+}
+
+// CallTime as days since the epoch and milliseconds of that day (a time that rounds to the end
+// of its day is the start of the next).
+std::pair<qint64, int> splitCallTime(double callTime)
+{
+    double days = std::floor(callTime);
+    qint64 ms = std::llround((callTime - days) * kMsPerDay);
     if (ms >= kMsPerDay) {
         days += 1;
         ms -= kMsPerDay;
     }
-    return QDateTime(kEpoch.addDays(qint64(days)), QTime::fromMSecsSinceStartOfDay(int(ms)));
+    return {qint64(days), int(ms)};
+}
+} // namespace
+
+QDateTime JournalRecord::callDateTime() const
+{
+    // Wall-clock time of that day, so days on which daylight saving time starts or ends read
+    // back as they were written.
+    if (!hasDate(CallTime))
+        return QDateTime();
+    const auto [days, ms] = splitCallTime(CallTime);
+    return QDateTime(kEpoch.addDays(days), QTime::fromMSecsSinceStartOfDay(ms));
+}
+
+QDate JournalRecord::callDate() const
+{
+    if (!hasDate(CallTime))
+        return QDate();
+    return kEpoch.addDays(splitCallTime(CallTime).first);
 }
 
 double JournalRecord::toCallTime(const QDateTime &when)

@@ -28,6 +28,8 @@ struct JournalRecord
     // CallTime as a local date and time (invalid for a damaged record whose time is no number
     // or beyond every date), and the other way round.
     QDateTime callDateTime() const;
+    // The day of callDateTime(), without the cost of a local date and time.
+    QDate callDate() const;
     static double toCallTime(const QDateTime &when);
 
     // The 40 bytes of the record (longer texts cut to 20 and 10 characters).

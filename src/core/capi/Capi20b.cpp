@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QThread>
 #include <QtGlobal>
 
@@ -214,8 +215,25 @@ bool TCustomCapi20::SelectDriver()
     return true;
 }
 
-// A loaded library, the remote server chosen (when one is set), and CAPI installed; each failure
-// is raised.
+// The library connects to a remote server with a blocking connect, inside the library lock: for an
+// address that does not answer that takes the network's connect time-out (minutes), and every
+// other call into the library waits as long. Asked first, a server that cannot be reached fails
+// within RemoteAnswerMs, and the library only goes to a server that has just taken a connection.
+bool TCustomCapi20::RemoteCapiAnswers() const
+{
+    QString host;
+    int port = 0;
+    if (!ParseRemoteCapi(m_remoteCapi, &host, &port))
+        return false;
+    QTcpSocket probe;
+    probe.connectToHost(host, quint16(port), QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+    const bool answered = probe.waitForConnected(m_remoteAnswerMs);
+    probe.abort();
+    return answered;
+}
+
+// A loaded library, the remote server chosen (when one is set) and answering (when asked), and
+// CAPI installed; each failure is raised.
 bool TCustomCapi20::CapiReady()
 {
     if (!m_binding->IsLoaded()) {
@@ -224,6 +242,10 @@ bool TCustomCapi20::CapiReady()
     }
     if (!SelectDriver())
         return false;
+    if (!m_remoteCapi.isEmpty() && m_remoteAnswerMs > 0 && !RemoteCapiAnswers()) {
+        RaiseError(0, 0, ERR_CAPI_NOT_INSTALLED);
+        return false;
+    }
     if (m_binding->Installed() != 0) {
         RaiseError(0, 0, ERR_CAPI_NOT_INSTALLED);
         return false;

@@ -54,6 +54,12 @@ public:
     void SetBDataBlocks(int value);
     int BDataBlockSize() const { return m_bDataBlockSize; }
     void SetBDataBlockSize(int value);
+    // When above 0, binding and registering first make sure that the remote CAPI server takes a
+    // connection within this many milliseconds (ERR_CAPI_NOT_INSTALLED when it does not), so
+    // that an address that does not answer fails in that time and not in the network's connect
+    // time-out, during which the library holds its lock. 0 (the default): not asked.
+    int RemoteAnswerMs() const { return m_remoteAnswerMs; }
+    void SetRemoteAnswerMs(int value) { m_remoteAnswerMs = value; }
     // "host:port" of a remote CAPI server (CAPI over TCP); empty for the local CAPI. Takes effect
     // at the next binding or registration.
     QString RemoteCapi() const { return m_remoteCapi; }
@@ -140,6 +146,7 @@ private:
     void SetRegistrationValue(int &field, int value);
     bool PutMessage(uint8_t command, uint8_t subCommand, uint16_t msgNumber, const CapiParams &params);
     bool SelectDriver();
+    bool RemoteCapiAnswers() const;
     bool CapiReady();
     void ReadProfiles();
     void StartThread();
@@ -162,6 +169,7 @@ private:
     int m_logicalConnection = 4;
     int m_bDataBlocks = 4;
     int m_bDataBlockSize = 2048;
+    int m_remoteAnswerMs = 0;
 
     std::atomic<bool> m_registered{false};
     std::atomic<bool> m_bindAttempted{false};

@@ -131,6 +131,7 @@ void TfmMain::ShowRing(const AnsweredRing &ring)
 void TfmMain::DisplayRing(const AnsweredRing &ring)
 {
     const RingDecision &d = ring.Decision;
+    CountMissedCall(d, ring.Rang);
     FCallerKey = d.CallerKey;
     ui->ISDNBar->setText(d.Status);
     ui->Anrufer->setText(d.Label);
@@ -143,7 +144,7 @@ void TfmMain::DisplayRing(const AnsweredRing &ring)
     if (ring.Show && !d.ExtWin)
         RestoreMainWindow();
     if (d.ExtWin) {
-        ShowCallMsg(d.Label, d.CallMsgNumber, d.Hint, QString());
+        ShowExternalCall(d, ring.Msn);
     } else {
         // Back to the call list (and hidden, with "Autom. minimieren") after the display time;
         // a time of 0 keeps the call shown.

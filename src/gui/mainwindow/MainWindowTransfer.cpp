@@ -326,6 +326,8 @@ void TfmMain::CallBtnClick()
     }
     const QString number = ui->ChangeNumber->text().left(255);
     ui->lbConnectMsg->setText(QStringLiteral("Wähle ") + number + QStringLiteral(" ..."));
+    // Opening this page registered anew (client mode); that registration reports first.
+    WaitForRegistration();
     // Progress arrives through the connection events; a failed dial shows nothing more.
     Capi2->Dial(number, QString(), kDataService);
     ui->DFUoutBtn->setEnabled(true);

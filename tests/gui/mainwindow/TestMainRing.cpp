@@ -90,9 +90,17 @@ class TestMainRing : public QObject
         WriteSettingFlag(QStringLiteral("ISDN_CreateNull"), createNull);
         auto w = std::make_unique<TfmMain>();
         w->FormShow();
-        if (!status(*w).startsWith(QStringLiteral("Autom. Anruferkennung aktiviert")))
-            qFatal("not listening: %s", qPrintable(status(*w)));
+        waitListening(*w);
         return w;
+    }
+    // The window registers beside itself (at start, and anew when the mode changes); calls are
+    // placed once it listens.
+    static void waitListening(TfmMain &w)
+    {
+        if (!QTest::qWaitFor(
+                [&] { return status(w).startsWith(QStringLiteral("Autom. Anruferkennung aktiviert")); },
+                20000))
+            qFatal("not listening: %s", qPrintable(status(w)));
     }
     // Ends the program in order: every queued record reaches its file.
     static void end(std::unique_ptr<TfmMain> &w)
@@ -258,6 +266,7 @@ private slots:
         writeDirectory("0301*=T#Sperre\r\n");
         auto w = start();
         w->SetServerMode(true);
+        waitListening(*w);
         const ExchangeOffer data = call(QStringLiteral("03011111"), QStringLiteral("4711"), "data64");
         QCOMPARE(data.reaction, QStringLiteral("accepted"));
         QCOMPARE(entryText(*w), QStringLiteral("Sperre"));

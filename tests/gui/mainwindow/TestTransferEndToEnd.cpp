@@ -153,6 +153,10 @@ private slots:
         WriteSettingString(QStringLiteral("ISDN_EmpfangDir"), clientReceive);
         client = std::make_unique<TfmMain>();
         client->FormShow();
+        // Both register beside their windows; the test goes on once both listen.
+        for (TfmMain *w : {server.get(), client.get()})
+            QTRY_VERIFY_WITH_TIMEOUT(
+                text(w, "ISDNBar").startsWith(QStringLiteral("Autom. Anruferkennung aktiviert")), kStepMs);
         QCOMPARE(messages, QStringList());
     }
     void cleanupTestCase()
