@@ -2,17 +2,13 @@
 // connection while an application listens for every call, and the same lines through the parts
 // of the `isdnsim call` client that read the exchange's answers.
 
-#include "FuzzCheck.h"
+#include "SimExchange.h"
 
 #include "ControlClient.h"
-#include "Exchange.h"
 
-#include <cstdio>
 #include <string>
 
 namespace {
-
-FILE *g_null = nullptr;
 
 // The frames of an application that registers and listens for every service.
 std::vector<uint8_t> listenerFrames()
@@ -34,23 +30,10 @@ std::vector<uint8_t> listenerFrames()
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    g_null = std::fopen("/dev/null", "w");
-    FUZZ_CHECK(g_null != nullptr);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    isdnsim::Options options;
-    options.port = 0;
-    options.rate = 0;
-    options.traceOut = g_null;
-    options.errorOut = g_null;
-    isdnsim::Exchange exchange(options);
-    std::string error;
-    FUZZ_CHECK(exchange.claimApplIds(&error));
+    const auto owner = SimFuzz::QuietExchange(false);
+    isdnsim::Exchange &exchange = *owner;
     const int listener = exchange.adopt(-1);
     static const std::vector<uint8_t> frames = listenerFrames();
     exchange.receive(listener, frames.data(), frames.size());

@@ -5,34 +5,14 @@
 // Input: chunks of [head][length, 2 bytes little-endian][bytes]. head & 3 is the connection,
 // head & 4 lets its peer go away (a new connection takes its place; no length follows).
 
-#include "FuzzCheck.h"
+#include "SimExchange.h"
 
-#include "Exchange.h"
-
-#include <cstdio>
-
-namespace {
-FILE *g_null = nullptr;
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    g_null = std::fopen("/dev/null", "w");
-    FUZZ_CHECK(g_null != nullptr);
-    return 0;
-}
+#include <algorithm>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    isdnsim::Options options;
-    options.port = 0;
-    options.rate = 0; // blocks cross the line at once: no timers needed
-    options.trace = true;
-    options.traceOut = g_null;
-    options.errorOut = g_null;
-    isdnsim::Exchange exchange(options);
-    std::string error;
-    FUZZ_CHECK(exchange.claimApplIds(&error));
+    const auto owner = SimFuzz::QuietExchange(true);
+    isdnsim::Exchange &exchange = *owner;
     int conns[4];
     for (int &c : conns)
         c = exchange.adopt(-1); // what the exchange sends is dropped
