@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev
   xvfb xauth dbus
   desktop-file-utils appstream dpkg-dev
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

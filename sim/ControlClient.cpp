@@ -144,12 +144,23 @@ std::string lineValue(const std::string &line, const std::string &key)
     return {};
 }
 
+namespace {
+// A decimal value of a line, 0 when it is none or above `max` (a damaged line must not end the
+// client).
+unsigned long decimalValue(const std::string &text, unsigned long max)
+{
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    const unsigned long v = std::stoul(text);
+    return v <= max ? v : 0;
+}
+} // namespace
+
 void CallReport::add(const std::string &line)
 {
     const size_t sp = line.find(' ');
     const std::string word = line.substr(0, sp);
-    const std::string applText = lineValue(line, "appl");
-    const uint16_t appl = applText.empty() ? 0 : uint16_t(std::stoul(applText));
+    const auto appl = uint16_t(decimalValue(lineValue(line, "appl"), 0xFFFF));
     if (word == "OFFERED") {
         order.push_back(appl);
         reactions[appl];
@@ -167,8 +178,7 @@ void CallReport::add(const std::string &line)
         reactions[appl].push_back("cleared (another terminal answered)");
     } else if (word == "END") {
         endLine = line;
-        const std::string o = lineValue(line, "offered");
-        offered = o.empty() ? 0 : std::stoi(o);
+        offered = int(decimalValue(lineValue(line, "offered"), 0x7FFFFFFF));
         result = lineValue(line, "result");
         complete = true;
     }

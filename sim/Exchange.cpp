@@ -44,9 +44,14 @@ Exchange::~Exchange()
         ::close(m_wakeWrite);
 }
 
+bool Exchange::claimApplIds(std::string *error)
+{
+    return m_ids.claim(error);
+}
+
 bool Exchange::listen(std::string *err)
 {
-    if (!m_ids.claim(err))
+    if (!claimApplIds(err))
         return false;
     m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (m_listenFd < 0) {

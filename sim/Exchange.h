@@ -61,6 +61,14 @@ public:
     void run();
     void stop();
 
+    // The way in without sockets (the fuzz target): claims a block of application ids as listen()
+    // does, adds a connection whose replies go to `fd` (-1 drops them), hands it bytes as a read
+    // from its socket would, and lets its peer go away.
+    bool claimApplIds(std::string *error);
+    int adopt(int fd);
+    void receive(int connId, const uint8_t *data, size_t len);
+    void hangUp(int connId);
+
 private:
     using Clock = std::chrono::steady_clock;
     using TimePoint = Clock::time_point;
@@ -158,6 +166,7 @@ private:
     // connections and frames
     void acceptConnections();
     void readConn(int id, Conn &c);
+    void consumeInput(int id, Conn &c);
     void flushConn(Conn &c);
     void closeConn(int id, const std::string &why);
     void forgetConn(Conn &c);

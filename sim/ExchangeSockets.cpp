@@ -28,10 +28,31 @@ void Exchange::acceptConnections()
             return;
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        Conn c;
-        c.fd = fd;
-        m_conns.emplace(m_nextConnId++, std::move(c));
+        adopt(fd);
     }
+}
+
+int Exchange::adopt(int fd)
+{
+    Conn c;
+    c.fd = fd;
+    const int id = m_nextConnId++;
+    m_conns.emplace(id, std::move(c));
+    return id;
+}
+
+void Exchange::receive(int connId, const uint8_t *data, size_t len)
+{
+    auto it = m_conns.find(connId);
+    if (it == m_conns.end() || it->second.dead)
+        return;
+    it->second.in.insert(it->second.in.end(), data, data + len);
+    consumeInput(connId, it->second);
+}
+
+void Exchange::hangUp(int connId)
+{
+    closeConn(connId, "");
 }
 
 void Exchange::readConn(int id, Conn &c)
@@ -62,6 +83,13 @@ void Exchange::readConn(int id, Conn &c)
         if (size_t(n) < sizeof buf)
             break;
     }
+    consumeInput(id, c);
+}
+
+// Splits what arrived into CAPI frames, rcapi frames or control lines and serves each whole one;
+// the rest waits for more.
+void Exchange::consumeInput(int id, Conn &c)
+{
     size_t pos = 0;
     while (!c.dead && pos < c.in.size()) {
         if (c.kind == ConnKind::Unknown)

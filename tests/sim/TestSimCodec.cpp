@@ -78,6 +78,25 @@ TEST(SimMessage, NumbersAndServices)
     EXPECT_EQ(cipForService("fax"), -1);
 }
 
+// Found by fuzzing: a line with a number that was none ended `isdnsim call` with an exception.
+TEST(SimControl, CallReportTakesDamagedLinesAsUnknownNumbers)
+{
+    CallReport r;
+    r.add("OFFERED appl=7 plci=0x101");
+    r.add("OFFERED appl=x");
+    r.add("ALERTED appl=99999999999999999999");
+    r.add("ACCEPTED appl=7");
+    r.add("END offered=many result=connected");
+    EXPECT_EQ(r.order, (std::vector<uint16_t>{7, 0}));
+    EXPECT_EQ(r.reactions[7], (std::vector<std::string>{"accepted"}));
+    EXPECT_EQ(r.reactions[0], (std::vector<std::string>{"alerted"}));
+    EXPECT_TRUE(r.complete);
+    EXPECT_EQ(r.offered, 0);
+    EXPECT_EQ(r.result, "connected");
+    r.add("END offered=2 result=busy");
+    EXPECT_EQ(r.offered, 2);
+}
+
 // An exchange running on a thread of the test, and a raw connection to it.
 class InProcess : public ::testing::Test
 {

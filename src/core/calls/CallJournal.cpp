@@ -24,6 +24,8 @@ namespace {
 
 const QDate kEpoch(1899, 12, 30);
 constexpr qint64 kMsPerDay = 86400000;
+// Beyond the dates QDate holds (some two billion years either way).
+constexpr double kMaxDays = 1e12;
 
 QString cannotWrite(const QString &path, int error)
 {
@@ -74,18 +76,9 @@ QByteArray readOrCreate(const QString &path)
     return data;
 }
 
-// Which record form a journal file holds, judged from its records: a plausible call time (1980
-// to 2100) and length bytes in range. Most records decide, so that a few damaged ones do not
-// leave an old journal unconverted.
-enum class Form
-{
-    Old,
-    New,
-    Undecided,
-};
-
-// The share of records that look right when the data is read in records of `size` bytes.
-double plausibleShare(const QByteArray &data, int size)
+// The share of records that look right when the data is read in records of `size` bytes: a
+// plausible call time (1980 to 2100) and length bytes in range.
+double plausibleShare(QByteArrayView data, int size)
 {
     const qsizetype count = data.size() / size;
     if (count == 0)
@@ -105,29 +98,16 @@ double plausibleShare(const QByteArray &data, int size)
     return double(plausible) / double(count);
 }
 
-Form formOf(const QByteArray &data)
-{
-    // Read in the wrong size, at most one record in four (or five) starts where a record
-    // starts; more than half is a clear majority.
-    const double old = plausibleShare(data, JournalRecord::kOldSize);
-    const double current = plausibleShare(data, JournalRecord::kSize);
-    if (old > 0.5 && old > current)
-        return Form::Old;
-    if (current > 0.5 && current > old)
-        return Form::New;
-    if (old > 0.5) {
-        // Both readings look right (a file of a single record): the form it fills exactly wins.
-        const bool oldExact = data.size() % JournalRecord::kOldSize == 0;
-        const bool newExact = data.size() % JournalRecord::kSize == 0;
-        if (oldExact != newExact)
-            return oldExact ? Form::Old : Form::New;
-    }
-    return Form::Undecided;
-}
-
 } // namespace
 
 namespace {
+// A damaged record may hold anything: a time that is no number, or one far beyond every calendar
+// date, has no date (the day count would not even fit an integer).
+bool hasDate(double callTime)
+{
+    return std::isfinite(callTime) && std::fabs(callTime) <= kMaxDays;
+}
+
 // CallTime as days since the epoch and milliseconds of that day (a time that rounds to the end
 // of its day is the start of the next).
 std::pair<qint64, int> splitCallTime(double callTime)
@@ -146,12 +126,16 @@ QDateTime JournalRecord::callDateTime() const
 {
     // Wall-clock time of that day, so days on which daylight saving time starts or ends read
     // back as they were written.
+    if (!hasDate(CallTime))
+        return QDateTime();
     const auto [days, ms] = splitCallTime(CallTime);
     return QDateTime(kEpoch.addDays(days), QTime::fromMSecsSinceStartOfDay(ms));
 }
 
 QDate JournalRecord::callDate() const
 {
+    if (!hasDate(CallTime))
+        return QDate();
     return kEpoch.addDays(splitCallTime(CallTime).first);
 }
 
@@ -290,14 +274,41 @@ QList<JournalRecord> CallJournal::ReadCalls() const
         data = readOrCreate(d->path);
         queued = d->pending;
     }
-    const qsizetype count = data.size() / JournalRecord::kSize;
-    QList<JournalRecord> records;
-    records.reserve(count + qsizetype(queued.size()));
-    for (qsizetype i = 0; i < count; ++i)
-        records.append(JournalRecord::fromBytes(data.constData() + i * JournalRecord::kSize));
+    QList<JournalRecord> records = RecordsOf(data);
+    records.reserve(records.size() + qsizetype(queued.size()));
     for (JournalRecord &r : queued)
         records.append(std::move(r));
     return records;
+}
+
+QList<JournalRecord> CallJournal::RecordsOf(QByteArrayView data)
+{
+    const qsizetype count = data.size() / JournalRecord::kSize;
+    QList<JournalRecord> records;
+    records.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        records.append(JournalRecord::fromBytes(data.constData() + i * JournalRecord::kSize));
+    return records;
+}
+
+CallJournal::Form CallJournal::FormOf(QByteArrayView data)
+{
+    // Read in the wrong size, at most one record in four (or five) starts where a record
+    // starts; more than half is a clear majority.
+    const double old = plausibleShare(data, JournalRecord::kOldSize);
+    const double current = plausibleShare(data, JournalRecord::kSize);
+    if (old > 0.5 && old > current)
+        return Form::Old;
+    if (current > 0.5 && current > old)
+        return Form::New;
+    if (old > 0.5) {
+        // Both readings look right (a file of a single record): the form it fills exactly wins.
+        const bool oldExact = data.size() % JournalRecord::kOldSize == 0;
+        const bool newExact = data.size() % JournalRecord::kSize == 0;
+        if (oldExact != newExact)
+            return oldExact ? Form::Old : Form::New;
+    }
+    return Form::Undecided;
 }
 
 void CallJournal::ClearJournal()
@@ -375,7 +386,7 @@ CallJournal::Conversion CallJournal::ConvertJournal(const std::function<void(qin
         WriteSettingFlag(kDone, true);
         return Conversion::NoJournal;
     }
-    const Form form = formOf(old);
+    const Form form = FormOf(old);
     if (form == Form::New) {
         WriteSettingFlag(kDone, true);
         return Conversion::AlreadyConverted;

@@ -25,7 +25,8 @@ struct JournalRecord
     QString CallerKey; // the directory key the caller matched, or the number; at most 20 characters
     QString Msn;       // the called MSN; at most 10 characters
 
-    // CallTime as a local date and time, and the other way round.
+    // CallTime as a local date and time (invalid for a damaged record whose time is no number
+    // or beyond every date), and the other way round.
     QDateTime callDateTime() const;
     // The day of callDateTime(), without the cost of a local date and time.
     QDate callDate() const;
@@ -63,6 +64,15 @@ public:
         Undecided,        // most records fit neither form: the file is left as it is, ISDN_Update20 clear
     };
 
+    // Which record form a journal's bytes hold, judged from the records themselves (the file
+    // carries no mark of it): a plausible call time and length bytes in range in most records.
+    enum class Form
+    {
+        Old,       // 32-byte records
+        New,       // 40-byte records
+        Undecided, // most records fit neither
+    };
+
     // `folder` holds anruf2.dat and updtemp.dat; the default is the data folder.
     explicit CallJournal(const QString &folder = QString());
     // Writes what is still queued (errors are logged: there is no one left to tell).
@@ -78,6 +88,10 @@ public:
     void AppendCall(const QString &callerKey, const QString &msn);
     // Every record in file order, queued ones last. A missing file is created empty.
     QList<JournalRecord> ReadCalls() const;
+    // The whole records of a journal's bytes, as ReadCalls reads the file.
+    static QList<JournalRecord> RecordsOf(QByteArrayView data);
+    // The form ConvertJournal sees in a journal's bytes.
+    static Form FormOf(QByteArrayView data);
     // Leaves the file empty (and drops queued records: they were shown as part of the journal).
     void ClearJournal();
 

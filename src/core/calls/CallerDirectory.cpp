@@ -370,6 +370,33 @@ struct CallerDirectory::Private
 {
     explicit Private(const QString &p) : path(p), worker([this] { save({}); }) {}
 
+    // The file's bytes (an absent or unreadable file reads as none); nullopt when it exists but
+    // cannot be read.
+    std::optional<QByteArray> read() const
+    {
+        if (memory) {
+            std::lock_guard guard(memoryLock);
+            return *memory;
+        }
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            return file.readAll();
+        if (file.exists())
+            return std::nullopt;
+        return QByteArray();
+    }
+
+    void write(const QByteArray &bytes)
+    {
+        if (memory) {
+            std::lock_guard guard(memoryLock);
+            *memory = bytes;
+            return;
+        }
+        ForceDirectoriesEx(QFileInfo(path).absolutePath());
+        WriteFileAtomic(path, bytes);
+    }
+
     // What one read operation sees: the file, read once, and the additions still queued. The
     // queue is copied before the file is read: the worker replaces the file before it drops
     // what it wrote from the queue, so an addition is always in one of the two (or in both,
@@ -404,9 +431,7 @@ struct CallerDirectory::Private
             std::lock_guard guard(pendingLock);
             v.pending = pending;
         }
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            v.data = file.readAll();
+        v.data = read().value_or(QByteArray());
         v.sec = parseSection(v.data);
         if (!v.pending.empty()) {
             QSet<QByteArray> present;
@@ -449,13 +474,10 @@ struct CallerDirectory::Private
             std::lock_guard guard(pendingLock);
             queued = pending;
         }
-        QByteArray data;
-        QFile in(path);
-        if (in.open(QIODevice::ReadOnly))
-            data = in.readAll();
-        else if (in.exists())
+        const std::optional<QByteArray> data = read();
+        if (!data)
             throw IoError(cannotWrite(path), path); // do not replace a file we cannot read
-        ProfileEdit edit(data);
+        ProfileEdit edit(*data);
         for (const Pending &p : queued) {
             // An entry written since the addition was queued (by a window of this program or
             // by another one) stands.
@@ -464,10 +486,8 @@ struct CallerDirectory::Private
         }
         if (change)
             change(edit);
-        if (edit.changed()) {
-            ForceDirectoriesEx(QFileInfo(path).absolutePath());
-            WriteFileAtomic(path, edit.bytes());
-        }
+        if (edit.changed())
+            write(edit.bytes());
         if (!queued.empty()) {
             std::lock_guard guard(pendingLock);
             const quint64 last = queued.back().seq;
@@ -477,6 +497,9 @@ struct CallerDirectory::Private
     }
 
     const QString path;
+    // The directory's bytes when it lives in memory instead of the file (InMemory).
+    std::optional<QByteArray> memory;
+    mutable std::mutex memoryLock;
     mutable std::mutex pendingLock;
     std::vector<Pending> pending;
     quint64 nextSeq = 1;
@@ -489,6 +512,18 @@ CallerDirectory::CallerDirectory(const QString &path) : d(std::make_unique<Priva
 CallerDirectory::~CallerDirectory()
 {
     d->worker.finish([this] { return HasPending(); });
+}
+
+std::unique_ptr<CallerDirectory> CallerDirectory::InMemory(const QByteArray &bytes)
+{
+    auto directory = std::make_unique<CallerDirectory>(QString());
+    directory->d->memory = bytes;
+    return directory;
+}
+
+QByteArray CallerDirectory::FileBytes() const
+{
+    return d->read().value_or(QByteArray());
 }
 
 QString CallerDirectory::defaultPath()
@@ -513,7 +548,9 @@ QStringList CallerDirectory::ListKeys() const
 QString CallerDirectory::ReadValue(const QString &key) const
 {
     const Private::View v = d->view();
-    const auto value = v.valueOf(EncodeAnsi(key.trimmed()));
+    // Blanks around the key go, as around the keys of the file; other white space (a
+    // non-breaking space) belongs to a key there, and so it does here.
+    const auto value = v.valueOf(trimmed(EncodeAnsi(key)));
     return value ? DecodeOem(*value) : QString();
 }
 

@@ -102,6 +102,12 @@ public:
     CallerDirectory(const CallerDirectory &) = delete;
     CallerDirectory &operator=(const CallerDirectory &) = delete;
 
+    // A directory that lives in memory, starting as the file bytes `bytes`: every operation reads
+    // and replaces them as it would the file (for checks without a disk).
+    static std::unique_ptr<CallerDirectory> InMemory(const QByteArray &bytes);
+    // The bytes it holds now (those of the file for a directory in a file).
+    QByteArray FileBytes() const;
+
     static QString defaultPath();
     QString path() const;
 

@@ -92,6 +92,10 @@ void TFiFoBuffer::Flush()
 
 TCapi20::TCapi20() : m_transfer(std::make_unique<TransferState>()) {}
 
+TCapi20::TCapi20(std::unique_ptr<CapiBinding> binding)
+    : TCustomCapi20(std::move(binding)), m_transfer(std::make_unique<TransferState>())
+{}
+
 TCapi20::~TCapi20()
 {
     Shutdown();

@@ -198,6 +198,7 @@ class TCapi20 : public TCustomCapi20
 {
 public:
     TCapi20();
+    explicit TCapi20(std::unique_ptr<CapiBinding> binding);
     ~TCapi20() override;
 
     // ---- properties ----

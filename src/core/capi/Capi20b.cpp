@@ -77,7 +77,11 @@ thread_local const void *t_control = nullptr;
 thread_local const TCustomCapi20 *t_owner = nullptr;
 } // namespace
 
-TCustomCapi20::TCustomCapi20() : m_binding(CreateCapiBinding()), m_libraryName(CapiLibraryFileName()) {}
+TCustomCapi20::TCustomCapi20() : TCustomCapi20(CreateCapiBinding()) {}
+
+TCustomCapi20::TCustomCapi20(std::unique_ptr<CapiBinding> binding)
+    : m_binding(std::move(binding)), m_libraryName(CapiLibraryFileName())
+{}
 
 TCustomCapi20::~TCustomCapi20()
 {
@@ -268,7 +272,6 @@ void TCustomCapi20::RegisterApplication()
     m_applId = applId;
     m_messageNumber = 0;
     m_lastError = 0;
-    m_registered = true; // before the thread starts: it ends when it finds the component unregistered
     StartThread();
 }
 
@@ -280,14 +283,27 @@ void TCustomCapi20::StartThread()
     std::lock_guard guard(m_threadLock);
     if (m_thread.joinable())
         m_endedThreads.push_back(std::move(m_thread));
+    // The registration and its thread's control block become current together (see
+    // ReleaseApplication), and before the thread starts: it ends when it finds the component
+    // unregistered.
     m_control = control;
+    m_registered = true;
     m_thread = std::thread([this, control] { ThreadBody(control); });
 }
 
 void TCustomCapi20::ReleaseApplication()
 {
-    if (!m_registered)
-        return;
+    // The registration this release ends is the one current now, known by its thread's control
+    // block. Another thread may register anew while this one is under way (the user starts
+    // listening while the message thread releases a lost connection): that registration is not
+    // this release's to end.
+    std::shared_ptr<ThreadControl> control;
+    {
+        std::lock_guard guard(m_threadLock);
+        if (!m_registered)
+            return;
+        control = m_control;
+    }
     if (!m_destroying) {
         try {
             BeforeRelease();
@@ -295,16 +311,13 @@ void TCustomCapi20::ReleaseApplication()
             RaiseError(0, 0, ERR_HANDLER_FAILED);
         }
     }
-    if (!m_registered.exchange(false))
-        return; // released meanwhile (by the other thread)
-
-    std::shared_ptr<ThreadControl> control;
     {
         std::lock_guard guard(m_threadLock);
-        control = m_control;
+        if (m_control != control || !m_registered.exchange(false))
+            return; // released meanwhile (by the other thread), or registered anew
     }
-    const uint32_t applId = m_applId;
-    if (control && !control->terminate.exchange(true)) {
+    const uint32_t applId = control->applId;
+    if (!control->terminate.exchange(true)) {
         CancelHandOvers(m_destroying);
         // The thread's wait returns before the release (nothing goes on the line for it).
         control->WakeUp();

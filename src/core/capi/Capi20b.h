@@ -39,6 +39,8 @@ class TCustomCapi20
 {
 public:
     TCustomCapi20();
+    // On another binding than the platform's (the fuzz target's library in memory).
+    explicit TCustomCapi20(std::unique_ptr<CapiBinding> binding);
     virtual ~TCustomCapi20();
     TCustomCapi20(const TCustomCapi20 &) = delete;
     TCustomCapi20 &operator=(const TCustomCapi20 &) = delete;

@@ -75,6 +75,11 @@ QList<Contact> ReadContactFile(const QString &path, QString *error)
             *error = QStringLiteral("%1 kann nicht gelesen werden: %2").arg(path, file.errorString());
         return {};
     }
+    return ReadContactBytes(bytes);
+}
+
+QList<Contact> ReadContactBytes(const QByteArray &bytes)
+{
     // vCards are read from their bytes, since each value may name its own character set; a file
     // in UTF-16 becomes UTF-8 first.
     if (startsWith(bytes, {0xFF, 0xFE}) || startsWith(bytes, {0xFE, 0xFF})) {

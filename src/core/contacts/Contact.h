@@ -29,3 +29,5 @@ QString DecodeContactText(QByteArrayView bytes);
 // The contacts of one vCard (.vcf, .vcard) or CSV file, told apart by their content. A file that
 // cannot be read gives none and sets *error.
 QList<Contact> ReadContactFile(const QString &path, QString *error = nullptr);
+// The contacts of a file's bytes, told apart the same way.
+QList<Contact> ReadContactBytes(const QByteArray &bytes);

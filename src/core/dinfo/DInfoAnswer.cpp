@@ -36,7 +36,12 @@ QString cleanField(QString text, int maxLength)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = QLatin1Char(' ');
     }
-    return text.simplified().left(maxLength).trimmed();
+    text = text.simplified();
+    // The parse finds the labels wherever they first occur: inside an earlier field one would
+    // take the place of the real one.
+    text.replace(QLatin1String("ZUS:"), QLatin1String("ZUS :"));
+    text.replace(QLatin1String("VN:"), QLatin1String("VN :"));
+    return text.left(maxLength).trimmed();
 }
 
 } // namespace
@@ -98,26 +103,33 @@ bool DInfoAnswer::ReadFile(const QString &path, FileText *text)
     const QByteArray bytes = file.read(64 * 1024);
     if (file.error() != QFileDevice::NoError)
         return false;
+    *text = ParseFile(bytes);
+    return true;
+}
+
+DInfoAnswer::FileText DInfoAnswer::ParseFile(QByteArrayView bytes)
+{
     auto lineAt = [&bytes](qsizetype from, qsizetype *next) {
         qsizetype end = bytes.indexOf('\n', from);
         if (end < 0)
             end = bytes.size();
         *next = end + 1;
-        QByteArray line = bytes.mid(from, end - from);
+        QByteArrayView line = bytes.sliced(from, end - from);
         if (line.endsWith('\r'))
             line.chop(1);
         return line;
     };
     qsizetype next = 0;
-    const QByteArray first = lineAt(0, &next);
-    const QByteArray answer = next < bytes.size() ? lineAt(next, &next) : QByteArray();
-    text->FirstLine = DecodeOem(first).left(kMaxLine);
-    text->AnswerLine = OemToAnsiStr(answer);
-    for (QChar &c : text->AnswerLine) {
+    const QByteArrayView first = lineAt(0, &next);
+    const QByteArrayView answer = next < bytes.size() ? lineAt(next, &next) : QByteArrayView();
+    FileText text;
+    text.FirstLine = DecodeOem(first).left(kMaxLine);
+    text.AnswerLine = OemToAnsiStr(answer);
+    for (QChar &c : text.AnswerLine) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = QLatin1Char(' ');
     }
-    return true;
+    return text;
 }
 
 DInfoAnswer::Stamp DInfoAnswer::StampOf(const QString &path)

@@ -27,8 +27,9 @@ QString Request(const QString &number);
 QString ParseLine(const QString &line);
 
 // The answer line for a found subscriber. ";" and line breaks inside a field become "," and
-// blanks, and each field is cut to a length that keeps the line within kMaxLine, so the parse
-// above gives back exactly surname, given name and addition.
+// blanks, a label inside a field gets a blank before its colon ("VN :"), and each field is cut to
+// a length that keeps the line within kMaxLine, so the parse above gives back exactly surname,
+// given name and addition.
 QString FormatLine(const QString &surname, const QString &givenName, const QString &addition,
                    const QString &street);
 
@@ -43,6 +44,8 @@ struct FileText
 };
 // Reads the file; false when it cannot be opened or read (absent, locked, unreadable).
 bool ReadFile(const QString &path, FileText *text);
+// The two lines of the file's bytes, as ReadFile takes them from the first 64 KiB it reads.
+FileText ParseFile(QByteArrayView bytes);
 
 // Tells one state of the file from another: the full modification time, the size and the file's
 // identity, so that two answers within one second, or of equal size, differ, and a file replaced

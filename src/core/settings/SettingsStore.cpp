@@ -299,10 +299,17 @@ QString readAutostart(const QString &name, const QString &defaultText)
     QFile in(autostartFileOf(name));
     if (!in.open(QIODevice::ReadOnly))
         return defaultText;
+    return AutostartPathOf(in.readAll());
+}
+
+} // namespace
+
+QString AutostartPathOf(const QByteArray &entry)
+{
     bool inEntry = false;
     bool hidden = false;
     QString exec;
-    const QList<QByteArray> lines = in.readAll().split('\n');
+    const QList<QByteArray> lines = entry.split('\n');
     for (const QByteArray &raw : lines) {
         const QString line = QString::fromUtf8(raw).trimmed();
         if (line.startsWith(QLatin1Char('['))) {
@@ -326,8 +333,6 @@ QString readAutostart(const QString &name, const QString &defaultText)
         return QString();
     return pathOfExec(exec);
 }
-
-} // namespace
 
 void WriteRegString(RegRoot root, const QString &keyPath, const QString &name, const QString &text)
 {

@@ -19,6 +19,10 @@ inline constexpr const char *kRunKey = "Software\\Microsoft\\Windows\\CurrentVer
 void WriteRegString(RegRoot root, const QString &keyPath, const QString &name, const QString &text);
 QString ReadRegString(RegRoot root, const QString &keyPath, const QString &name, const QString &defaultText);
 
+// The program path an autostart entry's bytes name: what ReadRegString gives for the autostart
+// value (empty for a hidden entry).
+QString AutostartPathOf(const QByteArray &entry);
+
 void WriteSettingString(const QString &name, const QString &text);
 QString ReadSettingString(const QString &name);
 // As ReadSettingString, for places where a value that is no text (written so by another program)

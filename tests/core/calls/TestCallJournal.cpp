@@ -12,6 +12,7 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -97,6 +98,22 @@ TEST_F(CallJournalTest, PartialRecordsAreIgnoredAndOverwritten)
     QFile::remove(journal.path());
     EXPECT_TRUE(journal.ReadCalls().isEmpty());
     EXPECT_TRUE(QFile::exists(journal.path())); // created empty by the reader
+}
+
+// Found by fuzzing: the time of a damaged record was turned into a day count whatever it held.
+TEST_F(CallJournalTest, ADamagedRecordHasNoDateAndTheOthersStillRead)
+{
+    QByteArray bytes;
+    for (const double time : {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300, -4.98572e+216, 1e12 + 1})
+        bytes += JournalRecord{time, "1", ""}.toBytes();
+    bytes += JournalRecord{JournalRecord::toCallTime(noon), "2", ""}.toBytes();
+    const QList<JournalRecord> calls = CallJournal::RecordsOf(bytes);
+    ASSERT_EQ(calls.size(), 7);
+    for (qsizetype i = 0; i < 6; ++i)
+        EXPECT_FALSE(calls[i].callDateTime().isValid()) << i;
+    EXPECT_EQ(calls[6].callDateTime(), noon);
+    const JournalRecord early{-1.25, "", ""};
+    EXPECT_EQ(early.callDateTime(), QDateTime(QDate(1899, 12, 28), QTime(18, 0)));
 }
 
 TEST_F(CallJournalTest, FailedAppendKeepsEarlierRecordsAndNamesTheFile)

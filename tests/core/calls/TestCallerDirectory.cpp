@@ -172,6 +172,26 @@ TEST_F(CallerDirectoryTest, KeysIgnoreCaseAndKeepTheirSpelling)
     EXPECT_EQ(dir.ListKeys(), QStringList({"0301"}));
 }
 
+// Found by fuzzing: a listed key with a non-breaking space in front read the value of the key
+// without it.
+TEST_F(CallerDirectoryTest, EveryListedKeyReadsItsOwnValue)
+{
+    givenFile("[Anrufer]\r\n030=F#Berlin\r\n\xA0"
+              "030=F#Anders\r\n\x0B"
+              "040=F#Hamburg\r\n");
+    CallerDirectory dir(file);
+    ASSERT_EQ(dir.ListKeys(), QStringList({"030",
+                                           QString::fromUtf8("\u00A0"
+                                                             "030"),
+                                           "\v040"}));
+    EXPECT_EQ(dir.ReadValue(QString::fromUtf8("\u00A0"
+                                              "030")),
+              "F#Anders");
+    EXPECT_EQ(dir.ReadValue("\v040"), "F#Hamburg");
+    EXPECT_EQ(dir.ReadValue("040"), "");
+    EXPECT_EQ(dir.ReadValue(" \t030 "), "F#Berlin");
+}
+
 TEST_F(CallerDirectoryTest, RefusesKeysAndValuesThatWouldCorruptTheFile)
 {
     givenFile("[Anrufer]\r\n0301=F#A\r\n");

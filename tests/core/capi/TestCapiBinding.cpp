@@ -445,6 +445,38 @@ TEST_F(BindingTest, VanishedRemoteServerIsReportedAndRegistrationCanStartAgain)
     ASSERT_TRUE(WaitUntil([&] { return seen == 1; }));
 }
 
+// Found by fuzzing: when the user started listening while the message thread was still releasing a
+// lost connection, that release went on to end the new registration as well (its thread stopped,
+// its application released) and the component stayed registered but deaf. A release ends only the
+// registration it began with; here the new one is made from the release's first step, so that the
+// moment is certain.
+TEST_F(BindingTest, ARegistrationMadeWhileAReleaseIsUnderWayStays)
+{
+    class RegisteringAgain : public TCustomCapi20
+    {
+    protected:
+        void BeforeRelease() override
+        {
+            if (std::exchange(m_once, false))
+                RegisterApplication();
+        }
+        bool m_once = true;
+    } capi;
+    capi.SetLibraryName(QString(FAKE_CAPI_PATH));
+    capi.Loaded();
+    ASSERT_TRUE(capi.Registered());
+    capi.ReleaseApplication();
+    EXPECT_TRUE(capi.Registered());
+    EXPECT_EQ(fake.Counter("register"), 2);
+    EXPECT_EQ(fake.Counter("release"), 1);
+    std::atomic<int> seen{0};
+    capi.MessageReceived = [&](TCustomCapi20 *, uint32_t, uint32_t, uint32_t, IndicationDatenType &) {
+        ++seen;
+    };
+    fake.Push(Message(0x05, 0x81, 1, Le32(1)));
+    EXPECT_TRUE(WaitUntil([&] { return seen == 1; }));
+}
+
 TEST_F(BindingTest, DestroyingWhileRegisteredReleases)
 {
     auto capi = Make();

@@ -37,6 +37,14 @@ TEST(DInfoAnswer, ParsesTheAnswerLineWithEightBitLengths)
     EXPECT_EQ(ParseLine(line), QString(60, 'a') + ", " + QString(40, 'b') + " " + QString(60, 'c'));
 }
 
+// Found by fuzzing: a field holding the text of a later label moved that label's field.
+TEST(DInfoAnswer, LabelsInsideFieldsDoNotMoveTheFields)
+{
+    EXPECT_EQ(ParseLine(FormatLine("Firma Schulze ZUS: Filiale", "VN: Eva", "Bau", "Weg")),
+              "Firma Schulze ZUS : Filiale, VN : Eva Bau");
+    EXPECT_EQ(ParseLine(FormatLine("AVN:B", "Hans", "ZUS:", "STR:")), "AVN :B, Hans ZUS :");
+}
+
 TEST(DInfoAnswer, ReadsTwoLinesInCodePage850AndCutsTheAnswer)
 {
     TestEnv env;

@@ -1,0 +1,134 @@
+// The caller directory "anruf.dat" as any editor or program may leave it: it reads without a
+// crash; a write changes only the entry written, and what was accepted reads back as written;
+// the caller list saved unchanged leaves the directory as it was; the one-read resolver of the
+// journal window answers every number as the look-up of the ring handler does.
+
+#include "FuzzSupport.h"
+
+#include "calls/CallerDirectory.h"
+#include "common/Errors.h"
+#include "common/Utils.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <QHash>
+
+namespace {
+
+bool same(const ResolvedCaller &a, const ResolvedCaller &b)
+{
+    return a.Text == b.Text && a.Found == b.Found && a.MatchedKey == b.MatchedKey && a.Blocked == b.Blocked &&
+           a.Number == b.Number;
+}
+
+QString ansi(FuzzedDataProvider &in, size_t max)
+{
+    return DecodeAnsi(QByteArray::fromStdString(in.ConsumeRandomLengthString(max)));
+}
+
+// Keys compare without regard to ASCII case.
+QByteArray fold(const QString &key)
+{
+    return EncodeAnsi(key).toLower();
+}
+
+struct Snapshot
+{
+    QStringList keys;
+    QHash<QByteArray, QString> values; // by folded key
+};
+
+Snapshot snapshot(const CallerDirectory &dir)
+{
+    Snapshot s;
+    s.keys = dir.ListKeys();
+    for (const QString &key : std::as_const(s.keys)) {
+        FUZZ_CHECK(!s.values.contains(fold(key))); // each key once
+        s.values.insert(fold(key), dir.ReadValue(key));
+    }
+    return s;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    FuzzSupport::QuietQtMessages();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    const QByteArray file = QByteArray::fromStdString(in.ConsumeRandomLengthString(size));
+    const auto dir = CallerDirectory::InMemory(file);
+
+    // Reading: every key once, each listed caller one of them.
+    const Snapshot before = snapshot(*dir);
+    for (const CallerSortOrder order : {CallerSortOrder::ByName, CallerSortOrder::ByNumber}) {
+        const QList<CallerRecord> list = dir->ReadCallerList(order);
+        FUZZ_CHECK(list.size() == before.keys.size());
+        for (const CallerRecord &r : list)
+            FUZZ_CHECK(before.values.contains(fold(r.Number)));
+    }
+
+    // The resolver against the look-up, for the keys themselves, numbers they begin and any text.
+    const CallerResolver resolver = dir->BatchResolver();
+    QStringList numbers;
+    for (const QString &key : std::as_const(before.keys)) {
+        const QString prefix = key.section(QLatin1Char('*'), 0, 0);
+        numbers << key << prefix << prefix + QStringLiteral("0815") << prefix.left(prefix.size() - 1);
+    }
+    for (int i = 0; i < 4; ++i)
+        numbers << ansi(in, 24);
+    for (const QString &number : std::as_const(numbers))
+        FUZZ_CHECK(same(resolver.Resolve(number), dir->ResolveCaller(number)));
+
+    // Writing one value: refused without a trace, or it reads back and nothing else changed.
+    const QString key = ansi(in, 24);
+    const QString value = in.ConsumeBool()
+                              ? DecodeOem(QByteArray::fromStdString(in.ConsumeRandomLengthString(300)))
+                              : QString::fromStdString(in.ConsumeRandomLengthString(300));
+    try {
+        dir->WriteValue(key, value);
+    } catch (const InvalidInput &) {
+        FUZZ_CHECK(dir->FileBytes() == file);
+        return 0;
+    }
+    const Snapshot after = snapshot(*dir);
+    FUZZ_CHECK(dir->ReadValue(key) == DecodeOem(EncodeOem(value)));
+    const bool added = !before.values.contains(fold(key));
+    FUZZ_CHECK(after.keys.size() == before.keys.size() + (added ? 1 : 0));
+    for (qsizetype i = 0; i < before.keys.size(); ++i) {
+        FUZZ_CHECK(after.keys[i] == before.keys[i]);
+        if (fold(before.keys[i]) != fold(key))
+            FUZZ_CHECK(after.values.value(fold(before.keys[i])) == before.values.value(fold(before.keys[i])));
+    }
+    if (added)
+        FUZZ_CHECK(after.keys.back() == key);
+
+    // The same value again leaves the file untouched.
+    const QByteArray written = dir->FileBytes();
+    dir->WriteValue(key, value);
+    FUZZ_CHECK(dir->FileBytes() == written);
+
+    // The caller list saved as it was loaded: the same list, when every entry can be saved. The
+    // save replaces the section, so a second [Anrufer] section further down (which no read
+    // sees) comes to light, as with the platform's profile functions.
+    const QList<CallerRecord> list = dir->ReadCallerList(CallerSortOrder::ByName);
+    try {
+        dir->WriteCallerList(list, after.keys);
+    } catch (const InvalidInput &) {
+        FUZZ_CHECK(dir->FileBytes() == written);
+        return 0;
+    }
+    const auto erased = CallerDirectory::InMemory(written);
+    erased->EraseAll();
+    if (erased->ListKeys().isEmpty()) {
+        FUZZ_CHECK(dir->ReadCallerList(CallerSortOrder::ByName) == list);
+    } else {
+        for (const CallerRecord &r : list)
+            FUZZ_CHECK(dir->ReadValue(r.Number) == CallerDirectory::JoinValue(r.Name, r.Blocked));
+    }
+    return 0;
+}

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Runs one libFuzzer target of fuzz/ on a copy of its seed corpus.
+#
+#   scripts/fuzz.sh TARGET SECONDS [RUNS]   fuzzes for SECONDS (or until RUNS inputs ran) and
+#                                           prints "fuzz_TARGET_execs: N"
+#   scripts/fuzz.sh --list                  names every target
+#
+# Configures and builds the "fuzz" preset (build-fuzz/) as needed. A crash, a failed check, a
+# sanitizer report, a leak or a hang fails the run (exit status 1); the input and the log are kept
+# in build-fuzz/findings/TARGET/. Leaks are looked for when the run ends (every target keeps caches
+# that outlive single inputs, so looking after each input would find those and cost most of the
+# time); the report still names where the leaked memory came from.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = "--list" ]; then
+  ls fuzz/corpus
+  exit 0
+fi
+if [ $# -lt 2 ] || [ ! -d "fuzz/corpus/${1}" ] || ! [[ "$2" =~ ^[0-9]+$ ]] || ! [[ "${3:-0}" =~ ^[0-9]+$ ]]; then
+  echo "usage: scripts/fuzz.sh TARGET SECONDS [RUNS]   (targets: scripts/fuzz.sh --list)" >&2
+  exit 2
+fi
+target=$1
+seconds=$2
+runs=${3:-0}
+
+bash scripts/install-deps.sh
+if [ ! -f build-fuzz/build.ninja ]; then
+  cmake --preset fuzz >/dev/null
+fi
+if ! build=$(cmake --build --preset fuzz --target "fuzz_${target}" 2>&1); then
+  echo "$build" >&2
+  exit 1
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp -r "fuzz/corpus/${target}" "$work/corpus"
+findings="build-fuzz/findings/${target}"
+mkdir -p "$findings"
+options=(-max_total_time="$seconds" -timeout=25 -detect_leaks=0 -print_final_stats=1
+         -artifact_prefix="$findings/")
+[ "$runs" -gt 0 ] && options+=(-runs="$runs")
+[ -f "fuzz/dict/${target}.dict" ] && options+=(-dict="fuzz/dict/${target}.dict")
+
+export ASAN_OPTIONS="detect_leaks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+status=0
+"build-fuzz/bin/fuzz_${target}" "${options[@]}" "$work/corpus" >"$work/log" 2>&1 || status=$?
+execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -n 1)
+echo "fuzz_${target}_execs: ${execs:-0}"
+if [ "$status" -ne 0 ]; then
+  cp "$work/log" "$findings/log"
+  # What went wrong and where: the report's first lines and its innermost frames.
+  grep -E -m 1 -A 12 "ERROR|runtime error|check failed|Timeout|out-of-memory" "$work/log" >&2 || tail -n 20 "$work/log" >&2
+  echo "fuzz_${target}: finding kept in $findings/" >&2
+  exit 1
+fi
