@@ -15,6 +15,7 @@
 // callers are in no address book), and every look-up shows its progress window.
 #include "BenchContacts.h"
 #include "BenchDirectory.h"
+#include "BenchProgram.h"
 #include "BenchSupport.h"
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
@@ -41,18 +42,6 @@
 
 namespace {
 
-bool listening(uint16_t port)
-{
-    isdnsim::ControlClient control;
-    std::string error;
-    if (!control.connect("127.0.0.1", port, &error))
-        return false;
-    for (const std::string &line : control.request("STATUS", 5000))
-        if (line.rfind("APPL", 0) == 0 && std::stoul(isdnsim::lineValue(line, "cip_mask"), nullptr, 16) != 0)
-            return true;
-    return false;
-}
-
 // Places one call on `control` and waits for its end; the caller hangs up once the program has
 // answered. Returns the exchange's time to the answer, or -1 when the program did not answer.
 double placeCall(isdnsim::ControlClient &control, const std::string &from)
@@ -73,30 +62,6 @@ double placeCall(isdnsim::ControlClient &control, const std::string &from)
         }
     }
     fail("a call did not end");
-}
-
-// Starts the built program against the exchange at `port` and waits until it listens.
-void startProgram(QProcess &program, uint16_t port)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("RUFWART_CAPI_REMOTE", QStringLiteral("127.0.0.1:%1").arg(port));
-    program.setProcessEnvironment(env);
-    program.setStandardErrorFile(QProcess::nullDevice());
-    program.start(QStringLiteral(RUFWART_EXE), {});
-    if (!program.waitForStarted())
-        fail("rufwart did not start");
-    for (int i = 0; i < 600 && !listening(port); ++i)
-        QThread::msleep(50);
-    if (!listening(port))
-        fail("rufwart does not listen");
-}
-
-void stopProgram(QProcess &program)
-{
-    program.terminate();
-    if (!program.waitForFinished(120000))
-        fail("rufwart did not end");
 }
 
 // One call after the other: late directory entries (some blocked) and new numbers in turn.
@@ -158,7 +123,7 @@ int main(int argc, char **argv)
     CallerDirectory(CallerDirectory::defaultPath()).WriteCallerList(rows);
 
     QProcess program;
-    startProgram(program, sim.port());
+    StartProgram(program, sim.port());
     ringSeries(sim.port(), rows, "");
 
     // The storm: call i is placed 5 ms after call i - 1, each on a connection of its own worker.
@@ -187,7 +152,7 @@ int main(int argc, char **argv)
         t.join();
 
     // Ending the program writes what it still has queued.
-    stopProgram(program);
+    StopProgram(program);
     int records = 0;
     for (const JournalRecord &r : CallJournal().ReadCalls())
         records += stormNumbers.contains(r.CallerKey);
@@ -211,8 +176,8 @@ int main(int argc, char **argv)
     if (!plain.start(ISDNSIM_EXE, {"--die-with-parent", "--no-quickack"}, &error, 20000, true))
         fail(error.c_str());
     QProcess plainProgram;
-    startProgram(plainProgram, plain.port());
+    StartProgram(plainProgram, plain.port());
     ringSeries(plain.port(), rows, "_plain_tcp");
-    stopProgram(plainProgram);
+    StopProgram(plainProgram);
     return 0;
 }

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "BenchSupport.h"
+
+#include "ControlClient.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <csignal>
+#include <string>
+#include <sys/prctl.h>
+
+// The built program against an exchange, as the benchmarks run it: offscreen, on the exchange
+// at `port`, in the folders the benchmark set up.
+
+// True once an application on the exchange has told it which calls it wants.
+inline bool ProgramListens(uint16_t port)
+{
+    isdnsim::ControlClient control;
+    std::string error;
+    if (!control.connect("127.0.0.1", port, &error))
+        return false;
+    for (const std::string &line : control.request("STATUS", 5000))
+        if (line.rfind("APPL", 0) == 0 && std::stoul(isdnsim::lineValue(line, "cip_mask"), nullptr, 16) != 0)
+            return true;
+    return false;
+}
+
+// Waits up to `limitMs` for ProgramListens.
+inline bool WaitUntilListening(uint16_t port, int limitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!ProgramListens(port)) {
+        if (clock.elapsed() > limitMs)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+// A child that ends with the benchmark, however the benchmark ends.
+inline void EndsWithBenchmark(QProcess &child)
+{
+    child.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
+// Starts the program without waiting for it to listen.
+inline void LaunchProgram(QProcess &program, uint16_t port)
+{
+    EndsWithBenchmark(program);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("RUFWART_CAPI_REMOTE", QStringLiteral("127.0.0.1:%1").arg(port));
+    program.setProcessEnvironment(env);
+    program.setStandardErrorFile(QProcess::nullDevice());
+    program.start(QStringLiteral(RUFWART_EXE), {});
+    if (!program.waitForStarted())
+        fail("rufwart did not start");
+}
+
+// Starts the program and waits until it listens.
+inline void StartProgram(QProcess &program, uint16_t port)
+{
+    LaunchProgram(program, port);
+    if (!WaitUntilListening(port, 30000))
+        fail("rufwart does not listen");
+}
+
+// Ends the program as the desktop would (it writes what it still has queued).
+inline void StopProgram(QProcess &program)
+{
+    program.terminate();
+    if (!program.waitForFinished(120000))
+        fail("rufwart did not end");
+}
