@@ -3,6 +3,7 @@
 #include "calls/RingDecision.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QStringList>
 #include <QThread>
@@ -238,17 +239,22 @@ private:
         bool Show = false;     // "Anzeigen bei Anruf"
         bool Beep = false;     // "Beep / Sound  bei Anruf"
         bool WriteLog = false; // "Protokoll schreiben"
+        bool Stored = false;   // journalled (and learned, unless a look-up is to name it)
         // Set instead of a call: display work of a later event, waiting its turn.
         std::function<void()> LaterDisplay;
     };
     // Works off the answered calls in order; a call that comes meanwhile waits its turn.
     void ShowRings();
+    // Journals (and learns) the answered calls that are still to be shown.
+    void StoreRings();
     void ShowRing(const AnsweredRing &ring);
     void DisplayRing(const AnsweredRing &ring);
     void JournalRing(const AnsweredRing &ring);
     // The name to learn and show an unknown caller with: the number (or nothing), or the name
     // the automatic D-Info look-up found.
     QString LookUpUnknownCaller(const AnsweredRing &ring);
+    // Whether an unknown caller is looked up before being learned.
+    bool WillLookUp(const RingDecision &decision) const;
     static QString LookUpFailureText(const DInfoSearch &search);
     void LearnCaller(const AnsweredRing &ring, const QString &name);
     // Plays the queued call sounds one after the other.
@@ -271,6 +277,7 @@ private:
 
     std::deque<AnsweredRing> FAnswered;
     QTimer FShowTimer;
+    QDeadlineTimer FShowDue; // the latest moment the waiting calls are shown
     std::deque<QString> FSounds;
     bool FShowingRings = false;
     bool FPlayingSounds = false;

@@ -29,6 +29,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -324,6 +325,30 @@ private slots:
         QCOMPARE(calls[0].callDateTime(), first);
         QCOMPARE(calls[1].callDateTime(), second);
         QCOMPARE(fileBytes(dataFile("anruf.dat")).count("040999="), 1);
+    }
+
+    void aStormOfRingsIsJournalledAndLearnedWhileItLasts()
+    {
+        // Rings every few milliseconds for well over the time the calls wait to be shown: the
+        // calls reach the journal and the directory while the rings still come, not only once
+        // they stop (a kill then loses nothing that rang a moment before).
+        auto w = start(true);
+        TCallDaten daten;
+        daten.Service = 3;
+        daten.CalledPartyNumber = TCallNumber::FromString(QStringLiteral("\x81") + "4711");
+        QElapsedTimer storm;
+        storm.start();
+        for (int i = 0; storm.elapsed() < 1500; ++i) {
+            daten.CallingPartyNumber =
+                TCallNumber::FromString(QStringLiteral("\x21\x81") + QString::number(4100000 + i));
+            QCOMPARE(w->Capi2Ring(w->Capi2.get(), daten), RingResult::AlertOnly);
+            QTest::qWait(3);
+        }
+        const QList<JournalRecord> calls = journal();
+        QVERIFY(!calls.isEmpty());
+        QCOMPARE(calls[0].CallerKey, QStringLiteral("04100000"));
+        QCOMPARE(CallerDirectory().ReadValue(QStringLiteral("04100000")), QStringLiteral("F#04100000"));
+        end(w);
     }
 
     void failedSavesAreReportedOnceAndLoseNothing()
