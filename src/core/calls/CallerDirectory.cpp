@@ -13,9 +13,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 // The file is handled the way the Windows private-profile functions handle an initialisation
@@ -315,6 +317,98 @@ private:
     bool m_changed = false;
 };
 
+// What tells whether the file changed since it was read: which file the path names, its size,
+// and the times of its last change (nanoseconds; of its data and of its inode, which no one can
+// set back by hand).
+struct FileIdentity
+{
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+
+    static FileIdentity of(const QString &path)
+    {
+        FileIdentity id;
+        struct stat st
+        {
+        };
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+            return id;
+        id.exists = true;
+        id.device = st.st_dev;
+        id.inode = st.st_ino;
+        id.size = st.st_size;
+        id.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        id.changedNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+        return id;
+    }
+
+    // File systems stamp changes with a coarse clock (a clock tick; whole seconds on some): a
+    // file changed again within one tick, in place and to the same size, keeps its identity. A
+    // file whose last change lies this far before a moment cannot change at that moment or
+    // later without a newer stamp.
+    static constexpr qint64 kStampGrainNs = 2000000000;
+    bool settledBefore(qint64 wallClockNs) const
+    {
+        return !exists || std::max(modifiedNs, changedNs) + kStampGrainNs < wallClockNs;
+    }
+
+    bool operator==(const FileIdentity &) const = default;
+};
+
+// The file's bytes as one read found them, and their parse.
+struct Parsed
+{
+    QByteArray data;
+    Section sec; // views into `data`
+
+    static std::shared_ptr<const Parsed> of(QByteArray data)
+    {
+        auto p = std::make_shared<Parsed>();
+        p->data = std::move(data);
+        p->sec = parseSection(p->data);
+        return p;
+    }
+
+    // Every key of the section in lower case, made on first use.
+    const QSet<QByteArray> &lowerKeys() const
+    {
+        std::call_once(m_lowerKeysMade, [this] {
+            m_lowerKeys.reserve(qsizetype(sec.entries.size()));
+            for (const Entry &e : sec.entries)
+                m_lowerKeys.insert(lowerKey(e.key));
+        });
+        return m_lowerKeys;
+    }
+
+private:
+    mutable std::once_flag m_lowerKeysMade;
+    mutable QSet<QByteArray> m_lowerKeys;
+};
+
+// The last read of the file and the identity the file had then. Trusted while the file keeps
+// that identity, provided the file had settled when it was read (FileIdentity::settledBefore);
+// one that is not trusted is compared with the file's bytes at the next read, which spares the
+// parse when they are the same.
+struct Snapshot
+{
+    std::shared_ptr<const Parsed> parsed;
+    FileIdentity identity;
+    bool trusted = false;
+};
+
+// The wall clock, which the file system stamps files with (the program's Clock may be set to
+// another time).
+qint64 wallClockNs()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
 // A change waiting for the worker thread: the value `value` under `key`, both as file bytes.
 struct Pending
 {
@@ -370,17 +464,18 @@ struct CallerDirectory::Private
 {
     explicit Private(const QString &p) : path(p), worker([this] { save({}); }) {}
 
-    // What one read operation sees: the file, read once, and the additions still queued. The
-    // queue is copied before the file is read: the worker replaces the file before it drops
+    // What one read operation sees: the file as last read, and the additions still queued. The
+    // queue is copied before the file is looked at: the worker replaces the file before it drops
     // what it wrote from the queue, so an addition is always in one of the two (or in both,
     // which reads the same: a queued addition stands only for a key the file does not hold).
     struct View
     {
         std::vector<Pending> pending;
-        QByteArray data;
-        Section sec;
+        std::shared_ptr<const Parsed> file;
         // Queued additions of keys the file does not hold, each key once, in queue order.
         std::vector<const Pending *> added;
+
+        const Section &sec() const { return file->sec; }
 
         // The value under `key` (file bytes).
         std::optional<QByteArray> valueOf(QByteArrayView key) const
@@ -389,7 +484,7 @@ struct CallerDirectory::Private
                 if (equalsNoCase(p->key, key))
                     return p->value;
             }
-            for (const Entry &e : sec.entries) {
+            for (const Entry &e : file->sec.entries) {
                 if (equalsNoCase(e.key, key))
                     return e.value.toByteArray();
             }
@@ -404,18 +499,13 @@ struct CallerDirectory::Private
             std::lock_guard guard(pendingLock);
             v.pending = pending;
         }
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            v.data = file.readAll();
-        v.sec = parseSection(v.data);
+        v.file = current();
         if (!v.pending.empty()) {
-            QSet<QByteArray> present;
-            present.reserve(qsizetype(v.sec.entries.size()));
-            for (const Entry &e : v.sec.entries)
-                present.insert(lowerKey(e.key));
+            const QSet<QByteArray> &present = v.file->lowerKeys();
+            QSet<QByteArray> queued;
             for (const Pending &p : v.pending) {
-                if (!present.contains(p.lower)) {
-                    present.insert(p.lower);
+                if (!present.contains(p.lower) && !queued.contains(p.lower)) {
+                    queued.insert(p.lower);
                     v.added.push_back(&p);
                 }
             }
@@ -423,12 +513,38 @@ struct CallerDirectory::Private
         return v;
     }
 
+    // The file as it is now: the last read when the file has not changed since, else read
+    // again (and parsed again when its bytes differ).
+    std::shared_ptr<const Parsed> current() const
+    {
+        Snapshot last;
+        {
+            std::lock_guard guard(cacheLock);
+            last = cache;
+        }
+        const qint64 now = wallClockNs();
+        const FileIdentity before = FileIdentity::of(path);
+        if (last.parsed && last.trusted && last.identity == before)
+            return last.parsed;
+        QByteArray data;
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            data = file.readAll();
+        Snapshot fresh;
+        fresh.identity = FileIdentity::of(path);
+        fresh.trusted = fresh.identity == before && before.settledBefore(now);
+        fresh.parsed = last.parsed && last.parsed->data == data ? last.parsed : Parsed::of(std::move(data));
+        std::lock_guard guard(cacheLock);
+        cache = fresh;
+        return fresh.parsed;
+    }
+
     // Every entry once, in file order, queued additions last, with the values that stand.
     template<typename Fn> void forEachEntry(const View &v, Fn &&fn) const
     {
         QSet<QByteArray> seen;
-        seen.reserve(qsizetype(v.sec.entries.size()));
-        for (const Entry &e : v.sec.entries) {
+        seen.reserve(qsizetype(v.sec().entries.size()));
+        for (const Entry &e : v.sec().entries) {
             const QByteArray lower = lowerKey(e.key);
             if (seen.contains(lower))
                 continue;
@@ -466,7 +582,12 @@ struct CallerDirectory::Private
             change(edit);
         if (edit.changed()) {
             ForceDirectoriesEx(QFileInfo(path).absolutePath());
-            WriteFileAtomic(path, edit.bytes());
+            QByteArray bytes = edit.bytes();
+            WriteFileAtomic(path, bytes);
+            // What was written is what the next read finds, unless another writer came in
+            // between: it is checked against the file once before it is trusted.
+            std::lock_guard guard(cacheLock);
+            cache = {Parsed::of(std::move(bytes)), FileIdentity::of(path), false};
         }
         if (!queued.empty()) {
             std::lock_guard guard(pendingLock);
@@ -477,6 +598,8 @@ struct CallerDirectory::Private
     }
 
     const QString path;
+    mutable std::mutex cacheLock;
+    mutable Snapshot cache;
     mutable std::mutex pendingLock;
     std::vector<Pending> pending;
     quint64 nextSeq = 1;
@@ -505,7 +628,7 @@ QStringList CallerDirectory::ListKeys() const
 {
     const Private::View v = d->view();
     QStringList keys;
-    keys.reserve(qsizetype(v.sec.entries.size() + v.added.size()));
+    keys.reserve(qsizetype(v.sec().entries.size() + v.added.size()));
     d->forEachEntry(v, [&](QByteArrayView key, const QByteArray &) { keys << DecodeAnsi(key); });
     return keys;
 }
@@ -528,7 +651,7 @@ ResolvedCaller CallerDirectory::MatchCaller(const QString &number) const
 
     const Private::View v = d->view();
     std::optional<QByteArrayView> matched;
-    for (const Entry &e : v.sec.entries) {
+    for (const Entry &e : v.sec().entries) {
         if (matches(e.key)) {
             matched = e.key;
             break;
@@ -622,8 +745,8 @@ CallerResolver CallerDirectory::BatchResolver() const
         p.shortest = p.longest < 0 ? prefix.size() : std::min(p.shortest, prefix.size());
         p.longest = std::max(p.longest, prefix.size());
     };
-    p.readKeys.reserve(v.sec.entries.size() + v.added.size());
-    for (const Entry &e : v.sec.entries)
+    p.readKeys.reserve(v.sec().entries.size() + v.added.size());
+    for (const Entry &e : v.sec().entries)
         consider(e.key, e.value.toByteArray());
     for (const Pending *a : v.added)
         consider(a->key, a->value);
@@ -634,7 +757,7 @@ QList<CallerRecord> CallerDirectory::ReadCallerList(CallerSortOrder order) const
 {
     const Private::View v = d->view();
     QList<CallerRecord> records;
-    records.reserve(qsizetype(v.sec.entries.size() + v.added.size()));
+    records.reserve(qsizetype(v.sec().entries.size() + v.added.size()));
     d->forEachEntry(v, [&](QByteArrayView key, const QByteArray &value) {
         CallerRecord record;
         record.Number = DecodeAnsi(key);
