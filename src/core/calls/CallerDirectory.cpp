@@ -14,10 +14,12 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <linux/magic.h>
 #include <mutex>
 #include <numeric>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <vector>
 
 // The file is handled the way the Windows private-profile functions handle an initialisation
@@ -346,17 +348,106 @@ struct FileIdentity
         return id;
     }
 
-    // File systems stamp changes with a coarse clock (a clock tick; whole seconds on some): a
-    // file changed again within one tick, in place and to the same size, keeps its identity. A
-    // file whose last change lies this far before a moment cannot change at that moment or
-    // later without a newer stamp.
-    static constexpr qint64 kStampGrainNs = 2000000000;
-    bool settledBefore(qint64 wallClockNs) const
+    // File systems stamp changes with a coarse clock: a file changed again within one tick, in
+    // place and to the same size, keeps its identity. A file whose last change lies more than
+    // `grainNs` (stampGrainNs) before a moment cannot change at that moment or later without a
+    // newer stamp.
+    bool settledBefore(qint64 wallClockNs, qint64 grainNs) const
     {
-        return !exists || std::max(modifiedNs, changedNs) + kStampGrainNs < wallClockNs;
+        return !exists || (grainNs >= 0 && std::max(modifiedNs, changedNs) + grainNs < wallClockNs);
     }
 
     bool operator==(const FileIdentity &) const = default;
+};
+
+// How coarse the time stamps of the file system that holds `path` may be: the local Linux file
+// systems stamp with the kernel's clock tick (a few milliseconds); others may keep whole seconds
+// (FAT); network and FUSE file systems stamp with another clock, so a read there is never
+// trusted (-1) and the bytes are always compared.
+qint64 stampGrainNs(const QString &path)
+{
+    struct statfs fs
+    {
+    };
+    if (::statfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &fs) != 0)
+        return -1;
+    switch (quint32(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case F2FS_SUPER_MAGIC:
+        return 50000000;
+    case NFS_SUPER_MAGIC:
+    case 0xFE534D42: // SMB2
+    case CIFS_SUPER_MAGIC:
+    case FUSE_SUPER_MAGIC:
+        return -1;
+    default:
+        return 2000000000;
+    }
+}
+
+// Prefixes shorter than this never match a number.
+constexpr qsizetype kShortestPrefix = 2;
+
+// The part of a key a number must begin with: a group key's text before its first "*", else
+// the whole key.
+QByteArrayView prefixOf(QByteArrayView key)
+{
+    const qsizetype star = key.indexOf('*');
+    return star < 0 ? key : key.first(star);
+}
+
+// The key a matched entry is read back under: a group key's prefix followed by "*", else the key.
+QByteArrayView readKeyOf(QByteArrayView key)
+{
+    const qsizetype star = key.indexOf('*');
+    return star < 0 ? key : key.first(star + 1);
+}
+
+// The keys arranged for look-ups: which key a number matches first, and the value that stands
+// under each key.
+struct KeyIndex
+{
+    // Per matching key (prefix of at least 2 characters), in order: the key its entry is read
+    // back under.
+    std::vector<QByteArray> readKeys;
+    // Each prefix and the first of those keys that has it.
+    QHash<QByteArray, size_t> firstByPrefix;
+    qsizetype shortest = 0;
+    qsizetype longest = -1;
+    // The value that stands under each key (lower case): the first one.
+    QHash<QByteArray, QByteArray> values;
+
+    void add(QByteArrayView key, const QByteArray &value)
+    {
+        const QByteArray lower = lowerKey(key);
+        if (!values.contains(lower))
+            values.insert(lower, value);
+        const QByteArrayView prefix = prefixOf(key);
+        if (prefix.size() < kShortestPrefix)
+            return;
+        const QByteArray prefixBytes = prefix.toByteArray();
+        if (!firstByPrefix.contains(prefixBytes))
+            firstByPrefix.insert(prefixBytes, readKeys.size());
+        readKeys.push_back(readKeyOf(key).toByteArray());
+        shortest = longest < 0 ? prefix.size() : std::min(shortest, prefix.size());
+        longest = std::max(longest, prefix.size());
+    }
+
+    // The first key in order whose prefix begins `number`: of every beginning of the number, the
+    // prefix whose first key comes first. Its read key.
+    std::optional<QByteArray> firstMatch(QByteArrayView number) const
+    {
+        std::optional<size_t> first;
+        for (qsizetype length = shortest; length <= std::min(longest, number.size()); ++length) {
+            const auto it = firstByPrefix.constFind(number.first(length).toByteArray());
+            if (it != firstByPrefix.constEnd() && (!first || *it < *first))
+                first = *it;
+        }
+        return first ? std::optional<QByteArray>(readKeys[*first]) : std::nullopt;
+    }
 };
 
 // The file's bytes as one read found them, and their parse.
@@ -373,20 +464,21 @@ struct Parsed
         return p;
     }
 
-    // Every key of the section in lower case, made on first use.
-    const QSet<QByteArray> &lowerKeys() const
+    // The section's entries for look-ups, made on first use.
+    const KeyIndex &index() const
     {
-        std::call_once(m_lowerKeysMade, [this] {
-            m_lowerKeys.reserve(qsizetype(sec.entries.size()));
+        std::call_once(m_indexMade, [this] {
+            m_index.readKeys.reserve(sec.entries.size());
+            m_index.values.reserve(qsizetype(sec.entries.size()));
             for (const Entry &e : sec.entries)
-                m_lowerKeys.insert(lowerKey(e.key));
+                m_index.add(e.key, e.value.toByteArray());
         });
-        return m_lowerKeys;
+        return m_index;
     }
 
 private:
-    mutable std::once_flag m_lowerKeysMade;
-    mutable QSet<QByteArray> m_lowerKeys;
+    mutable std::once_flag m_indexMade;
+    mutable KeyIndex m_index;
 };
 
 // The last read of the file and the identity the file had then. Trusted while the file keeps
@@ -421,24 +513,6 @@ struct Pending
 QString cannotWrite(const QString &path)
 {
     return QStringLiteral("nach %1 kann nicht geschrieben werden").arg(path);
-}
-
-// Prefixes shorter than this never match a number.
-constexpr qsizetype kShortestPrefix = 2;
-
-// The part of a key a number must begin with: a group key's text before its first "*", else
-// the whole key.
-QByteArrayView prefixOf(QByteArrayView key)
-{
-    const qsizetype star = key.indexOf('*');
-    return star < 0 ? key : key.first(star);
-}
-
-// The key a matched entry is read back under: a group key's prefix followed by "*", else the key.
-QByteArrayView readKeyOf(QByteArrayView key)
-{
-    const qsizetype star = key.indexOf('*');
-    return star < 0 ? key : key.first(star + 1);
 }
 
 // A look-up before any key matched.
@@ -484,11 +558,9 @@ struct CallerDirectory::Private
                 if (equalsNoCase(p->key, key))
                     return p->value;
             }
-            for (const Entry &e : file->sec.entries) {
-                if (equalsNoCase(e.key, key))
-                    return e.value.toByteArray();
-            }
-            return std::nullopt;
+            const KeyIndex &index = file->index();
+            const auto it = index.values.constFind(lowerKey(key));
+            return it != index.values.constEnd() ? std::optional<QByteArray>(*it) : std::nullopt;
         }
     };
 
@@ -501,7 +573,7 @@ struct CallerDirectory::Private
         }
         v.file = current();
         if (!v.pending.empty()) {
-            const QSet<QByteArray> &present = v.file->lowerKeys();
+            const QHash<QByteArray, QByteArray> &present = v.file->index().values;
             QSet<QByteArray> queued;
             for (const Pending &p : v.pending) {
                 if (!present.contains(p.lower) && !queued.contains(p.lower)) {
@@ -532,7 +604,7 @@ struct CallerDirectory::Private
             data = file.readAll();
         Snapshot fresh;
         fresh.identity = FileIdentity::of(path);
-        fresh.trusted = fresh.identity == before && before.settledBefore(now);
+        fresh.trusted = fresh.identity == before && before.settledBefore(now, stampGrainNs(path));
         fresh.parsed = last.parsed && last.parsed->data == data ? last.parsed : Parsed::of(std::move(data));
         std::lock_guard guard(cacheLock);
         cache = fresh;
@@ -586,8 +658,10 @@ struct CallerDirectory::Private
             WriteFileAtomic(path, bytes);
             // What was written is what the next read finds, unless another writer came in
             // between: it is checked against the file once before it is trusted.
+            std::shared_ptr<const Parsed> written = Parsed::of(std::move(bytes));
+            written->index(); // here rather than in the next look-up
             std::lock_guard guard(cacheLock);
-            cache = {Parsed::of(std::move(bytes)), FileIdentity::of(path), false};
+            cache = {std::move(written), FileIdentity::of(path), false};
         }
         if (!queued.empty()) {
             std::lock_guard guard(pendingLock);
@@ -644,27 +718,15 @@ ResolvedCaller CallerDirectory::MatchCaller(const QString &number) const
 {
     ResolvedCaller r = unresolved(number);
     const QByteArray wanted = EncodeAnsi(r.Number);
-    const auto matches = [&](QByteArrayView key) {
-        const QByteArrayView prefix = prefixOf(key);
-        return prefix.size() >= kShortestPrefix && QByteArrayView(wanted).startsWith(prefix);
-    };
-
     const Private::View v = d->view();
-    std::optional<QByteArrayView> matched;
-    for (const Entry &e : v.sec().entries) {
-        if (matches(e.key)) {
-            matched = e.key;
-            break;
-        }
+    std::optional<QByteArray> readKey = v.file->index().firstMatch(wanted);
+    for (size_t i = 0; !readKey && i < v.added.size(); ++i) {
+        const QByteArrayView prefix = prefixOf(v.added[i]->key);
+        if (prefix.size() >= kShortestPrefix && QByteArrayView(wanted).startsWith(prefix))
+            readKey = readKeyOf(v.added[i]->key).toByteArray();
     }
-    for (size_t i = 0; !matched && i < v.added.size(); ++i) {
-        if (matches(v.added[i]->key))
-            matched = v.added[i]->key;
-    }
-    if (matched) {
-        const QByteArrayView readKey = readKeyOf(*matched);
-        setMatch(r, readKey, v.valueOf(readKey).value_or(QByteArray()));
-    }
+    if (readKey)
+        setMatch(r, *readKey, v.valueOf(*readKey).value_or(QByteArray()));
     return r;
 }
 
@@ -688,15 +750,8 @@ ResolvedCaller CallerDirectory::ResolveCaller(const QString &number) const
 
 struct CallerResolver::Private
 {
-    // Per matching key (prefix of at least 2 characters), in file order, queued additions last:
-    // the key its entry is read back under.
-    std::vector<QByteArray> readKeys;
-    // Each prefix and the first of those keys that has it.
-    QHash<QByteArray, size_t> firstByPrefix;
-    qsizetype shortest = 0;
-    qsizetype longest = -1;
-    // The value that stands under each key (lower case).
-    QHash<QByteArray, QByteArray> values;
+    // The file's entries, queued additions last.
+    KeyIndex index;
     // Numbers resolved so far: a journal holds the same callers again and again.
     mutable QHash<QString, ResolvedCaller> answers;
 };
@@ -708,19 +763,8 @@ ResolvedCaller CallerResolver::Resolve(const QString &number) const
     if (const auto known = d->answers.constFind(number); known != d->answers.constEnd())
         return *known;
     ResolvedCaller r = unresolved(number);
-    // The first key in file order whose prefix begins the number: of every beginning of the
-    // number, the prefix whose first key comes first.
-    const QByteArray wanted = EncodeAnsi(r.Number);
-    std::optional<size_t> first;
-    for (qsizetype length = d->shortest; length <= std::min(d->longest, wanted.size()); ++length) {
-        const auto it = d->firstByPrefix.constFind(wanted.first(length));
-        if (it != d->firstByPrefix.constEnd() && (!first || *it < *first))
-            first = *it;
-    }
-    if (first) {
-        const QByteArray &readKey = d->readKeys[*first];
-        setMatch(r, readKey, d->values.value(lowerKey(readKey)));
-    }
+    if (const auto readKey = d->index.firstMatch(EncodeAnsi(r.Number)))
+        setMatch(r, *readKey, d->index.values.value(lowerKey(*readKey)));
     r.Text = CallerDirectory::FinishCallerText(r.Text, r.Number);
     d->answers.insert(number, r);
     return r;
@@ -730,26 +774,9 @@ CallerResolver CallerDirectory::BatchResolver() const
 {
     const Private::View v = d->view();
     CallerResolver resolver;
-    CallerResolver::Private &p = *resolver.d;
-    const auto consider = [&](QByteArrayView key, const QByteArray &value) {
-        const QByteArray lower = lowerKey(key);
-        if (!p.values.contains(lower))
-            p.values.insert(lower, value);
-        const QByteArrayView prefix = prefixOf(key);
-        if (prefix.size() < kShortestPrefix)
-            return;
-        const QByteArray prefixBytes = prefix.toByteArray();
-        if (!p.firstByPrefix.contains(prefixBytes))
-            p.firstByPrefix.insert(prefixBytes, p.readKeys.size());
-        p.readKeys.push_back(readKeyOf(key).toByteArray());
-        p.shortest = p.longest < 0 ? prefix.size() : std::min(p.shortest, prefix.size());
-        p.longest = std::max(p.longest, prefix.size());
-    };
-    p.readKeys.reserve(v.sec().entries.size() + v.added.size());
-    for (const Entry &e : v.sec().entries)
-        consider(e.key, e.value.toByteArray());
+    resolver.d->index = v.file->index(); // shared until the queued additions join it
     for (const Pending *a : v.added)
-        consider(a->key, a->value);
+        resolver.d->index.add(a->key, a->value);
     return resolver;
 }
 
