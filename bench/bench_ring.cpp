@@ -9,6 +9,8 @@
 // answered, and after it has ended, how many of them are in the journal and in the directory.
 // ring_answer_p50_ms_plain_tcp / _p99_ms_plain_tcp: the 1,000 calls once more, against an exchange
 // that delays its acknowledgements as an ordinary TCP stack does (isdnsim --no-quickack).
+// ring_answer_p50_ms_100k / _p99_ms_100k: the 1,000 calls once more, with a caller directory of
+// 100,000 entries.
 //
 // With --dinfo the automatic D-Info look-up is on: the stand-in answers from an address book of
 // 10,000 contacts that names every new caller of the one-after-the-other calls (the storm's
@@ -179,5 +181,12 @@ int main(int argc, char **argv)
     StartProgram(plainProgram, plain.port());
     ringSeries(plain.port(), rows, "_plain_tcp");
     StopProgram(plainProgram);
+
+    rows = BenchCallerRows(100000);
+    CallerDirectory(CallerDirectory::defaultPath()).WriteCallerList(rows);
+    QProcess largeProgram;
+    StartProgram(largeProgram, sim.port());
+    ringSeries(sim.port(), rows, "_100k");
+    StopProgram(largeProgram);
     return 0;
 }
