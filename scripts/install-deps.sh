@@ -9,7 +9,7 @@ PACKAGES=(
   libqt6svg6 qt6-qpa-plugins libgl-dev
   libcapi20-3 libcapi20-dev
   libgtest-dev
-  xvfb xauth
+  xvfb xauth dbus
   desktop-file-utils appstream dpkg-dev
 )
 

@@ -4,6 +4,7 @@
 #include "platform/CommandLine.h"
 #include "platform/Startup.h"
 #include "windows/JournalConversion.h"
+#include "windows/MessageDialog.h"
 
 #include <QApplication>
 #include <QLockFile>
@@ -23,10 +24,16 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
 
-    // One copy per user: a second start ends at once and shows nothing.
-    const std::unique_ptr<QLockFile> instance = Startup::acquireSingleInstance();
-    if (!instance)
-        return 0;
+    // One copy per user: a second start ends at once and shows nothing. A lock folder that is not
+    // the user's own is refused with a message.
+    QString refusal;
+    const std::unique_ptr<QLockFile> instance = Startup::acquireSingleInstance(&refusal);
+    if (!instance) {
+        if (refusal.isEmpty())
+            return 0;
+        ShowMessageDlg(refusal);
+        return 1;
+    }
 
     QApplication::setApplicationName(QStringLiteral("Rufwart 32"));
     QApplication::setDesktopFileName(QStringLiteral("de.elbwerk.rufwart"));

@@ -6,11 +6,15 @@
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <unistd.h>
 
 class TestMainStartup : public QObject
 {
@@ -118,6 +122,59 @@ private slots:
         QVERIFY(first.waitForFinished(60000));
         QVERIFY(QFileInfo::exists(Startup::instanceLockPath()));
         QVERIFY(Startup::acquireSingleInstance() != nullptr);
+    }
+
+    // Without XDG_RUNTIME_DIR the lock lives in a folder of the shared temporary folder, which
+    // any local user could have made first. The program makes it private, and refuses one that
+    // is not the user's own or that others may write to, saying why.
+    void lockFolderInTheSharedTemporaryFolderMustBeOurs()
+    {
+        const QByteArray tmpBefore = qgetenv("TMPDIR");
+        auto restoreTmp = qScopeGuard([&] { qputenv("TMPDIR", tmpBefore); });
+        const QString tmp = env->root() + QStringLiteral("/tmp");
+        QVERIFY(QDir().mkpath(tmp));
+        qputenv("TMPDIR", tmp.toLocal8Bit());
+        qunsetenv("XDG_RUNTIME_DIR");
+
+        const QString folder = QFileInfo(Startup::instanceLockPath()).path();
+        QCOMPARE(QFileInfo(folder).path(), tmp);
+        QString refusal;
+        {
+            const auto lock = Startup::acquireSingleInstance(&refusal);
+            QVERIFY2(lock != nullptr, qPrintable(refusal));
+        }
+        QCOMPARE(QFile::permissions(folder) & 0x0077, QFileDevice::Permissions()); // group, others: nothing
+        QVERIFY(refusal.isEmpty());
+
+        // Writable by others.
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
+        QVERIFY(Startup::acquireSingleInstance(&refusal) == nullptr);
+        QVERIFY2(refusal.contains(folder) && refusal.contains(QStringLiteral("beschreibbar")),
+                 qPrintable(refusal));
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x7700)));
+
+        // A link in its place, even to a folder of ours.
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(QFile::link(env->runtimeDir(), folder));
+        refusal.clear();
+        QVERIFY(Startup::acquireSingleInstance(&refusal) == nullptr);
+        QVERIFY2(refusal.contains(QStringLiteral("kein Ordner")), qPrintable(refusal));
+        QVERIFY(QFile::remove(folder));
+
+        // Another user's folder (as root: one handed to "nobody").
+        QString foreign = QDir::rootPath();
+        if (::geteuid() == 0) {
+            QVERIFY(QDir().mkdir(folder));
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+            foreign = folder;
+        }
+        refusal.clear();
+        QVERIFY2(Startup::unsafeLockFolder(foreign).contains(QStringLiteral("anderen Benutzer")),
+                 qPrintable(foreign));
+        if (::geteuid() == 0) {
+            QVERIFY(Startup::acquireSingleInstance(&refusal) == nullptr);
+            QVERIFY(refusal.contains(folder));
+        }
     }
 };
 

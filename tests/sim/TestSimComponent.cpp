@@ -3,6 +3,9 @@
 // and releasing, and the profile through the remote path.
 #include "ComponentFixture.h"
 
+#include <QDir>
+#include <QFile>
+
 using namespace comptest;
 using isdnsim::lineValue;
 
@@ -120,6 +123,42 @@ TEST_F(SimComponent, ReleasingWhileConnectedClearsTheOtherEnd)
     EXPECT_TRUE(WaitUntil([&] { return CountEvents("release appl=" + std::to_string(applA)) == 1; }));
     // b is still registered and can take the next call.
     EXPECT_TRUE(b.capi->Registered());
+}
+
+// The voluntary context switches of the component's message thread ("rufwart-capi"): each one
+// is a wake-up from its wait. -1 when there is no such thread.
+long MessageThreadWakeUps()
+{
+    for (const QString &task :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "rufwart-capi")
+            continue;
+        QFile status(QStringLiteral("/proc/self/task/%1/status").arg(task));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                return line.mid(24).trimmed().toLong();
+    }
+    return -1;
+}
+
+// Listening and idle, the message thread sleeps in its wait: no time slices, no polling.
+TEST_F(SimComponent, AnIdleComponentNeverWakesItsMessageThread)
+{
+    Station s(ServiceBit::All);
+    QThread::msleep(100); // the listen confirmation has been taken
+    const long before = MessageThreadWakeUps();
+    ASSERT_GE(before, 0);
+    QThread::sleep(3);
+    EXPECT_EQ(MessageThreadWakeUps(), before);
+    // It still wakes for what comes.
+    s.ringResult = RingResult::Busy;
+    auto c = control();
+    ASSERT_TRUE(c->sendLine("CALL from=0301234 to=4711 cip=16"));
+    EXPECT_NE(AwaitLine(*c, "REJECTED"), "");
+    EXPECT_GT(MessageThreadWakeUps(), before);
 }
 
 TEST_F(SimComponent, ProfileThroughTheRemotePath)

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <poll.h>
 #include <vector>
 
 using namespace isdnsim;
@@ -53,7 +54,8 @@ TEST(SimPlainTcp, RequestAfterUnconfirmedResponseIsNotHeldBack)
                           .empty()
                           .finish()),
                   0u);
-        ASSERT_EQ(binding->WaitForMessage(applId, 5000), 0u);
+        pollfd reply = {binding->FileNo(applId), POLLIN, 0};
+        ASSERT_EQ(::poll(&reply, 1, 5000), 1);
         std::array<uint8_t, Capi::MessageBufferBytes> buffer{};
         size_t length = 0;
         ASSERT_EQ(binding->GetMessage(applId, buffer.data(), length), 0u);

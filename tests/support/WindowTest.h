@@ -13,6 +13,11 @@
 
 #include <type_traits>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 // QVERIFY and QCOMPARE in a helper of a test only leave the helper. A call of a helper that may
 // fail the test goes through CHECKED, which then stops the calling test as well, before it runs on
 // into what the helper did not set up.
@@ -47,6 +52,44 @@ inline quint16 closedPort()
     server.listen(QHostAddress::LocalHost, 0);
     return server.serverPort();
 }
+
+// A loopback port that hears nothing: its queue of connections waiting to be accepted is full, so
+// a further connect goes unanswered until the network's connect time-out (minutes), as with an
+// address that cannot be reached.
+class UnansweredPort
+{
+public:
+    UnansweredPort()
+    {
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
+            ::listen(m_listener, 0) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            qFatal("UnansweredPort: no listening socket");
+        m_port = ntohs(address.sin_port);
+        // One connection waits to be accepted, and fills the queue.
+        m_waiting = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::connect(m_waiting, reinterpret_cast<sockaddr *>(&address), length) != 0)
+            qFatal("UnansweredPort: the queue could not be filled");
+    }
+    ~UnansweredPort()
+    {
+        ::close(m_waiting);
+        ::close(m_listener);
+    }
+    UnansweredPort(const UnansweredPort &) = delete;
+    UnansweredPort &operator=(const UnansweredPort &) = delete;
+    quint16 port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    int m_waiting = -1;
+    quint16 m_port = 0;
+};
 
 // Answers every notice and question while it lives, without showing them: records each text and
 // answers questions with `yes` (the right-hand button, "&Ja").

@@ -127,17 +127,32 @@ Form formOf(const QByteArray &data)
 
 } // namespace
 
-QDateTime JournalRecord::callDateTime() const
+namespace {
+// CallTime as days since the epoch and milliseconds of that day (a time that rounds to the end
+// of its day is the start of the next).
+std::pair<qint64, int> splitCallTime(double callTime)
 {
-    // Wall-clock time of that day, so days on which daylight saving time starts or ends read
-    // back as they were written.
-    double days = std::floor(CallTime);
-    qint64 ms = std::llround((CallTime - days) * kMsPerDay);
+    double days = std::floor(callTime);
+    qint64 ms = std::llround((callTime - days) * kMsPerDay);
     if (ms >= kMsPerDay) {
         days += 1;
         ms -= kMsPerDay;
     }
-    return QDateTime(kEpoch.addDays(qint64(days)), QTime::fromMSecsSinceStartOfDay(int(ms)));
+    return {qint64(days), int(ms)};
+}
+} // namespace
+
+QDateTime JournalRecord::callDateTime() const
+{
+    // Wall-clock time of that day, so days on which daylight saving time starts or ends read
+    // back as they were written.
+    const auto [days, ms] = splitCallTime(CallTime);
+    return QDateTime(kEpoch.addDays(days), QTime::fromMSecsSinceStartOfDay(ms));
+}
+
+QDate JournalRecord::callDate() const
+{
+    return kEpoch.addDays(splitCallTime(CallTime).first);
 }
 
 double JournalRecord::toCallTime(const QDateTime &when)

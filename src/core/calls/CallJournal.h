@@ -27,6 +27,8 @@ struct JournalRecord
 
     // CallTime as a local date and time, and the other way round.
     QDateTime callDateTime() const;
+    // The day of callDateTime(), without the cost of a local date and time.
+    QDate callDate() const;
     static double toCallTime(const QDateTime &when);
 
     // The 40 bytes of the record (longer texts cut to 20 and 10 characters).

@@ -90,6 +90,7 @@ RingDecision DecideRing(const RingCall &call, const RingOptions &options, const 
     d.CallerText = caller.Text;
     d.Label = labelOf(d.CallerText);
     d.CallMsgNumber = (call.Msn + QStringLiteral(" !")).left(kMaxCallMsgNumber);
+    d.Service = ServiceName(call.Service);
 
     if (options.ServerMode && call.Service == kDataService) {
         // A data call for the transfer: accepted whoever calls.

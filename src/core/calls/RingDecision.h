@@ -67,6 +67,7 @@ struct RingDecision
     QString Hint;          // hint of the notification window (empty: the window keeps its own)
     QString ListSuffix;    // appended to the call list entry: " --> gesperrt" for a blocked caller
     QString CallMsgNumber; // number line of the notification window: MSN + " !", at most 34 characters
+    QString Service;       // the service's display name (ServiceName)
 
     bool ExtWin = false; // shown in the notification window (else in the main window)
 };

@@ -1,6 +1,7 @@
 #include "capi/Capi20.h"
 
 #include "capi/Transfer.h"
+#include "common/Clock.h"
 
 #include <cstring>
 
@@ -10,6 +11,9 @@ using namespace CapiError;
 namespace {
 constexpr int64_t kDialTimeoutMs = 5000;
 constexpr int64_t kDisconnectTimeoutMs = 10000;
+// How long SendData waits for a transmit entry to come free (a block takes a quarter of a second
+// at line rate).
+constexpr int64_t kSendWaitMs = 30000;
 
 // Runs an event handler for the dispatcher. A handler that throws is reported, and the message is
 // still answered and booked: neither the call's state nor the driver's queue may depend on it.
@@ -217,10 +221,20 @@ bool TCapi20::Dial(const QString &Number, const QString & /*Unused*/, uint8_t Se
     m_plci = -1;
     m_callDirection = 1;
     m_connectConfirmed = false;
-    if (!PutRequest(CMD_CONNECT, params))
-        return false;
-    WaitWhilePending([this] { return m_connectConfirmed.load(); }, kDialTimeoutMs);
-    return m_plci != -1;
+    // Until the confirmation names our call, a caller who rings meanwhile is not it.
+    m_dialing = true;
+    const bool put = PutRequest(CMD_CONNECT, params);
+    if (put)
+        WaitWhilePending([this] { return m_connectConfirmed.load(); }, kDialTimeoutMs);
+    m_dialing = false;
+    return put && m_plci != -1;
+}
+
+bool TCapi20::OwnCallBesides(uint32_t plci) const
+{
+    if (m_dialing)
+        return true;
+    return m_callState != 0 && m_plci != -1 && uint32_t(m_plci.load()) != plci;
 }
 
 bool TCapi20::Answer(uint16_t Reject)
@@ -231,11 +245,13 @@ bool TCapi20::Answer(uint16_t Reject)
         return false;
     }
     const auto plci = uint32_t(m_pendingPlci.load());
-    // A call of ours other than the one ringing (connected, or dialled and being set up) keeps
-    // its place: the ringing call can only be refused.
-    const bool otherCall = m_plci != -1 && uint32_t(m_plci.load()) != plci && m_callState != 0;
-    if (m_callState < 2 && !otherCall) {
-        m_callDirection = 2;
+    // While connected the ringing call can only be refused as busy. A call of ours that is being
+    // set up (dialled) keeps its place: the ringing call gets its answer as given, unless that
+    // is to accept it, which would make two calls of one.
+    const bool otherCall = OwnCallBesides(plci);
+    if (m_callState < 2 && !(otherCall && Reject == 0)) {
+        if (!otherCall)
+            m_callDirection = 2;
         PutResponse(CMD_CONNECT, uint32_t(msgId),
                     ConnectResp(plci, Reject, B1Protokol, B2Protokol, B3Protokol, m_ownNumber));
         return true;
@@ -455,7 +471,8 @@ void TCapi20::Ring(IndicationDatenType &daten, uint32_t msgId)
     m_service = ServiceOfCip(daten.Word(4));
     // A call of ours that is connected, or dialled and being set up, keeps its PLCI and state; the
     // new call waits apart as the pending one.
-    const bool keepCurrent = m_callState >= 2 || (m_callState == 1 && m_callDirection == 1 && m_plci != -1);
+    const bool keepCurrent =
+        m_callState >= 2 || m_dialing || (m_callState == 1 && m_callDirection == 1 && m_plci != -1);
     m_pendingPlci = plci;
     m_pendingMsgId = int(msgId);
     if (!keepCurrent)
@@ -464,11 +481,24 @@ void TCapi20::Ring(IndicationDatenType &daten, uint32_t msgId)
     uint32_t result = RingResult::Ignore;
     if (OnRing) {
         m_ringDaten = CallDatenFromIndication(daten);
+        // The handler may end the component: it runs on copies that its hand-over keeps, and its
+        // result is taken only if the component is still there.
+        struct Ringing
+        {
+            TCapiRingEvent handler;
+            TCallDaten daten;
+            std::atomic<uint32_t> result{RingResult::Ignore};
+        };
+        auto ringing = std::make_shared<Ringing>();
+        ringing->handler = OnRing;
+        ringing->daten = m_ringDaten;
         // A failing handler leaves the result as without one.
-        Guarded(*this, CMD_CONNECT, SUB_IND,
-                [&] { CallInMainThread([this, &result] { result = OnRing(this, m_ringDaten); }); });
+        Guarded(*this, CMD_CONNECT, SUB_IND, [&] {
+            CallInMainThread([this, ringing] { ringing->result = ringing->handler(this, ringing->daten); });
+        });
         if (!Registered())
             return; // released while the ring was shown: the release dropped the call
+        result = ringing->result;
     }
     if (result == RingResult::AlertOnly) {
         PutRequest(CMD_ALERT, AlertReq(uint32_t(plci)));
@@ -498,9 +528,9 @@ void TCapi20::ConnectActive(IndicationDatenType &daten, uint32_t msgId)
 void TCapi20::DisconnectIndication(IndicationDatenType &daten, uint32_t msgId)
 {
     const uint32_t plci = daten.Dword(0);
-    // The end of a call that is not ours (a second caller that was refused while our call is up)
-    // only gets its response.
-    if (m_callState != 0 && m_plci != -1 && uint32_t(m_plci.load()) != plci) {
+    // The end of a call that is not ours (a second caller that was refused while our call is up
+    // or being dialled) only gets its response.
+    if (OwnCallBesides(plci)) {
         PutResponse(CMD_DISCONNECT, msgId, DwordOnly(plci));
         return;
     }
@@ -546,8 +576,9 @@ void TCapi20::ConnectB3Active(IndicationDatenType &daten, uint32_t msgId)
     PutResponse(CMD_CONNECT_B3_ACTIVE, msgId, DwordOnly(uint32_t(ncci)));
     if (FindChannel(ncci) > 0) {
         m_currentNcci = ncci;
+        // Handlers in the main thread run on copies: they may end the component.
         if (OnBConnect)
-            CallInMainThread([this] { OnBConnect(this, m_currentNcci); });
+            CallInMainThread([this, handler = OnBConnect, ncci] { handler(this, ncci); });
     }
 }
 
@@ -556,8 +587,12 @@ void TCapi20::DisconnectB3Indication(IndicationDatenType &daten, uint32_t msgId)
     const int ncci = int(daten.Dword(0));
     m_reasonB3 = daten.Word(4);
     if (OnBDisconnect)
-        Guarded(*this, CMD_DISCONNECT_B3, SUB_IND,
-                [this] { CallInMainThread([this] { OnBDisconnect(this, m_currentNcci, m_reasonB3); }); });
+        Guarded(*this, CMD_DISCONNECT_B3, SUB_IND, [this] {
+            CallInMainThread([this, handler = OnBDisconnect, ncci = m_currentNcci.load(),
+                              reason = m_reasonB3.load()] { handler(this, ncci, reason); });
+        });
+    if (!Registered())
+        return; // released meanwhile: the release freed the channels
     FreeChannel(ncci);
     if (m_b3Count > 0)
         --m_b3Count;
@@ -588,7 +623,8 @@ int TCapi20::FrameCapacity(int NCCI) const
     const int number = FindChannel(NCCI);
     if (number > 0)
         block = std::min(block, m_channels[size_t(number - 1)].BufferSize);
-    return std::clamp(block, 3, Transfer::StagingBytes) - 2;
+    // The other side takes each block into a buffer of WorkBytes and cuts what is longer.
+    return std::clamp(block, 3, Transfer::WorkBytes) - 2;
 }
 
 int64_t TCapi20::QueuedBytes(int NCCI) const
@@ -598,6 +634,13 @@ int64_t TCapi20::QueuedBytes(int NCCI) const
     return number > 0 ? m_channels[size_t(number - 1)].QueuedBytes : 0;
 }
 
+int TCapi20::RefusedBlocks(int NCCI) const
+{
+    std::lock_guard guard(m_channelLock);
+    const int number = FindChannel(NCCI);
+    return number > 0 ? m_channels[size_t(number - 1)].RefusedBlocks : 0;
+}
+
 int TCapi20::SendData(int NCCI, const void *Data, int Count)
 {
     const int number = FindChannel(NCCI);
@@ -605,6 +648,7 @@ int TCapi20::SendData(int NCCI, const void *Data, int Count)
         return 0;
     const auto *bytes = static_cast<const uint8_t *>(Data);
     int done = 0;
+    int64_t waitingSince = Clock::ticks();
     while (done < Count) {
         bool filled = false;
         {
@@ -624,10 +668,15 @@ int TCapi20::SendData(int NCCI, const void *Data, int Count)
                 filled = true;
             }
         }
-        if (filled)
+        if (filled) {
             SendNextBlock(NCCI);
-        else
+            waitingSince = Clock::ticks();
+        } else if (Clock::ticks() - waitingSince >= kSendWaitMs) {
+            RaiseError(CMD_DATA_B3, 0x80, ERR_SEND_TIMEOUT);
+            return done;
+        } else {
             ProcessPending(); // every entry is taken: let the confirmations in
+        }
     }
     return std::max(Count, 0);
 }
@@ -652,6 +701,7 @@ void TCapi20::SendNextBlock(int NCCI)
     if (!PutRequest(CMD_DATA_B3,
                     DataB3Req(uint32_t(NCCI), entry.Data.data(), uint16_t(entry.Length), uint16_t(index)))) {
         // Not put (reported by the put): no confirmation will free the entry.
+        ++ch.RefusedBlocks;
         --ch.Outstanding;
         ch.QueuedBytes -= entry.Length;
         entry.Length = 0;
@@ -681,7 +731,9 @@ int TCapi20::ReceiveData(int NCCI, void *Buffer, int Count)
 
 bool TCapi20::HandleDataB3Ind(const Capi::DataB3Indication &Block)
 {
-    if (Block.Data == nullptr)
+    // An empty block is only answered: stored, it would take a ring entry that reading never
+    // leaves, and every later block would be read one entry late.
+    if (Block.Data == nullptr || Block.Length == 0)
         return false;
     std::lock_guard guard(m_channelLock);
     const int number = FindChannel(int(Block.NCCI));
@@ -710,7 +762,7 @@ bool TCapi20::HandleDataB3Ind(const Capi::DataB3Indication &Block)
     return true;
 }
 
-void TCapi20::HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t /*Info*/)
+void TCapi20::HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t Info)
 {
     {
         std::lock_guard guard(m_channelLock);
@@ -723,7 +775,10 @@ void TCapi20::HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t /*Info*/)
         B3TransmitEntry &entry = ch.Transmit[size_t(Handle - 1)];
         if (entry.State != 2)
             return;
-        // Freed whatever the Info was (an error was reported): nothing is sent again.
+        // Freed whatever the Info was (an error was reported): nothing is sent again, but the
+        // refusal is counted, so that a file it belonged to is not taken for sent.
+        if (Info != 0)
+            ++ch.RefusedBlocks;
         --ch.Outstanding;
         ch.QueuedBytes -= entry.Length;
         entry.Length = 0;

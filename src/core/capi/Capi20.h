@@ -164,6 +164,8 @@ struct B3Channel
     int Outstanding = 0;
     int UnreadBytes = 0;
     int QueuedBytes = 0;
+    // Data blocks that CAPI refused: a put that failed, or a confirmation with an error.
+    int RefusedBlocks = 0;
     int ReceiveWrite = 1, ReceiveRead = 1, TransmitFill = 1, TransmitSend = 1;
     int BufferSize = 0;
     int Buffers = 0;
@@ -215,6 +217,8 @@ public:
     bool AutoBConnect = true;
     QString ReceivePath;
     QString SendPath;
+    // The largest file this side receives, in bytes; 0 for no cap (the free space still limits).
+    std::atomic<int64_t> MaxReceiveSize{0};
 
     // ---- events ----
     TCapiDisconnectEvent OnDisconnect;
@@ -259,7 +263,8 @@ public:
     // Puts `Count` bytes on the link as blocks of at most BufferSize bytes, at most two of them
     // unconfirmed; waits (processing messages) while every transmit entry is taken. Returns
     // Count when the link existed at the start (bytes left when it goes down meanwhile are
-    // dropped), 0 when no channel holds the NCCI.
+    // dropped), 0 when no channel holds the NCCI. When no entry comes free for 30 s (no
+    // confirmation), ERR_SEND_TIMEOUT is raised and the bytes put so far are returned.
     int SendData(int NCCI, const void *Data, int Count);
     // Copies at most `Count` unread bytes of one receive entry; returns the number copied.
     int ReceiveData(int NCCI, void *Buffer, int Count);
@@ -303,6 +308,9 @@ private:
     void ConnectB3Active(IndicationDatenType &daten, uint32_t msgId);
     void DisconnectB3Indication(IndicationDatenType &daten, uint32_t msgId);
     bool AnswerUnhandled(uint32_t command, IndicationDatenType &daten, uint32_t msgId);
+    // True when a call of ours other than `plci` exists: one being dialled, or one with a PLCI
+    // that is being set up or connected.
+    bool OwnCallBesides(uint32_t plci) const;
     void Report(uint32_t command, uint16_t info);
     std::vector<int> ChannelNccis() const;
 
@@ -311,18 +319,18 @@ private:
     bool LinkHolds(int NCCI) const;
     int FrameCapacity(int NCCI) const;
     int64_t QueuedBytes(int NCCI) const;
+    int RefusedBlocks(int NCCI) const;
     // Transfer protocol (Transfer.cpp).
     void HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Length);
     void ReceiveName(int NCCI, const QByteArray &Payload);
     void ReceiveSize(const QByteArray &Payload);
     void ReceiveFileData(const uint8_t *Payload, int Length);
-    void ReceiveStep(const std::function<bool(TransferState &)> &Step, TTransferBlock Block,
-                     uint32_t Failure);
+    void ReceiveStep(const std::function<uint32_t(TransferState &)> &Step, TTransferBlock Block);
     void ReceiveEnd();
     void ServeFileRequest(const QByteArray &Payload);
     // Ends the file being received without keeping it (a failure, or its link went down).
     void AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci = false, int NCCI = -1);
-    void RunTransfer(const std::function<void()> &Job);
+    void RunTransfer(const std::function<void()> &Job, const QString &What);
     void SendFileNow(const QString &Path);
     void SendFileListNow();
     bool SendFrame(int NCCI, uint8_t Code, const QByteArray &Payload);
@@ -342,6 +350,7 @@ private:
     std::atomic<int> m_pendingMsgId{-1};
     std::atomic<int> m_pendingPlci{-1};
     std::atomic<bool> m_connectConfirmed{false};
+    std::atomic<bool> m_dialing{false}; // Dial waits for its confirmation
     std::atomic<int> m_b3Count{0};
     std::atomic<int> m_currentNcci{-1};
     std::atomic<uint8_t> m_service{8};

@@ -7,27 +7,51 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QThread>
 #include <QtGlobal>
 
+#include <cerrno>
 #include <chrono>
 #include <exception>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 using namespace CapiError;
 
 namespace {
-// How long one wait of the message thread lasts before it looks at its flags again; a release
-// normally wakes it at once with the wake-up message.
-constexpr int kWaitSliceMs = 500;
 // The wait of ProcessPending on the message thread.
 constexpr int kPendingWaitMs = 5;
+// With a library that offers no descriptor to wait on, the thread looks for messages this often.
+constexpr int kNoDescriptorSliceMs = 50;
 } // namespace
 
+// What a message thread waits on: the application's descriptor in the library, and its own
+// wake-up (an eventfd), which a release signals instead of putting anything on the line. Once
+// signalled it stays readable, so every later wait of that thread returns at once.
 struct TCustomCapi20::ThreadControl
 {
+    ThreadControl() : wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~ThreadControl()
+    {
+        if (wakeFd >= 0)
+            ::close(wakeFd);
+    }
+    ThreadControl(const ThreadControl &) = delete;
+    ThreadControl &operator=(const ThreadControl &) = delete;
+    void WakeUp() const
+    {
+        if (wakeFd >= 0)
+            ::eventfd_write(wakeFd, 1);
+    }
+
     std::atomic<bool> terminate{false};
     std::atomic<std::thread::id> id{};
     uint32_t applId = 0;
+    int capiFd = -1;
+    const int wakeFd;
 };
 
 // One run of a method in the main thread, waited for by the message thread.
@@ -64,6 +88,10 @@ void TCustomCapi20::Shutdown()
 {
     m_destroying = true;
     ReleaseApplication();
+    // Destroyed from inside a hand-over (a handler on the main thread ends the component): the
+    // message thread waits for that handler, which will not return before this object is gone.
+    // It is let go at once, and ends, since it finds the component unregistered.
+    CancelHandOvers(true);
     JoinEndedThreads();
 }
 
@@ -111,16 +139,9 @@ QString TCustomCapi20::FindLibrary(const QString &Name)
 {
     if (Name.contains(QLatin1Char('/')))
         return QFileInfo::exists(Name) ? Name : QString();
-    QStringList folders;
-    if (QCoreApplication::instance() != nullptr)
-        folders << QCoreApplication::applicationDirPath();
-    folders << QDir::currentPath();
-    for (const QString &folder : folders) {
-        const QString path = folder + QLatin1Char('/') + Name;
-        if (QFileInfo::exists(path))
-            return path;
-    }
-    return Name; // the system loader searches its own folders
+    // Only the system loader's folders: the current folder and the program's folder may hold
+    // files that someone else put there (received files among them).
+    return Name;
 }
 
 QString TCustomCapi20::RemoteCapiSetting(const QString &settingValue)
@@ -190,8 +211,25 @@ bool TCustomCapi20::SelectDriver()
     return true;
 }
 
-// A loaded library, the remote server chosen (when one is set), and CAPI installed; each failure
-// is raised.
+// The library connects to a remote server with a blocking connect, inside the library lock: for an
+// address that does not answer that takes the network's connect time-out (minutes), and every
+// other call into the library waits as long. Asked first, a server that cannot be reached fails
+// within RemoteAnswerMs, and the library only goes to a server that has just taken a connection.
+bool TCustomCapi20::RemoteCapiAnswers() const
+{
+    QString host;
+    int port = 0;
+    if (!ParseRemoteCapi(m_remoteCapi, &host, &port))
+        return false;
+    QTcpSocket probe;
+    probe.connectToHost(host, quint16(port), QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+    const bool answered = probe.waitForConnected(m_remoteAnswerMs);
+    probe.abort();
+    return answered;
+}
+
+// A loaded library, the remote server chosen (when one is set) and answering (when asked), and
+// CAPI installed; each failure is raised.
 bool TCustomCapi20::CapiReady()
 {
     if (!m_binding->IsLoaded()) {
@@ -200,6 +238,10 @@ bool TCustomCapi20::CapiReady()
     }
     if (!SelectDriver())
         return false;
+    if (!m_remoteCapi.isEmpty() && m_remoteAnswerMs > 0 && !RemoteCapiAnswers()) {
+        RaiseError(0, 0, ERR_CAPI_NOT_INSTALLED);
+        return false;
+    }
     if (m_binding->Installed() != 0) {
         RaiseError(0, 0, ERR_CAPI_NOT_INSTALLED);
         return false;
@@ -234,6 +276,7 @@ void TCustomCapi20::StartThread()
 {
     auto control = std::make_shared<ThreadControl>();
     control->applId = m_applId;
+    control->capiFd = m_binding->FileNo(m_applId);
     std::lock_guard guard(m_threadLock);
     if (m_thread.joinable())
         m_endedThreads.push_back(std::move(m_thread));
@@ -262,15 +305,13 @@ void TCustomCapi20::ReleaseApplication()
     }
     const uint32_t applId = m_applId;
     if (control && !control->terminate.exchange(true)) {
-        CancelHandOvers();
-        // Make the thread's wait return before the release.
-        uint8_t message[Capi::MessageBufferBytes];
-        Capi::BuildWakeUpMessage(message, uint16_t(applId), uint16_t(m_messageNumber));
-        m_binding->PutMessage(applId, message);
+        CancelHandOvers(m_destroying);
+        // The thread's wait returns before the release (nothing goes on the line for it).
+        control->WakeUp();
         const bool onMessageThread = control->id.load() == std::this_thread::get_id();
         // Inside a hand-over the message thread waits for this very call to return, so it can only
         // be joined later; on the message thread itself it ends when this call returns.
-        if (!onMessageThread && m_handOverDepth == 0) {
+        if (!onMessageThread && (*m_handOverDepth == 0 || m_destroying)) {
             std::thread thread;
             {
                 std::lock_guard guard(m_threadLock);
@@ -294,7 +335,7 @@ void TCustomCapi20::JoinEndedThreads()
         threads.swap(m_endedThreads);
     }
     for (std::thread &thread : threads) {
-        if (thread.get_id() == std::this_thread::get_id() || m_handOverDepth > 0) {
+        if (thread.get_id() == std::this_thread::get_id() || (*m_handOverDepth > 0 && !m_destroying)) {
             std::lock_guard guard(m_threadLock);
             m_endedThreads.push_back(std::move(thread));
             continue;
@@ -310,8 +351,9 @@ void TCustomCapi20::ThreadBody(const std::shared_ptr<ThreadControl> &control)
     control->id = std::this_thread::get_id();
     t_control = control.get();
     t_owner = this;
+    pthread_setname_np(pthread_self(), "rufwart-capi");
     while (!control->terminate && !m_destroying && m_registered) {
-        const uint32_t waited = m_binding->WaitForMessage(control->applId, kWaitSliceMs);
+        const uint32_t waited = WaitForSignal(*control, -1);
         if (control->terminate || m_destroying || !m_registered)
             break;
         try {
@@ -325,10 +367,33 @@ void TCustomCapi20::ThreadBody(const std::shared_ptr<ThreadControl> &control)
     t_owner = nullptr;
 }
 
-// Shared by the thread body and the waits that run on the message thread (ProcessPending): a wait
-// that returns without a message is either a remote server at its end, which releases, or a
-// failing wait, which must not turn the caller's loop into a busy one. False when the connection
-// was lost.
+// Waits until the library has a message for the thread's application (its descriptor is
+// readable: 0), the thread is woken up, or `timeoutMs` passed (-1: no limit); 0x1104 when nothing
+// came. No library call happens here, so the library lock is not held: puts and fetches of
+// other threads go on meanwhile.
+uint32_t TCustomCapi20::WaitForSignal(const ThreadControl &control, int timeoutMs)
+{
+    pollfd fds[2] = {{control.wakeFd, POLLIN, 0}, {control.capiFd, POLLIN, 0}};
+    const bool descriptor = control.capiFd >= 0;
+    int timeout = timeoutMs;
+    if (!descriptor) // look again now and then
+        timeout = timeoutMs < 0 ? kNoDescriptorSliceMs : std::min(timeoutMs, kNoDescriptorSliceMs);
+    int ready = 0;
+    do {
+        ready = ::poll(fds, descriptor ? 2 : 1, timeout);
+    } while (ready < 0 && errno == EINTR);
+    if (fds[0].revents != 0)
+        return Capi::CapiReceiveQueueEmpty; // woken up: the caller looks at its flags
+    if (!descriptor)
+        return Capi::CapiNoError; // a fetch tells
+    return (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0 ? Capi::CapiNoError
+                                                                : Capi::CapiReceiveQueueEmpty;
+}
+
+// Shared by the thread body and the waits that run on the message thread (ProcessPending): a
+// descriptor that is readable without a message is either a remote server at its end, which
+// releases, or a frame still on its way, which must not turn the caller's loop into a busy one.
+// False when the connection was lost.
 bool TCustomCapi20::DrainAfterWait(uint32_t applId, uint32_t waited)
 {
     int fetched = 0;
@@ -343,7 +408,7 @@ bool TCustomCapi20::DrainAfterWait(uint32_t applId, uint32_t waited)
         m_losingConnection = false;
         return false;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(waited == 0 ? 2 : 50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return true;
 }
 
@@ -482,7 +547,8 @@ void TCustomCapi20::CallInMainThread(const std::function<void()> &Method)
             return; // releasing: nobody would run it
         m_handOvers.push_back(handOver);
     }
-    auto run = [this, handOver] {
+    // The method may destroy the component: after it, only what the closure holds is used.
+    auto run = [depth = m_handOverDepth, handOver] {
         ReceivedHere(handOver.get());
         {
             std::lock_guard guard(handOver->lock);
@@ -490,15 +556,19 @@ void TCustomCapi20::CallInMainThread(const std::function<void()> &Method)
                 return; // cancelled: the component may be gone
             handOver->state = HandOver::Running;
         }
-        ++m_handOverDepth;
+        ++*depth;
+        std::exception_ptr failure;
         try {
             handOver->method();
         } catch (...) {
-            handOver->failure = std::current_exception();
+            failure = std::current_exception();
         }
-        --m_handOverDepth;
+        --*depth;
         std::lock_guard guard(handOver->lock);
-        handOver->state = HandOver::Done;
+        if (handOver->state == HandOver::Running) {
+            handOver->failure = failure;
+            handOver->state = HandOver::Done;
+        }
         handOver->changed.notify_all();
     };
     PostedHere(handOver.get());
@@ -508,26 +578,28 @@ void TCustomCapi20::CallInMainThread(const std::function<void()> &Method)
         QMetaObject::invokeMethod(app, run, Qt::QueuedConnection);
     else
         run();
+    std::exception_ptr failure;
     {
         std::unique_lock guard(handOver->lock);
         handOver->changed.wait(guard, [&] {
             return handOver->state == HandOver::Done || handOver->state == HandOver::Cancelled;
         });
+        failure = handOver->failure;
     }
     {
         std::lock_guard guard(m_handOverLock);
         m_handOvers.remove(handOver);
     }
-    if (handOver->failure)
-        std::rethrow_exception(handOver->failure);
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
-void TCustomCapi20::CancelHandOvers()
+void TCustomCapi20::CancelHandOvers(bool alsoRunning)
 {
     std::lock_guard guard(m_handOverLock);
     for (const auto &handOver : m_handOvers) {
         std::lock_guard inner(handOver->lock);
-        if (handOver->state == HandOver::Pending) {
+        if (handOver->state == HandOver::Pending || (alsoRunning && handOver->state == HandOver::Running)) {
             handOver->state = HandOver::Cancelled;
             handOver->changed.notify_all();
         }
@@ -540,7 +612,7 @@ void TCustomCapi20::ProcessPending()
         const auto *control = static_cast<const ThreadControl *>(t_control);
         if (!m_registered || control == nullptr || control->terminate)
             return;
-        const uint32_t waited = m_binding->WaitForMessage(control->applId, kPendingWaitMs);
+        const uint32_t waited = WaitForSignal(*control, kPendingWaitMs);
         if (m_registered && !control->terminate && !m_destroying)
             DrainAfterWait(control->applId, waited);
         return;

@@ -52,12 +52,18 @@ public:
     void SetBDataBlocks(int value);
     int BDataBlockSize() const { return m_bDataBlockSize; }
     void SetBDataBlockSize(int value);
+    // When above 0, binding and registering first make sure that the remote CAPI server takes a
+    // connection within this many milliseconds (ERR_CAPI_NOT_INSTALLED when it does not), so
+    // that an address that does not answer fails in that time and not in the network's connect
+    // time-out, during which the library holds its lock. 0 (the default): not asked.
+    int RemoteAnswerMs() const { return m_remoteAnswerMs; }
+    void SetRemoteAnswerMs(int value) { m_remoteAnswerMs = value; }
     // "host:port" of a remote CAPI server (CAPI over TCP); empty for the local CAPI. Takes effect
     // at the next binding or registration.
     QString RemoteCapi() const { return m_remoteCapi; }
     void SetRemoteCapi(const QString &value) { m_remoteCapi = value.trimmed(); }
-    // The library to bind: a bare file name is searched in the program's folder, the current
-    // folder and then by the system loader; a name with a folder is taken as it is.
+    // The library to bind: a bare file name is left to the system loader (its library folders,
+    // never the current folder); a name with a folder is taken as it is.
     QString LibraryName() const { return m_libraryName; }
     void SetLibraryName(const QString &value) { m_libraryName = value; }
 
@@ -108,7 +114,7 @@ public:
     uint32_t QueryProfile(uint32_t Controller, std::array<uint8_t, 64> &Buffer);
 
     // The path FindLibrary chooses for `name` (see LibraryName); empty when a name with a folder
-    // does not exist. A bare name that is in neither folder comes back unchanged for the loader.
+    // does not exist. A bare name comes back unchanged for the loader.
     static QString FindLibrary(const QString &Name);
     // The remote CAPI text to use: RUFWART_CAPI_REMOTE when it is set, else the setting's value.
     static QString RemoteCapiSetting(const QString &settingValue);
@@ -138,15 +144,19 @@ private:
     void SetRegistrationValue(int &field, int value);
     bool PutMessage(uint8_t command, uint8_t subCommand, uint16_t msgNumber, const CapiParams &params);
     bool SelectDriver();
+    bool RemoteCapiAnswers() const;
     bool CapiReady();
     void ReadProfiles();
     void StartThread();
     void ThreadBody(const std::shared_ptr<ThreadControl> &control);
     int DrainMessages();
+    uint32_t WaitForSignal(const ThreadControl &control, int timeoutMs);
     bool DrainAfterWait(uint32_t applId, uint32_t waited);
     void DispatchOne(uint32_t commandId, uint32_t subCommand, uint32_t msgId, IndicationDatenType &daten);
     void LoseConnection();
-    void CancelHandOvers();
+    // Lets the message thread go on without the hand-overs it waits for: those not yet begun (they
+    // will not run), and with `alsoRunning` also the one that runs (its result is not used).
+    void CancelHandOvers(bool alsoRunning = false);
     void JoinEndedThreads();
     bool TextQueryAllowed();
 
@@ -157,6 +167,7 @@ private:
     int m_logicalConnection = 4;
     int m_bDataBlocks = 4;
     int m_bDataBlockSize = 2048;
+    int m_remoteAnswerMs = 0;
 
     std::atomic<bool> m_registered{false};
     std::atomic<bool> m_bindAttempted{false};
@@ -173,7 +184,9 @@ private:
 
     std::mutex m_handOverLock;
     std::list<std::shared_ptr<HandOver>> m_handOvers;
-    std::atomic<int> m_handOverDepth{0};         // main thread inside a hand-over from the message thread
+    // The main thread inside a hand-over from the message thread (shared with the hand-overs,
+    // which may outlive the component).
+    std::shared_ptr<std::atomic<int>> m_handOverDepth = std::make_shared<std::atomic<int>>(0);
     std::atomic<bool> m_losingConnection{false}; // the message thread releases a lost connection
     std::atomic<bool> m_connectionLost{false};
 };

@@ -5,7 +5,8 @@
 // CreateCapiBinding and LibraryFileName.
 //
 // Every call into the library is serialised by one lock shared by all bindings of the process
-// (the library keeps global tables without locks of its own); only WaitForMessage runs outside it.
+// (the library keeps global tables without locks of its own). Nothing waits inside the library:
+// the message thread waits with poll() on the application's descriptor (FileNo), outside the lock.
 
 #include <QString>
 
@@ -40,10 +41,10 @@ public:
     // Copies the next queued message into `buffer` (MessageBufferBytes) and sets `length` to the
     // number of bytes copied. Never blocks: an empty queue gives 0x1104.
     virtual uint32_t GetMessage(uint32_t applId, uint8_t *buffer, std::size_t &length) = 0;
-    // Blocks until a message is queued, the application goes away, or `timeoutMs` passed
-    // (result 0x1104). Runs outside the library lock. A platform without timed waits may block
-    // until the next message: the release puts a wake-up message that ends such a wait.
-    virtual uint32_t WaitForMessage(uint32_t applId, int timeoutMs) = 0;
+    // The descriptor that becomes readable when a message is queued for the application (or its
+    // connection to a remote server ends); -1 when the library offers none. It stays valid until
+    // the application is released.
+    virtual int FileNo(uint32_t applId) = 0;
     // False when the entry point is missing.
     virtual bool GetProfile(uint32_t controller, std::array<uint8_t, 64> &buffer, uint32_t &result) = 0;
     virtual bool GetManufacturer(uint32_t controller, std::array<char, 132> &buffer) = 0;

@@ -184,12 +184,10 @@ public:
         return Capi::CapiNoError;
     }
 
-    uint32_t WaitForMessage(uint32_t applId, int timeoutMs) override
+    int FileNo(uint32_t applId) override
     {
-        if (m_wait == nullptr)
-            return CapiError::ERR_DLL_NOT_LOADED;
-        struct timeval timeout = {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-        return m_wait(applId, &timeout);
+        std::lock_guard guard(LibraryLock());
+        return m_fileno != nullptr ? m_fileno(applId) : -1;
     }
 
     bool GetProfile(uint32_t controller, std::array<uint8_t, 64> &buffer, uint32_t &result) override
@@ -226,13 +224,7 @@ public:
 
     bool ConnectionLost(uint32_t applId) override
     {
-        int fd = -1;
-        {
-            std::lock_guard guard(LibraryLock());
-            if (m_fileno == nullptr)
-                return false;
-            fd = m_fileno(applId);
-        }
+        const int fd = FileNo(applId);
         if (fd < 0)
             return false;
         char byte;

@@ -291,11 +291,6 @@ std::size_t BuildMessage(uint8_t *buffer, uint16_t applId, uint8_t command, uint
     return total;
 }
 
-std::size_t BuildWakeUpMessage(uint8_t *buffer, uint16_t applId, uint16_t msgNumber)
-{
-    return BuildMessage(buffer, applId, CMD_ALERT, SUB_REQ, msgNumber, CapiParams().Word(1));
-}
-
 namespace {
 
 // Reads the struct at `pos` of `params` (size `size`). Sets `content`/`contentLength` to the part

@@ -215,8 +215,6 @@ CapiParams ManufacturerResp(uint32_t controller, uint32_t manufacturerId);
 // total length, or 0 when the parameters do not fit.
 std::size_t BuildMessage(uint8_t *buffer, uint16_t applId, uint8_t command, uint8_t subCommand,
                          uint16_t msgNumber, const CapiParams &params);
-// The 10-byte message that makes a waiting fetch return before a release.
-std::size_t BuildWakeUpMessage(uint8_t *buffer, uint16_t applId, uint16_t msgNumber);
 
 // The header of a fetched message.
 struct Header

@@ -4,13 +4,18 @@
 #include "capi/Transfer.h"
 
 #include "capi/Capi20.h"
+#include "common/Clock.h"
 #include "common/Utils.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStorageInfo>
 
 #include <array>
 #include <cstring>
+#include <unistd.h>
 #include <vector>
 
 using namespace CapiError;
@@ -20,6 +25,8 @@ namespace {
 // How long a finished send waits for the confirmation of its last blocks before it calls the
 // send failed (two blocks take half a second at line rate).
 constexpr int64_t kSentTimeoutMs = 30000;
+// How long a send of this side waits for a transfer that runs for the other side.
+constexpr int64_t kTransferWaitMs = 30000;
 } // namespace
 
 // ---- protocol helpers ----
@@ -59,6 +66,64 @@ QString Transfer::SafeReceiveName(const QString &received)
 bool Transfer::IsPlainName(const QString &name)
 {
     return !name.isEmpty() && SafeReceiveName(name) == name;
+}
+
+bool Transfer::IsReceivableName(const QString &name)
+{
+    static const QRegularExpression refused(
+        QStringLiteral(
+            "^\\.|\\.so(\\.[0-9.]*)?$|\\.desktop$|"
+            "^(anruf2?\\.dat|updtemp\\.dat|zahlwerk\\.ini|dinfo\\.prz|dinfowin\\.exe|dinfo32\\.exe|"
+            "rufwart|rufwart-dinfo|readme\\.txt|himmel\\.bmp)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return IsPlainName(name) && !refused.match(name).hasMatch();
+}
+
+QString Transfer::NumberedName(const QString &name, int n)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString number = QStringLiteral(" (%1)").arg(n);
+    return dot > 0 ? name.left(dot) + number + name.mid(dot) : name + number;
+}
+
+std::unique_ptr<QFile> Transfer::CreatePartFile(const QString &target)
+{
+    const QFileInfo info(target);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        auto part = std::make_unique<QFile>(
+            info.dir().filePath(QStringLiteral(".%1.%2.part")
+                                    .arg(info.fileName())
+                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
+        if (part->open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return part;
+        if (part->exists())
+            continue; // that name is taken: another one
+        return nullptr;
+    }
+    return nullptr;
+}
+
+QString Transfer::StorePartFile(QFile &part, const QString &target)
+{
+    bool ok = part.flush() && ::fsync(part.handle()) == 0;
+    part.close();
+    ok = ok && part.error() == QFileDevice::NoError;
+    const QFileInfo info(target);
+    for (int n = 0; ok && n < 1000; ++n) {
+        const QString candidate = n == 0 ? target : info.dir().filePath(NumberedName(info.fileName(), n));
+        if (RenameNoReplace(part.fileName(), candidate))
+            return candidate;
+        if (!QFileInfo::exists(candidate))
+            break; // not because the name is taken
+    }
+    part.remove();
+    return {};
+}
+
+void Transfer::DiscardPartFile(QFile &part)
+{
+    part.close();
+    part.remove();
 }
 
 std::optional<int64_t> Transfer::ParseSize(const QByteArray &payload)
@@ -168,7 +233,7 @@ void TCapi20::HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Le
         ServeFileRequest(TextPayload(Payload, Length));
         break;
     case ListRequest:
-        RunTransfer([this] { SendFileListNow(); });
+        RunTransfer([this] { SendFileListNow(); }, QString());
         break;
     case ListEntry:
         if (OnReceiveFileList)
@@ -188,6 +253,8 @@ void TCapi20::AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci, int NCCI)
     int64_t size = 0, done = 0;
     {
         std::lock_guard guard(t.receiveLock);
+        if (OnlyForNcci)
+            t.requested.clear(); // a link went down: no answer comes any more
         if (OnlyForNcci && t.receiveNcci != NCCI)
             return;
         const bool receiving = t.receive == TransferState::Receive::Receiving;
@@ -195,10 +262,10 @@ void TCapi20::AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci, int NCCI)
         if (!receiving)
             return;
         if (t.receiveFile)
-            t.receiveFile->cancelWriting();
+            DiscardPartFile(*t.receiveFile);
         t.receiveFile.reset();
         name = t.receiveName;
-        size = t.receiveSize;
+        size = std::max<int64_t>(t.receiveSize, 0);
         done = t.receiveDone;
     }
     TransferFailed(ErrorNumber, Capi::SUB_IND, name);
@@ -209,16 +276,22 @@ void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
 {
     AbandonReceive(ERR_TRANSFER_INCOMPLETE);
     TransferState &t = *m_transfer;
+    {
+        std::lock_guard guard(t.receiveLock);
+        if (!t.requested.empty())
+            t.requested.pop_front(); // the oldest request is being answered
+    }
     const QString given = DecodeAnsi(Payload);
     const QString name = SafeReceiveName(given);
-    if (name.isEmpty()) {
+    if (!IsReceivableName(name)) {
         TransferFailed(ERR_TRANSFER_NAME_REFUSED, Capi::SUB_IND, given);
         return;
     }
-    // Written beside its final name and put in its place only by the end frame: a cut transfer
-    // leaves an existing file of that name as it was.
-    auto file = std::make_unique<QSaveFile>(QDir(ReceivePath).filePath(name));
-    if (ReceivePath.isEmpty() || !file->open(QIODevice::WriteOnly)) {
+    // Written beside its final name and put there only by the end frame, never over a file
+    // that is there: a cut transfer leaves nothing, and nothing is replaced.
+    const QString target = ReceivePath.isEmpty() ? QString() : QDir(ReceivePath).filePath(name);
+    std::unique_ptr<QFile> file = target.isEmpty() ? nullptr : CreatePartFile(target);
+    if (!file) {
         TransferFailed(ERR_TRANSFER_WRITE, Capi::SUB_IND, name);
         return;
     }
@@ -228,23 +301,23 @@ void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
         t.receive = TransferState::Receive::Receiving;
         t.receiveNcci = NCCI;
         t.receiveName = reported;
-        t.receiveSize = 0;
+        t.receiveSize = -1;
         t.receiveDone = 0;
         t.receiveFile = std::move(file);
+        t.receiveTarget = target;
     }
     FireReceiveFile(reported, 0, 0, tbFileName);
 }
 
 // Runs `Step` on the file being received (under the receive lock) and reports the result with
-// `Block`; a failed step ends the file with `Failure`. A frame with no file announced is
-// reported once for the whole stray file.
-void TCapi20::ReceiveStep(const std::function<bool(TransferState &)> &Step, TTransferBlock Block,
-                          uint32_t Failure)
+// `Block`; a step that fails gives its error number (0 for success), which ends the file. A
+// frame with no file announced is reported once for the whole stray file.
+void TCapi20::ReceiveStep(const std::function<uint32_t(TransferState &)> &Step, TTransferBlock Block)
 {
     TransferState &t = *m_transfer;
     QString name;
     int64_t size = 0, done = 0;
-    bool ok = false;
+    uint32_t failure = 0;
     {
         std::lock_guard guard(t.receiveLock);
         switch (t.receive) {
@@ -254,17 +327,17 @@ void TCapi20::ReceiveStep(const std::function<bool(TransferState &)> &Step, TTra
             t.receive = TransferState::Receive::Skipping;
             break;
         case TransferState::Receive::Receiving:
-            ok = Step(t);
+            failure = Step(t);
             name = t.receiveName;
-            size = t.receiveSize;
+            size = std::max<int64_t>(t.receiveSize, 0);
             done = t.receiveDone;
             break;
         }
     }
     if (name.isEmpty())
         TransferFailed(ERR_TRANSFER_NO_FILE, Capi::SUB_IND, QString());
-    else if (!ok)
-        AbandonReceive(Failure);
+    else if (failure != 0)
+        AbandonReceive(failure);
     else
         FireReceiveFile(name, size, done, Block);
 }
@@ -274,23 +347,34 @@ void TCapi20::ReceiveSize(const QByteArray &Payload)
     const std::optional<int64_t> size = ParseSize(Payload);
     ReceiveStep(
         [&](TransferState &t) {
-            if (size)
-                t.receiveSize = *size;
-            return size.has_value();
+            if (!size)
+                return ERR_TRANSFER_BAD_SIZE;
+            const int64_t cap = MaxReceiveSize;
+            if (cap > 0 && *size > cap)
+                return ERR_TRANSFER_TOO_LARGE;
+            if (*size > QStorageInfo(QFileInfo(t.receiveTarget).absolutePath()).bytesAvailable())
+                return ERR_TRANSFER_NO_SPACE;
+            t.receiveSize = *size;
+            return uint32_t(0);
         },
-        tbFileSize, ERR_TRANSFER_BAD_SIZE);
+        tbFileSize);
 }
 
 void TCapi20::ReceiveFileData(const uint8_t *Payload, int Length)
 {
     ReceiveStep(
         [&](TransferState &t) {
+            if (t.receiveSize >= 0 && t.receiveDone + Length > t.receiveSize)
+                return ERR_TRANSFER_BAD_SIZE; // more than announced
+            const int64_t cap = MaxReceiveSize;
+            if (cap > 0 && t.receiveDone + Length > cap)
+                return ERR_TRANSFER_TOO_LARGE; // announced none, and goes on and on
             if (t.receiveFile->write(reinterpret_cast<const char *>(Payload), Length) != Length)
-                return false;
+                return ERR_TRANSFER_WRITE;
             t.receiveDone += Length;
-            return true;
+            return uint32_t(0);
         },
-        tbFileData, ERR_TRANSFER_WRITE);
+        tbFileData);
 }
 
 void TCapi20::ReceiveEnd()
@@ -298,24 +382,48 @@ void TCapi20::ReceiveEnd()
     TransferState &t = *m_transfer;
     QString name;
     int64_t size = 0, done = 0;
-    bool stored = false;
+    bool complete = false, stored = false;
+    std::optional<QString> refused;
     {
         std::lock_guard guard(t.receiveLock);
         if (t.receive != TransferState::Receive::Receiving) {
+            // An end frame with no file begun answers a request of ours: the other side refused
+            // it (an end frame after a file that failed only ends that file).
+            if (t.receive == TransferState::Receive::Idle && !t.requested.empty()) {
+                refused = t.requested.front();
+                t.requested.pop_front();
+            }
             t.receive = TransferState::Receive::Idle;
-            return;
         }
-        stored = t.receiveFile->commit();
+    }
+    if (refused) {
+        TransferFailed(ERR_TRANSFER_REQUEST_REFUSED, Capi::SUB_IND, *refused);
+        return;
+    }
+    {
+        std::lock_guard guard(t.receiveLock);
+        if (t.receive != TransferState::Receive::Receiving)
+            return;
+        // Only the whole file is kept: every byte its size frame announced.
+        complete = t.receiveSize >= 0 && t.receiveDone == t.receiveSize;
+        name = t.receiveName;
+        if (complete) {
+            const QString path = StorePartFile(*t.receiveFile, t.receiveTarget);
+            stored = !path.isEmpty();
+            if (stored)
+                name = QFileInfo(path).fileName().left(ReportedNameLength); // the name it took
+        } else {
+            DiscardPartFile(*t.receiveFile);
+        }
         t.receiveFile.reset();
         t.receive = TransferState::Receive::Idle;
-        name = t.receiveName;
-        size = t.receiveSize;
+        size = std::max<int64_t>(t.receiveSize, 0);
         done = t.receiveDone;
     }
     if (stored) {
         FireReceiveFile(name, size, done, tbFileEnd);
     } else {
-        TransferFailed(ERR_TRANSFER_WRITE, Capi::SUB_IND, name);
+        TransferFailed(complete ? ERR_TRANSFER_WRITE : ERR_TRANSFER_INCOMPLETE, Capi::SUB_IND, name);
         FireReceiveFile(name, size, done, tbFileError);
     }
 }
@@ -327,6 +435,9 @@ void TCapi20::ServeFileRequest(const QByteArray &Payload)
     const QString path = ResolveRequest(SendPath, requested);
     if (path.isEmpty()) {
         TransferFailed(ERR_TRANSFER_REQUEST_REFUSED, Capi::SUB_IND, requested);
+        // A bare end frame tells the asking side, in turn with the files it asked for before.
+        // (A copy that does not know this answer ignores it: no file is open there.)
+        RunTransfer([this] { SendFrame(CurrentNCCI(), Transfer::FileEnd, {}); }, requested);
         return;
     }
     SendFile(path);
@@ -336,18 +447,25 @@ void TCapi20::ServeFileRequest(const QByteArray &Payload)
 
 void TCapi20::SendFile(const QString &Path)
 {
-    RunTransfer([this, Path] { SendFileNow(Path); });
+    RunTransfer([this, Path] { SendFileNow(Path); }, Path);
 }
 
 void TCapi20::SendFileList()
 {
-    RunTransfer([this] { SendFileListNow(); });
+    RunTransfer([this] { SendFileListNow(); }, QString());
 }
 
 void TCapi20::SendCommand(uint8_t Kind, const QString &Text)
 {
     if (Kind > 1)
         return;
+    if (Kind == 1) {
+        TransferState &t = *m_transfer;
+        std::lock_guard guard(t.receiveLock);
+        t.requested.push_back(Text);
+        if (int(t.requested.size()) > MaxOpenRequests)
+            t.requested.pop_front();
+    }
     SendFrame(CurrentNCCI(), Kind == 0 ? ListRequest : FileRequest, EncodeAnsi(Text));
 }
 
@@ -359,10 +477,12 @@ bool TCapi20::SendFrame(int NCCI, uint8_t Code, const QByteArray &Payload)
 
 // One transfer at a time per component, so that the frames of two files never mix. A transfer
 // asked for while another runs is queued when the asking thread cannot wait for it (the message
-// thread, or the thread running the transfer), and runs when that one is done.
-void TCapi20::RunTransfer(const std::function<void()> &Job)
+// thread, or the thread running the transfer), and runs when that one is done; any other thread
+// waits for its turn, at most kTransferWaitMs. `What` names the file for a report.
+void TCapi20::RunTransfer(const std::function<void()> &Job, const QString &What)
 {
     TransferState &t = *m_transfer;
+    const int64_t start = Clock::ticks();
     for (;;) {
         {
             std::lock_guard guard(t.sendLock);
@@ -378,8 +498,9 @@ void TCapi20::RunTransfer(const std::function<void()> &Job)
                 }
             }
         }
-        if (IsMessageThread() || t.sender == std::this_thread::get_id()) {
-            TransferFailed(ERR_TRANSFER_BUSY, Capi::SUB_REQ, QString());
+        if (IsMessageThread() || t.sender == std::this_thread::get_id() ||
+            Clock::ticks() - start >= kTransferWaitMs) {
+            TransferFailed(ERR_TRANSFER_BUSY, Capi::SUB_REQ, What);
             return;
         }
         if (!Registered())
@@ -414,16 +535,18 @@ void TCapi20::SendFileNow(const QString &Path)
         return;
     }
     const int ncci = CurrentNCCI();
-    SendFrame(ncci, Transfer::FileName, EncodeAnsi(info.fileName()));
+    // A block that CAPI refuses is lost: the file is not sent whole.
+    const int refusedBefore = RefusedBlocks(ncci);
+    auto sendFailed = [&] { return !LinkHolds(ncci) || RefusedBlocks(ncci) != refusedBefore; };
+    bool failed = !SendFrame(ncci, Transfer::FileName, EncodeAnsi(info.fileName()));
     FireSendFile(Path, 0, 0, tbFileName);
     const int64_t size = file.size();
-    SendFrame(ncci, Transfer::FileSize, QByteArray::number(qint64(size)));
+    failed = !SendFrame(ncci, Transfer::FileSize, QByteArray::number(qint64(size))) || failed;
     FireSendFile(Path, size, 0, tbFileSize);
 
     const int capacity = FrameCapacity(ncci);
     std::vector<char> block(StagingBytes);
     int64_t progress = 0;
-    bool failed = false;
     while (!file.atEnd() && !failed) {
         const qint64 n = file.read(block.data() + 2, capacity);
         if (n < 0) {
@@ -436,17 +559,20 @@ void TCapi20::SendFileNow(const QString &Path)
             break;
         block[0] = char(FrameMark);
         block[1] = char(Transfer::FileData);
-        if (SendData(ncci, block.data(), int(n) + 2) != int(n) + 2 || !LinkHolds(ncci))
+        if (SendData(ncci, block.data(), int(n) + 2) != int(n) + 2 || sendFailed())
             failed = true;
         progress += n;
         FireSendFile(Path, size, progress, tbFileData);
     }
+    // The end frame goes out in any case: the other side compares what it got with the size.
     SendFrame(ncci, Transfer::FileEnd, {});
     // Done means every block confirmed, not merely queued.
     if (!failed) {
         WaitWhilePending([&] { return !LinkHolds(ncci) || QueuedBytes(ncci) == 0; }, kSentTimeoutMs);
-        failed = !LinkHolds(ncci) || QueuedBytes(ncci) != 0;
+        failed = sendFailed() || QueuedBytes(ncci) != 0;
     }
+    if (failed)
+        TransferFailed(LinkHolds(ncci) ? ERR_TRANSFER_NOT_SENT : ERR_TRANSFER_LINK_LOST, Capi::SUB_REQ, Path);
     FireSendFile(Path, size, progress, failed ? tbFileError : tbFileEnd);
 }
 

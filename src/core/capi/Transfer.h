@@ -6,9 +6,9 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QString>
 
 #include <cstdint>
@@ -41,6 +41,8 @@ constexpr int StagingBytes = 8196;
 constexpr int ReportedNameLength = 12;
 // Requests from the other side that may wait while a transfer runs.
 constexpr int MaxQueuedRequests = 16;
+// File requests of this side that are remembered until they are answered.
+constexpr int MaxOpenRequests = 64;
 
 QByteArray Frame(uint8_t code, const QByteArray &payload);
 // A text payload: up to its first zero byte.
@@ -52,6 +54,22 @@ QByteArray TextPayload(const uint8_t *payload, int length);
 QString SafeReceiveName(const QString &received);
 // True for a name without any folder or drive part that is neither "." nor "..".
 bool IsPlainName(const QString &name);
+// True for a plain name a received file may take: not hidden (".bashrc", ".capi20rc"), no shared
+// library ("libcapi20.so.3"), no desktop entry (what an autostart folder runs), and none of the
+// files the program itself reads or runs (its data and settings files, the directory program).
+// Compared without regard to case.
+bool IsReceivableName(const QString &name);
+// The name `name` takes when the n-th file of that name is received: "name (n).ext".
+QString NumberedName(const QString &name, int n);
+// The hidden file a received file is written to until it is whole, beside `target` (so that no
+// file list offers it); null when it cannot be created.
+std::unique_ptr<QFile> CreatePartFile(const QString &target);
+// Syncs the part file and gives it the name of `target`, or when that is taken the first free
+// NumberedName, never replacing a file; returns the path it took. Empty when it cannot be
+// stored (the part file is removed then).
+QString StorePartFile(QFile &part, const QString &target);
+// Closes and removes a part file.
+void DiscardPartFile(QFile &part);
 // A size payload: decimal digits only, and within range.
 std::optional<int64_t> ParseSize(const QByteArray &payload);
 
@@ -80,10 +98,14 @@ struct TransferState
     std::mutex receiveLock; // the receive fields below
     Receive receive = Receive::Idle;
     int receiveNcci = -1;
-    QString receiveName; // as reported (at most 12 characters)
-    int64_t receiveSize = 0;
+    QString receiveName;      // as reported (at most 12 characters)
+    int64_t receiveSize = -1; // -1 until its size frame came
     int64_t receiveDone = 0;
-    std::unique_ptr<QSaveFile> receiveFile;
+    // Written under a hidden name beside its final one until it is whole.
+    std::unique_ptr<QFile> receiveFile;
+    QString receiveTarget; // the name it is to be stored under
+    // Files this side asked for and the other side has not yet begun or refused, oldest first.
+    std::deque<QString> requested;
 
     std::mutex sendLock; // the fields below
     bool sending = false;

@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace {
 QString envOr(const char *name, const QString &fallback)
 {
@@ -36,12 +39,19 @@ QString Paths::dataHome()
 
 QString Paths::runtimeDir()
 {
-    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (dir.isEmpty())
-        dir = QDir::tempPath() + QStringLiteral("/rufwart-") +
-              qEnvironmentVariable("USER", QStringLiteral("user"));
-    QDir().mkpath(dir);
-    return dir;
+    const QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!dir.isEmpty()) {
+        QDir().mkpath(dir);
+        return dir;
+    }
+    // A folder of our own in the shared temporary folder, named after the account (not after
+    // $USER, which anybody can set), made private: only its owner may enter it.
+    const passwd *account = ::getpwuid(::geteuid());
+    const QString name =
+        account != nullptr ? QString::fromLocal8Bit(account->pw_name) : QString::number(::geteuid());
+    const QString own = QDir::tempPath() + QStringLiteral("/rufwart-") + name;
+    QDir().mkdir(own, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return own;
 }
 
 QString Paths::settingsFile()

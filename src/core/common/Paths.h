@@ -8,7 +8,10 @@ namespace Paths {
 QString homeDir();
 QString configHome(); // $XDG_CONFIG_HOME or ~/.config
 QString dataHome();   // $XDG_DATA_HOME or ~/.local/share
-QString runtimeDir(); // $XDG_RUNTIME_DIR, or a per-user folder in the temp folder
+// $XDG_RUNTIME_DIR, or else the folder "rufwart-<account>" in the temporary folder, made private
+// (mode 0700) when missing. Whether a folder found there is really the user's is for its users to
+// check (Startup does for the instance lock).
+QString runtimeDir();
 // The settings file: <configHome>/Elbwerk/Zahlwerk.ini
 QString settingsFile();
 // The autostart entry: <configHome>/autostart/Rufwart.desktop

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -306,6 +307,28 @@ void RenameOver(const QString &from, const QString &to)
     if (::rename(QFile::encodeName(from).constData(), target.constData()) != 0)
         throw IoError(cannotWrite(to), to);
     syncFolderOf(target);
+}
+
+bool RenameNoReplace(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    bool renamed =
+        ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0;
+    if (!renamed && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without that kind of rename: a second link fails just as well when the
+        // name is taken.
+        renamed = ::link(source.constData(), target.constData()) == 0;
+        if (renamed)
+            ::unlink(source.constData());
+        else if (errno == EPERM || errno == EOPNOTSUPP)
+            // Nor hard links (FAT): checked first, then renamed.
+            renamed = ::access(target.constData(), F_OK) != 0 && errno == ENOENT &&
+                      ::rename(source.constData(), target.constData()) == 0;
+    }
+    if (renamed)
+        syncFolderOf(target);
+    return renamed;
 }
 
 void CopyFileByStream(const QString &source, const QString &target)

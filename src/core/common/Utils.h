@@ -46,6 +46,10 @@ void WriteFileAtomic(const QString &path, QByteArrayView bytes);
 // folder; throws IoError naming `to`.
 void RenameOver(const QString &from, const QString &to);
 
+// Renames `from` to `to` only when no file of that name exists, in one step where the file
+// system allows, and syncs the folder; false when `to` exists or the rename fails.
+bool RenameNoReplace(const QString &from, const QString &to);
+
 // Copies the whole of `source` to `target` through memory. `target` is replaced atomically
 // and synced to disk. Throws IoError naming the file that could not be read or written.
 void CopyFileByStream(const QString &source, const QString &target);

@@ -1,6 +1,11 @@
 #include "platform/CommandLine.h"
 
+#include "calls/CallJournal.h"
+#include "calls/CallerDirectory.h"
+#include "calls/JournalExport.h"
+#include "common/Errors.h"
 #include "common/Paths.h"
+#include "common/Utils.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -26,6 +31,28 @@ QString whereFilesLive()
         .arg(Paths::settingsFile(), Paths::dataHome(), Paths::sharedFile(QStringLiteral("readme.txt")));
 }
 
+// Writes the journal as CSV to `target`, "-" for standard output. Returns the exit status.
+int writeJournalCsv(const QString &target)
+{
+    try {
+        const QByteArray csv = ExportJournalCsv(CallJournal(), CallerDirectory());
+        if (target == QLatin1String("-")) {
+            if (std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout) != size_t(csv.size()) ||
+                std::fflush(stdout) != 0) {
+                print(stderr,
+                      QStringLiteral("rufwart: the journal could not be written to standard output\n"));
+                return 1;
+            }
+        } else {
+            WriteFileAtomic(target, csv);
+        }
+    } catch (const IoError &e) {
+        print(stderr, QStringLiteral("rufwart: %1\n").arg(e.message()));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 bool CommandLine::isTerminalRun(const QStringList &arguments)
@@ -49,8 +76,14 @@ int CommandLine::run(const QStringList &arguments)
                                   QStringLiteral("Shows this help and where the program's files live."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Shows the program's version."));
+    const QCommandLineOption exportJournal(
+        QStringLiteral("export-journal"),
+        QStringLiteral("Writes the call journal as CSV (UTF-8; date, time, MSN, number, name) to FILE, "
+                       "- for standard output, without starting the monitor."),
+        QStringLiteral("FILE"));
     parser.addOption(help);
     parser.addOption(version);
+    parser.addOption(exportJournal);
 
     if (!parser.parse(arguments)) {
         print(stderr, QStringLiteral("rufwart: %1\nTry 'rufwart --help'.\n").arg(parser.errorText()));
@@ -69,5 +102,7 @@ int CommandLine::run(const QStringList &arguments)
         print(stdout, QStringLiteral("Rufwart 32 %1\n").arg(QCoreApplication::applicationVersion()));
         return 0;
     }
+    if (parser.isSet(exportJournal))
+        return writeJournalCsv(parser.value(exportJournal));
     return 0;
 }

@@ -4,10 +4,13 @@
 #include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSocketNotifier>
 #include <csignal>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -31,8 +34,33 @@ QString Startup::instanceLockPath()
     return Paths::runtimeDir() + QStringLiteral("/rufwart.lock");
 }
 
-std::unique_ptr<QLockFile> Startup::acquireSingleInstance()
+QString Startup::unsafeLockFolder(const QString &folder)
 {
+    const QString closing = QStringLiteral("\r\rDort könnte ein anderer Benutzer den Start verhindern; "
+                                           "Rufwart 32 wird nicht gestartet.");
+    struct stat st = {};
+    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return QStringLiteral("Der Ordner für die Sperrdatei %1 fehlt oder ist kein Ordner.").arg(folder) +
+               closing;
+    if (st.st_uid != ::geteuid())
+        return QStringLiteral("Der Ordner für die Sperrdatei %1 gehört einem anderen Benutzer.").arg(folder) +
+               closing;
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return QStringLiteral("Der Ordner für die Sperrdatei %1 ist für andere Benutzer beschreibbar.")
+                   .arg(folder) +
+               closing;
+    return QString();
+}
+
+std::unique_ptr<QLockFile> Startup::acquireSingleInstance(QString *refusal)
+{
+    // A lock in a folder another user controls could be held or replaced by that user.
+    const QString unsafe = unsafeLockFolder(QFileInfo(instanceLockPath()).path());
+    if (!unsafe.isEmpty()) {
+        if (refusal)
+            *refusal = unsafe;
+        return {};
+    }
     auto lock = std::make_unique<QLockFile>(instanceLockPath());
     // Held for the program's life; a lock left by a copy that died is taken over.
     lock->setStaleLockTime(0);

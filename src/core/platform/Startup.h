@@ -9,8 +9,12 @@ class QLockFile;
 namespace Startup {
 // The per-user lock that keeps a second copy from running: its path in the runtime folder.
 QString instanceLockPath();
-// Takes the lock; an empty pointer when another copy of this user already holds it.
-std::unique_ptr<QLockFile> acquireSingleInstance();
+// Takes the lock; an empty pointer when another copy of this user already holds it, or when the
+// lock's folder is unsafe: then `refusal` receives the message for the user.
+std::unique_ptr<QLockFile> acquireSingleInstance(QString *refusal = nullptr);
+// Why a folder may not hold the lock (empty when it may): it must be a folder, not a link, owned
+// by the user and writable by nobody else.
+QString unsafeLockFolder(const QString &folder);
 // SIGTERM, SIGINT and SIGHUP (logging off without a session manager, Ctrl+C) end the event
 // loop, so the program releases its CAPI registration on the way out.
 void quitOnTerminationSignals();

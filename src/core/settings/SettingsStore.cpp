@@ -109,9 +109,33 @@ void removeLeftoversBeside(const QString &file)
     }
 }
 
+// The value stored under `name` as QSettings reads it (`key` receives the stored spelling);
+// invalid when there is none.
+QVariant storedProgramValue(const QString &name, QString *key = nullptr)
+{
+    const QString file = Paths::settingsFile();
+    if (!QFileInfo::exists(file))
+        return {};
+    QSettings settings(file, QSettings::IniFormat);
+    const QString stored = storedName(settings, name);
+    if (key)
+        *key = stored;
+    return settings.contains(stored) ? settings.value(stored) : QVariant();
+}
+
+// Whether the value is stored already as exactly this text. Every write replaces the whole file
+// and syncs it to the disk; a value that would not change is left alone.
+bool programValueIs(const QString &name, const QString &text)
+{
+    const QVariant value = storedProgramValue(name);
+    return value.typeId() == QMetaType::QString && value.toString() == text;
+}
+
 void writeProgramValue(const QString &name, const QString &text)
 {
     checkValueName(name);
+    if (programValueIs(name, text))
+        return;
     // A settings file linked into place is rewritten where it lives; the link stays.
     makeFolderFor(Paths::settingsFile());
     const QString file = FileBehindLinks(Paths::settingsFile());
@@ -178,14 +202,8 @@ void writeProgramValue(const QString &name, const QString &text)
 
 QString readProgramValue(const QString &name, const QString &defaultText)
 {
-    const QString file = Paths::settingsFile();
-    if (!QFileInfo::exists(file))
-        return defaultText;
-    QSettings settings(file, QSettings::IniFormat);
-    const QString key = storedName(settings, name);
-    if (!settings.contains(key))
-        return defaultText;
-    const QVariant value = settings.value(key);
+    QString key;
+    const QVariant value = storedProgramValue(name, &key);
     switch (value.typeId()) {
     case QMetaType::QString:
         return value.toString();
@@ -196,8 +214,10 @@ QString readProgramValue(const QString &name, const QString &defaultText)
         return QString::fromUtf8(value.toByteArray());
     case QMetaType::UnknownType:
         return defaultText;
-    default:
+    default: {
+        const QString file = Paths::settingsFile();
         throw IoError(QStringLiteral("Der Wert %1 in %2 ist kein Text").arg(key, file), file);
+    }
     }
 }
 
@@ -290,7 +310,11 @@ void writeAutostart(const QString &name, const QString &path)
         entry += QStringLiteral("Hidden=true\n");
     else
         entry += QStringLiteral("Exec=%1\nX-GNOME-Autostart-enabled=true\n").arg(execValueOf(path));
-    WriteFileAtomic(file, entry.toUtf8());
+    const QByteArray bytes = entry.toUtf8();
+    QFile current(file);
+    if (current.open(QIODevice::ReadOnly) && current.size() == bytes.size() && current.readAll() == bytes)
+        return; // the entry says this already
+    WriteFileAtomic(file, bytes);
 }
 
 QString readAutostart(const QString &name, const QString &defaultText)

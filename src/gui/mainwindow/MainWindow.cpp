@@ -4,6 +4,7 @@
 #include "calls/CallerDirectory.h"
 #include "calls/ServiceSet.h"
 #include "capi/Capi20.h"
+#include "capi/CapiCodec.h"
 #include "common/Errors.h"
 #include "common/Paths.h"
 #include "common/Utils.h"
@@ -26,6 +27,7 @@
 #include "windows/ServiceDialog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDate>
@@ -36,13 +38,23 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSessionManager>
 #include <QStyle>
 
 namespace {
 const QString kTitle = QStringLiteral("Rufwart 32  v2.2");
 const QString kListenOn = QStringLiteral("Autom. Anruferkennung aktiviert ...");
 const QString kListenOff = QStringLiteral("Autom. Anruferkennung deaktiviert ...");
+const QString kListenStarting = QStringLiteral("Autom. Anruferkennung wird aktiviert ...");
 const QString kAutostartName = QStringLiteral("Rufwart");
+// Added to the status line while the desktop has no notification area.
+const QString kNoTrayNote = QStringLiteral(" (kein Infobereich)");
+// How long a remote CAPI server may take to take a connection before registering gives up.
+constexpr int kRemoteAnswerMs = 5000;
+// How often the program looks for a notification area while there is none.
+constexpr int kTrayPollMs = 3000;
+// The largest received file in megabytes while ISDN_MaxEmpfang holds no other value.
+constexpr int kDefaultMaxReceiveMb = 100;
 // The D-Info 97 program files that need the service pack are those dated before this day.
 const QDate kDInfo97Fixed(1997, 7, 21);
 
@@ -100,6 +112,7 @@ TfmMain::TfmMain(QWidget *parent) : QWidget(parent, Qt::Tool), ui(std::make_uniq
 TfmMain::~TfmMain()
 {
     FormClose();
+    FinishRegistration();
 }
 
 void TfmMain::FormCreate()
@@ -150,21 +163,38 @@ void TfmMain::FormCreate()
     BuildPopupMenu();
     ConnectControls();
     ConnectTrayIcons();
+    ConnectNotifications();
 
-    // The component binds the CAPI library and registers right away.
+    // The component binds the CAPI library and registers right away, beside the window (see
+    // BeginRegistration); its handlers are all set before, since its threads read them.
     Capi2 = std::make_unique<TCapi20>();
     Capi2->SetRemoteCapi(CapiRemote());
-    Capi2->OnError = [this](TCustomCapi20 *sender, uint32_t, uint32_t, uint32_t) {
-        if (!sender->IsMessageThread())
+    Capi2->SetRemoteAnswerMs(kRemoteAnswerMs);
+    // The library from the system's library folders, or from a path the user set.
+    if (const QString library = ReadSettingText(QStringLiteral("ISDN_CapiLibrary")); !library.isEmpty())
+        Capi2->SetLibraryName(library);
+    Capi2->OnError = [this](TCustomCapi20 *sender, uint32_t command, uint32_t subCommand, uint32_t) {
+        if (command == Capi::CMD_LISTEN && subCommand == Capi::SUB_CONF) {
+            // The network refused a listen request; its answer comes on the message thread.
+            ++FListenRefusals;
+            QMetaObject::invokeMethod(
+                this, [this] { ListenRefused(); }, Qt::QueuedConnection);
+        } else if (!sender->IsMessageThread()) {
             ++FCapiErrors;
+        }
     };
     Capi2->OnRing = [this](TCapi20 *sender, const TCallDaten &daten) { return Capi2Ring(sender, daten); };
-    Capi2->Loaded();
     ConnectTransfer();
+    BeginRegistration();
 
     if (auto *guiApp = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        connect(guiApp, &QGuiApplication::commitDataRequest, this, &TfmMain::SessionEnding);
-        connect(guiApp, &QCoreApplication::aboutToQuit, this, &TfmMain::FormClose);
+        connect(guiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+            CommitData(
+                {[&manager] { return manager.allowsInteraction(); }, [&manager] { manager.release(); }});
+        });
+        // A termination signal, or the session's end while the window is hidden.
+        connect(guiApp, &QCoreApplication::aboutToQuit, this, [this] { FormClose(false); });
+        guiApp->installEventFilter(this);
     }
 
     ui->nb->setCurrentIndex(PageStart);
@@ -266,6 +296,12 @@ void TfmMain::ConnectControls()
 void TfmMain::ConnectTrayIcons()
 {
     FTrayAvailable = TTrayIcon::trayAvailable();
+    // A panel that starts after the program brings its notification area later: look for it
+    // until it is there.
+    FTrayPoll.setInterval(kTrayPollMs);
+    connect(&FTrayPoll, &QTimer::timeout, this, &TfmMain::LookForTray);
+    if (!FTrayAvailable)
+        FTrayPoll.start();
     TaskIcon1 = new TTrayIcon(this);
     TaskIcon1->setObjectName(QStringLiteral("TaskIcon1"));
     TaskIcon1->setIcon(Icons::trayIcon());
@@ -282,6 +318,30 @@ void TfmMain::ConnectTrayIcons()
     TaskIcon1->setActive(true);
 }
 
+void TfmMain::LookForTray()
+{
+    if (!TTrayIcon::trayAvailable())
+        return;
+    FTrayPoll.stop();
+    FTrayAvailable = true;
+    // The icons are added to the new area afresh.
+    for (TTrayIcon *icon : {TaskIcon1, ConnectTray}) {
+        if (icon->Active()) {
+            icon->setActive(false);
+            icon->setActive(true);
+        }
+    }
+    const QString status = ui->ISDNBar->text();
+    if (status.endsWith(kNoTrayNote))
+        ui->ISDNBar->setText(status.chopped(kNoTrayNote.size()));
+    // The window goes behind its icon, as at a start with a notification area, unless the user
+    // is at work in it (another page, a dialog open, a call on show).
+    const bool idle = ui->nb->currentIndex() == PageStart && QApplication::activeModalWidget() == nullptr &&
+                      !Timer.isActive();
+    if (isMinimized() || idle)
+        hide();
+}
+
 void TfmMain::TaskIcon1Click()
 {
     RestoreMainWindow();
@@ -293,8 +353,9 @@ void TfmMain::ServiceBtnClick()
         TfmServMap fmServMap(this);
         fmServMap.exec();
     }
-    // The new choice takes effect at once, saved or not.
-    StartListen();
+    // The new choice takes effect at once, saved or not, while monitoring is on ("Aktiv").
+    if (ui->isdnUse->isChecked())
+        StartListen();
 }
 
 void TfmMain::MsnBtnClick()
@@ -388,6 +449,9 @@ void TfmMain::FormShow()
     // from the next start.
     Capi2->ReceivePath = ui->OptEmpfangDir->text();
     Capi2->SendPath = ui->OptSendDir->text();
+    // No caller fills the disk: larger files are refused.
+    const int maxReceiveMb = ReadSettingInteger(QStringLiteral("ISDN_MaxEmpfang"));
+    Capi2->MaxReceiveSize = int64_t(maxReceiveMb > 0 ? maxReceiveMb : kDefaultMaxReceiveMb) * 1024 * 1024;
 
     ui->cbAutoDisconnect->setChecked(ReadSettingFlag(QStringLiteral("ISDN_AutoDisconnect")));
     ui->cbDialWith->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Nebenstelle")));
@@ -406,9 +470,6 @@ void TfmMain::FormShow()
 
     // Only now does "Aktiv" start and stop listening, so loading it did not do it twice.
     connect(ui->isdnUse, &QCheckBox::toggled, this, &TfmMain::isdnUseClick);
-
-    if (!FTrayAvailable)
-        ui->ISDNBar->setText(ui->ISDNBar->text() + QStringLiteral(" (kein Infobereich)"));
 }
 
 void TfmMain::isdnUseClick(bool checked)
@@ -447,9 +508,14 @@ void TfmMain::ChooseDirectoryFor(QLineEdit *edit)
 
 void TfmMain::UndoBtnClick()
 {
-    // An emptied D-Info folder is the default folder, never "/".
-    if (ui->OptDInfoDir->text().trimmed().isEmpty())
-        ui->OptDInfoDir->setText(DefaultDInfoFolder());
+    // An emptied folder field means its default folder (a bare "/" would offer the root folder).
+    const std::pair<QLineEdit *, QString> defaults[] = {{ui->OptSendDir, DefaultSendDir()},
+                                                        {ui->OptEmpfangDir, DefaultReceiveDir()},
+                                                        {ui->OptDInfoDir, DefaultDInfoFolder()}};
+    for (const auto &[edit, fallback] : defaults) {
+        if (edit->text().trimmed().isEmpty())
+            edit->setText(fallback);
+    }
     QLineEdit *const dirs[] = {ui->OptSendDir, ui->OptEmpfangDir, ui->OptDInfoDir};
     for (QLineEdit *edit : dirs)
         edit->setText(withTrailingSlash(edit->text()));
@@ -521,14 +587,22 @@ void TfmMain::ApplyCapiRemote()
         return;
     if (!StoreSetting([&] { WriteSettingString(QStringLiteral("ISDN_CapiRemote"), remote); }))
         return;
-    // A new address counts from the next registration; the environment variable still wins.
+    UseRemoteCapiInForce();
+}
+
+bool TfmMain::UseRemoteCapiInForce()
+{
+    // A new address counts from the next registration; the environment variable still wins. A
+    // registration under way reads the address: its report comes back here.
     const QString inForce = CapiRemote();
-    if (inForce == Capi2->RemoteCapi())
-        return;
+    if (FRegistering || inForce == Capi2->RemoteCapi())
+        return false;
+    const bool listen = FListenWanted;
     StopListen();
     Capi2->SetRemoteCapi(inForce);
-    if (ui->isdnUse->isChecked())
+    if (listen)
         StartListen();
+    return true;
 }
 
 void TfmMain::RestoreMainWindow()
@@ -575,9 +649,20 @@ QString TfmMain::CapiRemote()
 void TfmMain::StartListen()
 {
     setWindowTitle(FMainTitle);
+    FListenWanted = true;
+    if (!FRegistering && Capi2->Registered()) {
+        ListenNow();
+        return;
+    }
+    // Not registered yet: the registration runs beside the window, and its report listens.
+    ShowListenStatus(kListenStarting);
+    if (!FRegistering)
+        BeginRegistration();
+}
+
+void TfmMain::ListenNow()
+{
     quint16 services = ServiceSet::fromSetting(ReadSettingText(QStringLiteral("ISDN_Service")));
-    if (!Capi2->Registered())
-        Capi2->RegisterApplication();
     bool listening = Capi2->Registered();
     if (listening) {
         if (ServerMode())
@@ -588,20 +673,86 @@ void TfmMain::StartListen()
     }
     if (!listening) {
         ShowMessageDlg(QStringLiteral("Capi20 nicht installiert !"));
-        ui->ISDNBar->setText(kListenOff);
+        ShowListenStatus(kListenOff);
         return;
     }
-    ui->ISDNBar->setText(kListenOn);
+    // The network's answer follows on the message thread; a refusal is told (ListenRefused).
+    ShowListenStatus(kListenOn);
 }
 
 void TfmMain::StopListen()
 {
-    // Failures of either step change nothing here.
-    if (Capi2 && Capi2->Registered()) {
+    FListenWanted = false;
+    // Failures of either step change nothing here. A registration under way is released when
+    // it reports.
+    if (!FRegistering && Capi2 && Capi2->Registered()) {
         Capi2->Listen(0);
         Capi2->ReleaseApplication();
     }
-    ui->ISDNBar->setText(kListenOff);
+    ShowListenStatus(kListenOff);
+}
+
+void TfmMain::ShowListenStatus(const QString &text)
+{
+    ui->ISDNBar->setText(FTrayAvailable ? text : text + kNoTrayNote);
+}
+
+void TfmMain::BeginRegistration()
+{
+    // With a remote CAPI the library connects to the server, which takes what the network takes
+    // (the component bounds it); the window works on meanwhile. Only atomic state of the
+    // component is read here until the report (RegistrationDone) has come.
+    FRegistering = true;
+    TCapi20 *capi = Capi2.get();
+    FRegistration = std::thread([this, capi] {
+        // The first run binds the library, and binding registers (AutoRegister).
+        if (capi->LibraryBound())
+            capi->RegisterApplication();
+        else
+            capi->Loaded();
+        QMetaObject::invokeMethod(
+            this, [this] { RegistrationDone(); }, Qt::QueuedConnection);
+    });
+}
+
+void TfmMain::FinishRegistration()
+{
+    if (FRegistration.joinable())
+        FRegistration.join();
+    FRegistering = false;
+}
+
+void TfmMain::RegistrationDone()
+{
+    FinishRegistration();
+    // Before FormShow the loaded options decide; after FormClose nothing is wanted any more.
+    if (!FShown || FClosed)
+        return;
+    if (UseRemoteCapiInForce())
+        return; // the options page chose another server meanwhile
+    if (FListenWanted)
+        ListenNow(); // registered, or says that it is not
+    else
+        StopListen(); // "Aktiv" went off meanwhile
+}
+
+void TfmMain::WaitForRegistration()
+{
+    // The worker gives up within the time the component gives the server; the window works on.
+    WaitFor([this] { return !FRegistering; }, 6 * kRemoteAnswerMs);
+}
+
+void TfmMain::ListenRefused()
+{
+    // One message for the refusals so far; none once listening was given up or released since.
+    const int refusals = FListenRefusals.load();
+    if (refusals == FListenRefusalsTold)
+        return;
+    FListenRefusalsTold = refusals;
+    if (FClosed || FRegistering || !FListenWanted || !Capi2->Registered())
+        return;
+    ShowMessageDlg(QStringLiteral("Capi20 nicht installiert !"));
+    ShowListenStatus(kListenOff);
 }
 
 bool TfmMain::ServerMode() const
@@ -617,8 +768,10 @@ void TfmMain::ShowCallerList()
 
 void TfmMain::ShowJournal()
 {
-    if (FJournal && FCallers)
-        ::ShowJournal(*FJournal, *FCallers, this);
+    if (!FJournal || !FCallers)
+        return;
+    LookedAtCalls();
+    ::ShowJournal(*FJournal, *FCallers, this);
 }
 
 void TfmMain::CallListDblClick()
@@ -649,7 +802,7 @@ void TfmMain::closeEvent(QCloseEvent *event)
         HideMainWindow();
         return;
     }
-    FormClose();
+    FormClose(!FSessionEnding);
     event->accept();
     QCoreApplication::exit(0);
 }
@@ -660,13 +813,35 @@ void TfmMain::mnuCloseClick()
     close();
 }
 
-void TfmMain::SessionEnding()
+void TfmMain::CommitData(const SessionManagerAccess &session)
 {
-    // The session may end: end the program in order, as "Programm beenden" does.
-    mnuCloseClick();
+    // Also asked for a checkpoint, or for a logout the user may still cancel: save, and run on.
+    // The program ends when the session really ends (the application is then told to quit).
+    bool asked = false;
+    bool allowed = false;
+    FlushStores([&] {
+        if (!asked) {
+            asked = true;
+            allowed = session.allowsInteraction && session.allowsInteraction();
+        }
+        return allowed;
+    });
+    if (allowed && session.release)
+        session.release();
 }
 
-void TfmMain::FlushStoresBeforeClose()
+bool TfmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // The application is told to quit (the session ends): the main window closes for good then,
+    // instead of only hiding, and asks nobody anything on its way out.
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit) {
+        FClosing = true;
+        FSessionEnding = true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfmMain::FlushStores(const std::function<bool()> &mayAsk)
 {
     for (;;) {
         try {
@@ -676,13 +851,13 @@ void TfmMain::FlushStoresBeforeClose()
                 FJournal->Flush();
             return;
         } catch (const IoError &e) {
-            if (!AskMessageDlg(e.message() + QStringLiteral("\r\rNochmals versuchen ?"), 0))
+            if (!mayAsk() || !AskMessageDlg(e.message() + QStringLiteral("\r\rNochmals versuchen ?"), 0))
                 return;
         }
     }
 }
 
-void TfmMain::FormClose()
+void TfmMain::FormClose(bool mayAsk)
 {
     if (FClosed)
         return;
@@ -694,8 +869,10 @@ void TfmMain::FormClose()
     // Calls answered but not yet shown still reach the files, and nothing queued is dropped
     // silently: a save that fails now (a full disk) is shown, and the user may try again.
     StoreUnshownRings();
-    FlushStoresBeforeClose();
+    FlushStores([mayAsk] { return mayAsk; });
     FCallers.reset();
     FJournal.reset();
+    // A registration under way ends within the time the component gives the server.
+    FinishRegistration();
     StopListen();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calls/MissedCalls.h"
 #include "calls/RingDecision.h"
 
 #include <QDateTime>
@@ -14,6 +15,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace Ui {
 class TfmMain;
@@ -24,6 +26,7 @@ class QLineEdit;
 class QLabel;
 class CallJournal;
 class CallerDirectory;
+class DesktopNotifier;
 class IoError;
 class TCapi20;
 struct TCallDaten;
@@ -65,8 +68,12 @@ public:
     // calls do nothing.
     void FormShow();
 
+    // Listens for the chosen services. Not registered yet, it registers first, beside the window:
+    // the status line says "wird aktiviert ..." until the registration reports.
     void StartListen();
     void StopListen();
+    // A registration runs beside the window and has not reported yet.
+    bool Registering() const { return FRegistering; }
     // Shows the window, restored and in front.
     void RestoreMainWindow();
     // Hides the window to its notification-area icon; without a notification area it is
@@ -76,6 +83,17 @@ public:
     void ShowAnimation(bool on);
     // "Programm beenden" (F12): ends the program in order.
     void mnuCloseClick();
+    // What the main window asks of the session manager: QSessionManager in the program, a
+    // stand-in in tests.
+    struct SessionManagerAccess
+    {
+        std::function<bool()> allowsInteraction;
+        std::function<void()> release;
+    };
+    // The session manager's commit-data request (a logout or shutdown that may still be
+    // cancelled, or a checkpoint): every queued journal record and caller reaches its file; a
+    // failed save is asked about only with the session manager's permission. The program runs on.
+    void CommitData(const SessionManagerAccess &session);
     // Auto-hide: started after a call, hides the window after the display time.
     void TimerTimer();
     // Applies the options page and returns to the start page ("Zurück ...").
@@ -92,14 +110,20 @@ public:
     // filter, the directory and the options and returns the ring result at once. What the call
     // shows, stores and sounds follows right after, call by call in the order they rang.
     uint32_t Capi2Ring(TCapi20 *Sender, const TCallDaten &CallDaten);
-    // "Anrufer abweisen ...": answers the pending call with 0; without one the component only
-    // records its error.
+    // "Anrufer abweisen ...": rejects the pending call as busy (Reject 3); without one the
+    // component only records its error.
     void Image3Click();
     // The options the ring decision reads, as they stand now.
     RingOptions CurrentRingOptions() const;
     // Runs display work of a later event of the component (connected, disconnected ...) after
     // every call that was answered before it has been shown, so the texts keep their order.
     void ShowAfterRings(std::function<void()> work);
+
+    // ---- desktop notifications and missed calls (MainWindowNotify.cpp) ----
+    // The calls that came since the user last looked at the call list or the journal.
+    const MissedCalls &Missed() const { return FMissedCalls; }
+    // The user looked at the calls: the count and the icon's list clear.
+    void LookedAtCalls();
 
     bool ServerMode() const;
     bool TrayAvailable() const { return FTrayAvailable; }
@@ -140,14 +164,20 @@ public:
                        TTransferBlock FileBlock);
     void Capi2ReceiveFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
                           TTransferBlock FileBlock);
+    // A transfer failed or was refused (OnTransferError): the file it concerns and why. Ends
+    // the wait of a receive run for its file and shows the failure like a finished transfer.
+    void Capi2TransferError(const QString &Filename, uint32_t ErrorNumber);
     void ShowByteRate(int64_t bytes);
     // show: the transfer icon is shown; kind 0/1/2 connect/send/receive, 5/6 blink receiving/sending.
     void SetConnectIcon(bool show, int kind);
-    // The file name part of a remote list item: the text before its first blank.
+    // The file name part of a remote list item "name [date time, Größe : size]": the text
+    // before its last " [" (names may hold blanks); empty for an item without one.
     static QString FileNameOfListItem(const QString &item);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Watches the application for the request to quit.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Handlers that touch widgets start with Q_ASSERT(OnMainThread()).
@@ -161,9 +191,26 @@ private:
     void ChooseDirectoryFor(QLineEdit *edit);
     // Writes ISDN_CapiRemote from the options page; a changed address in force re-registers.
     void ApplyCapiRemote();
-    // Runs once when the program ends: by "Programm beenden" or when the session ends.
-    void FormClose();
-    void SessionEnding();
+    // Registers anew at the address in force when it differs from the component's (not while a
+    // registration runs); true when it did.
+    bool UseRemoteCapiInForce();
+    // Registration beside the window: BeginRegistration starts it on a worker thread, whose
+    // report RegistrationDone (main thread) listens, or releases when listening is no longer
+    // wanted. FinishRegistration waits for the worker.
+    void BeginRegistration();
+    void FinishRegistration();
+    void RegistrationDone();
+    // Waits, the window working on, until a registration under way has reported.
+    void WaitForRegistration();
+    // Listen on the registration there is, or say that there is none.
+    void ListenNow();
+    // The network refused a listen request (counted in FListenRefusals on the message thread).
+    void ListenRefused();
+    // The listening state in the status line, with a note while there is no notification area.
+    void ShowListenStatus(const QString &text);
+    // Runs once when the program ends: by "Programm beenden" (a failed save may be asked about),
+    // a termination signal or the end of the session (nothing is asked).
+    void FormClose(bool mayAsk = true);
     void isdnUseClick(bool checked);
     void IsdnMinimizeClick(bool checked);
     void ISDNAutoStartClick(bool checked);
@@ -171,6 +218,8 @@ private:
     void ServiceBtnClick();
     void MsnBtnClick();
     void TaskIcon1Click();
+    // While there is no notification area: moves to one that has appeared.
+    void LookForTray();
     void mnuOptClick();
     void ShowAbout();
     void ConnectTransfer();
@@ -261,7 +310,9 @@ private:
     void PlayRingSounds();
     // At the end: the records of calls not yet shown still reach the journal and the directory.
     void StoreUnshownRings();
-    void FlushStoresBeforeClose();
+    // Writes what the stores have queued. A failed save is asked about ("try again?") while
+    // `mayAsk` allows; otherwise what could not be written stays unsaved.
+    void FlushStores(const std::function<bool()> &mayAsk);
     // A queued save failed on a store's worker thread: tell the user, the same message not more
     // than once a minute (the store retries every second).
     void ReportStoreError(const IoError &error);
@@ -275,6 +326,20 @@ private:
     // Starts or stops the standing D-Info connection for ISDNRunDInfo; a failed start clears it.
     void ApplyRunDInfo();
 
+    // Desktop notifications and missed calls (MainWindowNotify.cpp).
+    void ConnectNotifications();
+    // A call for the "Externes Fenster": a desktop notification when so chosen, else (and when
+    // no notification service takes it) the own notification window.
+    void ShowExternalCall(const RingDecision &d, const QString &msn);
+    void EditNoticeCaller(const QString &key);
+    // Counts a call the user may miss; not while the user is looking at the call list.
+    void CountMissedCall(const RingDecision &d, const QDateTime &rang);
+    void ShowMissedCalls();
+    bool CallListShows() const;
+    DesktopNotifier *FNotifier = nullptr;
+    bool FNoNotifierTold = false;
+    MissedCalls FMissedCalls;
+
     std::deque<AnsweredRing> FAnswered;
     QTimer FShowTimer;
     QDeadlineTimer FShowDue; // the latest moment the waiting calls are shown
@@ -286,10 +351,21 @@ private:
 
     bool FShown = false;
     bool FClosing = false;
+    bool FSessionEnding = false;
     bool FClosed = false;
     bool FTrayAvailable = false;
-    // Errors the component reported on this thread; a failed listen request shows here.
-    int FCapiErrors = 0;
+    QTimer FTrayPoll;
+    // Errors the component reported outside its message thread; a listen request that could not
+    // be put shows here.
+    std::atomic<int> FCapiErrors{0};
+    // Listen requests the network refused (counted on the message thread), and how many of them
+    // have been told.
+    std::atomic<int> FListenRefusals{0};
+    int FListenRefusalsTold = 0;
+    // StartListen was the last word (not StopListen): the registration's report listens.
+    bool FListenWanted = false;
+    bool FRegistering = false;
+    std::thread FRegistration;
     // Blink phase of ConnectTray: 0 or all bits set.
     int FConnectTrayTag = 0;
     // Display work queued for the main thread and not yet run.

@@ -155,6 +155,7 @@ void TfmMain::ShowRing(const AnsweredRing &ring)
 void TfmMain::DisplayRing(const AnsweredRing &ring)
 {
     const RingDecision &d = ring.Decision;
+    CountMissedCall(d, ring.Rang);
     FCallerKey = d.CallerKey;
     ui->ISDNBar->setText(d.Status);
     ui->Anrufer->setText(d.Label);
@@ -167,7 +168,7 @@ void TfmMain::DisplayRing(const AnsweredRing &ring)
     if (ring.Show && !d.ExtWin)
         RestoreMainWindow();
     if (d.ExtWin) {
-        ShowCallMsg(d.Label, d.CallMsgNumber, d.Hint, QString());
+        ShowExternalCall(d, ring.Msn);
     } else {
         // Back to the call list (and hidden, with "Autom. minimieren") after the display time;
         // a time of 0 keeps the call shown.
@@ -294,7 +295,9 @@ void TfmMain::StoreUnshownRings()
 
 void TfmMain::Image3Click()
 {
-    Capi2->Answer(0);
+    // Turned away as busy, as blocked callers are (0 would accept: the caller would be connected
+    // to nothing and charged).
+    Capi2->Answer(RingResult::Busy);
 }
 
 void TfmMain::OpenStores()

@@ -36,7 +36,6 @@ constexpr uint8_t kDataService = 6;
 // SendCommand kinds.
 constexpr uint8_t kAskFileList = 0;
 constexpr uint8_t kAskFile = 1;
-// How often the receive run looks whether the file it waits for has arrived.
 
 // Draws each finished transfer as the glyph of Image5 followed by its text, on the list's own
 // background; items are 16 pixels high.
@@ -92,6 +91,40 @@ public:
 private:
     QWidget *m_target;
 };
+
+// Why a transfer failed, in a few words (the error numbers of the component).
+QString TransferErrorReason(uint32_t number)
+{
+    using namespace CapiError;
+    switch (number) {
+    case ERR_TRANSFER_NAME_REFUSED:
+        return QStringLiteral("Name abgelehnt");
+    case ERR_TRANSFER_REQUEST_REFUSED:
+        return QStringLiteral("Anforderung abgelehnt");
+    case ERR_TRANSFER_BAD_SIZE:
+        return QStringLiteral("Größe stimmt nicht");
+    case ERR_TRANSFER_NO_FILE:
+        return QStringLiteral("Daten ohne Datei");
+    case ERR_TRANSFER_WRITE:
+        return QStringLiteral("Schreibfehler");
+    case ERR_TRANSFER_READ:
+        return QStringLiteral("Lesefehler");
+    case ERR_TRANSFER_LINK_LOST:
+        return QStringLiteral("Verbindung abgebrochen");
+    case ERR_TRANSFER_INCOMPLETE:
+        return QStringLiteral("unvollständig");
+    case ERR_TRANSFER_NOT_SENT:
+        return QStringLiteral("nicht angenommen");
+    case ERR_TRANSFER_BUSY:
+        return QStringLiteral("andere Übertragung läuft");
+    case ERR_TRANSFER_TOO_LARGE:
+        return QStringLiteral("zu groß");
+    case ERR_TRANSFER_NO_SPACE:
+        return QStringLiteral("kein Platz");
+    default:
+        return QStringLiteral("Fehler %1").arg(number, 4, 16, QLatin1Char('0'));
+    }
+}
 
 // The glyph before each finished transfer: a small page with a tick.
 QPixmap transferGlyph()
@@ -163,6 +196,9 @@ void TfmMain::ConnectTransfer()
                                   TTransferBlock FileBlock) {
         Capi2ReceiveFile(Filename, FileSize, FileProgress, FileBlock);
     };
+    Capi2->OnTransferError = [this](TCapi20 *, const QString &Filename, uint32_t ErrorNumber) {
+        Capi2TransferError(Filename, ErrorNumber);
+    };
 }
 
 // ---- helpers ----
@@ -190,9 +226,8 @@ QLabel *TfmMain::TransferStatusLine() const
 
 QString TfmMain::FileNameOfListItem(const QString &item)
 {
-    const qsizetype blank = item.indexOf(QLatin1Char(' '));
-    // An item without a blank names nothing.
-    return blank < 0 ? QString() : item.left(blank);
+    const qsizetype bracket = item.lastIndexOf(QStringLiteral(" ["));
+    return bracket < 0 ? QString() : item.left(bracket);
 }
 
 // ---- server mode ----
@@ -291,6 +326,8 @@ void TfmMain::CallBtnClick()
     }
     const QString number = ui->ChangeNumber->text().left(255);
     ui->lbConnectMsg->setText(QStringLiteral("Wähle ") + number + QStringLiteral(" ..."));
+    // Opening this page registered anew (client mode); that registration reports first.
+    WaitForRegistration();
     // Progress arrives through the connection events; a failed dial shows nothing more.
     Capi2->Dial(number, QString(), kDataService);
     ui->DFUoutBtn->setEnabled(true);
@@ -452,6 +489,20 @@ void TfmMain::Capi2ReceiveFile(const QString &Filename, int64_t FileSize, int64_
     RunDisplay([=, this] { ShowTransferStep(true, Filename, FileSize, FileProgress, FileBlock); });
 }
 
+void TfmMain::Capi2TransferError(const QString &Filename, uint32_t ErrorNumber)
+{
+    RunDisplay([this, Filename, ErrorNumber] {
+        const QString line = Filename + QStringLiteral(" fehlgeschlagen (") +
+                             TransferErrorReason(ErrorNumber) + QStringLiteral(") ...");
+        ui->dfuList->addItem(line);
+        if (ServerMode())
+            ui->ISDNBar->setText(line);
+        // The file a receive run waits for will not come (or not whole); the run goes on once
+        // this is shown.
+        FTransferDone = true;
+    });
+}
+
 void TfmMain::ShowTransferStep(bool receiving, const QString &Filename, int64_t FileSize,
                                int64_t FileProgress, TTransferBlock FileBlock)
 {
@@ -502,8 +553,19 @@ void TfmMain::ShowTransferStep(bool receiving, const QString &Filename, int64_t 
         }
         break;
     }
+    case tbFileError:
+        // Why it stopped is shown by Capi2TransferError. The icon stays as the link is (a link
+        // that went down has hidden it already).
+        SetConnectIcon(ConnectTray->Active(), 0);
+        if (receiving)
+            FTransferDone = true;
+        else if (!ServerMode()) {
+            ui->Gauge->setVisible(false);
+            ui->ProgressLabel->setVisible(false);
+        }
+        break;
     default:
-        break; // the size, and a transfer that stopped, change nothing on the screen
+        break; // the size changes nothing on the screen
     }
 }
 

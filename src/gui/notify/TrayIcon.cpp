@@ -13,9 +13,24 @@ TTrayIcon::~TTrayIcon()
         remove();
 }
 
+namespace {
+std::function<bool()> &availabilityProbe()
+{
+    static std::function<bool()> probe;
+    return probe;
+}
+} // namespace
+
 bool TTrayIcon::trayAvailable()
 {
+    if (const auto &probe = availabilityProbe())
+        return probe();
     return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TTrayIcon::setAvailabilityProbe(std::function<bool()> probe)
+{
+    availabilityProbe() = std::move(probe);
 }
 
 void TTrayIcon::setActive(bool active)

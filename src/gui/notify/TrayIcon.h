@@ -42,8 +42,11 @@ public:
     std::function<void(TTrayIcon *sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos)>
         OnRightClick;
 
-    // True when the desktop has a notification area to show the icon in.
+    // True when the desktop has a notification area to show the icon in. A desktop may offer one
+    // only later (its panel starts after the program).
     static bool trayAvailable();
+    // Tests stand in for the desktop: while set, trayAvailable() answers from it.
+    static void setAvailabilityProbe(std::function<bool()> probe);
 
     // What has been passed to the notification area: icons added, changes sent, icons removed.
     struct Stats

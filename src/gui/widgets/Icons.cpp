@@ -168,6 +168,31 @@ QIcon Icons::trayIcon()
     return icon;
 }
 
+QIcon Icons::trayIconWithCount(int count)
+{
+    if (count <= 0)
+        return trayIcon();
+    const QString text = count > 9 ? QStringLiteral("9+") : QString::number(count);
+    return iconFrom([&text](int size) {
+        QPixmap pm = trayPixmap(size);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        // A red disc in the upper right corner, the number in white on it.
+        const qreal d = size * 0.6;
+        const QRectF badge(size - d, 0, d, d);
+        p.setPen(QPen(Qt::white, std::max(1.0, size / 24.0)));
+        p.setBrush(QColor(0xd0, 0x21, 0x21));
+        p.drawEllipse(badge.adjusted(0.5, 0.5, -0.5, -0.5));
+        QFont font = p.font();
+        font.setBold(true);
+        font.setPixelSize(int(d * (text.size() > 1 ? 0.5 : 0.7)));
+        p.setFont(font);
+        p.setPen(Qt::white);
+        p.drawText(badge, Qt::AlignCenter, text);
+        return pm;
+    });
+}
+
 QIcon Icons::connectIcon()
 {
     static const QIcon icon = iconFrom([](int s) { return transferPixmap(s, 0); });

@@ -11,6 +11,9 @@ namespace Icons {
 // The standing notification-area icon and window icon: a white handset on a blue disc,
 // drawn separately for 16, 22, 24, 32, 48 and 64 pixels.
 QIcon trayIcon();
+// The icon with the number of missed calls on a red badge ("9+" above nine); the plain icon for
+// a count of 0.
+QIcon trayIconWithCount(int count);
 // The same drawing at any size, for the icons installed into the desktop's icon theme.
 QPixmap programPicture(int size);
 // Transfer icons of the second notification-area icon: a B-channel connection, sending, receiving.

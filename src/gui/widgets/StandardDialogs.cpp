@@ -33,23 +33,38 @@ QString qtFileFilter(const QString &pairs)
     return filters.join(QStringLiteral(";;"));
 }
 
-QString ChooseOpenFile(QWidget *parent, const QString &title, const QString &filter,
-                       const QString &initialDir, const QString &defaultSuffix)
+namespace {
+// A file chooser for opening (an existing file) or saving (any name).
+QString chooseFile(DialogHook::Kind kind, QWidget *parent, const QString &title, const QString &filter,
+                   const QString &initial, const QString &defaultSuffix)
 {
     if (const auto &handler = hookHandler()) {
-        const QVariant answer =
-            handler({DialogHook::Kind::OpenFile, title, filter, initialDir, defaultSuffix, QColor()});
+        const QVariant answer = handler({kind, title, filter, initial, defaultSuffix, QColor()});
         return answer.isNull() ? QString() : answer.toString();
     }
-    QFileDialog dlg(parent, title, initialDir, qtFileFilter(filter));
-    dlg.setFileMode(QFileDialog::ExistingFile);
-    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    const bool open = kind == DialogHook::Kind::OpenFile;
+    QFileDialog dlg(parent, title, initial, qtFileFilter(filter));
+    dlg.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dlg.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     const QString suffix = bareSuffix(defaultSuffix);
     if (!suffix.isEmpty())
         dlg.setDefaultSuffix(suffix);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return QString();
     return dlg.selectedFiles().constFirst();
+}
+} // namespace
+
+QString ChooseOpenFile(QWidget *parent, const QString &title, const QString &filter,
+                       const QString &initialDir, const QString &defaultSuffix)
+{
+    return chooseFile(DialogHook::Kind::OpenFile, parent, title, filter, initialDir, defaultSuffix);
+}
+
+QString ChooseSaveFile(QWidget *parent, const QString &title, const QString &filter,
+                       const QString &initialPath, const QString &defaultSuffix)
+{
+    return chooseFile(DialogHook::Kind::SaveFile, parent, title, filter, initialPath, defaultSuffix);
 }
 
 QString ChooseDirectory(QWidget *parent, const QString &title, const QString &initialDir)

@@ -16,6 +16,10 @@ class QWidget;
 // has no suffix.
 QString ChooseOpenFile(QWidget *parent, const QString &title, const QString &filter,
                        const QString &initialDir, const QString &defaultSuffix = QString());
+// The file to save to: a name that exists or not; overwriting one is confirmed in the chooser.
+// Returns the full path, or an empty text when the user cancelled. defaultSuffix as above.
+QString ChooseSaveFile(QWidget *parent, const QString &title, const QString &filter,
+                       const QString &initialPath, const QString &defaultSuffix = QString());
 // Returns the chosen folder, or an empty text when the user cancelled.
 QString ChooseDirectory(QWidget *parent, const QString &title, const QString &initialDir);
 // Returns the chosen colour, or an invalid colour when the user cancelled.
@@ -28,6 +32,7 @@ namespace DialogHook {
 enum class Kind
 {
     OpenFile,
+    SaveFile,
     Directory,
     Color
 };
@@ -35,8 +40,8 @@ struct Request
 {
     Kind kind;
     QString title;
-    QString filter; // as the caller gave it
-    QString initialDir;
+    QString filter;     // as the caller gave it
+    QString initialDir; // for SaveFile the proposed path
     QString defaultSuffix;
     QColor initialColor;
 };

@@ -2,9 +2,13 @@
 
 #include "capi/Capi20.h"
 #include "common/Errors.h"
+#include "common/Paths.h"
+#include "contacts/ContactImport.h"
+#include "contacts/StandInSettings.h"
 #include "settings/SettingsStore.h"
 #include "widgets/GridView.h"
 #include "widgets/Icons.h"
+#include "widgets/StandardDialogs.h"
 #include "windows/CallerListModel.h"
 #include "windows/DInfoDialog.h"
 #include "windows/MessageDialog.h"
@@ -94,6 +98,9 @@ TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent)
     DialBtn->setObjectName(QStringLiteral("DialBtn"));
     CloseBtn = new QPushButton(QStringLiteral("Schli&eßen"), this);
     CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
+    ImportBtn = new QPushButton(QStringLiteral("&Importieren ..."), this);
+    ImportBtn->setObjectName(QStringLiteral("ImportBtn"));
+    ImportBtn->setToolTip(QStringLiteral("Namen aus einem Adressbuch (vCard oder CSV) übernehmen"));
 
     // Layout: the icon at the top left, the sort choice beside it, the grid under the choice,
     // as wide as its columns, and the buttons in one row at the bottom.
@@ -104,6 +111,10 @@ TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent)
     rbSortNummer->setGeometry(choiceLeft + 104, 12, 80, 20);
     rbSortName->setGeometry(choiceLeft + 188, 12, 80, 20);
     dbl->setGeometry(gridLeft, 40, gridWidth, kClientHeight - 40 - 8 - 25 - 8);
+    // The import beside the sort choice, at the grid's right edge.
+    const int importWidth = ImportBtn->sizeHint().width();
+    ImportBtn->setGeometry(gridLeft + gridWidth - importWidth, 9, importWidth, 25);
+    ImportBtn->setAutoDefault(false);
     constexpr int buttonWidth = 63, gap = 3;
     int left = (kClientWidth - 6 * buttonWidth - 5 * gap) / 2;
     for (QPushButton *button : {HinweisBtn, DInfoBtn, NeuBtn, DelBtn, DialBtn, CloseBtn}) {
@@ -119,6 +130,7 @@ TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent)
     connect(DelBtn, &QPushButton::clicked, this, &TfmAnruf::DelBtnClick);
     connect(DialBtn, &QPushButton::clicked, this, &TfmAnruf::DialBtnClick);
     connect(CloseBtn, &QPushButton::clicked, this, &TfmAnruf::reject);
+    connect(ImportBtn, &QPushButton::clicked, this, &TfmAnruf::ImportBtnClick);
     connect(rbSortNummer, &QRadioButton::toggled, this, &TfmAnruf::SortChanged);
     connect(dbl->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { dbl->setColumnWidthByRows(CallerListModel::ColName); });
@@ -251,6 +263,51 @@ void TfmAnruf::DialBtnClick()
         DialTag = 0;
         Image1->show();
     }
+}
+
+void TfmAnruf::ImportBtnClick()
+{
+    const QString path =
+        ChooseOpenFile(this, QStringLiteral("Adressbuch importieren"),
+                       QStringLiteral("Adressbücher|*.vcf;*.vcard;*.csv|Alle Dateien|*"), Paths::homeDir());
+    if (path.isEmpty())
+        return;
+    QString error;
+    QList<Contact> contacts;
+    {
+        TBusyCursor busy;
+        contacts = ReadContactFile(path, &error);
+    }
+    if (!error.isEmpty() || contacts.isEmpty()) {
+        ShowMessageDlg(error.isEmpty() ? QStringLiteral("%1 enthält keine Kontakte.").arg(path) : error);
+        return;
+    }
+    // Keys as the ring handler looks callers up; numbers without area code in the user's area
+    // (the number plan the directory program's settings give).
+    const NumberPlan plan = StandInSettings::Read().Plan();
+    const bool createNull = ReadSettingFlag(QStringLiteral("ISDN_CreateNull"));
+    const QList<CallerRecord> rows = model->callers();
+    ContactImport import = PlanContactImport(rows, contacts, plan, createNull, false);
+    if (import.NamedDiffering > 0 &&
+        AskMessageDlg(
+            (import.NamedDiffering == 1
+                 ? QStringLiteral("Ein Eintrag trägt schon einen eigenen Namen,\r"
+                                  "den das Adressbuch anders nennt.\r\rAuch diesen Namen ersetzen ?")
+                 : QStringLiteral("%1 Einträge tragen schon eigene Namen,\r"
+                                  "die das Adressbuch anders nennt.\r\rAuch diese Namen ersetzen ?")
+                       .arg(import.NamedDiffering)),
+            0))
+        import = PlanContactImport(rows, contacts, plan, createNull, true);
+    if (!import.HasChanges()) {
+        ShowMessageDlg(import.Summary() + QStringLiteral("\r\rNichts zu übernehmen."));
+        return;
+    }
+    if (!AskMessageDlg(import.Summary() + QStringLiteral("\r\rÜbernehmen und die Liste speichern ?"), 0))
+        return;
+    model->setCallers(import.Rows);
+    if (SaveList())
+        LoadList();
+    dbl->focusCurrentCell();
 }
 
 void TfmAnruf::reject()

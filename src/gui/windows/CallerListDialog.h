@@ -18,6 +18,10 @@ class TGridView;
 // asks "Änderungen speichern ?" and writes the whole list; callers the ring handler learns
 // while the window is open are kept. A list the directory cannot store is reported and the
 // window stays open with the user's edits.
+//
+// "&Importieren ..." names callers from an address book file (vCard or CSV): it shows what
+// would change, asks, and saves the list with the import in one write (as "&Löschen" does, with
+// the other edits of the grid).
 class TfmAnruf : public TToolDialog
 {
     Q_OBJECT
@@ -44,6 +48,7 @@ public:
     QPushButton *DelBtn;
     QPushButton *DialBtn;
     QPushButton *CloseBtn;
+    QPushButton *ImportBtn;
     // 0: DialBtn dials ("&Anwahl"), 1: it hangs up ("&Auflegen").
     int DialTag = 0;
 
@@ -52,6 +57,7 @@ public:
     void DelBtnClick();
     void DInfoBtnClick();
     void DialBtnClick();
+    void ImportBtnClick();
     // Closing ("Schli&eßen", Escape, the close box): writes ISDN_CallSortOrder and asks whether
     // to save; a save that fails keeps the window open.
     void reject() override;

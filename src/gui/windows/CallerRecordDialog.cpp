@@ -78,18 +78,27 @@ void TfmStamm::changeEvent(QEvent *event)
     TToolDialog::changeEvent(event);
 }
 
-void TfmStamm::ChangeBtnClick()
+namespace {
+// Writes an entry as the record dialog does; a refused or failed write is shown.
+bool writeCaller(CallerDirectory &callers, const QString &key, const QString &name, bool blocked)
 {
     try {
-        FCallers.WriteCaller(EdNummer->text(), EdName->text(), cbOut->isChecked());
+        callers.WriteCaller(key, name, blocked);
     } catch (const InvalidInput &e) {
         ShowMessageDlg(e.message());
-        return;
+        return false;
     } catch (const IoError &e) {
         ShowMessageDlg(e.message());
-        return;
+        return false;
     }
-    accept();
+    return true;
+}
+} // namespace
+
+void TfmStamm::ChangeBtnClick()
+{
+    if (writeCaller(FCallers, EdNummer->text(), EdName->text(), cbOut->isChecked()))
+        accept();
 }
 
 void TfmStamm::DInfoBtnClick()
@@ -103,4 +112,17 @@ QString EditCaller(CallerDirectory &callers, const QString &key, QWidget *parent
     fmStamm.exec();
     const QString name = fmStamm.EdName->text();
     return name.isEmpty() ? key : name;
+}
+
+bool BlockCaller(CallerDirectory &callers, const QString &key)
+{
+    QString name;
+    bool blocked = false;
+    CallerDirectory::SplitValue(callers.ReadValue(key), &name, &blocked);
+    return writeCaller(callers, key, name, true);
+}
+
+bool IsCallerKey(const QString &key)
+{
+    return key.size() >= 2;
 }

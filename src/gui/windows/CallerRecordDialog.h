@@ -43,3 +43,12 @@ private:
 // Opens the record dialog for `key` and returns the name field as the dialog closed, saved or
 // not, or the key itself when the field is empty.
 QString EditCaller(CallerDirectory &callers, const QString &key, QWidget *parent = nullptr);
+
+// Blocks the caller of `key` as the record dialog does when "Gesperrt" is ticked and saved: the
+// name stays, the entry is written blocked (a key without entry gets one, blocked and nameless).
+// A failed write is shown to the user; the result is then false.
+bool BlockCaller(CallerDirectory &callers, const QString &key);
+
+// Whether `key` can stand for a caller at all: keys of fewer than 2 characters (a call without
+// number) never match, so blocking or naming them would change nothing.
+bool IsCallerKey(const QString &key);

@@ -2,15 +2,23 @@
 
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
+#include "calls/JournalExport.h"
 #include "common/Errors.h"
+#include "common/Paths.h"
+#include "common/Utils.h"
 #include "widgets/GridView.h"
 #include "widgets/Icons.h"
+#include "widgets/StandardDialogs.h"
+#include "windows/CallerRecordDialog.h"
 #include "windows/JournalModel.h"
 #include "windows/MessageDialog.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QPushButton>
 
 TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, QWidget *parent)
@@ -36,25 +44,51 @@ TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, QWidget
                     {QLocale().toString(sample.date(), QLocale::ShortFormat),
                      sample.time().toString(QStringLiteral("hh:mm"))});
 
+    EdFilter = new QLineEdit(this);
+    EdFilter->setObjectName(QStringLiteral("EdFilter"));
+    EdFilter->setPlaceholderText(QStringLiteral("Suchen ..."));
+    EdFilter->setClearButtonEnabled(true);
+    EdFilter->setToolTip(QStringLiteral("Rufnummer, Name, MSN oder Datum (Strg+F)"));
+    auto *find = new QAction(this);
+    find->setShortcut(QKeySequence::Find);
+    addAction(find);
+    connect(find, &QAction::triggered, EdFilter, [this] { EdFilter->setFocus(); });
+    ExportBtn = new QPushButton(QStringLiteral("&Exportieren ..."), this);
+    ExportBtn->setObjectName(QStringLiteral("ExportBtn"));
     DelBtn = new QPushButton(QStringLiteral("&Löschen"), this);
     DelBtn->setObjectName(QStringLiteral("DelBtn"));
     CloseBtn = new QPushButton(QStringLiteral("&Schließen"), this);
     CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
 
-    // The grid as wide as its columns and as high as the window allows, the icon and the
-    // buttons under it.
+    // The grid as wide as its columns and as high as the window allows; under it the icon, the
+    // filter field in the room the buttons leave, and the buttons.
     const int buttonsTop = kClientHeight - 8 - 25;
     const int gridWidth = std::min(dbl->widthForColumns(), kClientWidth - 16);
     dbl->setGeometry((kClientWidth - gridWidth) / 2, 8, gridWidth, buttonsTop - 8 - 8);
     Image1->setGeometry(dbl->x(), buttonsTop, 24, 24);
     CloseBtn->setGeometry(kClientWidth - 8 - 80, buttonsTop, 80, 25);
     DelBtn->setGeometry(kClientWidth - 8 - 2 * 80 - 6, buttonsTop, 80, 25);
-    for (QPushButton *button : {DelBtn, CloseBtn})
+    const int exportWidth = std::max(80, ExportBtn->sizeHint().width());
+    ExportBtn->setGeometry(DelBtn->x() - 6 - exportWidth, buttonsTop, exportWidth, 25);
+    const int filterLeft = Image1->x() + 24 + 6;
+    EdFilter->setGeometry(filterLeft, buttonsTop, ExportBtn->x() - 6 - filterLeft, 25);
+    for (QPushButton *button : {ExportBtn, DelBtn, CloseBtn})
         button->setAutoDefault(false);
     setFixedSize(kClientWidth, kClientHeight);
     setFocusOnShow(dbl);
 
     connect(DelBtn, &QPushButton::clicked, this, &TfmHistorie::DelBtnClick);
+    connect(ExportBtn, &QPushButton::clicked, this, &TfmHistorie::ExportBtnClick);
+    connect(EdFilter, &QLineEdit::textChanged, this, &TfmHistorie::EdFilterChange);
+    dbl->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(dbl, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        const QModelIndex index = dbl->indexAt(pos);
+        if (QMenu *menu = RowMenu(index.row())) {
+            dbl->setCurrentIndex(index);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(dbl->viewport()->mapToGlobal(pos));
+        }
+    });
     connect(CloseBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -108,6 +142,68 @@ void TfmHistorie::DelBtnClick()
     }
     model->clear();
     dbl->setColumnWidthByRows(JournalModel::ColCaller);
+}
+
+void TfmHistorie::EdFilterChange()
+{
+    model->setFilter(EdFilter->text());
+    dbl->setColumnWidthByRows(JournalModel::ColCaller);
+    SelectNewest();
+}
+
+void TfmHistorie::ExportBtnClick()
+{
+    const QString path =
+        ChooseSaveFile(this, QStringLiteral("Anrufjournal exportieren"), QStringLiteral("CSV-Dateien|*.csv"),
+                       Paths::homeDir() + QStringLiteral("/Anrufjournal.csv"), QStringLiteral("csv"));
+    if (path.isEmpty())
+        return;
+    try {
+        TBusyCursor busy;
+        WriteFileAtomic(path, JournalCsv(model->shownCalls(), model->callers()));
+    } catch (const IoError &e) {
+        ShowMessageDlg(e.message());
+    }
+}
+
+QMenu *TfmHistorie::RowMenu(int row)
+{
+    const JournalRecord *call = model->callAt(row);
+    if (!call)
+        return nullptr;
+    const bool isCaller = IsCallerKey(call->CallerKey);
+    auto *menu = new QMenu(this);
+    QAction *edit =
+        menu->addAction(QStringLiteral("Anrufer bearbeiten"), this, [this, row] { EditRowCaller(row); });
+    edit->setEnabled(isCaller);
+    QAction *block =
+        menu->addAction(QStringLiteral("Anrufer sperren"), this, [this, row] { BlockRowCaller(row); });
+    block->setEnabled(isCaller && !model->callers().Resolve(call->CallerKey).Blocked);
+    return menu;
+}
+
+void TfmHistorie::EditRowCaller(int row)
+{
+    if (const JournalRecord *call = model->callAt(row)) {
+        EditCaller(FCallers, call->CallerKey, this);
+        ReloadCallers();
+    }
+}
+
+void TfmHistorie::BlockRowCaller(int row)
+{
+    if (const JournalRecord *call = model->callAt(row)) {
+        BlockCaller(FCallers, call->CallerKey);
+        ReloadCallers();
+    }
+}
+
+void TfmHistorie::ReloadCallers()
+{
+    const int row = dbl->currentIndex().row();
+    model->setCallers(FCallers.BatchResolver());
+    dbl->setColumnWidthByRows(JournalModel::ColCaller);
+    dbl->setCurrentIndex(model->index(std::min(row, model->rowCount() - 1), 0));
 }
 
 void ShowJournal(CallJournal &journal, CallerDirectory &callers, QWidget *parent)

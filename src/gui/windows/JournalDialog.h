@@ -5,13 +5,19 @@
 class CallJournal;
 class CallerDirectory;
 class JournalModel;
+class QMenu;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class TGridView;
 
 // "Anrufjournal": every call of the journal, oldest first, with date, time, MSN and the caller's
 // name as the caller directory knows it when the window opens. The newest call is the current
 // row; "&Löschen" empties the journal after asking.
+//
+// The filter field shows only the calls whose number, name, MSN or date hold what is typed; a
+// row's context menu names ("Anrufer bearbeiten") or blocks ("Anrufer sperren") its caller;
+// "&Exportieren ..." writes the calls shown to a CSV file.
 class TfmHistorie : public TToolDialog
 {
     Q_OBJECT
@@ -25,6 +31,8 @@ public:
     QLabel *Image1;
     TGridView *dbl;
     JournalModel *model;
+    QLineEdit *EdFilter;
+    QPushButton *ExportBtn;
     QPushButton *DelBtn;
     QPushButton *CloseBtn;
 
@@ -32,6 +40,13 @@ public:
     // that cannot be read is reported; the result is then false and the window is not to be shown.
     bool LoadJournal();
     void DelBtnClick();
+    void EdFilterChange();
+    // Asks for a file and writes the calls shown as CSV; a failed write is reported.
+    void ExportBtnClick();
+    // The context menu of a row (none for the empty row).
+    QMenu *RowMenu(int row);
+    void EditRowCaller(int row);
+    void BlockRowCaller(int row);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -39,6 +54,8 @@ protected:
 
 private:
     void SelectNewest();
+    // Names as the directory knows them now, after a caller was named or blocked.
+    void ReloadCallers();
 
     CallJournal &FJournal;
     CallerDirectory &FCallers;

@@ -4,11 +4,18 @@
 #include "calls/CallerDirectory.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
+#include <QStringList>
 
 // The rows of the journal window: one per call, oldest first, with date (the user's short
 // format), time "hh:mm", MSN and the caller as the directory knew it when the journal was
-// loaded. Rows are formatted and resolved only when shown; an empty journal shows one empty row.
+// loaded (JournalCallerText). Rows are formatted and resolved only when shown; an empty journal
+// shows one empty row.
+//
+// A filter limits the rows to the calls whose number, name, MSN or shown date hold every word
+// of it (without regard to case). Calls share few days, MSNs and callers: each of these texts
+// is made and searched once, and a call only looks up whether its own matched.
 class JournalModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -24,13 +31,21 @@ public:
     explicit JournalModel(QObject *parent = nullptr);
 
     void setCalls(QList<JournalRecord> calls, CallerResolver callers);
+    // The directory changed: names as it knows them now (the filter stays).
+    void setCallers(CallerResolver callers);
     // No calls: one empty row.
     void clear();
     int callCount() const { return int(m_calls.size()); }
 
-    // The caller column: the name the key resolves to, when it is longer than 2 characters,
-    // else the stored key ("Analog" for a key shorter than 2 characters).
-    static QString CallerText(const ResolvedCaller &resolved, const QString &key);
+    // Shows only the calls that match `text` (all calls for an empty text).
+    void setFilter(const QString &text);
+    QString filter() const { return m_filter; }
+    // The calls shown, in their order.
+    int shownCount() const { return m_filtered ? int(m_shown.size()) : callCount(); }
+    QList<JournalRecord> shownCalls() const;
+    // The call of a row; null for the empty row.
+    const JournalRecord *callAt(int row) const;
+    const CallerResolver &callers() const { return m_callers; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -39,6 +54,25 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    void buildSearchTexts();
+    void applyFilter();
+
     QList<JournalRecord> m_calls;
     CallerResolver m_callers;
+    QString m_filter;
+    bool m_filtered = false;
+    // Indexes into m_calls of the rows shown while filtered.
+    QList<int> m_shown;
+    // What the filter searches, in lower case: the distinct dates, MSNs and callers (key and
+    // name), and for each call which of them are its own.
+    struct SearchRow
+    {
+        int Date;
+        int Msn;
+        int Caller;
+    };
+    QStringList m_dateTexts;
+    QStringList m_msnTexts;
+    QStringList m_callerTexts;
+    QList<SearchRow> m_searchRows;
 };

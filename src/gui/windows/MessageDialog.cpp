@@ -7,6 +7,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTextBoundaryFinder>
 
 namespace {
 MsgDlgHook::Handler &hookHandler()
@@ -21,6 +24,34 @@ QString withLineBreaks(QString text)
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
+}
+
+// A word wider than `width` may break between any two of its characters: a zero-width space
+// goes between them, which the label wraps at and does not draw. Other words stay whole.
+QString breakableLongWords(const QString &text, const QFontMetrics &metrics, int width)
+{
+    static const QRegularExpression word(QStringLiteral("\\S+"));
+    QString out;
+    qsizetype done = 0;
+    for (auto it = word.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += text.mid(done, m.capturedStart() - done);
+        done = m.capturedEnd();
+        const QString w = m.captured();
+        if (metrics.horizontalAdvance(w) < width) {
+            out += w;
+            continue;
+        }
+        QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, w);
+        qsizetype from = 0;
+        for (qsizetype to = characters.toNextBoundary(); to > 0; to = characters.toNextBoundary()) {
+            if (from > 0)
+                out += QChar(0x200B);
+            out += w.mid(from, to - from);
+            from = to;
+        }
+    }
+    return out + text.mid(done);
 }
 
 struct Captions
@@ -96,12 +127,24 @@ TfmMsgDlg::TfmMsgDlg(const QString &text, int kind, QWidget *parent)
 void TfmMsgDlg::FormShow()
 {
     // Measure the text inside the planned width; a word longer than the width widens the dialog
-    // rather than being cut off, and more lines than fit make it taller.
+    // rather than being cut off, and more lines than fit make it taller. The dialog never grows
+    // wider than its screen: a word wider than that is wrapped inside it.
+    const QFontMetrics metrics = MsgLabel->fontMetrics();
     const QRect planned(MsgLabel->x(), MsgLabel->y(), kTextWidth, kTextHeight);
-    const QRect needed = MsgLabel->fontMetrics().boundingRect(
-        planned, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, m_text);
-    MsgLabel->setText(m_text);
-    const int w = qMax(kTextWidth, needed.width() + 1);
+    const int widest =
+        qMax(kTextWidth, screen()->availableGeometry().width() - kScreenMargin - (kWidth - kTextWidth));
+    auto measure = [&](const QString &text, int width) {
+        return metrics.boundingRect(QRect(planned.topLeft(), QSize(width, kTextHeight)),
+                                    Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+    };
+    QString text = m_text;
+    QRect needed = measure(text, kTextWidth);
+    if (needed.width() >= widest) {
+        text = breakableLongWords(text, metrics, widest);
+        needed = measure(text, widest);
+    }
+    MsgLabel->setText(text);
+    const int w = qBound(kTextWidth, needed.width() + 1, widest);
     const int h = needed.height();
     MsgLabel->setGeometry(planned.x(), planned.y(), w, qMax(h, 1));
 

@@ -29,6 +29,8 @@ public:
     static constexpr int kHeight = 142;
     static constexpr int kTextWidth = 196;
     static constexpr int kTextHeight = 81;
+    // Room left between the widest dialog and the edges of its screen.
+    static constexpr int kScreenMargin = 32;
 
 protected:
     void FormShow() override;

@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QShowEvent>
 
 QPointer<TfmExtWin> fmExtWin;
@@ -24,6 +25,7 @@ namespace {
 const QString kSampleCaller = QStringLiteral("Erika Mustermann");
 const QString kSampleNumber = QStringLiteral("12345 !");
 const QString kPreviewTitle = QStringLiteral("Verschieben in die gewünschte Position ?");
+const QString kDesktopSetting = QStringLiteral("ISDN_ExtWinDesktop");
 
 } // namespace
 
@@ -51,6 +53,15 @@ TfmExtWin::TfmExtWin(QWidget *parent)
     cbUseBackBmp->setObjectName(QStringLiteral("cbUseBackBmp"));
     cbUseAnimation = new QCheckBox(QStringLiteral("Animation verwenden ?"), this);
     cbUseAnimation->setObjectName(QStringLiteral("cbUseAnimation"));
+    // Where "Externes Fenster" shows a call: this window (the default) or the desktop's own
+    // notifications.
+    rbOwnWindow = new QRadioButton(QStringLiteral("Anruffenster"), this);
+    rbOwnWindow->setObjectName(QStringLiteral("rbOwnWindow"));
+    rbDesktop = new QRadioButton(QStringLiteral("Desktop-Benachrichtigung"), this);
+    rbDesktop->setObjectName(QStringLiteral("rbDesktop"));
+    rbOwnWindow->setChecked(true);
+    for (QRadioButton *rb : {rbOwnWindow, rbDesktop})
+        rb->setToolTip(QStringLiteral("Gilt, wenn „Externes Fenster“ in den Optionen angekreuzt ist."));
     PreviewBtn = new QPushButton(QStringLiteral("&Vorschau"), this);
     PreviewBtn->setObjectName(QStringLiteral("PreviewBtn"));
     AbortBtn = new QPushButton(QStringLiteral("&Abbrechen"), this);
@@ -73,6 +84,12 @@ TfmExtWin::TfmExtWin(QWidget *parent)
     addRow(2, QStringLiteral("Schrift - Farbe"), OptExtWinFontColor);
     grid->addWidget(cbUseBackBmp, 3, 1);
     grid->addWidget(cbUseAnimation, 4, 1);
+    auto *showAs = new QHBoxLayout;
+    showAs->addWidget(rbOwnWindow);
+    showAs->addWidget(rbDesktop);
+    showAs->addStretch(1);
+    grid->addWidget(new QLabel(QStringLiteral("Anzeige als"), this), 5, 0);
+    grid->addLayout(showAs, 5, 1);
     grid->setColumnStretch(1, 1);
 
     auto *buttons = new QHBoxLayout;
@@ -116,6 +133,7 @@ void TfmExtWin::FormShow()
     OptExtWinFontColor->setText(font.isEmpty() ? QStringLiteral("clYellow") : font);
     cbUseBackBmp->setChecked(NotifyLook::useBitmap());
     cbUseAnimation->setChecked(ReadSettingFlag(QStringLiteral("ISDN_ExtUseAnimation")));
+    (ExtWinAsDesktopNotification() ? rbDesktop : rbOwnWindow)->setChecked(true);
 }
 
 void TfmExtWin::OptBmpDirEditBtnClick()
@@ -143,6 +161,7 @@ bool TfmExtWin::SaveExtWinSettings()
         WriteSettingString(QStringLiteral("ISDN_ExtWinFontColor"), OptExtWinFontColor->text());
         WriteSettingFlag(QStringLiteral("ISDN_ExtWinShowing"), cbUseBackBmp->isChecked());
         WriteSettingFlag(QStringLiteral("ISDN_ExtUseAnimation"), cbUseAnimation->isChecked());
+        WriteSettingFlag(kDesktopSetting, rbDesktop->isChecked());
     } catch (const IoError &e) {
         ShowMessageDlg(e.message());
         return false;
@@ -174,4 +193,9 @@ void ShowExtWinConfig()
     fmExtWin = dialog;
     dialog->exec();
     delete dialog;
+}
+
+bool ExtWinAsDesktopNotification()
+{
+    return ReadSettingFlag(kDesktopSetting);
 }

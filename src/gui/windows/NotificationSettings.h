@@ -6,12 +6,15 @@
 
 class QCheckBox;
 class QPushButton;
+class QRadioButton;
 class QToolButton;
 class TButtonEdit;
 
 // The settings dialog of the notification window: background bitmap, background and text
-// colour, whether the bitmap is used and whether the bell flashes. "&Vorschau" stores the values
-// at once and opens a sample notification, which the user drags to where calls shall appear.
+// colour, whether the bitmap is used and whether the bell flashes, and whether calls for the
+// "Externes Fenster" show in this window or as desktop notifications (ISDN_ExtWinDesktop).
+// "&Vorschau" stores the values at once and opens a sample notification, which the user drags to
+// where calls shall appear.
 class TfmExtWin : public QDialog
 {
     Q_OBJECT
@@ -23,13 +26,15 @@ public:
     TButtonEdit *OptExtWinFontColor = nullptr;
     QCheckBox *cbUseBackBmp = nullptr;
     QCheckBox *cbUseAnimation = nullptr;
+    QRadioButton *rbOwnWindow = nullptr;
+    QRadioButton *rbDesktop = nullptr;
     QPushButton *PreviewBtn = nullptr;
     QPushButton *AbortBtn = nullptr;
     QPushButton *SaveBtn = nullptr;
 
     // Writes ISDN_BmpDir, ISDN_ExtWinBackColor, ISDN_ExtWinFontColor (the texts as they stand),
-    // then ISDN_ExtWinShowing and ISDN_ExtUseAnimation. False, after telling the user, when a
-    // write failed.
+    // then ISDN_ExtWinShowing, ISDN_ExtUseAnimation and ISDN_ExtWinDesktop. False, after telling
+    // the user, when a write failed.
     bool SaveExtWinSettings();
 
     void OptBmpDirEditBtnClick();
@@ -52,3 +57,7 @@ extern QPointer<TfmExtWin> fmExtWin;
 
 // Opens the settings dialog modally and destroys it afterwards.
 void ShowExtWinConfig();
+
+// ISDN_ExtWinDesktop: calls for the "Externes Fenster" are shown as desktop notifications.
+// Absent or "0": in the own notification window.
+bool ExtWinAsDesktopNotification();

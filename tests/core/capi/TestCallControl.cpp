@@ -188,6 +188,48 @@ TEST_F(CallTest, RingHandlerRunsInTheMainThreadWithTheCallRecord)
     EXPECT_EQ(capi->Service(), 6);
 }
 
+// A handler on the main thread may end the component (the program closes while a call is
+// shown): the message thread waiting for the handler is let go, the registration released, and
+// the handler still has its call record.
+TEST_F(CallTest, HandlersMayDestroyTheComponent)
+{
+    for (int event = 0; event < 2; ++event) {
+        capi.reset();
+        fake.reset();
+        capi = std::make_unique<TCapi20>();
+        capi->SetLibraryName(QString(FAKE_CAPI_PATH));
+        capi->Loaded();
+        ASSERT_TRUE(capi->Registered());
+        std::atomic<bool> done{false};
+        QString caller;
+        capi->OnRing = [&](TCapi20 *, const TCallDaten &d) {
+            if (event == 0) {
+                capi.reset();
+                caller = CallingPartyDigits(d.CallingPartyNumber);
+                done = true;
+            }
+            return RingResult::Accept;
+        };
+        capi->OnBDisconnect = [&](TCapi20 *, int, uint32_t) {
+            capi.reset();
+            done = true;
+        };
+        if (event == 1) {
+            BringUpIncomingB3();
+            fake.Push(Message(0x84, 0x82, 0x4005, Cat({Le32(kNcci), {0, 0}})));
+        } else {
+            fake.Push(
+                Message(0x02, 0x82, 0x4001, ConnectInd(kPlci, 16, {0x00}, {0x04, 0x01, 0x80, '4', '7'})));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+        EXPECT_FALSE(capi);
+        EXPECT_EQ(fake.Counter("release"), 1);
+        if (event == 0) {
+            EXPECT_EQ(caller, QStringLiteral("47"));
+        }
+    }
+}
+
 TEST_F(CallTest, AlertOnlyLeavesTheCallRingingUntilAnswered)
 {
     RingAndAnswer(RingResult::AlertOnly, 0x4001);
@@ -419,6 +461,52 @@ TEST_F(CallTest, SecondCallWhileConnectedDoesNotTakeOverTheFirst)
     const auto discReq = fake.PutsOf(0x04, 0x80);
     ASSERT_EQ(discReq.size(), 1u);
     EXPECT_EQ(Capi::ReadDword(discReq[0].data(), discReq[0].size(), 8), kPlci);
+}
+
+// A caller who rings while we dial is kept apart from the dialled call: Dial reports its own
+// call, the caller gets the handler's answer (Reject 1 for a foreign MSN, without an error), and
+// only a caller the handler would accept is refused as busy, as we cannot take two calls.
+TEST_F(CallTest, ACallerWhileWeDialIsKeptApart)
+{
+    auto rejectOf = [&](uint32_t plci) {
+        for (const Bytes &m : fake.PutsOf(0x02, 0x83))
+            if (Capi::ReadDword(m.data(), m.size(), 8) == plci)
+                return int(Capi::ReadWord(m.data(), m.size(), 12));
+        return -1;
+    };
+    // Before the dial is confirmed; the dial then fails.
+    capi->OnRing = [](TCapi20 *, const TCallDaten &) { return RingResult::Ignore; };
+    fake.AutoReply(0x02, 0x80, Message(0x02, 0x82, 0, ConnectInd(0x0301, 16, {0x00}, {0x00})));
+    fake.AutoReply(0x02, 0x80, Message(0x02, 0x81, 0, Conf(0, 0x2003)));
+    EXPECT_FALSE(capi->Dial(QStringLiteral("123"), QString(), 6));
+    EXPECT_EQ(capi->PLCI(), -1);
+    EXPECT_EQ(capi->CallState(), 0);
+    EXPECT_EQ(rejectOf(0x0301), 1);
+    EXPECT_EQ(ErrorCount(ERR_CALL_ACTIVE), 0);
+
+    // The dial succeeds; a caller the handler accepts meanwhile is refused.
+    fake.reset();
+    capi->RegisterApplication();
+    capi->OnRing = [](TCapi20 *, const TCallDaten &) { return RingResult::Accept; };
+    fake.AutoReply(0x02, 0x80, Message(0x02, 0x82, 0, ConnectInd(0x0302, 16, {0x00}, {0x00})));
+    fake.AutoReply(0x02, 0x80, Message(0x02, 0x81, 0, Conf(0x0201, 0)));
+    EXPECT_TRUE(capi->Dial(QStringLiteral("123"), QString(), 6));
+    EXPECT_EQ(capi->PLCI(), 0x0201);
+    EXPECT_EQ(rejectOf(0x0302), 3);
+    EXPECT_EQ(ErrorCount(ERR_CALL_ACTIVE), 1);
+    // Confirmed, not yet connected: a foreign-MSN caller is ignored as usual, and his hanging up
+    // is not the end of our call.
+    capi->OnRing = [](TCapi20 *, const TCallDaten &) { return RingResult::Ignore; };
+    Deliver(Message(0x02, 0x82, 0x4060, ConnectInd(0x0303, 16, {0x00}, {0x00})));
+    EXPECT_EQ(rejectOf(0x0303), 1);
+    EXPECT_EQ(ErrorCount(ERR_CALL_ACTIVE), 1);
+    std::atomic<int> disconnects{0};
+    capi->OnDisconnect = [&](TCapi20 *, uint32_t) { ++disconnects; };
+    Deliver(Message(0x04, 0x82, 0x4061, Cat({Le32(0x0303), {0x00, 0x00}})));
+    EXPECT_EQ(disconnects, 0);
+    EXPECT_EQ(capi->PLCI(), 0x0201);
+    EXPECT_EQ(capi->CallState(), 1);
+    EXPECT_EQ(capi->CallDirection(), 1);
 }
 
 TEST_F(CallTest, UnhandledIndicationsGetTheirStandardResponses)

@@ -84,7 +84,7 @@ TEST(CodecBuild, DataB3ReqCarriesA64BitAddressInData64)
     EXPECT_EQ(ReadWord(m.data(), m.size(), 20), 0);
 }
 
-TEST(CodecBuild, ShortResponsesAndWakeUp)
+TEST(CodecBuild, ShortResponses)
 {
     for (uint8_t command : {0x03, 0x04, 0x08, 0x83, 0x84})
         EXPECT_EQ(Build(command, 0x83, 7, DwordOnly(0x101)),
@@ -92,9 +92,6 @@ TEST(CodecBuild, ShortResponsesAndWakeUp)
     EXPECT_EQ(Build(0x86, 0x83, 7, DataB3Resp(0x10101, 3)).size(), 14u);
     EXPECT_EQ(Build(0x82, 0x83, 7, ConnectB3Resp(0x10101, 1)),
               Cat({{0x0F, 0x00, 0x02, 0x01, 0x82, 0x83, 0x07, 0x00}, Le32(0x10101), {0x01, 0x00, 0x00}}));
-    Bytes wake(MessageBufferBytes);
-    wake.resize(BuildWakeUpMessage(wake.data(), 0x0102, 0x0304));
-    EXPECT_EQ(wake, (Bytes{0x0A, 0x00, 0x02, 0x01, 0x01, 0x80, 0x04, 0x03, 0x01, 0x00}));
 }
 
 TEST(CodecBuild, LongStructsUseTheEscapeAndOversizeMessagesAreRefused)

@@ -160,7 +160,9 @@ protected:
         ASSERT_TRUE(Exchange().start(ISDNSIM_EXE, {"--rate", "0"}, &error, 20000, true)) << error;
     }
 
-    void SetUp() override
+    void SetUp() override { Connect(); }
+    // The server listens for data calls and the client dials it, up to both B3 links.
+    void Connect()
     {
         ASSERT_TRUE(server->capi->Registered());
         ASSERT_TRUE(client->capi->Registered());
@@ -313,6 +315,28 @@ TEST_F(TransferTest, SendingTheOtherWayWithALongName)
     EXPECT_EQ(client->Copy(client->sent).size(), sent.size());
 }
 
+// A receiver registered with smaller blocks than the sender's: the network refuses every data
+// block. The sender reports the file as failed, and the receiver, short of the announced size,
+// keeps nothing.
+TEST_F(TransferTest, RefusedBlocksFailTheFileOnBothSides)
+{
+    client->capi->Disconnect();
+    ASSERT_TRUE(WaitUntil([&] { return server->capi->CallState() == 0; }));
+    server->capi->SetBDataBlockSize(512);
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    const QString path = client->SendDir() + "/photo.jpg";
+    WriteFile(path, RandomBytes(7000, 6));
+    client->capi->SendFile(path);
+    EXPECT_EQ(client->Copy(client->sent).back().block, tbFileError);
+    EXPECT_EQ(client->CountOf(client->sent, tbFileEnd), 0u);
+    EXPECT_EQ(client->Copy(client->failures).back(), std::make_pair(path, ERR_TRANSFER_NOT_SENT));
+    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileError) == 1; }));
+    EXPECT_EQ(server->CountOf(server->received, tbFileEnd), 0u);
+    EXPECT_EQ(server->Copy(server->failures),
+              (std::vector<std::pair<QString, uint32_t>>{{"photo.jpg", ERR_TRANSFER_INCOMPLETE}}));
+    EXPECT_TRUE(FilesIn(server->ReceiveDir()).isEmpty());
+}
+
 TEST_F(TransferTest, BlocksThatAreNoFramesOnlyReachOnReceive)
 {
     const int ncci = client->capi->CurrentNCCI();
@@ -353,12 +377,32 @@ TEST_F(TransferTest, LinkCutMidTransferFailsTheSendAndKeepsNoHalfFile)
     EXPECT_EQ(FilesIn(client->ReceiveDir()), QStringList{"big.bin"});
 }
 
+// Received files stay inside the receive folder, and none can pass for a file the program (or
+// the shell, or the desktop) reads, loads or runs.
 TEST_F(TransferTest, ReceivedNamesStayInsideTheReceiveFolder)
 {
     SendWholeFile("../escape.txt", "abc");
     SendWholeFile("C:\\windows\\drive.txt", "d");
     SendWholeFile("/tmp/absolute.txt", "e");
-    for (const char *name : {"..", ".", "", "folder/"}) {
+    const std::vector<const char *> refused = {
+        "..",
+        ".",
+        "",
+        "folder/",
+        ".bashrc",
+        "sub/.capi20rc",
+        "libcapi20.so.3",
+        "libx.so",
+        "ANRUF.DAT",
+        "anruf2.dat",
+        "Zahlwerk.ini",
+        "dinfo32.exe",
+        "dinfowin.exe",
+        "dinfo.prz",
+        "rufwart",
+        "x.desktop",
+    };
+    for (const char *name : refused) {
         Frame(0x01, name);
         Frame(0x02, "1");
         Frame(0x03, "x");
@@ -369,12 +413,11 @@ TEST_F(TransferTest, ReceivedNamesStayInsideTheReceiveFolder)
               (QStringList{"absolute.txt", "drive.txt", "escape.txt", "last.txt"}));
     EXPECT_EQ(ReadFile(server->ReceiveDir() + "/escape.txt"), QByteArray("abc"));
     EXPECT_FALSE(QFile::exists(server->Root() + "/escape.txt"));
-    EXPECT_EQ(server->Copy(server->failures),
-              (std::vector<std::pair<QString, uint32_t>>{{"..", ERR_TRANSFER_NAME_REFUSED},
-                                                         {".", ERR_TRANSFER_NAME_REFUSED},
-                                                         {"", ERR_TRANSFER_NAME_REFUSED},
-                                                         {"folder/", ERR_TRANSFER_NAME_REFUSED}}));
-    EXPECT_EQ(server->Copy(server->errors), std::vector<uint32_t>(4, ERR_TRANSFER_NAME_REFUSED));
+    std::vector<std::pair<QString, uint32_t>> expected;
+    for (const char *name : refused)
+        expected.emplace_back(QString::fromLatin1(name), ERR_TRANSFER_NAME_REFUSED);
+    EXPECT_EQ(server->Copy(server->failures), expected);
+    EXPECT_EQ(server->Copy(server->errors), std::vector<uint32_t>(refused.size(), ERR_TRANSFER_NAME_REFUSED));
 }
 
 TEST_F(TransferTest, FileRequestsOutsideTheSendFolderAreRefused)
@@ -395,29 +438,67 @@ TEST_F(TransferTest, FileRequestsOutsideTheSendFolderAreRefused)
     ASSERT_EQ(failures.size(), size_t(refused.size()));
     for (int i = 0; i < refused.size(); ++i)
         EXPECT_EQ(failures[size_t(i)], std::make_pair(refused[i], ERR_TRANSFER_REQUEST_REFUSED));
+    // The client learns of each refusal (a bare end frame answers it), so it need not wait.
+    EXPECT_EQ(client->Copy(client->failures), failures);
     EXPECT_EQ(FilesIn(client->ReceiveDir()), QStringList{"ok.txt"});
     EXPECT_EQ(server->CountOf(server->sent, tbFileName), 1u);
 }
 
-TEST_F(TransferTest, ExistingFileIsReplacedOnlyByAFinishedTransfer)
+// A file being received is out of sight until it is whole, and then it never replaces a file
+// that is there: it takes the next free name "name (n).ext".
+TEST_F(TransferTest, ExistingFilesAreNeverOverwritten)
 {
     WriteFile(server->ReceiveDir() + "/keep.txt", "old");
     Frame(0x01, "keep.txt");
     Frame(0x02, "8");
     Frame(0x03, "new data");
     ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileData) == 1; }));
+    EXPECT_EQ(QDir(server->ReceiveDir()).entryList(QDir::Files), QStringList{"keep.txt"});
     EXPECT_EQ(ReadFile(server->ReceiveDir() + "/keep.txt"), QByteArray("old"));
-    EXPECT_EQ(FilesIn(server->ReceiveDir()).count("keep.txt"), 1);
     // The next file begins before this one ended: the part received is dropped.
     SendWholeFile("other.txt", "other");
     EXPECT_EQ(server->CountOf(server->received, tbFileError), 1u);
     EXPECT_EQ(server->Copy(server->failures),
               (std::vector<std::pair<QString, uint32_t>>{{"keep.txt", ERR_TRANSFER_INCOMPLETE}}));
     EXPECT_EQ(FilesIn(server->ReceiveDir()), (QStringList{"keep.txt", "other.txt"}));
-    EXPECT_EQ(ReadFile(server->ReceiveDir() + "/keep.txt"), QByteArray("old"));
     SendWholeFile("keep.txt", "new data");
-    EXPECT_EQ(ReadFile(server->ReceiveDir() + "/keep.txt"), QByteArray("new data"));
-    EXPECT_EQ(FilesIn(server->ReceiveDir()), (QStringList{"keep.txt", "other.txt"}));
+    EXPECT_EQ(server->Copy(server->received).back(), (FileEvent{"keep (1).txt", 8, 8, tbFileEnd}));
+    SendWholeFile("keep.txt", "newer");
+    SendWholeFile("README", "r");
+    SendWholeFile("README", "r2");
+    EXPECT_EQ(ReadFile(server->ReceiveDir() + "/keep.txt"), QByteArray("old"));
+    EXPECT_EQ(ReadFile(server->ReceiveDir() + "/keep (1).txt"), QByteArray("new data"));
+    EXPECT_EQ(ReadFile(server->ReceiveDir() + "/keep (2).txt"), QByteArray("newer"));
+    EXPECT_EQ(ReadFile(server->ReceiveDir() + "/README (1)"), QByteArray("r2"));
+    EXPECT_EQ(FilesIn(server->ReceiveDir()),
+              (QStringList{"README", "README (1)", "keep (1).txt", "keep (2).txt", "keep.txt", "other.txt"}));
+}
+
+// A file beyond the receive cap or the free space is refused at its size frame; one that
+// announces no size at the cap as its data passes it.
+TEST_F(TransferTest, FilesBeyondTheCapOrTheFreeSpaceAreRefused)
+{
+    server->capi->MaxReceiveSize = 1000;
+    Frame(0x01, "big.bin");
+    Frame(0x02, "1001");
+    Frame(0x03, QByteArray(500, 'b'));
+    Frame(0x04, {});
+    Frame(0x01, "unsized.bin");
+    Frame(0x03, QByteArray(600, 'u'));
+    Frame(0x03, QByteArray(600, 'u'));
+    Frame(0x04, {});
+    SendWholeFile("fits.bin", QByteArray(1000, 'f'));
+    server->capi->MaxReceiveSize = 0; // no cap: the free space still limits
+    Frame(0x01, "huge.bin");
+    Frame(0x02, "999999999999999999");
+    Frame(0x04, {});
+    ASSERT_TRUE(WaitUntil([&] { return server->Copy(server->failures).size() == 3; }));
+    EXPECT_EQ(server->Copy(server->failures), (std::vector<std::pair<QString, uint32_t>>{
+                                                  {"big.bin", ERR_TRANSFER_TOO_LARGE},
+                                                  {"unsized.bin", ERR_TRANSFER_TOO_LARGE},
+                                                  {"huge.bin", ERR_TRANSFER_NO_SPACE},
+                                              }));
+    EXPECT_EQ(FilesIn(server->ReceiveDir()), QStringList{"fits.bin"});
 }
 
 TEST_F(TransferTest, BadFramesAndWriteFailuresAreReportedAndTransfersGoOn)
@@ -430,25 +511,40 @@ TEST_F(TransferTest, BadFramesAndWriteFailuresAreReportedAndTransfersGoOn)
         Frame(0x03, "stray data");
     Frame(0x02, "5");
     Frame(0x04, {});
+    // Fewer or more bytes than announced, or no size at all: not the whole file.
+    Frame(0x01, "short.txt");
+    Frame(0x02, "8");
+    Frame(0x03, "new");
+    Frame(0x04, {});
+    Frame(0x01, "long.txt");
+    Frame(0x02, "2");
+    Frame(0x03, "abc");
+    Frame(0x04, {});
+    Frame(0x01, "unsized.txt");
+    Frame(0x03, "abc");
+    Frame(0x04, {});
     // The receive folder vanishes before the end frame: the file cannot be stored.
     Frame(0x01, "gone.txt");
     Frame(0x02, "3");
     Frame(0x03, "abc");
-    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileData) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileData) == 3; }));
     ASSERT_TRUE(QDir(server->ReceiveDir()).removeRecursively());
     Frame(0x04, {});
-    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileError) == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->CountOf(server->received, tbFileError) == 5; }));
     // A receive folder that is missing when a file begins.
     Frame(0x01, "nowhere.txt");
     Frame(0x03, "abc");
     Frame(0x04, {});
-    ASSERT_TRUE(WaitUntil([&] { return server->Copy(server->failures).size() == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return server->Copy(server->failures).size() == 7; }));
     ASSERT_TRUE(QDir(server->Root()).mkdir("receive"));
     SendWholeFile("fine.txt", "fine");
 
     EXPECT_EQ(server->Copy(server->failures), (std::vector<std::pair<QString, uint32_t>>{
                                                   {"bad.txt", ERR_TRANSFER_BAD_SIZE},
                                                   {"", ERR_TRANSFER_NO_FILE},
+                                                  {"short.txt", ERR_TRANSFER_INCOMPLETE},
+                                                  {"long.txt", ERR_TRANSFER_BAD_SIZE},
+                                                  {"unsized.txt", ERR_TRANSFER_INCOMPLETE},
                                                   {"gone.txt", ERR_TRANSFER_WRITE},
                                                   {"nowhere.txt", ERR_TRANSFER_WRITE},
                                               }));

@@ -3,6 +3,10 @@
 
 #include "FakeCapi.h"
 #include "capi/Capi20.h"
+#include "common/Clock.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -195,12 +199,27 @@ TEST_F(DataPathTest, BlocksFitTheMessageBufferWhateverTheBlockSize)
     EXPECT_EQ(requests[0].second.size() + requests[1].second.size(), 4096u);
 }
 
-TEST_F(DataPathTest, LinkGoingDownReleasesAWaitingSendAndUnknownLinksTakeNothing)
+// A send that waits for a free entry ends when no confirmation comes for 30 s (reported), and
+// when the link goes down.
+TEST_F(DataPathTest, AWaitingSendEndsWithoutConfirmationOrLink)
 {
     Start(1);
+    std::atomic<int> timeouts{0};
+    capi->OnError = [&](TCustomCapi20 *, uint32_t, uint32_t, uint32_t n) {
+        if (n == CapiError::ERR_SEND_TIMEOUT)
+            ++timeouts;
+    };
     const Bytes a = Filled(10, 'a');
     EXPECT_EQ(capi->SendData(int(kNcci) + 1, a.data(), 10), 0);
     EXPECT_EQ(capi->SendData(int(kNcci), a.data(), 10), 10);
+    {
+        std::atomic<qint64> now{0};
+        Clock::setTickSource([&now] { return now += 100; });
+        EXPECT_EQ(capi->SendData(int(kNcci), a.data(), 10), 0);
+        Clock::setTickSource(nullptr);
+        EXPECT_GE(now, 30000);
+        EXPECT_EQ(timeouts, 1);
+    }
     auto waiting = std::async(std::launch::async, [&] { return capi->SendData(int(kNcci), a.data(), 10); });
     QThread::msleep(50);
     Deliver(Message(0x84, 0x82, 0x4005, Cat({Le32(kNcci), {0, 0}})));
@@ -208,6 +227,41 @@ TEST_F(DataPathTest, LinkGoingDownReleasesAWaitingSendAndUnknownLinksTakeNothing
     EXPECT_EQ(waiting.get(), 10); // the count asked for, though the rest was dropped
     EXPECT_EQ(DataRequests().size(), 1u);
     EXPECT_EQ(capi->SendData(int(kNcci), a.data(), 10), 0);
+}
+
+// A file sent from the main thread waits while the message thread serves a request of the
+// other side, but not for ever: after 30 s it is reported as not sent.
+TEST_F(DataPathTest, ASendWaitingForAnotherTransferEndsAfterAWhile)
+{
+    Start(1);
+    QTemporaryDir dir;
+    for (const char *name : {"a.txt", "b.txt"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("x");
+    }
+    capi->SendPath = dir.path() + QLatin1Char('/');
+    // Shared with the handler, which the message thread may still run after the test.
+    auto failures = std::make_shared<std::vector<std::pair<QString, uint32_t>>>();
+    auto failuresLock = std::make_shared<std::mutex>();
+    capi->OnTransferError = [failures, failuresLock](TCapi20 *, const QString &name, uint32_t n) {
+        std::lock_guard g(*failuresLock);
+        failures->emplace_back(name, n);
+    };
+    // The list takes two frames; the only entry is out after the first, and no confirmation comes.
+    fake.PushDataB3Ind(kNcci, 7, {0xFF, 0x1E}, 0x4100);
+    ASSERT_TRUE(WaitUntil([&] { return DataRequests().size() == 1; }));
+    // Time runs on the main thread only: the list's own wait never ends.
+    std::atomic<qint64> now{0};
+    Clock::setTickSource(
+        [&now] { return QThread::currentThread() == qApp->thread() ? now += 100 : qint64(0); });
+    capi->SendFile(dir.filePath("a.txt"));
+    Clock::setTickSource(nullptr);
+    EXPECT_GE(now, 30000);
+    std::lock_guard g(*failuresLock);
+    EXPECT_EQ(*failures, (std::vector<std::pair<QString, uint32_t>>{
+                             {dir.filePath("a.txt"), CapiError::ERR_TRANSFER_BUSY}}));
+    EXPECT_EQ(DataRequests().size(), 1u);
 }
 
 // A send that waits on the message thread itself (a reply to what was received) drains the queue
@@ -244,6 +298,7 @@ TEST_F(DataPathTest, VanishedServerEndsASendWaitingOnTheMessageThread)
     EXPECT_EQ(fake.Counter("wait"), waits);
 }
 
+// Empty blocks are answered but not stored: the blocks around them arrive whole and in order.
 TEST_F(DataPathTest, ReceivedBlocksGoThroughTheRingAndAreAnswered)
 {
     Start(2);
@@ -253,24 +308,51 @@ TEST_F(DataPathTest, ReceivedBlocksGoThroughTheRingAndAreAnswered)
         std::lock_guard g(lock);
         blocks.emplace_back(data, n);
     };
-    for (int i = 0; i < 5; ++i)
-        fake.PushDataB3Ind(kNcci, uint16_t(20 + i), Bytes(size_t(100 + i), uint8_t('0' + i)),
+    const std::vector<size_t> lengths = {0, 100, 101, 0, 0, 102, 103, 104, 0};
+    for (size_t i = 0; i < lengths.size(); ++i)
+        fake.PushDataB3Ind(kNcci, uint16_t(20 + i), Bytes(lengths[i], uint8_t('0' + i)),
                            uint16_t(0x4100 + i));
-    ASSERT_TRUE(WaitUntil([&] { return fake.PutsOf(0x86, 0x83).size() == 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return fake.PutsOf(0x86, 0x83).size() == lengths.size(); }));
     {
         std::lock_guard g(lock);
-        ASSERT_EQ(blocks.size(), 5u);
-        for (int i = 0; i < 5; ++i)
-            EXPECT_EQ(blocks[size_t(i)], std::string(size_t(100 + i), char('0' + i)));
+        std::vector<std::string> expected;
+        for (size_t i = 0; i < lengths.size(); ++i)
+            if (lengths[i] > 0)
+                expected.emplace_back(lengths[i], char('0' + i));
+        EXPECT_EQ(blocks, expected);
     }
     const auto responses = fake.PutsOf(0x86, 0x83);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(Capi::ReadWord(responses[size_t(i)].data(), 14, 12), 20 + i);
+    for (size_t i = 0; i < lengths.size(); ++i)
+        EXPECT_EQ(Capi::ReadWord(responses[i].data(), 14, 12), 20 + i);
     const B3Channel ch = capi->Channel(1);
     EXPECT_EQ(ch.UnreadBytes, 0);
     EXPECT_EQ(ch.ReceiveRead, ch.ReceiveWrite);
     char buffer[16];
     EXPECT_EQ(capi->ReceiveData(int(kNcci), buffer, sizeof buffer), 0);
+}
+
+// The other copy takes every received block into a 2048-byte buffer: a frame must never be
+// longer, whatever block size this side registered.
+TEST_F(DataPathTest, FileFramesFitTheOtherSidesBuffer)
+{
+    capi->SetBDataBlockSize(4096);
+    capi->SetBufferSize(4096);
+    Start(2);
+    fake.AutoReply(0x86, 0x80, Message(0x86, 0x81, 0, Bytes(8, 0)));
+    QTemporaryDir dir;
+    const Bytes content = Filled(5000, 'f');
+    QFile file(dir.filePath("five.bin"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char *>(content.data()), qint64(content.size()));
+    file.close();
+    capi->SendFile(file.fileName());
+    Bytes data;
+    for (const auto &[handle, frame] : DataRequests()) {
+        EXPECT_LE(frame.size(), 2048u);
+        if (frame.size() >= 2 && frame[1] == 0x03)
+            data.insert(data.end(), frame.begin() + 2, frame.end());
+    }
+    EXPECT_EQ(data, content);
 }
 
 TEST_F(DataPathTest, CommandsAreTheirTwoByteFrames)

@@ -1,7 +1,12 @@
 // The command line: options of our own run in the terminal, and everything else (Qt's own
 // options, which a session manager hands back at a restart) starts the monitor.
+#include "calls/CallJournal.h"
+#include "calls/JournalExport.h"
 #include "platform/CommandLine.h"
+#include "support/FileBytes.h"
+#include "support/TestEnv.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -36,4 +41,30 @@ TEST(CommandLine, ExitStatusTellsUsageErrorsApart)
     EXPECT_NE(out.find("Rufwart 32"), std::string::npos) << out;
     EXPECT_NE(err.find("no-such-option"), std::string::npos) << err;
     EXPECT_NE(err.find("stray"), std::string::npos) << err;
+}
+
+TEST(CommandLine, ExportJournalWritesAFileOrStandardOutput)
+{
+    TestEnv env;
+    CallJournal journal;
+    journal.AppendCall(QStringLiteral("0301234"), QStringLiteral("4711"));
+    const QByteArray csv = ExportJournalCsv(journal, CallerDirectory());
+    ASSERT_EQ(csv.count("\r\n"), 2); // the header and the call
+
+    const QString file = env.root() + QStringLiteral("/journal.csv");
+    ASSERT_TRUE(writeBytes(file, "old"));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(CommandLine::run({QStringLiteral("rufwart"), QStringLiteral("--export-journal"), file}), 0);
+    EXPECT_EQ(CommandLine::run(
+                  {QStringLiteral("rufwart"), QStringLiteral("--export-journal"), QStringLiteral("-")}),
+              0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), csv.toStdString());
+    EXPECT_EQ(readBytes(file), csv);
+
+    // A place that cannot be written: said on standard error, status 1.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(CommandLine::run({QStringLiteral("rufwart"), QStringLiteral("--export-journal"),
+                                env.root() + QStringLiteral("/missing/folder/journal.csv")}),
+              1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("missing/folder"), std::string::npos);
 }

@@ -13,6 +13,7 @@
 #include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -240,4 +241,42 @@ TEST(Reg32, EveryReadSeesTheLatestWrite)
         WriteSettingFlag("ISDN_Beep", i % 2);
         ASSERT_EQ(ReadSettingFlag("ISDN_Beep"), bool(i % 2)) << i;
     }
+}
+
+// Every write replaces the whole file and syncs it: a value that already reads back as the text
+// given is not written again (the window writes back every option it loads at each start).
+TEST(Reg32, UnchangedValuesAreNotWrittenAgain)
+{
+    TestEnv env;
+    auto inode = [](const QString &path) {
+        struct stat st = {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    WriteSettingFlag("ISDN_Beep", true);
+    WriteSettingString("ISDN_MSN", "4711,4712,,,,,,");
+    WriteSettingInteger("ISDN_TimeMinimize", 12);
+    WriteRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", "/usr/bin/rufwart");
+    const ino_t settings = inode(Paths::settingsFile());
+    const ino_t autostart = inode(Paths::autostartFile());
+    // Held open, neither file's inode can be handed to a replacement meanwhile.
+    QFile heldSettings(Paths::settingsFile()), heldAutostart(Paths::autostartFile());
+    ASSERT_TRUE(heldSettings.open(QIODevice::ReadOnly) && heldAutostart.open(QIODevice::ReadOnly));
+
+    WriteSettingFlag("ISDN_Beep", true);
+    WriteSettingString("isdn_msn", "4711,4712,,,,,,");
+    WriteSettingInteger("ISDN_TimeMinimize", 12);
+    WriteRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", "/usr/bin/rufwart");
+    EXPECT_EQ(inode(Paths::settingsFile()), settings);
+    EXPECT_EQ(inode(Paths::autostartFile()), autostart);
+
+    // A change, or a value not stored yet (even an empty one), is written.
+    WriteSettingFlag("ISDN_Beep", false);
+    EXPECT_NE(inode(Paths::settingsFile()), settings);
+    WriteSettingString("ISDN_Show", "");
+    EXPECT_TRUE(QSettings(Paths::settingsFile(), QSettings::IniFormat).contains("ISDN_Show"));
+    WriteRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", "");
+    EXPECT_NE(inode(Paths::autostartFile()), autostart);
+    EXPECT_EQ(ReadRegString(RegRoot::CurrentUser, kRunKey, "Rufwart", "dflt"), "");
+    EXPECT_FALSE(ReadSettingFlag("ISDN_Beep"));
+    EXPECT_EQ(ReadSettingString("ISDN_Msn"), "4711,4712,,,,,,");
 }

@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -51,6 +52,10 @@ private slots:
         w.FormShow();
         w.RestoreMainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // It registers beside the window; calls come once it listens.
+        QTRY_VERIFY(child<QLabel>(&w, "ISDNBar")
+                        ->text()
+                        .startsWith(QStringLiteral("Autom. Anruferkennung aktiviert ...")));
 
         // An unknown caller rings; after the display time the call list is back in front.
         QCOMPARE(PlaceExchangeCall(sim.port(), QStringLiteral("0301234567"), QStringLiteral("4711")).result,

@@ -1,5 +1,6 @@
-// The main window against the virtual exchange: at start it registers and sends the listen
-// request of the chosen services; "Aktiv" off releases; a new service choice listens anew.
+// The main window against the virtual exchange: at start it registers (beside the window) and
+// sends the listen request of the chosen services; "Aktiv" off releases; a new service choice
+// listens anew; a refused listen request is told.
 // One exchange per executable (libcapi20 keeps one remote selection per process).
 #include "calls/CallerDirectory.h"
 #include "capi/Capi20.h"
@@ -87,11 +88,12 @@ private slots:
         events(since);
         TfmMain w;
         w.FormShow();
+        // The registration runs beside the window; its report listens. (Without a notification
+        // area, as here, the status also says so.)
+        QTRY_VERIFY(child<QLabel>(&w, "ISDNBar")
+                        ->text()
+                        .startsWith(QStringLiteral("Autom. Anruferkennung aktiviert ...")));
         QCOMPARE(messages, QStringList());
-        // (Without a notification area, as here, the start status also says so.)
-        QVERIFY(child<QLabel>(&w, "ISDNBar")
-                    ->text()
-                    .startsWith(QStringLiteral("Autom. Anruferkennung aktiviert ...")));
 
         // No service setting: every service.
         QStringList log = waitFor(since, QStringLiteral("listen appl="), 1);
@@ -114,8 +116,9 @@ private slots:
         child<QCheckBox>(&w, "isdnUse")->click();
         log = waitFor(since, QStringLiteral("release appl="), 1);
         QCOMPARE(matching(log, QStringLiteral("release appl=")).size(), 1);
-        QCOMPARE(child<QLabel>(&w, "ISDNBar")->text(),
-                 QStringLiteral("Autom. Anruferkennung deaktiviert ..."));
+        QVERIFY(child<QLabel>(&w, "ISDNBar")
+                    ->text()
+                    .startsWith(QStringLiteral("Autom. Anruferkennung deaktiviert ...")));
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_UseExtern")), QStringLiteral("0"));
 
         // On again: registers once more.
@@ -130,6 +133,41 @@ private slots:
         QCOMPARE(matching(waitFor(since, QStringLiteral("release appl="), 1), QStringLiteral("release appl="))
                      .size(),
                  1);
+    }
+
+    // The status line says what the exchange answered: a refused listen request (here for a
+    // controller the exchange does not have) is told, not shown as "aktiviert".
+    void refusedListenRequestIsTold()
+    {
+        TfmMain w;
+        w.Capi2->Controller = 2;
+        w.FormShow();
+        QTRY_COMPARE(messages, QStringList{QStringLiteral("Capi20 nicht installiert !")});
+        QVERIFY(child<QLabel>(&w, "ISDNBar")
+                    ->text()
+                    .startsWith(QStringLiteral("Autom. Anruferkennung deaktiviert ...")));
+        QTest::qWait(100);
+        QCOMPARE(messages.size(), 1);
+    }
+
+    // "Aktiv" unticked while the registration is still under way: when it reports, it is released
+    // and nothing is listened for.
+    void activeUntickedWhileRegisteringReleases()
+    {
+        int since = 0;
+        events(since);
+        TfmMain w;
+        w.FormShow();
+        child<QCheckBox>(&w, "isdnUse")->click();
+        const QStringList log = waitFor(since, QStringLiteral("release appl="), 1);
+        QCOMPARE(matching(log, QStringLiteral("register appl=")).size(), 1);
+        // Only the empty listen request that goes before every release.
+        const QStringList listens = matching(log, QStringLiteral("listen appl="));
+        QCOMPARE(listens.size(), matching(listens, QStringLiteral("cip_mask=0x0 ")).size());
+        QVERIFY(child<QLabel>(&w, "ISDNBar")
+                    ->text()
+                    .startsWith(QStringLiteral("Autom. Anruferkennung deaktiviert ...")));
+        QCOMPARE(messages, QStringList());
     }
 
     // "&Anwahl" in the caller list places a telephony call (CIP 16) to the current row's number
@@ -147,7 +185,8 @@ private slots:
         events(since);
         TfmMain w;
         w.FormShow();
-        QVERIFY(w.Capi2->Registered());
+        // It registers beside the window.
+        QTRY_VERIFY(!w.Registering() && w.Capi2->Registered());
 
         TfmAnruf list(*w.FCallers, w.Capi2.get());
         list.show();

@@ -91,9 +91,17 @@ class TestMainRing : public QObject
         WriteSettingFlag(QStringLiteral("ISDN_CreateNull"), createNull);
         auto w = std::make_unique<TfmMain>();
         w->FormShow();
-        if (!status(*w).startsWith(QStringLiteral("Autom. Anruferkennung aktiviert")))
-            qFatal("not listening: %s", qPrintable(status(*w)));
+        waitListening(*w);
         return w;
+    }
+    // The window registers beside itself (at start, and anew when the mode changes); calls are
+    // placed once it listens.
+    static void waitListening(TfmMain &w)
+    {
+        if (!QTest::qWaitFor(
+                [&] { return status(w).startsWith(QStringLiteral("Autom. Anruferkennung aktiviert")); },
+                20000))
+            qFatal("not listening: %s", qPrintable(status(w)));
     }
     // Ends the program in order: every queued record reaches its file.
     static void end(std::unique_ptr<TfmMain> &w)
@@ -259,6 +267,7 @@ private slots:
         writeDirectory("0301*=T#Sperre\r\n");
         auto w = start();
         w->SetServerMode(true);
+        waitListening(*w);
         const ExchangeOffer data = call(QStringLiteral("03011111"), QStringLiteral("4711"), "data64");
         QCOMPARE(data.reaction, QStringLiteral("accepted"));
         QCOMPARE(entryText(*w), QStringLiteral("Sperre"));
@@ -403,11 +412,14 @@ private slots:
         QCOMPARE(fileBytes(dataFile("anruf.dat")).count("040777=F#040777"), 1);
     }
 
-    void rejectButtonAnswersThePendingCall()
+    // "Anrufer abweisen ..." turns the ringing caller away as busy, as a blocked caller is: he is
+    // neither connected to nothing nor charged.
+    void rejectButtonTurnsThePendingCallAway()
     {
         auto w = start();
         std::atomic<bool> done{false};
         QString reaction;
+        std::string reject;
         std::thread caller([&] {
             isdnsim::ControlClient control;
             std::string error, line;
@@ -415,8 +427,9 @@ private slots:
                 control.sendLine("CALL from=0301234567 to=4711 cip=16 hangup_after_ms=5000")) {
                 while (control.readLine(&line, 20000)) {
                     const QString word = QString::fromStdString(line).section(QLatin1Char(' '), 0, 0);
-                    if (word == "ACCEPTED") {
+                    if (word == "ACCEPTED" || word == "REJECTED") {
                         reaction = word;
+                        reject = isdnsim::lineValue(line, "reject");
                         control.sendLine("HANGUP");
                     }
                     if (word == "END")
@@ -430,7 +443,8 @@ private slots:
         child<QToolButton>(w.get(), "Image3")->click();
         QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 30000));
         caller.join();
-        QCOMPARE(reaction, QStringLiteral("ACCEPTED"));
+        QCOMPARE(reaction, QStringLiteral("REJECTED"));
+        QCOMPARE(reject, std::string("3"));
         end(w);
     }
 

@@ -61,6 +61,14 @@ class TestMainTransfer : public QObject
     QString text(const char *label) const { return child<QLabel>(w.get(), label)->text(); }
     QProgressBar *gauge() const { return child<QProgressBar>(w.get(), "Gauge"); }
 
+    // Server mode. Switching registers anew, beside the window (here in vain: nobody answers);
+    // its report is waited for, so it cannot write the status line in the middle of a check.
+    void serverModeOn()
+    {
+        w->mnuServermodeClick();
+        QTRY_VERIFY(!w->Registering());
+    }
+
     void writeDirectory(const QByteArray &lines)
     {
         QFile file(Paths::dataDir() + QStringLiteral("anruf.dat"));
@@ -131,8 +139,10 @@ private slots:
     {
         writeDirectory("0812=Bob\r\n");
         WriteSettingString(QStringLiteral("ISDN_LastDFUConnect"), QStringLiteral("Bob"));
+        WriteSettingInteger(QStringLiteral("ISDN_MaxEmpfang"), 5);
         w = std::make_unique<TfmMain>();
         w->FormShow();
+        QCOMPARE(w->Capi2->MaxReceiveSize.load(), int64_t(5) << 20);
         auto *dialWith = child<QCheckBox>(w.get(), "cbDialWith");
         // Outside the dial page the box writes nothing.
         dialWith->setChecked(true);
@@ -160,6 +170,8 @@ private slots:
     {
         w = std::make_unique<TfmMain>();
         w->FormShow();
+        // Received files are capped at 100 MB unless the settings say otherwise.
+        QCOMPARE(w->Capi2->MaxReceiveSize.load(), int64_t(100) << 20);
         QVERIFY(w->mnuServermode->isEnabled());
         QVERIFY(!w->mnuDFUStatus->isEnabled());
 
@@ -185,6 +197,22 @@ private slots:
         w->mnuDFUStatusClick();
         child<QPushButton>(w.get(), "Undo2Btn")->click();
         QCOMPARE(page(), int(TfmMain::PageUpload));
+    }
+
+    // An emptied folder field means the default folder, never the root folder, whose files a
+    // server would otherwise offer from the next start on.
+    void emptiedTransferFoldersMeanTheDefaultFolders()
+    {
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        w = std::make_unique<TfmMain>();
+        w->FormShow();
+        child<QLineEdit>(w.get(), "OptSendDir")->setText(QString());
+        child<QLineEdit>(w.get(), "OptEmpfangDir")->setText(QStringLiteral("  "));
+        w->UndoBtnClick();
+        QCOMPARE(messages, QStringList());
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_SendDir")), TfmMain::DefaultSendDir());
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_EmpfangDir")), TfmMain::DefaultReceiveDir());
+        QCOMPARE(child<QLineEdit>(w.get(), "OptSendDir")->text(), TfmMain::DefaultSendDir());
     }
 
     void connectionEventsShowTheirTextsWhereTheModeSays()
@@ -220,7 +248,7 @@ private slots:
         QCOMPARE(w->windowTitle(), kNormalTitle);
 
         // In server mode the start page's status line shows them, and no page changes.
-        w->mnuServermodeClick();
+        CHECKED(serverModeOn());
         w->Capi2Connect();
         QCOMPARE(text("ISDNBar"), QStringLiteral("Warte auf B-Kanal  ..."));
         w->Capi2BConnect(0x10001);
@@ -238,7 +266,7 @@ private slots:
     {
         w = std::make_unique<TfmMain>();
         w->FormShow();
-        w->mnuServermodeClick();
+        CHECKED(serverModeOn());
         gauge()->setValue(7);
         w->Capi2ReceiveFile(QStringLiteral("in.bin"), 0, 0, tbFileName);
         w->Capi2ReceiveFile(QStringLiteral("in.bin"), 4000, 0, tbFileSize);
@@ -258,9 +286,14 @@ private slots:
         QCOMPARE(text("ISDNBar"), QStringLiteral("/srv/out.bin erfolgreich gesendet ..."));
         QCOMPARE(itemTexts(child<QListWidget>(w.get(), "dfuList")),
                  QStringList({"in.bin erfolgreich empfangen ...", "/srv/out.bin erfolgreich gesendet ..."}));
-        // A failed transfer changes nothing on the screen.
+        // A failed transfer shows why, also when it is reported on the message thread.
         w->Capi2ReceiveFile(QStringLiteral("in.bin"), 4000, 100, tbFileError);
-        QCOMPARE(text("ISDNBar"), QStringLiteral("/srv/out.bin erfolgreich gesendet ..."));
+        std::thread([this] {
+            w->Capi2TransferError(QStringLiteral("in.bin"), CapiError::ERR_TRANSFER_INCOMPLETE);
+        }).join();
+        QTRY_COMPARE(text("ISDNBar"), QStringLiteral("in.bin fehlgeschlagen (unvollständig) ..."));
+        QCOMPARE(itemTexts(child<QListWidget>(w.get(), "dfuList")).last(),
+                 QStringLiteral("in.bin fehlgeschlagen (unvollständig) ..."));
     }
 
     void largeFilesShowZeroToHundredPercent_data()
@@ -318,7 +351,7 @@ private slots:
         QCOMPARE(caption->width(), caption->sizeHint().width());
         QVERIFY(rate->geometry().right() < rate->parentWidget()->width());
 
-        w->mnuServermodeClick();
+        CHECKED(serverModeOn());
         const QString path = QStringLiteral("/tmp/dfu-acc/srv/send/") + name;
         w->Capi2SendFile(path, 0, 0, tbFileName);
         w->Capi2SendFile(path, 90000, 40000, tbFileData);

@@ -1,12 +1,16 @@
 // The main window: first start, the options page and its write moments, applying the options,
 // hiding and ending. Every test runs in fresh HOME/XDG folders; message dialogs and choosers
 // are answered through their hooks.
+#include "calls/CallJournal.h"
+#include "calls/CallerDirectory.h"
 #include "common/Paths.h"
 #include "mainwindow/MainWindow.h"
+#include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
+#include "support/WriteFailure.h"
 #include "widgets/ButtonEdit.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallerRecordDialog.h"
@@ -24,6 +28,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTcpServer>
 #include <QTest>
@@ -105,8 +110,9 @@ private slots:
         for (const char *name : {"ISDN_UseExtern", "ISDN_Minimize", "ISDN_ShowExtWin", "ISDN_Beep"})
             QVERIFY2(ReadSettingString(QString::fromLatin1(name)).isEmpty(), name);
 
-        // No CAPI to be reached: said once, and listening stays off.
-        QCOMPARE(messages.texts, QStringList{QStringLiteral("Capi20 nicht installiert !")});
+        // No CAPI to be reached: said once (when the registration beside the window reports),
+        // and listening stays off.
+        QTRY_COMPARE(messages.texts, QStringList{QStringLiteral("Capi20 nicht installiert !")});
         QVERIFY(child<QLabel>(&w, "ISDNBar")
                     ->text()
                     .startsWith(QStringLiteral("Autom. Anruferkennung deaktiviert ...")));
@@ -123,8 +129,11 @@ private slots:
         WriteSettingInteger(QStringLiteral("ISDN_DInfoVersion"), 1);
         WriteSettingString(QStringLiteral("ISDN_SendDir"), QStringLiteral("/srv/out/"));
         WriteSettingString(QStringLiteral("ISDN_Msn"), QStringLiteral("4711,,,,,,,"));
+        const QDateTime written = QFileInfo(Paths::settingsFile()).lastModified();
         TfmMain w;
         w.FormShow();
+        // Loading wrote nothing back: every value shown is the one stored.
+        QCOMPARE(QFileInfo(Paths::settingsFile()).lastModified(), written);
 
         QVERIFY(!child<QCheckBox>(&w, "IsdnMinimize")->isChecked());
         QVERIFY(!child<QLineEdit>(&w, "IsdnTimeMinimize")->isEnabled());
@@ -506,8 +515,154 @@ private slots:
         w.mnuCloseClick();
         QVERIFY(!w.FCallers);
         QVERIFY(!w.isVisible());
-        QCOMPARE(child<QLabel>(&w, "ISDNBar")->text(),
-                 QStringLiteral("Autom. Anruferkennung deaktiviert ..."));
+        QVERIFY(child<QLabel>(&w, "ISDNBar")
+                    ->text()
+                    .startsWith(QStringLiteral("Autom. Anruferkennung deaktiviert ...")));
+    }
+
+    // Closing the service window listens anew for the new choice, but only while "Aktiv" is
+    // ticked: with it unticked monitoring stays off, as the box says.
+    void serviceWindowListensAnewOnlyWhileActive()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        TfmMain w;
+        w.FormShow();
+        auto closeServiceWindow = [&w] {
+            QTimer::singleShot(0, &w, [] {
+                if (QWidget *dialog = QApplication::activeModalWidget())
+                    dialog->close();
+            });
+            child<QToolButton>(&w, "ServiceBtn")->click();
+        };
+        closeServiceWindow();
+        QVERIFY(messages.texts.isEmpty());
+        QVERIFY(child<QLabel>(&w, "ISDNBar")
+                    ->text()
+                    .startsWith(QStringLiteral("Autom. Anruferkennung deaktiviert ...")));
+
+        // Ticked, it tries (no CAPI answers here, which is said once per try).
+        child<QCheckBox>(&w, "isdnUse")->setChecked(true);
+        QTRY_COMPARE(messages.texts, QStringList{QStringLiteral("Capi20 nicht installiert !")});
+        closeServiceWindow();
+        QTRY_COMPARE(messages.texts.size(), 2);
+    }
+
+    // The session manager's commit-data request also comes for checkpoints and for a logout the
+    // user may still cancel: what is queued is saved and the program runs on. A save that fails
+    // is asked about only when the session manager allows interaction. When the session really
+    // ends (the application is told to quit) the program ends in order, asking nothing.
+    void sessionSavesRunsOnAndEndsWithoutAsking()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        TfmMain w;
+        w.FormShow();
+        int permissionAsked = 0, released = 0;
+        bool allowed = false;
+        const TfmMain::SessionManagerAccess session{[&] {
+                                                        ++permissionAsked;
+                                                        return allowed;
+                                                    },
+                                                    [&] { ++released; }};
+        auto queueCall = [&w] {
+            w.FJournal->QueueCall(QStringLiteral("0301234567"), QStringLiteral("4711"));
+        };
+
+        queueCall();
+        w.CommitData(session);
+        QCOMPARE(CallJournal().ReadCalls().size(), 1);
+        QCOMPARE(permissionAsked, 0); // nothing to ask about
+        QVERIFY(w.FCallers && w.FJournal);
+        QVERIFY(messages.texts.isEmpty());
+
+        auto full = std::make_unique<FileSizeLimit>(8);
+        queueCall();
+        w.CommitData(session);
+        QCOMPARE(permissionAsked, 1);
+        QVERIFY(messages.texts.isEmpty()); // not allowed: no question
+        QCOMPARE(released, 0);
+
+        allowed = true;
+        QStringList asked;
+        MsgDlgHook::setHandler([&](const QString &text, int kind) {
+            asked << text;
+            full.reset(); // room is made before the answer "try again"
+            return kind == 0;
+        });
+        w.CommitData(session);
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].contains(QStringLiteral("Nochmals versuchen ?")), qPrintable(asked[0]));
+        QCOMPARE(released, 1);
+        QCOMPARE(CallJournal().ReadCalls().size(), 2);
+        QVERIFY(w.FCallers && w.FJournal);
+
+        // The session ends: a window on the screen does not keep the program from ending, and a
+        // save that fails now is not asked about.
+        asked.clear();
+        full = std::make_unique<FileSizeLimit>(8);
+        queueCall();
+        w.RestoreMainWindow();
+        QEvent quit(QEvent::Quit);
+        QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+        full.reset();
+        MsgDlgHook::setHandler({});
+        QVERIFY(asked.isEmpty());
+        QVERIFY(!w.FCallers && !w.FJournal);
+        QVERIFY(!w.isVisible());
+    }
+
+    // Started before the desktop's panel (by autostart), the program runs in window mode. Once a
+    // notification area appears it moves there: the window goes behind its icon, the status line
+    // drops its note, and the close box hides again rather than minimising.
+    void notificationAreaThatAppearsLaterIsUsed()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        bool tray = false;
+        TTrayIcon::setAvailabilityProbe([&tray] { return tray; });
+        auto noProbe = qScopeGuard([] { TTrayIcon::setAvailabilityProbe({}); });
+        TfmMain w;
+        w.FormShow();
+        w.RestoreMainWindow();
+        QVERIFY(!w.TrayAvailable());
+        auto *status = child<QLabel>(&w, "ISDNBar");
+        QCOMPARE(status->text(), QStringLiteral("Autom. Anruferkennung deaktiviert ... (kein Infobereich)"));
+        QVERIFY(!w.close());
+        QVERIFY(w.isVisible() && w.isMinimized());
+
+        tray = true;
+        QTRY_VERIFY_WITH_TIMEOUT(w.TrayAvailable(), 20000);
+        QCOMPARE(status->text(), QStringLiteral("Autom. Anruferkennung deaktiviert ..."));
+        QVERIFY(!w.isVisible());
+        QVERIFY(w.TaskIcon1->Active());
+        w.RestoreMainWindow();
+        QVERIFY(w.isVisible() && !w.isMinimized());
+        QVERIFY(!w.close());
+        QVERIFY(!w.isVisible());
+    }
+
+    // A remote CAPI address that does not answer must not hold the window for the connect
+    // time-out: the start returns at once with a status line that says what is true, the window
+    // works meanwhile, and the failure is told once the server has had its time to answer.
+    void unansweredCapiServerLeavesTheWindowWorking()
+    {
+        Messages messages;
+        const QByteArray closed = qgetenv("RUFWART_CAPI_REMOTE");
+        auto restore = qScopeGuard([&] { qputenv("RUFWART_CAPI_REMOTE", closed); });
+        UnansweredPort silent;
+        qputenv("RUFWART_CAPI_REMOTE", QByteArray("127.0.0.1:") + QByteArray::number(silent.port()));
+        TfmMain w;
+        w.FormShow();
+        auto *status = child<QLabel>(&w, "ISDNBar");
+        QVERIFY2(status->text().startsWith(QStringLiteral("Autom. Anruferkennung wird aktiviert ...")),
+                 qPrintable(status->text()));
+        QVERIFY(messages.texts.isEmpty());
+        child<QCheckBox>(&w, "IsdnBeep")->click();
+        QVERIFY(ReadSettingFlag(QStringLiteral("ISDN_Beep")));
+        QTRY_COMPARE_WITH_TIMEOUT(messages.texts, QStringList{QStringLiteral("Capi20 nicht installiert !")},
+                                  60000);
+        QVERIFY(status->text().startsWith(QStringLiteral("Autom. Anruferkennung deaktiviert ...")));
     }
 
     void pageHeights()

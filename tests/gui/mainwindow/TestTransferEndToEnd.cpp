@@ -26,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <mutex>
 
 namespace {
@@ -152,6 +153,10 @@ private slots:
         WriteSettingString(QStringLiteral("ISDN_EmpfangDir"), clientReceive);
         client = std::make_unique<TfmMain>();
         client->FormShow();
+        // Both register beside their windows; the test goes on once both listen.
+        for (TfmMain *w : {server.get(), client.get()})
+            QTRY_VERIFY_WITH_TIMEOUT(
+                text(w, "ISDNBar").startsWith(QStringLiteral("Autom. Anruferkennung aktiviert")), kStepMs);
         QCOMPARE(messages, QStringList());
     }
     void cleanupTestCase()
@@ -211,36 +216,55 @@ private slots:
         QCOMPARE(readFile(serverReceive + QStringLiteral("upload.bin")), upload);
     }
 
-    void anItemWithoutABlankAsksForNoNameAndTheServerHangingUpEndsTheRun()
+    // A name with blanks is asked for whole; a refused request and a file that cannot be stored
+    // end only their own file, each with its line in the list.
+    void failuresEndOnlyTheirFileAndAreShown()
     {
-        std::mutex lock;
-        QStringList refused;
-        server->Capi2->OnTransferError = [&](TCapi20 *, const QString &Filename, uint32_t) {
-            std::lock_guard guard(lock);
-            refused << Filename;
-        };
-        // The server hangs up once it has refused the request.
-        QTimer hangUp;
-        connect(&hangUp, &QTimer::timeout, this, [&] {
-            std::lock_guard guard(lock);
-            if (refused.isEmpty())
-                return;
-            hangUp.stop();
-            server->Capi2->Disconnect(1);
-        });
-        hangUp.start(20);
-
+        const QByteArray holiday = randomBytes(3000);
+        QVERIFY(writeFile(serverSend + QStringLiteral("Urlaub 2023.jpg"), holiday));
+        CHECKED(fetchList(5));
         auto *list = child<QListWidget>(client.get(), "UploadList");
-        tickOnly({});
+        tickOnly({"urlaub 2023.jpg"});
         auto *item = new QListWidgetItem(QStringLiteral("ohneblank"), list);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
         CHECKED(clickWithWatchdog("UploadBtn"));
-        hangUp.stop();
-        server->Capi2->OnTransferError = nullptr;
+        QCOMPARE(readFile(clientReceive + QStringLiteral("Urlaub 2023.jpg")), holiday);
+        auto *done = child<QListWidget>(client.get(), "dfuList");
+        QCOMPARE(done->count(), 2);
+        QCOMPARE(done->item(1)->text(), QStringLiteral(" fehlgeschlagen (Anforderung abgelehnt) ..."));
 
-        QCOMPARE(refused, QStringList({QString()}));
-        QCOMPARE(text(client.get(), "lbConnectMsg"), QStringLiteral("Verbindung getrennt  ..."));
+        // The receive folder is gone: the file cannot be stored.
+        QVERIFY(QDir(clientReceive).removeRecursively());
+        delete item;
+        tickOnly({"alpha.txt"});
+        CHECKED(clickWithWatchdog("UploadBtn"));
+        QVERIFY(QDir().mkpath(clientReceive));
+        QCOMPARE(done->count(), 1);
+        QCOMPARE(done->item(0)->text(), QStringLiteral("alpha.txt fehlgeschlagen (Schreibfehler) ..."));
+        QCOMPARE(client->Capi2->CallState(), 3);
+    }
+
+    void theServerHangingUpEndsTheRun()
+    {
+        // The server hangs up as soon as the first block of the file is out.
+        std::atomic<bool> cut{false};
+        server->Capi2->OnSendFile = [&](TCapi20 *sender, const QString &, int64_t, int64_t,
+                                        TTransferBlock b) {
+            if (b == tbFileData && !cut.exchange(true))
+                sender->Disconnect(1);
+        };
+        tickOnly({"bravo.bin"});
+        CHECKED(clickWithWatchdog("UploadBtn"));
+        TfmMain *s = server.get();
+        server->Capi2->OnSendFile = [s](TCapi20 *, const QString &Filename, int64_t FileSize,
+                                        int64_t FileProgress, TTransferBlock FileBlock) {
+            s->Capi2SendFile(Filename, FileSize, FileProgress, FileBlock);
+        };
+
+        QVERIFY(cut);
+        QTRY_COMPARE_WITH_TIMEOUT(text(client.get(), "lbConnectMsg"),
+                                  QStringLiteral("Verbindung getrennt  ..."), kStepMs);
         // The window stays where it was until the user leaves.
         QCOMPARE(page(client.get()), int(TfmMain::PageUpload));
         QCOMPARE(client->windowTitle(), kReceiveTitle);
@@ -250,9 +274,9 @@ private slots:
     void afterReceivingTheSessionEndsWhenAsked()
     {
         CHECKED(dialServer());
-        CHECKED(fetchList(4));
+        CHECKED(fetchList(5));
         child<QCheckBox>(client.get(), "cbAutoDisconnect")->setChecked(true);
-        QVERIFY(QFile::remove(clientReceive + QStringLiteral("alpha.txt")));
+        QFile::remove(clientReceive + QStringLiteral("alpha.txt"));
         tickOnly({"alpha.txt"});
         CHECKED(clickWithWatchdog("UploadBtn"));
 

@@ -1,13 +1,16 @@
 // The caller list: loading, sorting and the width rule, editing in the grid, adding, deleting,
 // saving on closing, callers learned while the list is open, entries the directory refuses,
-// the hint, D-Info and the dial button. Dialling through the exchange is in TestMainListen.
+// the hint, D-Info, the dial button and the import of an address book. Dialling through the
+// exchange is in TestMainListen.
 #include "calls/CallerDirectory.h"
 #include "common/Paths.h"
+#include "contacts/StandInSettings.h"
 #include "settings/SettingsStore.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
 #include "widgets/GridView.h"
+#include "widgets/StandardDialogs.h"
 #include "windows/CallerListDialog.h"
 #include "windows/CallerListModel.h"
 #include "windows/MessageDialog.h"
@@ -253,6 +256,61 @@ private slots:
         QTest::mouseClick(w.DialBtn, Qt::LeftButton);
         QCOMPARE(w.DialBtn->text(), QStringLiteral("&Anwahl"));
         QVERIFY(!w.Image1->isHidden());
+        answers.yes = false;
+        w.reject();
+    }
+
+    void importsAnAddressBookAfterShowingWhatChanges()
+    {
+        givenDirectory("0301234567=F#0301234567\r\n"
+                       "0307654321=T#Hausmeister\r\n");
+        WriteSettingFlag(QStringLiteral("ISDN_CreateNull"), true);
+        StandInSettings plan;
+        plan.AreaCode = QStringLiteral("30");
+        plan.Write();
+        const QString book = env->root() + QStringLiteral("/kontakte.vcf");
+        QVERIFY(writeBytes(book,
+                           "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Meier;Hans;;;\r\nTEL:123 45 67\r\nEND:VCARD\r\n"
+                           "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Schulz;Udo;;;\r\nTEL:+49 30 7654321\r\n"
+                           "TEL:0171 1111111\r\nEND:VCARD\r\n"));
+        QList<DialogHook::Request> requests;
+        QVariant chosen = book;
+        DialogHook::setHandler([&](const DialogHook::Request &request) {
+            requests << request;
+            return chosen;
+        });
+        CallerDirectory callers(file);
+        MessageAnswers answers;
+        TfmAnruf w(callers, nullptr);
+        showWindow(w);
+        const QByteArray before = readBytes(file);
+
+        // Told what would change, and answered "&Nein": nothing is written.
+        QTest::mouseClick(w.ImportBtn, Qt::LeftButton);
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests[0].kind, DialogHook::Kind::OpenFile);
+        QCOMPARE(answers.texts.size(), 2);
+        QVERIFY(answers.texts[0].startsWith(QStringLiteral("Ein Eintrag trägt schon einen eigenen Namen")));
+        QCOMPARE(answers.texts[1],
+                 QStringLiteral("Neu: 1\rName geändert: 1\rUnverändert: 0\rÜbersprungen: 1\r"
+                                "    vom Benutzer anders benannt: 1\r\r"
+                                "Übernehmen und die Liste speichern ?"));
+        QCOMPARE(readBytes(file), before);
+
+        // "&Ja" to both: the user's name is replaced too, the blocked flag stays, one save.
+        answers.yes = true;
+        QTest::mouseClick(w.ImportBtn, Qt::LeftButton);
+        QCOMPARE(answers.texts.size(), 4);
+        QCOMPARE(readBytes(file), QByteArray("[Anrufer]\r\n0301234567=F#Meier, Hans\r\n"
+                                             "0307654321=T#Schulz, Udo\r\n01711111111=F#Schulz, Udo\r\n"));
+        QCOMPARE(w.model->rowCount(), 3); // the list as saved
+
+        // A file that holds no contacts is said so, and nothing changes.
+        chosen = env->root() + QStringLiteral("/leer.csv");
+        QVERIFY(writeBytes(chosen.toString(), "Name,Ort\r\nA,B\r\n"));
+        QTest::mouseClick(w.ImportBtn, Qt::LeftButton);
+        QVERIFY(answers.texts.last().contains(QStringLiteral("keine Kontakte")));
+        DialogHook::setHandler({});
         answers.yes = false;
         w.reject();
     }

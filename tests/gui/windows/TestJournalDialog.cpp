@@ -1,5 +1,6 @@
 // The journal window: every call with date, time, MSN and the caller as the directory names it
-// when the window opens; the width rule; emptying the journal; a journal that cannot be read.
+// when the window opens; the width rule; emptying the journal; a journal that cannot be read;
+// the filter, a row's context menu and the export of the calls shown.
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
 #include "common/Clock.h"
@@ -8,13 +9,19 @@
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
 #include "widgets/GridView.h"
+#include "widgets/StandardDialogs.h"
+#include "windows/CallerRecordDialog.h"
 #include "windows/JournalDialog.h"
 #include "windows/JournalModel.h"
 #include "windows/MessageDialog.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -125,6 +132,95 @@ private slots:
         QVERIFY(w.DelBtn->isEnabled());
         QTest::keyClick(w.dbl, Qt::Key_Escape);
         QVERIFY(!w.isVisible());
+    }
+
+    void filterRowActionsAndExport()
+    {
+        CallerDirectory callers;
+        callers.WriteCallerList({{QStringLiteral("0301"), QStringLiteral("Meier"), false},
+                                 {QStringLiteral("0403"), QStringLiteral("Schulze"), false}});
+        CallJournal journal;
+        QDateTime now(QDate(2024, 1, 2), QTime(9, 0));
+        Clock::setSource([&] { return now; });
+        journal.AppendCall(QStringLiteral("0301"), QStringLiteral("4711"));
+        journal.AppendCall(QStringLiteral("0499"), QStringLiteral("4712"));
+        now = QDateTime(QDate(2024, 1, 3), QTime(9, 0));
+        journal.AppendCall(QStringLiteral("0403"), QStringLiteral("4711"));
+        journal.AppendCall(QStringLiteral("0"), QStringLiteral("4711"));
+        journal.AppendCall(QStringLiteral("0301"), QStringLiteral("4712"));
+
+        TfmHistorie w(journal, callers);
+        QVERIFY(w.LoadJournal());
+        showWindow(w);
+        const auto shown = [&] {
+            QStringList rows;
+            for (int row = 0; row < w.model->shownCount(); ++row)
+                rows << cell(w, row, 3);
+            return rows;
+        };
+        // Name (any case), number, MSN and date; every word must match; as it is typed.
+        QTest::keyClicks(w.EdFilter, QStringLiteral("MEI"));
+        QCOMPARE(shown(), QStringList({"Meier", "Meier"}));
+        QCOMPARE(w.dbl->currentIndex().row(), 1);
+        QTest::keyClicks(w.EdFilter, QStringLiteral(" 4712"));
+        QCOMPARE(shown(), QStringList({"Meier"}));
+        w.EdFilter->setText(QStringLiteral("049"));
+        QCOMPARE(shown(), QStringList({"0499"}));
+        w.EdFilter->setText(QStringLiteral("03.01."));
+        QCOMPARE(shown(), QStringList({"Schulze", "Analog", "Meier"}));
+        w.EdFilter->setText(QStringLiteral("niemand"));
+        QCOMPARE(w.model->rowCount(), 1); // the empty row
+        QVERIFY(!w.RowMenu(0));
+        w.EdFilter->clear();
+        QCOMPARE(w.model->shownCount(), 5);
+
+        // A call without number names and blocks nobody.
+        std::unique_ptr<QMenu> analog(w.RowMenu(3));
+        QCOMPARE(analog->actions().size(), 2);
+        QCOMPARE(analog->actions()[0]->text(), QStringLiteral("Anrufer bearbeiten"));
+        QCOMPARE(analog->actions()[1]->text(), QStringLiteral("Anrufer sperren"));
+        QVERIFY(!analog->actions()[0]->isEnabled() && !analog->actions()[1]->isEnabled());
+
+        // Blocking keeps the name, as the record dialog does; a blocked caller is not offered again.
+        std::unique_ptr<QMenu>(w.RowMenu(4))->actions()[1]->trigger();
+        QCOMPARE(callers.ReadValue(QStringLiteral("0301")), QStringLiteral("T#Meier"));
+        QVERIFY(!std::unique_ptr<QMenu>(w.RowMenu(0))->actions()[1]->isEnabled());
+
+        // Naming an unknown caller: the window shows the new name at once.
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            if (auto *record = qobject_cast<TfmStamm *>(QApplication::activeModalWidget())) {
+                answer.stop();
+                record->EdName->setText(QStringLiteral("Neumann"));
+                record->ChangeBtn->click();
+            }
+        });
+        answer.start(10);
+        std::unique_ptr<QMenu>(w.RowMenu(1))->actions()[0]->trigger();
+        QCOMPARE(callers.ReadValue(QStringLiteral("0499")), QStringLiteral("F#Neumann"));
+        QCOMPARE(cell(w, 1, 3), QStringLiteral("Neumann"));
+
+        // The export writes the calls shown; cancelling writes nothing.
+        QList<DialogHook::Request> requests;
+        QVariant chosen;
+        DialogHook::setHandler([&](const DialogHook::Request &request) {
+            requests << request;
+            return chosen;
+        });
+        const QString file = env->root() + QStringLiteral("/export.csv");
+        QTest::mouseClick(w.ExportBtn, Qt::LeftButton);
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests[0].kind, DialogHook::Kind::SaveFile);
+        QCOMPARE(requests[0].filter, QStringLiteral("CSV-Dateien|*.csv"));
+        QVERIFY(!QFile::exists(file));
+        chosen = file;
+        w.EdFilter->setText(QStringLiteral("4711"));
+        QTest::mouseClick(w.ExportBtn, Qt::LeftButton);
+        DialogHook::setHandler({});
+        QCOMPARE(readBytes(file), QByteArray("Datum,Uhrzeit,MSN,Rufnummer,Name\r\n"
+                                             "2024-01-02,09:00:00,4711,0301,Meier\r\n"
+                                             "2024-01-03,09:00:00,4711,0403,Schulze\r\n"
+                                             "2024-01-03,09:00:00,4711,0,Analog\r\n"));
     }
 
     void anUnreadableJournalIsReportedAndNotShown()

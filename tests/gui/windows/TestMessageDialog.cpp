@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest>
 
@@ -141,6 +142,32 @@ private slots:
         QVERIFY(dlg.MsgLabel->width() >= dlg.MsgLabel->fontMetrics().horizontalAdvance(name));
         QVERIFY(dlg.MsgBtn2->geometry().right() < dlg.width());
         QVERIFY(dlg.width() > 256);
+    }
+
+    // A word wider than the screen (a pasted link, a long path without a "/") is wrapped inside
+    // the screen's width, every character still shown, and the dialog grows downwards instead.
+    void wordWiderThanTheScreenIsWrapped()
+    {
+        const QString word = QString(400, QLatin1Char('x'));
+        TfmMsgDlg dlg(QStringLiteral("Datei ") + word + QStringLiteral(" fehlt"), 2);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        const int screenWidth = dlg.screen()->availableGeometry().width();
+        QVERIFY(dlg.MsgLabel->fontMetrics().horizontalAdvance(word) > screenWidth);
+        QVERIFY2(dlg.width() <= screenWidth, qPrintable(QString::number(dlg.width())));
+        QVERIFY(dlg.width() > 256);
+        QString shown = dlg.MsgLabel->text();
+        shown.remove(QChar(0x200B));
+        QCOMPARE(shown, QStringLiteral("Datei ") + word + QStringLiteral(" fehlt"));
+        // The label is tall enough for the wrapped lines as it draws them, above the buttons.
+        const QRect drawn = dlg.MsgLabel->fontMetrics().boundingRect(
+            QRect(0, 0, dlg.MsgLabel->width(), 100000), Qt::TextWordWrap, dlg.MsgLabel->text());
+        QVERIFY(drawn.width() <= dlg.MsgLabel->width());
+        QVERIFY(drawn.height() >= 3 * dlg.MsgLabel->fontMetrics().lineSpacing());
+        QVERIFY(dlg.MsgLabel->height() >= drawn.height());
+        QVERIFY(dlg.MsgLabel->geometry().bottom() < dlg.Bevel1->y());
+        QVERIFY(dlg.MsgBtn2->geometry().right() < dlg.width());
+        QVERIFY(dlg.MsgBtn2->geometry().bottom() < dlg.height());
     }
 
     void hookAnswersWithoutDialog()

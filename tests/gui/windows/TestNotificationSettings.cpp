@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -67,6 +68,7 @@ private slots:
         QCOMPARE(d->OptExtWinFontColor->text(), QStringLiteral("clyellow"));
         QVERIFY(d->cbUseBackBmp->isChecked());
         QVERIFY(!d->cbUseAnimation->isChecked());
+        QVERIFY(d->rbOwnWindow->isChecked()); // the own window stays the default
         QCOMPARE(d->PreviewBtn->text(), QStringLiteral("&Vorschau"));
         QCOMPARE(d->AbortBtn->text(), QStringLiteral("&Abbrechen"));
         QCOMPARE(d->SaveBtn->text(), QStringLiteral("&Speichern"));
@@ -80,6 +82,7 @@ private slots:
         WriteSettingString(QStringLiteral("ISDN_ExtWinFontColor"), QStringLiteral("clWhite"));
         WriteSettingFlag(QStringLiteral("ISDN_ExtWinShowing"), false);
         WriteSettingFlag(QStringLiteral("ISDN_ExtUseAnimation"), true);
+        WriteSettingFlag(QStringLiteral("ISDN_ExtWinDesktop"), true);
         TfmExtWin *d = open();
         // File names differ by case on this system, so the path stays as it is.
         QCOMPARE(d->OptBmpDir->text(), QStringLiteral("/home/Anna/Bilder/Wolken.bmp"));
@@ -87,6 +90,7 @@ private slots:
         QCOMPARE(d->OptExtWinFontColor->text(), QStringLiteral("clwhite"));
         QVERIFY(!d->cbUseBackBmp->isChecked());
         QVERIFY(d->cbUseAnimation->isChecked());
+        QVERIFY(d->rbDesktop->isChecked());
     }
 
     void typedColourTextTurnsLowerCase()
@@ -161,6 +165,7 @@ private slots:
         d->OptExtWinFontColor->setText(QStringLiteral("nicht geprüft"));
         d->cbUseBackBmp->setChecked(false);
         d->cbUseAnimation->setChecked(true);
+        d->rbDesktop->setChecked(true);
         QTest::mouseClick(d->SaveBtn, Qt::LeftButton);
         QCOMPARE(d->result(), int(QDialog::Accepted));
         QVERIFY(!d->isVisible());
@@ -169,12 +174,15 @@ private slots:
         QCOMPARE(setting("ISDN_ExtWinFontColor"), QStringLiteral("nicht geprüft"));
         QCOMPARE(setting("ISDN_ExtWinShowing"), QStringLiteral("0"));
         QCOMPARE(setting("ISDN_ExtUseAnimation"), QStringLiteral("1"));
+        QCOMPARE(setting("ISDN_ExtWinDesktop"), QStringLiteral("1"));
 
         // Saving the defaults stores them too, so the next dialog shows the same.
         TfmExtWin *again = open();
         again->cbUseBackBmp->setChecked(true);
         again->cbUseAnimation->setChecked(false);
+        again->rbOwnWindow->setChecked(true);
         QVERIFY(again->SaveExtWinSettings());
+        QCOMPARE(setting("ISDN_ExtWinDesktop"), QStringLiteral("0"));
         QCOMPARE(setting("ISDN_ExtWinShowing"), QStringLiteral("1"));
         QCOMPARE(setting("ISDN_ExtUseAnimation"), QStringLiteral("0"));
         QCOMPARE(setting("ISDN_ExtWinBackColor"), QStringLiteral("claqua"));

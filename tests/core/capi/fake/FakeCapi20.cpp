@@ -84,6 +84,28 @@ void CloseSockets(State &s)
     }
 }
 
+// The application's descriptor (capi20_fileno) is readable exactly while messages are queued, as
+// the library's socket or device is: one byte stands for each queued message.
+void Enqueue(State &s, Bytes message)
+{
+    s.queue.push_back(std::move(message));
+    if (s.sockets[1] >= 0) {
+        const char byte = 0;
+        (void)!send(s.sockets[1], &byte, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+    }
+    s.changed.notify_all();
+}
+
+Bytes Dequeue(State &s)
+{
+    Bytes message = std::move(s.queue.front());
+    s.queue.pop_front();
+    char byte;
+    if (s.sockets[0] >= 0)
+        (void)!recv(s.sockets[0], &byte, 1, MSG_DONTWAIT);
+    return message;
+}
+
 } // namespace
 
 extern "C" {
@@ -161,20 +183,18 @@ unsigned capi20_put_message(unsigned applId, unsigned char *msg)
         return 0x1108;
     if (s.putResult != 0)
         return s.putResult;
-    // The short ALERT_REQ a release uses as wake-up is refused the way a driver refuses it.
-    if (length < 12 && msg[4] == 0x01 && msg[5] == 0x80) {
-        Bytes conf = {14, 0, 0, 0, 0x01, 0x81, msg[6], msg[7], 0, 0, 0, 0, 0x07, 0x20};
-        SetWord(conf.data() + 2, applId);
-        s.queue.push_back(conf);
-        return 0;
-    }
     for (const AutoReply &r : s.autoReplies) {
         if (r.command == msg[4] && r.subCommand == msg[5]) {
             Bytes reply = r.reply;
             SetWord(reply.data() + 2, applId);
             reply[6] = msg[6];
             reply[7] = msg[7];
-            s.queue.push_back(reply);
+            // A data confirmation names the block it confirms.
+            if (msg[4] == 0x86 && reply.size() >= 14) {
+                std::memcpy(reply.data() + 8, msg + 8, 4);
+                std::memcpy(reply.data() + 12, msg + 18, 2);
+            }
+            Enqueue(s, reply);
         }
     }
     return 0;
@@ -190,9 +210,8 @@ unsigned capi20_get_message(unsigned applId, unsigned char **buf)
         return 0x1104;
     // Like the library, the message is handed out in a buffer of the full message-buffer size,
     // whatever its header claims.
-    s.current = s.queue.front();
+    s.current = Dequeue(s);
     s.current.resize(std::max<size_t>(s.current.size(), 2176), 0);
-    s.queue.pop_front();
     *buf = s.current.data();
     return 0;
 }
@@ -354,8 +373,7 @@ void fake_push(const unsigned char *msg, unsigned length)
     Bytes m(msg, msg + length);
     if (m.size() >= 4)
         SetWord(m.data() + 2, s.applId);
-    s.queue.push_back(m);
-    s.changed.notify_all();
+    Enqueue(s, m);
 }
 
 // Queues a DATA_B3_IND in the form the library hands out on 64-bit: 30 bytes, Data64 pointing at
@@ -366,6 +384,7 @@ void fake_push_data_b3_ind(unsigned ncci, unsigned handle, const unsigned char *
     State &s = S();
     std::lock_guard g(s.lock);
     s.dataBlocks.emplace_back(data, data + length);
+    s.dataBlocks.back().reserve(1); // an empty block, too, lies somewhere in the library's memory
     const uint64_t address = reinterpret_cast<uintptr_t>(s.dataBlocks.back().data());
     Bytes m(30, 0);
     SetWord(m.data(), 30);
@@ -377,8 +396,7 @@ void fake_push_data_b3_ind(unsigned ncci, unsigned handle, const unsigned char *
     SetWord(m.data() + 16, length);
     SetWord(m.data() + 18, handle);
     std::memcpy(m.data() + 22, &address, 8);
-    s.queue.push_back(m);
-    s.changed.notify_all();
+    Enqueue(s, m);
 }
 
 // When a message with this command and subcommand is put, `reply` is queued with the put's

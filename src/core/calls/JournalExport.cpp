@@ -1,0 +1,64 @@
+#include "calls/JournalExport.h"
+
+#include <QFileInfo>
+
+namespace {
+// One CSV field: quoted when it holds a separator, a quote or a line break.
+void appendField(QByteArray &out, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\r') || bytes.contains('\n')) {
+        out += '"';
+        for (char c : bytes) {
+            if (c == '"')
+                out += '"';
+            out += c;
+        }
+        out += '"';
+    } else {
+        out += bytes;
+    }
+}
+
+void appendLine(QByteArray &out, std::initializer_list<QString> fields)
+{
+    bool first = true;
+    for (const QString &field : fields) {
+        if (!first)
+            out += ',';
+        first = false;
+        appendField(out, field);
+    }
+    out += "\r\n";
+}
+} // namespace
+
+QString JournalCallerText(const ResolvedCaller &resolved, const QString &key)
+{
+    QString text = resolved.Text;
+    if (text.size() > 2 && text.at(1) == QLatin1Char('#'))
+        text.remove(0, 2);
+    return text.size() > 2 ? text : key;
+}
+
+QByteArray JournalCsv(const QList<JournalRecord> &calls, const CallerResolver &callers)
+{
+    QByteArray out;
+    out.reserve(64 * (calls.size() + 1));
+    appendLine(out, {QStringLiteral("Datum"), QStringLiteral("Uhrzeit"), QStringLiteral("MSN"),
+                     QStringLiteral("Rufnummer"), QStringLiteral("Name")});
+    for (const JournalRecord &call : calls) {
+        const QDateTime when = call.callDateTime();
+        const QString caller = JournalCallerText(callers.Resolve(call.CallerKey), call.CallerKey);
+        appendLine(out, {when.date().toString(Qt::ISODate), when.time().toString(QStringLiteral("HH:mm:ss")),
+                         call.Msn, call.CallerKey, caller == call.CallerKey ? QString() : caller});
+    }
+    return out;
+}
+
+QByteArray ExportJournalCsv(const CallJournal &journal, const CallerDirectory &callers)
+{
+    const QList<JournalRecord> calls =
+        QFileInfo::exists(journal.path()) ? journal.ReadCalls() : QList<JournalRecord>();
+    return JournalCsv(calls, callers.BatchResolver());
+}

@@ -1,0 +1,39 @@
+#include "calls/MissedCalls.h"
+
+#include "calls/RingDecision.h"
+#include "capi/Capi20.h"
+
+bool MissedCalls::Counts(const RingDecision &decision)
+{
+    return decision.Passed && !decision.Blocked && decision.Result != RingResult::Accept;
+}
+
+void MissedCalls::Add(const QDateTime &when, const QString &caller)
+{
+    ++m_count;
+    m_newest.prepend({when, caller});
+    if (m_newest.size() > kListed)
+        m_newest.removeLast();
+}
+
+void MissedCalls::Clear()
+{
+    m_count = 0;
+    m_newest.clear();
+}
+
+QString MissedCalls::ToolTip(const QString &title, const QDate &today) const
+{
+    if (m_count == 0)
+        return title;
+    QString tip = title + QLatin1Char('\n') +
+                  (m_count == 1 ? QStringLiteral("1 Anruf in Abwesenheit")
+                                : QStringLiteral("%1 Anrufe in Abwesenheit").arg(m_count));
+    for (const Call &call : m_newest) {
+        tip += QLatin1Char('\n');
+        if (call.When.date() != today)
+            tip += call.When.toString(QStringLiteral("dd.MM. "));
+        tip += call.When.toString(QStringLiteral("hh:mm")) + QStringLiteral("  ") + call.Caller;
+    }
+    return tip;
+}

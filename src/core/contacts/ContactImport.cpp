@@ -1,0 +1,163 @@
+#include "contacts/ContactImport.h"
+
+#include "common/Errors.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <vector>
+
+namespace {
+constexpr qsizetype kShortestPrefix = 2;
+
+// A name as one line of the directory can hold it.
+QString entryName(const Contact &contact)
+{
+    QString name = contact.DisplayName();
+    for (QChar &c : name) {
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('\t'))
+            c = QLatin1Char(' ');
+    }
+    return name.simplified().left(CallerDirectory::kMaxValueLength - 2);
+}
+
+// The part of a key a number must begin with to be answered by it.
+QString prefixOf(const QString &key)
+{
+    const qsizetype star = key.indexOf(QLatin1Char('*'));
+    return (star < 0 ? key : key.left(star)).toLower();
+}
+
+bool usableKey(const QString &key)
+{
+    if (key.size() < kShortestPrefix)
+        return false;
+    try {
+        CallerDirectory::CheckKey(key);
+    } catch (const InvalidInput &) {
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+int ContactImport::SkippedTotal() const
+{
+    int total = 0;
+    for (int n : Skipped)
+        total += n;
+    return total;
+}
+
+QString ContactImport::Summary() const
+{
+    QString text = QStringLiteral("Neu: %1\rName geändert: %2\rUnverändert: %3\rÜbersprungen: %4")
+                       .arg(New)
+                       .arg(Renamed)
+                       .arg(Unchanged)
+                       .arg(SkippedTotal());
+    const QString reasons[SkipCount] = {QStringLiteral("ohne Rufnummer"), QStringLiteral("ohne Namen"),
+                                        QStringLiteral("Rufnummer unbrauchbar"),
+                                        QStringLiteral("Rufnummer doppelt"),
+                                        QStringLiteral("vom Benutzer anders benannt")};
+    for (int i = 0; i < SkipCount; ++i) {
+        if (Skipped[i] > 0)
+            text += QStringLiteral("\r    %1: %2").arg(reasons[i]).arg(Skipped[i]);
+    }
+    return text;
+}
+
+QString DirectoryKeyOf(const QString &phone, const NumberPlan &plan, bool createNull)
+{
+    QString key = PhoneNumber::International(phone, plan);
+    if (key.isEmpty())
+        return QString();
+    // The line delivers a national number without its "0", another country's with its code.
+    if (key.startsWith(plan.Country))
+        key.remove(0, plan.Country.size());
+    return createNull ? QLatin1Char('0') + key : key;
+}
+
+ContactImport PlanContactImport(const QList<CallerRecord> &rows, const QList<Contact> &contacts,
+                                const NumberPlan &plan, bool createNull, bool replaceNamed)
+{
+    ContactImport result;
+    QList<CallerRecord> updated = rows;
+    QHash<QString, qsizetype> byKey;           // key -> row
+    QHash<QString, qsizetype> firstWithPrefix; // prefix -> first row it answers for
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (rows[i].Number.isEmpty())
+            continue; // a row the list drops when it is saved
+        byKey.insert(rows[i].Number.toLower(), i);
+        const QString prefix = prefixOf(rows[i].Number);
+        if (prefix.size() >= kShortestPrefix && !firstWithPrefix.contains(prefix))
+            firstWithPrefix.insert(prefix, i);
+    }
+    // New entries by the row they go before (rows.size(): at the end).
+    std::vector<QList<CallerRecord>> before(size_t(rows.size()) + 1);
+    QSet<QString> seen;
+
+    for (const Contact &contact : contacts) {
+        if (contact.Phones.isEmpty()) {
+            ++result.Skipped[ContactImport::NoNumber];
+            continue;
+        }
+        const QString name = entryName(contact);
+        if (name.isEmpty()) {
+            ++result.Skipped[ContactImport::NoName];
+            continue;
+        }
+        for (const QString &phone : contact.Phones) {
+            const QString key = DirectoryKeyOf(phone, plan, createNull);
+            if (!usableKey(key)) {
+                ++result.Skipped[ContactImport::BadNumber];
+                continue;
+            }
+            if (seen.contains(key.toLower())) {
+                ++result.Skipped[ContactImport::Twice];
+                continue;
+            }
+            seen.insert(key.toLower());
+
+            if (const auto found = byKey.constFind(key.toLower()); found != byKey.cend()) {
+                CallerRecord &entry = updated[found.value()];
+                if (entry.Name == name) {
+                    ++result.Unchanged;
+                    continue;
+                }
+                // What the ring handler learned (the number, or nothing) is no name of the user's.
+                const bool named = !entry.Name.isEmpty() && entry.Name != entry.Number;
+                if (named) {
+                    ++result.NamedDiffering;
+                    if (!replaceNamed) {
+                        ++result.Skipped[ContactImport::NamedOtherwise];
+                        continue;
+                    }
+                }
+                entry.Name = name; // the blocked flag stays as it is
+                ++result.Renamed;
+                continue;
+            }
+
+            // Before the first entry that answers the number now, and blocked like it.
+            qsizetype at = rows.size();
+            const QString lower = key.toLower();
+            for (qsizetype length = kShortestPrefix; length <= lower.size(); ++length) {
+                const auto answering = firstWithPrefix.constFind(lower.left(length));
+                if (answering != firstWithPrefix.cend())
+                    at = std::min(at, answering.value());
+            }
+            const bool blocked = at < rows.size() && rows[at].Blocked;
+            before[size_t(at)].append({key, name, blocked});
+            ++result.New;
+        }
+    }
+
+    result.Rows.reserve(updated.size() + result.New);
+    for (qsizetype i = 0; i < updated.size(); ++i) {
+        result.Rows += before[size_t(i)];
+        result.Rows.append(updated[i]);
+    }
+    result.Rows += before.back();
+    return result;
+}

@@ -1,0 +1,140 @@
+#include "notify/DesktopNotifier.h"
+
+#include "widgets/Icons.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QImage>
+#include <QPixmap>
+#include <QStringList>
+#include <QTimer>
+#include <QVariantMap>
+
+namespace {
+constexpr int kIconSize = 48;
+
+// The program's picture as pixels, drawn once.
+const NotifyImage &programImage()
+{
+    static const NotifyImage image = NotifyImage::fromImage(Icons::programPicture(kIconSize).toImage());
+    return image;
+}
+} // namespace
+
+NotifyImage NotifyImage::fromImage(const QImage &image)
+{
+    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+    NotifyImage out;
+    out.Width = rgba.width();
+    out.Height = rgba.height();
+    out.RowStride = int(rgba.bytesPerLine());
+    out.HasAlpha = true;
+    out.BitsPerSample = 8;
+    out.Channels = 4;
+    out.Data = QByteArray(reinterpret_cast<const char *>(rgba.constBits()), rgba.sizeInBytes());
+    return out;
+}
+
+QDBusArgument &operator<<(QDBusArgument &argument, const NotifyImage &image)
+{
+    argument.beginStructure();
+    argument << image.Width << image.Height << image.RowStride << image.HasAlpha << image.BitsPerSample
+             << image.Channels << image.Data;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, NotifyImage &image)
+{
+    argument.beginStructure();
+    argument >> image.Width >> image.Height >> image.RowStride >> image.HasAlpha >> image.BitsPerSample >>
+        image.Channels >> image.Data;
+    argument.endStructure();
+    return argument;
+}
+
+NotificationsProxy::NotificationsProxy(const QDBusConnection &bus, QObject *parent)
+    : QDBusAbstractInterface(QString::fromLatin1(DesktopNotifier::kService),
+                             QString::fromLatin1(DesktopNotifier::kPath), DesktopNotifier::kInterface, bus,
+                             parent)
+{}
+
+DesktopNotifier::DesktopNotifier(const QDBusConnection &bus, QObject *parent)
+    : QObject(parent), m_bus(bus), m_proxy(new NotificationsProxy(bus, this))
+{
+    qDBusRegisterMetaType<NotifyImage>();
+    connect(m_proxy, &NotificationsProxy::ActionInvoked, this, &DesktopNotifier::actionInvoked);
+    connect(m_proxy, &NotificationsProxy::NotificationClosed, this, &DesktopNotifier::notificationClosed);
+}
+
+QString DesktopNotifier::summaryOf(const CallNotice &notice)
+{
+    return notice.Caller;
+}
+
+QString DesktopNotifier::bodyOf(const CallNotice &notice)
+{
+    // The body may be read as markup: the caller's name (any text) stays in the summary, which
+    // is plain text; what goes here is digits and the program's own words.
+    QString body = QStringLiteral("MSN : ") + notice.Msn + QStringLiteral("  ·  ") + notice.Service;
+    if (!notice.Hint.isEmpty())
+        body += QLatin1Char('\n') + notice.Hint;
+    return body;
+}
+
+void DesktopNotifier::Notify(const CallNotice &notice, std::function<void()> failed)
+{
+    QStringList actions;
+    if (notice.CanBlock)
+        actions << QString::fromLatin1(kActionBlock) << QStringLiteral("Sperren");
+    actions << QString::fromLatin1(kActionEdit) << QStringLiteral("Bearbeiten");
+    QVariantMap hints;
+    hints.insert(QStringLiteral("desktop-entry"), QString::fromLatin1(kAppId));
+    // The picture itself as well: the icon name is known to the desktop only once the program
+    // is installed.
+    hints.insert(QStringLiteral("image-data"), QVariant::fromValue(programImage()));
+
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                                       QString::fromLatin1(kInterface), QStringLiteral("Notify"));
+    message << QStringLiteral("Rufwart 32") << uint(0) << QString::fromLatin1(kAppId) << summaryOf(notice)
+            << bodyOf(notice) << actions << hints << qint32(notice.TimeoutMs);
+    if (!m_bus.isConnected()) {
+        // No session bus: there is no call to wait for.
+        if (failed)
+            QTimer::singleShot(0, this, std::move(failed));
+        return;
+    }
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, kAnswerTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, key = notice.CallerKey, failed = std::move(failed)](QDBusPendingCallWatcher *call) {
+                call->deleteLater();
+                const QDBusPendingReply<uint> reply = *call;
+                if (reply.isError()) {
+                    if (failed)
+                        failed();
+                    return;
+                }
+                m_keys.insert(reply.value(), key);
+            });
+}
+
+void DesktopNotifier::actionInvoked(uint id, const QString &actionKey)
+{
+    const auto found = m_keys.constFind(id);
+    if (found == m_keys.cend())
+        return; // another program's notice
+    const QString key = found.value();
+    if (actionKey == QLatin1String(kActionBlock) && OnBlock)
+        OnBlock(key);
+    else if (actionKey == QLatin1String(kActionEdit) && OnEdit)
+        OnEdit(key);
+}
+
+void DesktopNotifier::notificationClosed(uint id, uint)
+{
+    m_keys.remove(id);
+}
