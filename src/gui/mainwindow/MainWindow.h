@@ -31,6 +31,7 @@ class IoError;
 class TCapi20;
 struct TCallDaten;
 class TTrayIcon;
+class TrayWatcher;
 struct DInfoSearch;
 enum TTransferBlock : uint8_t;
 
@@ -354,7 +355,8 @@ private:
     bool FSessionEnding = false;
     bool FClosed = false;
     bool FTrayAvailable = false;
-    QTimer FTrayPoll;
+    // While there is no notification area: tells when one may have appeared.
+    TrayWatcher *FTrayWatcher = nullptr;
     // Errors the component reported outside its message thread; a listen request that could not
     // be put shows here.
     std::atomic<int> FCapiErrors{0};
