@@ -32,6 +32,9 @@ constexpr int kRingSettleMs = 20;
 constexpr int kRingSettleLimitMs = 200;
 // The same failing save is reported again after this long at the earliest.
 constexpr qint64 kStoreErrorQuietSeconds = 60;
+// The call list keeps the newest calls; the journal keeps them all. A program that runs for
+// months would otherwise keep every call of that time in memory.
+constexpr int kCallListEntries = 1000;
 } // namespace
 
 RingOptions TfmMain::CurrentRingOptions() const
@@ -160,6 +163,8 @@ void TfmMain::DisplayRing(const AnsweredRing &ring)
     ui->ISDNBar->setText(d.Status);
     ui->Anrufer->setText(d.Label);
     ui->CallList->addItem(CallListEntry(ring.Rang.time(), d));
+    while (ui->CallList->count() > kCallListEntries)
+        delete ui->CallList->takeItem(0);
     if (!d.ExtWin) {
         ui->nb_Call->setCurrentIndex(CallPageCaller);
         ShowAnimation(true);

@@ -360,6 +360,25 @@ private slots:
         end(w);
     }
 
+    void theCallListKeepsTheNewestCallsAndTheJournalAll()
+    {
+        auto w = start();
+        TCallDaten daten;
+        daten.Service = 3;
+        daten.CalledPartyNumber = TCallNumber::FromString(QStringLiteral("\x81") + "4711");
+        constexpr int kCalls = 1005;
+        for (int i = 0; i < kCalls; ++i) {
+            daten.CallingPartyNumber =
+                TCallNumber::FromString(QStringLiteral("\x21\x81") + QString::number(5100000 + i));
+            w->Capi2Ring(w->Capi2.get(), daten);
+        }
+        QTRY_COMPARE(entryText(*w), QStringLiteral("0%1").arg(5100000 + kCalls - 1));
+        auto *list = child<QListWidget>(w.get(), "CallList");
+        QCOMPARE(list->count(), 1000);
+        QCOMPARE(list->item(0)->text().mid(11), QStringLiteral("0%1").arg(5100000 + kCalls - 1000));
+        end(w);
+        QCOMPARE(journal().size(), kCalls);
+    }
     void failedSavesAreReportedOnceAndLoseNothing()
     {
         auto w = start();
