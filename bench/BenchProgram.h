@@ -76,3 +76,25 @@ inline void StopProgram(QProcess &program)
     if (!program.waitForFinished(120000))
         fail("rufwart did not end");
 }
+
+// Places one call on `control` and waits for its end; the caller hangs up once the program has
+// answered. Returns the exchange's time to the answer, or -1 when the program did not answer.
+inline double PlaceCall(isdnsim::ControlClient &control, const std::string &from)
+{
+    if (!control.sendLine("CALL from=" + from + " to=4711 cip=16 hangup_after_ms=20000"))
+        return -1;
+    double ms = -1;
+    std::string line;
+    while (control.readLine(&line, 30000)) {
+        const std::string word = line.substr(0, line.find(' '));
+        if (ms < 0 && (word == "ALERTED" || word == "REJECTED" || word == "ACCEPTED" || word == "IGNORED")) {
+            ms = std::stod(isdnsim::lineValue(line, "after_ms"));
+            if (word != "REJECTED" && word != "IGNORED")
+                control.sendLine("HANGUP");
+        }
+        if (word == "END") {
+            return ms;
+        }
+    }
+    fail("a call did not end");
+}

@@ -44,28 +44,6 @@
 
 namespace {
 
-// Places one call on `control` and waits for its end; the caller hangs up once the program has
-// answered. Returns the exchange's time to the answer, or -1 when the program did not answer.
-double placeCall(isdnsim::ControlClient &control, const std::string &from)
-{
-    if (!control.sendLine("CALL from=" + from + " to=4711 cip=16 hangup_after_ms=20000"))
-        return -1;
-    double ms = -1;
-    std::string line;
-    while (control.readLine(&line, 30000)) {
-        const std::string word = line.substr(0, line.find(' '));
-        if (ms < 0 && (word == "ALERTED" || word == "REJECTED" || word == "ACCEPTED" || word == "IGNORED")) {
-            ms = std::stod(isdnsim::lineValue(line, "after_ms"));
-            if (word != "REJECTED" && word != "IGNORED")
-                control.sendLine("HANGUP");
-        }
-        if (word == "END") {
-            return ms;
-        }
-    }
-    fail("a call did not end");
-}
-
 // One call after the other: late directory entries (some blocked) and new numbers in turn.
 // Prints the percentiles of the answer times with `suffix` behind their names.
 void ringSeries(uint16_t port, const QList<CallerRecord> &rows, const char *suffix)
@@ -81,7 +59,7 @@ void ringSeries(uint16_t port, const QList<CallerRecord> &rows, const char *suff
         const QString number =
             i % 2 ? QString(rows[entries - 1 - (i % 200)].Number).remove(QLatin1Char('*')) + "1"
                   : QStringLiteral("0777%1").arg(100000 + i); // contact i of BenchContacts
-        const double answered = placeCall(control, number.toStdString());
+        const double answered = PlaceCall(control, number.toStdString());
         if (answered < 0)
             fail("a call was not answered");
         ms.push_back(answered);
@@ -145,7 +123,7 @@ int main(int argc, char **argv)
                 return;
             for (int i = w; i < kStorm; i += kWorkers) {
                 std::this_thread::sleep_until(t0 + std::chrono::milliseconds(5 * i));
-                if (placeCall(control, "0888" + std::to_string(200000 + i)) >= 0)
+                if (PlaceCall(control, "0888" + std::to_string(200000 + i)) >= 0)
                     ++answered;
             }
         });
