@@ -72,8 +72,9 @@ public:
     bool ready() const { return m_poolOk && m_port != 0; }
     int port() const { return m_port; }
 
-    // Whether requests get a confirmation (Info 0) at once.
+    // Whether requests get a confirmation (Info 0) at once, and a registration its answer.
     std::atomic<bool> confirm{true};
+    std::atomic<bool> answerRegister{true};
 
     // Queues bytes for the registered application's connection, sent in order as it reads.
     void send(const Bytes &bytes)
@@ -201,6 +202,8 @@ private:
             return;
         if (m[4] == isdnsim::CmdControl) {
             const uint8_t op = m.size() > 10 ? m[10] : 0;
+            if (op == 0x09 && !answerRegister)
+                return;
             if (op == 0x09) { // register
                 Bytes p(18, 0);
                 m_applId = m_pool.acquire();

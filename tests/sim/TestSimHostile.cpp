@@ -136,6 +136,7 @@ protected:
     {
         ASSERT_TRUE(peer().ready());
         peer().confirm = true;
+        peer().answerRegister = true;
     }
     void TearDown() override { Clock::setTickSource({}); }
 };
@@ -212,6 +213,17 @@ TEST_F(SimHostile, DataBlocksWhoseLengthsLieAreNeverTaken)
 
 TEST_F(SimHostile, StallsAndMissingConfirmationsNeverHoldTheMainThread)
 {
+    // A registration nobody answers fails in its time, and the next one works.
+    peer().answerRegister = false;
+    {
+        TCapi20 unanswered;
+        unanswered.SetRemoteCapi(QStringLiteral("127.0.0.1:%1").arg(peer().port()));
+        unanswered.Loaded();
+        EXPECT_FALSE(unanswered.Registered());
+        EXPECT_NE(unanswered.LastError(), 0u);
+    }
+    peer().answerRegister = true;
+
     peer().confirm = false;
     Station s;
     LoopWatch watch;

@@ -5,17 +5,23 @@
 #include "capi/CapiErrors.h"
 #include "common/Clock.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <dlfcn.h>
 #include <map>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <set>
 #include <string>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <thread>
 #include <vector>
 
 std::recursive_mutex &CapiBinding::LibraryLock()
@@ -125,6 +131,73 @@ NextFrame InspectFrame(int fd, std::size_t maxDataLength)
     return NextFrame::Refused;
 }
 
+// How long a remote server may take to answer a registration.
+constexpr int kRegisterAnswerMs = 10000;
+
+// The descriptors of this process that are TCP connections to `port`.
+std::set<int> ConnectionsToPort(int port)
+{
+    std::set<int> found;
+    DIR *fds = opendir("/proc/self/fd");
+    if (fds == nullptr)
+        return found;
+    while (const dirent *entry = readdir(fds)) {
+        char *end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != 0 || fd == dirfd(fds) || !IsTcpSocket(int(fd)))
+            continue;
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        if (getpeername(int(fd), reinterpret_cast<sockaddr *>(&peer), &size) == 0 &&
+            peer.sin_family == AF_INET && ntohs(peer.sin_port) == port)
+            found.insert(int(fd));
+    }
+    closedir(fds);
+    return found;
+}
+
+// While a registration with a remote server runs: a server that has not answered within
+// kRegisterAnswerMs has the connection the library opened for it shut down, so that the
+// library's wait ends (with an error) instead of holding its lock, and every caller with it,
+// for good.
+class AnswerDeadline
+{
+public:
+    explicit AnswerDeadline(int port)
+    {
+        if (port <= 0)
+            return;
+        m_watch = std::thread([this, port, before = ConnectionsToPort(port)] {
+            std::unique_lock guard(m_lock);
+            if (m_changed.wait_for(guard, std::chrono::milliseconds(kRegisterAnswerMs),
+                                   [this] { return m_done; }))
+                return;
+            for (int fd : ConnectionsToPort(port))
+                if (before.count(fd) == 0)
+                    shutdown(fd, SHUT_RDWR);
+        });
+    }
+    ~AnswerDeadline()
+    {
+        if (!m_watch.joinable())
+            return;
+        {
+            std::lock_guard guard(m_lock);
+            m_done = true;
+        }
+        m_changed.notify_all();
+        m_watch.join();
+    }
+    AnswerDeadline(const AnswerDeadline &) = delete;
+    AnswerDeadline &operator=(const AnswerDeadline &) = delete;
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_done = false;
+    std::thread m_watch;
+};
+
 class LinuxCapiBinding final : public CapiBinding
 {
 public:
@@ -176,6 +249,7 @@ public:
         m_setDriver(KeepString(driver, QStringLiteral("fritzbox")));
         m_setHost(KeepString(hostName, host));
         m_setPort(port);
+        m_remotePort = port;
         return true;
     }
 
@@ -200,6 +274,8 @@ public:
         if (m_register == nullptr)
             return CapiError::ERR_DLL_NOT_LOADED;
         unsigned id = 0;
+        // The library waits for the server's answer without a time limit, inside the lock.
+        const AnswerDeadline deadline(m_remotePort);
         const unsigned result = m_register(maxLogicalConnection, maxBDataBlocks, maxBDataLen, &id);
         applId = id;
         // Each registration has a connection of its own.
@@ -387,6 +463,7 @@ private:
     SetIntFn m_setPort = nullptr;
     SetIntFn m_setTraceLevel = nullptr;
     std::map<uint32_t, Remote> m_remote; // registered applications on a TCP connection
+    int m_remotePort = 0;                // the remote server's port; 0: the local CAPI
 };
 
 } // namespace
