@@ -3,6 +3,8 @@
 #include "BenchSupport.h"
 
 #include "ControlClient.h"
+#include "SimProcess.h"
+#include "settings/SettingsStore.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -55,7 +57,9 @@ inline void LaunchProgram(QProcess &program, uint16_t port)
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("RUFWART_CAPI_REMOTE", QStringLiteral("127.0.0.1:%1").arg(port));
     program.setProcessEnvironment(env);
-    program.setStandardErrorFile(QProcess::nullDevice());
+    // BENCH_PROGRAM_STDERR=FILE keeps the program's messages in FILE.
+    const QString messages = qEnvironmentVariable("BENCH_PROGRAM_STDERR");
+    program.setStandardErrorFile(messages.isEmpty() ? QProcess::nullDevice() : messages);
     program.start(QStringLiteral(RUFWART_EXE), {});
     if (!program.waitForStarted())
         fail("rufwart did not start");
@@ -97,4 +101,22 @@ inline double PlaceCall(isdnsim::ControlClient &control, const std::string &from
         }
     }
     fail("a call did not end");
+}
+
+// An exchange of the benchmark's own, ending with it.
+inline void StartExchange(isdnsim::SimProcess &sim)
+{
+    std::string error;
+    if (!sim.start(ISDNSIM_EXE, {"--die-with-parent"}, &error, 20000, true))
+        fail(error.c_str());
+}
+
+// The options the benchmarks run the program with: the journal (in its 40-byte form), the call
+// sound, and "Null erzeugen".
+inline void WriteBenchSettings()
+{
+    WriteSettingFlag("ISDN_Update20", true);
+    WriteSettingFlag("ISDN_WriteLog", true);
+    WriteSettingFlag("ISDN_Beep", true);
+    WriteSettingFlag("ISDN_CreateNull", true);
 }

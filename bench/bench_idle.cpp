@@ -64,12 +64,8 @@ int main(int argc, char **argv)
     UseFoldersIn(root);
 
     isdnsim::SimProcess sim;
-    std::string error;
-    if (!sim.start(ISDNSIM_EXE, {"--die-with-parent"}, &error, 20000, true))
-        fail(error.c_str());
-    WriteSettingFlag("ISDN_Update20", true);
-    WriteSettingFlag("ISDN_WriteLog", true);
-    WriteSettingFlag("ISDN_Beep", true);
+    StartExchange(sim);
+    WriteBenchSettings();
     CallerDirectory(CallerDirectory::defaultPath()).WriteCallerList(BenchCallerRows(1000));
 
     QProcess program;

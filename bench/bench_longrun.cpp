@@ -107,14 +107,9 @@ int main(int argc, char **argv)
     UseFoldersIn(root);
 
     isdnsim::SimProcess sim;
-    std::string error;
-    if (!sim.start(ISDNSIM_EXE, {"--die-with-parent"}, &error, 20000, true))
-        fail(error.c_str());
+    StartExchange(sim);
 
-    WriteSettingFlag("ISDN_Update20", true);
-    WriteSettingFlag("ISDN_WriteLog", true);
-    WriteSettingFlag("ISDN_Beep", true);
-    WriteSettingFlag("ISDN_CreateNull", true);
+    WriteBenchSettings();
     // Each call's own notification window stays 3 s: at this rate about a thousand would be open
     // at once, and the memory they give back to the allocator (not to the system) would hide
     // any growth. The calls show in the main window instead.

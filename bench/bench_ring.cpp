@@ -81,14 +81,9 @@ int main(int argc, char **argv)
     UseFoldersIn(root);
 
     isdnsim::SimProcess sim;
-    std::string error;
-    if (!sim.start(ISDNSIM_EXE, {"--die-with-parent"}, &error, 20000, true))
-        fail(error.c_str());
+    StartExchange(sim);
 
-    WriteSettingFlag("ISDN_Update20", true);
-    WriteSettingFlag("ISDN_WriteLog", true);
-    WriteSettingFlag("ISDN_Beep", true);
-    WriteSettingFlag("ISDN_CreateNull", true);
+    WriteBenchSettings();
     const bool dinfo = QCoreApplication::arguments().contains(QStringLiteral("--dinfo"));
     if (dinfo) {
         // The default D-Info folder, which the program provisions with the stand-in, and the
@@ -153,6 +148,7 @@ int main(int argc, char **argv)
     std::fflush(stdout);
 
     isdnsim::SimProcess plain;
+    std::string error;
     if (!plain.start(ISDNSIM_EXE, {"--die-with-parent", "--no-quickack"}, &error, 20000, true))
         fail(error.c_str());
     QProcess plainProgram;
