@@ -306,6 +306,8 @@ int staleFiles()
                                        "writer.log",
                                        "dinfo",
                                        "bitmaps",
+                                       "senden",
+                                       "empfang",
                                        "Zahlwerk.ini.rufwart-lock"};
     int stale = 0;
     for (const QString &folder : {Paths::dataDir(), QFileInfo(Paths::settingsFile()).absolutePath()}) {

@@ -99,8 +99,8 @@ enum class NextFrame
 
 // Whether a whole frame is there, and whether it is one the library can take: the library would
 // wait inside its lock (every other thread's call with it) for a frame cut short, read a longer
-// one past its buffer, and a message whose own length, or a data block whose length, disagrees
-// with its frame hands the component bytes that were never sent. A data block longer than the
+// one past its buffer, and a message longer than its frame, or a data block whose length
+// disagrees with its frame, hands the component bytes that were never sent. A data block longer than the
 // registration allows would not fit the library's block buffer.
 NextFrame InspectFrame(int fd, std::size_t maxDataLength)
 {
@@ -120,11 +120,10 @@ NextFrame InspectFrame(int fd, std::size_t maxDataLength)
     const uint8_t *message = frame.data() + kRemoteFrameHeader;
     const std::size_t own = length >= 2 ? Capi::ReadWord(message, length, 0) : 0;
     bool fits = kRemoteFrameHeader + length <= kRemoteFrameBytes && own >= Capi::HeaderBytes && own <= length;
+    // Bytes behind another message are never read; behind a data block they are its data.
     if (fits && message[4] == Capi::CMD_DATA_B3 && message[5] == Capi::SUB_IND)
         fits =
             own >= 22 && length - own == Capi::ReadWord(message, length, 16) && length - own <= maxDataLength;
-    else if (fits)
-        fits = own == length;
     if (fits)
         return NextFrame::Whole;
     recv(fd, frame.data(), kRemoteFrameHeader + length, MSG_DONTWAIT);
