@@ -602,12 +602,26 @@ struct CallerDirectory::Private
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))
             data = file.readAll();
+        if (!last.parsed || last.parsed->data != data) {
+            // A save of this program may be replacing the file, or have replaced it, while it
+            // was read.
+            std::lock_guard guard(cacheLock);
+            if (writing && writing->data == data)
+                last.parsed = writing;
+            else if (cache.parsed && cache.parsed->data == data)
+                last.parsed = cache.parsed;
+        }
         Snapshot fresh;
         fresh.identity = FileIdentity::of(path);
         fresh.trusted = fresh.identity == before && before.settledBefore(now, stampGrainNs(path));
         fresh.parsed = last.parsed && last.parsed->data == data ? last.parsed : Parsed::of(std::move(data));
+        std::shared_ptr<const Parsed> old;
         std::lock_guard guard(cacheLock);
+        old = std::exchange(cache.parsed, fresh.parsed);
         cache = fresh;
+        // Freed by the next save rather than here, on the thread that answers rings.
+        if (old && old != fresh.parsed && dropped.size() < 4)
+            dropped.push_back(std::move(old));
         return fresh.parsed;
     }
 
@@ -654,14 +668,40 @@ struct CallerDirectory::Private
             change(edit);
         if (edit.changed()) {
             ForceDirectoriesEx(QFileInfo(path).absolutePath());
-            QByteArray bytes = edit.bytes();
-            WriteFileAtomic(path, bytes);
+            // Parsed and indexed before the file is replaced, so that it is ready the moment a
+            // look-up reads the new file: that look-up would otherwise parse the whole
+            // directory itself, on the main thread, while a ring waits for its answer.
+            // It is offered from before the replacement until it is the kept read: the file is
+            // new from the rename on, and syncing its folder can take a while.
+            std::shared_ptr<const Parsed> written = Parsed::of(edit.bytes());
+            written->index();
+            {
+                std::lock_guard guard(cacheLock);
+                writing = written;
+            }
+            auto offered = qScopeGuard([&] {
+                std::lock_guard guard(cacheLock);
+                writing.reset();
+            });
+            WriteFileAtomic(path, written->data);
             // What was written is what the next read finds, unless another writer came in
             // between: it is checked against the file once before it is trusted.
-            std::shared_ptr<const Parsed> written = Parsed::of(std::move(bytes));
-            written->index(); // here rather than in the next look-up
+            std::shared_ptr<const Parsed> replaced = std::move(written);
+            {
+                std::lock_guard guard(cacheLock);
+                std::swap(replaced, cache.parsed);
+                cache.identity = FileIdentity::of(path);
+                cache.trusted = false;
+            }
+            // The read it replaces (a directory of 100,000 entries takes tens of milliseconds to
+            // free) is kept until the next save and freed here, not by a look-up on the main
+            // thread that happens to let go of it last.
+            retired = std::move(replaced);
+        }
+        std::vector<std::shared_ptr<const Parsed>> freed;
+        {
             std::lock_guard guard(cacheLock);
-            cache = {std::move(written), FileIdentity::of(path), false};
+            freed.swap(dropped);
         }
         if (!queued.empty()) {
             std::lock_guard guard(pendingLock);
@@ -674,6 +714,9 @@ struct CallerDirectory::Private
     const QString path;
     mutable std::mutex cacheLock;
     mutable Snapshot cache;
+    std::shared_ptr<const Parsed> writing;                      // what a save is putting in place (cacheLock)
+    std::shared_ptr<const Parsed> retired;                      // the read the last save replaced (ioLock)
+    mutable std::vector<std::shared_ptr<const Parsed>> dropped; // reads look-ups replaced (cacheLock)
     mutable std::mutex pendingLock;
     std::vector<Pending> pending;
     quint64 nextSeq = 1;
