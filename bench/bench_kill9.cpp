@@ -300,15 +300,9 @@ bool settingsWhole(const QHash<QString, QString> &fixed, const QHash<QString, QS
 // Files in the data and settings folders that neither the program nor the benchmark keeps there.
 int staleFiles()
 {
-    static const QSet<QString> kept = {"anruf.dat",
-                                       "anruf2.dat",
-                                       "Zahlwerk.ini",
-                                       "writer.log",
-                                       "dinfo",
-                                       "bitmaps",
-                                       "senden",
-                                       "empfang",
-                                       "Zahlwerk.ini.rufwart-lock"};
+    static const QSet<QString> kept = {"anruf.dat",  "anruf2.dat", "Zahlwerk.ini",
+                                       "writer.log", "dinfo",      "bitmaps",
+                                       "senden",     "empfang",    "Zahlwerk.ini.rufwart-lock"};
     int stale = 0;
     for (const QString &folder : {Paths::dataDir(), QFileInfo(Paths::settingsFile()).absolutePath()}) {
         const QStringList names =
