@@ -9,12 +9,15 @@
 // answered, and after it has ended, how many of them are in the journal and in the directory.
 // ring_answer_p50_ms_plain_tcp / _p99_ms_plain_tcp: the 1,000 calls once more, against an exchange
 // that delays its acknowledgements as an ordinary TCP stack does (isdnsim --no-quickack).
+// ring_answer_p50_ms_100k / _p99_ms_100k: the 1,000 calls once more, with a caller directory of
+// 100,000 entries.
 //
 // With --dinfo the automatic D-Info look-up is on: the stand-in answers from an address book of
 // 10,000 contacts that names every new caller of the one-after-the-other calls (the storm's
 // callers are in no address book), and every look-up shows its progress window.
 #include "BenchContacts.h"
 #include "BenchDirectory.h"
+#include "BenchProgram.h"
 #include "BenchSupport.h"
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
@@ -41,64 +44,6 @@
 
 namespace {
 
-bool listening(uint16_t port)
-{
-    isdnsim::ControlClient control;
-    std::string error;
-    if (!control.connect("127.0.0.1", port, &error))
-        return false;
-    for (const std::string &line : control.request("STATUS", 5000))
-        if (line.rfind("APPL", 0) == 0 && std::stoul(isdnsim::lineValue(line, "cip_mask"), nullptr, 16) != 0)
-            return true;
-    return false;
-}
-
-// Places one call on `control` and waits for its end; the caller hangs up once the program has
-// answered. Returns the exchange's time to the answer, or -1 when the program did not answer.
-double placeCall(isdnsim::ControlClient &control, const std::string &from)
-{
-    if (!control.sendLine("CALL from=" + from + " to=4711 cip=16 hangup_after_ms=20000"))
-        return -1;
-    double ms = -1;
-    std::string line;
-    while (control.readLine(&line, 30000)) {
-        const std::string word = line.substr(0, line.find(' '));
-        if (ms < 0 && (word == "ALERTED" || word == "REJECTED" || word == "ACCEPTED" || word == "IGNORED")) {
-            ms = std::stod(isdnsim::lineValue(line, "after_ms"));
-            if (word != "REJECTED" && word != "IGNORED")
-                control.sendLine("HANGUP");
-        }
-        if (word == "END") {
-            return ms;
-        }
-    }
-    fail("a call did not end");
-}
-
-// Starts the built program against the exchange at `port` and waits until it listens.
-void startProgram(QProcess &program, uint16_t port)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("RUFWART_CAPI_REMOTE", QStringLiteral("127.0.0.1:%1").arg(port));
-    program.setProcessEnvironment(env);
-    program.setStandardErrorFile(QProcess::nullDevice());
-    program.start(QStringLiteral(RUFWART_EXE), {});
-    if (!program.waitForStarted())
-        fail("rufwart did not start");
-    for (int i = 0; i < 600 && !listening(port); ++i)
-        QThread::msleep(50);
-    if (!listening(port))
-        fail("rufwart does not listen");
-}
-
-void stopProgram(QProcess &program)
-{
-    program.terminate();
-    if (!program.waitForFinished(120000))
-        fail("rufwart did not end");
-}
-
 // One call after the other: late directory entries (some blocked) and new numbers in turn.
 // Prints the percentiles of the answer times with `suffix` behind their names.
 void ringSeries(uint16_t port, const QList<CallerRecord> &rows, const char *suffix)
@@ -114,7 +59,7 @@ void ringSeries(uint16_t port, const QList<CallerRecord> &rows, const char *suff
         const QString number =
             i % 2 ? QString(rows[entries - 1 - (i % 200)].Number).remove(QLatin1Char('*')) + "1"
                   : QStringLiteral("0777%1").arg(100000 + i); // contact i of BenchContacts
-        const double answered = placeCall(control, number.toStdString());
+        const double answered = PlaceCall(control, number.toStdString());
         if (answered < 0)
             fail("a call was not answered");
         ms.push_back(answered);
@@ -136,14 +81,9 @@ int main(int argc, char **argv)
     UseFoldersIn(root);
 
     isdnsim::SimProcess sim;
-    std::string error;
-    if (!sim.start(ISDNSIM_EXE, {"--die-with-parent"}, &error, 20000, true))
-        fail(error.c_str());
+    StartExchange(sim);
 
-    WriteSettingFlag("ISDN_Update20", true);
-    WriteSettingFlag("ISDN_WriteLog", true);
-    WriteSettingFlag("ISDN_Beep", true);
-    WriteSettingFlag("ISDN_CreateNull", true);
+    WriteBenchSettings();
     const bool dinfo = QCoreApplication::arguments().contains(QStringLiteral("--dinfo"));
     if (dinfo) {
         // The default D-Info folder, which the program provisions with the stand-in, and the
@@ -158,7 +98,7 @@ int main(int argc, char **argv)
     CallerDirectory(CallerDirectory::defaultPath()).WriteCallerList(rows);
 
     QProcess program;
-    startProgram(program, sim.port());
+    StartProgram(program, sim.port());
     ringSeries(sim.port(), rows, "");
 
     // The storm: call i is placed 5 ms after call i - 1, each on a connection of its own worker.
@@ -178,7 +118,7 @@ int main(int argc, char **argv)
                 return;
             for (int i = w; i < kStorm; i += kWorkers) {
                 std::this_thread::sleep_until(t0 + std::chrono::milliseconds(5 * i));
-                if (placeCall(control, "0888" + std::to_string(200000 + i)) >= 0)
+                if (PlaceCall(control, "0888" + std::to_string(200000 + i)) >= 0)
                     ++answered;
             }
         });
@@ -187,7 +127,7 @@ int main(int argc, char **argv)
         t.join();
 
     // Ending the program writes what it still has queued.
-    stopProgram(program);
+    StopProgram(program);
     int records = 0;
     for (const JournalRecord &r : CallJournal().ReadCalls())
         records += stormNumbers.contains(r.CallerKey);
@@ -208,11 +148,19 @@ int main(int argc, char **argv)
     std::fflush(stdout);
 
     isdnsim::SimProcess plain;
+    std::string error;
     if (!plain.start(ISDNSIM_EXE, {"--die-with-parent", "--no-quickack"}, &error, 20000, true))
         fail(error.c_str());
     QProcess plainProgram;
-    startProgram(plainProgram, plain.port());
+    StartProgram(plainProgram, plain.port());
     ringSeries(plain.port(), rows, "_plain_tcp");
-    stopProgram(plainProgram);
+    StopProgram(plainProgram);
+
+    rows = BenchCallerRows(100000);
+    CallerDirectory(CallerDirectory::defaultPath()).WriteCallerList(rows);
+    QProcess largeProgram;
+    StartProgram(largeProgram, sim.port());
+    ringSeries(sim.port(), rows, "_100k");
+    StopProgram(largeProgram);
     return 0;
 }

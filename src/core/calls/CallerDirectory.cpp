@@ -13,9 +13,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
+#include <linux/magic.h>
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/statfs.h>
 #include <vector>
 
 // The file is handled the way the Windows private-profile functions handle an initialisation
@@ -315,18 +319,73 @@ private:
     bool m_changed = false;
 };
 
-// A change waiting for the worker thread: the value `value` under `key`, both as file bytes.
-struct Pending
+// What tells whether the file changed since it was read: which file the path names, its size,
+// and the times of its last change (nanoseconds; of its data and of its inode, which no one can
+// set back by hand).
+struct FileIdentity
 {
-    quint64 seq;
-    QByteArray key;
-    QByteArray lower;
-    QByteArray value;
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+
+    static FileIdentity of(const QString &path)
+    {
+        FileIdentity id;
+        struct stat st
+        {
+        };
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+            return id;
+        id.exists = true;
+        id.device = st.st_dev;
+        id.inode = st.st_ino;
+        id.size = st.st_size;
+        id.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        id.changedNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+        return id;
+    }
+
+    // File systems stamp changes with a coarse clock: a file changed again within one tick, in
+    // place and to the same size, keeps its identity. A file whose last change lies more than
+    // `grainNs` (stampGrainNs) before a moment cannot change at that moment or later without a
+    // newer stamp.
+    bool settledBefore(qint64 wallClockNs, qint64 grainNs) const
+    {
+        return !exists || (grainNs >= 0 && std::max(modifiedNs, changedNs) + grainNs < wallClockNs);
+    }
+
+    bool operator==(const FileIdentity &) const = default;
 };
 
-QString cannotWrite(const QString &path)
+// How coarse the time stamps of the file system that holds `path` may be: the local Linux file
+// systems stamp with the kernel's clock tick (a few milliseconds); others may keep whole seconds
+// (FAT); network and FUSE file systems stamp with another clock, so a read there is never
+// trusted (-1) and the bytes are always compared.
+qint64 stampGrainNs(const QString &path)
 {
-    return QStringLiteral("nach %1 kann nicht geschrieben werden").arg(path);
+    struct statfs fs
+    {
+    };
+    if (::statfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &fs) != 0)
+        return -1;
+    switch (quint32(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case F2FS_SUPER_MAGIC:
+        return 50000000;
+    case NFS_SUPER_MAGIC:
+    case 0xFE534D42: // SMB2
+    case CIFS_SUPER_MAGIC:
+    case FUSE_SUPER_MAGIC:
+        return -1;
+    default:
+        return 2000000000;
+    }
 }
 
 // Prefixes shorter than this never match a number.
@@ -345,6 +404,115 @@ QByteArrayView readKeyOf(QByteArrayView key)
 {
     const qsizetype star = key.indexOf('*');
     return star < 0 ? key : key.first(star + 1);
+}
+
+// The keys arranged for look-ups: which key a number matches first, and the value that stands
+// under each key.
+struct KeyIndex
+{
+    // Per matching key (prefix of at least 2 characters), in order: the key its entry is read
+    // back under.
+    std::vector<QByteArray> readKeys;
+    // Each prefix and the first of those keys that has it.
+    QHash<QByteArray, size_t> firstByPrefix;
+    qsizetype shortest = 0;
+    qsizetype longest = -1;
+    // The value that stands under each key (lower case): the first one.
+    QHash<QByteArray, QByteArray> values;
+
+    void add(QByteArrayView key, const QByteArray &value)
+    {
+        const QByteArray lower = lowerKey(key);
+        if (!values.contains(lower))
+            values.insert(lower, value);
+        const QByteArrayView prefix = prefixOf(key);
+        if (prefix.size() < kShortestPrefix)
+            return;
+        const QByteArray prefixBytes = prefix.toByteArray();
+        if (!firstByPrefix.contains(prefixBytes))
+            firstByPrefix.insert(prefixBytes, readKeys.size());
+        readKeys.push_back(readKeyOf(key).toByteArray());
+        shortest = longest < 0 ? prefix.size() : std::min(shortest, prefix.size());
+        longest = std::max(longest, prefix.size());
+    }
+
+    // The first key in order whose prefix begins `number`: of every beginning of the number, the
+    // prefix whose first key comes first. Its read key.
+    std::optional<QByteArray> firstMatch(QByteArrayView number) const
+    {
+        std::optional<size_t> first;
+        for (qsizetype length = shortest; length <= std::min(longest, number.size()); ++length) {
+            const auto it = firstByPrefix.constFind(number.first(length).toByteArray());
+            if (it != firstByPrefix.constEnd() && (!first || *it < *first))
+                first = *it;
+        }
+        return first ? std::optional<QByteArray>(readKeys[*first]) : std::nullopt;
+    }
+};
+
+// The file's bytes as one read found them, and their parse.
+struct Parsed
+{
+    QByteArray data;
+    Section sec; // views into `data`
+
+    static std::shared_ptr<const Parsed> of(QByteArray data)
+    {
+        auto p = std::make_shared<Parsed>();
+        p->data = std::move(data);
+        p->sec = parseSection(p->data);
+        return p;
+    }
+
+    // The section's entries for look-ups, made on first use.
+    const KeyIndex &index() const
+    {
+        std::call_once(m_indexMade, [this] {
+            m_index.readKeys.reserve(sec.entries.size());
+            m_index.values.reserve(qsizetype(sec.entries.size()));
+            for (const Entry &e : sec.entries)
+                m_index.add(e.key, e.value.toByteArray());
+        });
+        return m_index;
+    }
+
+private:
+    mutable std::once_flag m_indexMade;
+    mutable KeyIndex m_index;
+};
+
+// The last read of the file and the identity the file had then. Trusted while the file keeps
+// that identity, provided the file had settled when it was read (FileIdentity::settledBefore);
+// one that is not trusted is compared with the file's bytes at the next read, which spares the
+// parse when they are the same.
+struct Snapshot
+{
+    std::shared_ptr<const Parsed> parsed;
+    FileIdentity identity;
+    bool trusted = false;
+};
+
+// The wall clock, which the file system stamps files with (the program's Clock may be set to
+// another time).
+qint64 wallClockNs()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// A change waiting for the worker thread: the value `value` under `key`, both as file bytes.
+struct Pending
+{
+    quint64 seq;
+    QByteArray key;
+    QByteArray lower;
+    QByteArray value;
+};
+
+QString cannotWrite(const QString &path)
+{
+    return QStringLiteral("nach %1 kann nicht geschrieben werden").arg(path);
 }
 
 // A look-up before any key matched.
@@ -397,17 +565,18 @@ struct CallerDirectory::Private
         WriteFileAtomic(path, bytes);
     }
 
-    // What one read operation sees: the file, read once, and the additions still queued. The
-    // queue is copied before the file is read: the worker replaces the file before it drops
+    // What one read operation sees: the file as last read, and the additions still queued. The
+    // queue is copied before the file is looked at: the worker replaces the file before it drops
     // what it wrote from the queue, so an addition is always in one of the two (or in both,
     // which reads the same: a queued addition stands only for a key the file does not hold).
     struct View
     {
         std::vector<Pending> pending;
-        QByteArray data;
-        Section sec;
+        std::shared_ptr<const Parsed> file;
         // Queued additions of keys the file does not hold, each key once, in queue order.
         std::vector<const Pending *> added;
+
+        const Section &sec() const { return file->sec; }
 
         // The value under `key` (file bytes).
         std::optional<QByteArray> valueOf(QByteArrayView key) const
@@ -416,11 +585,9 @@ struct CallerDirectory::Private
                 if (equalsNoCase(p->key, key))
                     return p->value;
             }
-            for (const Entry &e : sec.entries) {
-                if (equalsNoCase(e.key, key))
-                    return e.value.toByteArray();
-            }
-            return std::nullopt;
+            const KeyIndex &index = file->index();
+            const auto it = index.values.constFind(lowerKey(key));
+            return it != index.values.constEnd() ? std::optional<QByteArray>(*it) : std::nullopt;
         }
     };
 
@@ -431,16 +598,13 @@ struct CallerDirectory::Private
             std::lock_guard guard(pendingLock);
             v.pending = pending;
         }
-        v.data = read().value_or(QByteArray());
-        v.sec = parseSection(v.data);
+        v.file = current();
         if (!v.pending.empty()) {
-            QSet<QByteArray> present;
-            present.reserve(qsizetype(v.sec.entries.size()));
-            for (const Entry &e : v.sec.entries)
-                present.insert(lowerKey(e.key));
+            const QHash<QByteArray, QByteArray> &present = v.file->index().values;
+            QSet<QByteArray> queued;
             for (const Pending &p : v.pending) {
-                if (!present.contains(p.lower)) {
-                    present.insert(p.lower);
+                if (!present.contains(p.lower) && !queued.contains(p.lower)) {
+                    queued.insert(p.lower);
                     v.added.push_back(&p);
                 }
             }
@@ -448,12 +612,60 @@ struct CallerDirectory::Private
         return v;
     }
 
+    // The file as it is now: the last read when the file has not changed since, else read
+    // again (and parsed again when its bytes differ).
+    std::shared_ptr<const Parsed> current() const
+    {
+        if (memory) {
+            // No file to compare with: the bytes themselves tell whether the last read stands.
+            QByteArray data = read().value_or(QByteArray());
+            std::lock_guard guard(cacheLock);
+            if (!cache.parsed || cache.parsed->data != data)
+                cache.parsed = Parsed::of(std::move(data));
+            return cache.parsed;
+        }
+        Snapshot last;
+        {
+            std::lock_guard guard(cacheLock);
+            last = cache;
+        }
+        const qint64 now = wallClockNs();
+        const FileIdentity before = FileIdentity::of(path);
+        if (last.parsed && last.trusted && last.identity == before)
+            return last.parsed;
+        QByteArray data;
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            data = file.readAll();
+        if (!last.parsed || last.parsed->data != data) {
+            // A save of this program may be replacing the file, or have replaced it, while it
+            // was read.
+            std::lock_guard guard(cacheLock);
+            if (writing && writing->data == data)
+                last.parsed = writing;
+            else if (cache.parsed && cache.parsed->data == data)
+                last.parsed = cache.parsed;
+        }
+        Snapshot fresh;
+        fresh.identity = FileIdentity::of(path);
+        fresh.trusted = fresh.identity == before && before.settledBefore(now, stampGrainNs(path));
+        fresh.parsed = last.parsed && last.parsed->data == data ? last.parsed : Parsed::of(std::move(data));
+        std::shared_ptr<const Parsed> old;
+        std::lock_guard guard(cacheLock);
+        old = std::exchange(cache.parsed, fresh.parsed);
+        cache = fresh;
+        // Freed by the next save rather than here, on the thread that answers rings.
+        if (old && old != fresh.parsed && dropped.size() < 4)
+            dropped.push_back(std::move(old));
+        return fresh.parsed;
+    }
+
     // Every entry once, in file order, queued additions last, with the values that stand.
     template<typename Fn> void forEachEntry(const View &v, Fn &&fn) const
     {
         QSet<QByteArray> seen;
-        seen.reserve(qsizetype(v.sec.entries.size()));
-        for (const Entry &e : v.sec.entries) {
+        seen.reserve(qsizetype(v.sec().entries.size()));
+        for (const Entry &e : v.sec().entries) {
             const QByteArray lower = lowerKey(e.key);
             if (seen.contains(lower))
                 continue;
@@ -486,8 +698,42 @@ struct CallerDirectory::Private
         }
         if (change)
             change(edit);
-        if (edit.changed())
-            write(edit.bytes());
+        if (edit.changed()) {
+            // Parsed and indexed before the file is replaced, so that it is ready the moment a
+            // look-up reads the new file: that look-up would otherwise parse the whole
+            // directory itself, on the main thread, while a ring waits for its answer.
+            // It is offered from before the replacement until it is the kept read: the file is
+            // new from the rename on, and syncing its folder can take a while.
+            std::shared_ptr<const Parsed> written = Parsed::of(edit.bytes());
+            written->index();
+            {
+                std::lock_guard guard(cacheLock);
+                writing = written;
+            }
+            auto offered = qScopeGuard([&] {
+                std::lock_guard guard(cacheLock);
+                writing.reset();
+            });
+            write(written->data);
+            // What was written is what the next read finds, unless another writer came in
+            // between: it is checked against the file once before it is trusted.
+            std::shared_ptr<const Parsed> replaced = std::move(written);
+            {
+                std::lock_guard guard(cacheLock);
+                std::swap(replaced, cache.parsed);
+                cache.identity = FileIdentity::of(path);
+                cache.trusted = false;
+            }
+            // The read it replaces (a directory of 100,000 entries takes tens of milliseconds to
+            // free) is kept until the next save and freed here, not by a look-up on the main
+            // thread that happens to let go of it last.
+            retired = std::move(replaced);
+        }
+        std::vector<std::shared_ptr<const Parsed>> freed;
+        {
+            std::lock_guard guard(cacheLock);
+            freed.swap(dropped);
+        }
         if (!queued.empty()) {
             std::lock_guard guard(pendingLock);
             const quint64 last = queued.back().seq;
@@ -500,6 +746,11 @@ struct CallerDirectory::Private
     // The directory's bytes when it lives in memory instead of the file (InMemory).
     std::optional<QByteArray> memory;
     mutable std::mutex memoryLock;
+    mutable std::mutex cacheLock;
+    mutable Snapshot cache;
+    std::shared_ptr<const Parsed> writing;                      // what a save is putting in place (cacheLock)
+    std::shared_ptr<const Parsed> retired;                      // the read the last save replaced (ioLock)
+    mutable std::vector<std::shared_ptr<const Parsed>> dropped; // reads look-ups replaced (cacheLock)
     mutable std::mutex pendingLock;
     std::vector<Pending> pending;
     quint64 nextSeq = 1;
@@ -540,7 +791,7 @@ QStringList CallerDirectory::ListKeys() const
 {
     const Private::View v = d->view();
     QStringList keys;
-    keys.reserve(qsizetype(v.sec.entries.size() + v.added.size()));
+    keys.reserve(qsizetype(v.sec().entries.size() + v.added.size()));
     d->forEachEntry(v, [&](QByteArrayView key, const QByteArray &) { keys << DecodeAnsi(key); });
     return keys;
 }
@@ -558,27 +809,15 @@ ResolvedCaller CallerDirectory::MatchCaller(const QString &number) const
 {
     ResolvedCaller r = unresolved(number);
     const QByteArray wanted = EncodeAnsi(r.Number);
-    const auto matches = [&](QByteArrayView key) {
-        const QByteArrayView prefix = prefixOf(key);
-        return prefix.size() >= kShortestPrefix && QByteArrayView(wanted).startsWith(prefix);
-    };
-
     const Private::View v = d->view();
-    std::optional<QByteArrayView> matched;
-    for (const Entry &e : v.sec.entries) {
-        if (matches(e.key)) {
-            matched = e.key;
-            break;
-        }
+    std::optional<QByteArray> readKey = v.file->index().firstMatch(wanted);
+    for (size_t i = 0; !readKey && i < v.added.size(); ++i) {
+        const QByteArrayView prefix = prefixOf(v.added[i]->key);
+        if (prefix.size() >= kShortestPrefix && QByteArrayView(wanted).startsWith(prefix))
+            readKey = readKeyOf(v.added[i]->key).toByteArray();
     }
-    for (size_t i = 0; !matched && i < v.added.size(); ++i) {
-        if (matches(v.added[i]->key))
-            matched = v.added[i]->key;
-    }
-    if (matched) {
-        const QByteArrayView readKey = readKeyOf(*matched);
-        setMatch(r, readKey, v.valueOf(readKey).value_or(QByteArray()));
-    }
+    if (readKey)
+        setMatch(r, *readKey, v.valueOf(*readKey).value_or(QByteArray()));
     return r;
 }
 
@@ -602,15 +841,8 @@ ResolvedCaller CallerDirectory::ResolveCaller(const QString &number) const
 
 struct CallerResolver::Private
 {
-    // Per matching key (prefix of at least 2 characters), in file order, queued additions last:
-    // the key its entry is read back under.
-    std::vector<QByteArray> readKeys;
-    // Each prefix and the first of those keys that has it.
-    QHash<QByteArray, size_t> firstByPrefix;
-    qsizetype shortest = 0;
-    qsizetype longest = -1;
-    // The value that stands under each key (lower case).
-    QHash<QByteArray, QByteArray> values;
+    // The file's entries, queued additions last.
+    KeyIndex index;
     // Numbers resolved so far: a journal holds the same callers again and again.
     mutable QHash<QString, ResolvedCaller> answers;
 };
@@ -622,19 +854,8 @@ ResolvedCaller CallerResolver::Resolve(const QString &number) const
     if (const auto known = d->answers.constFind(number); known != d->answers.constEnd())
         return *known;
     ResolvedCaller r = unresolved(number);
-    // The first key in file order whose prefix begins the number: of every beginning of the
-    // number, the prefix whose first key comes first.
-    const QByteArray wanted = EncodeAnsi(r.Number);
-    std::optional<size_t> first;
-    for (qsizetype length = d->shortest; length <= std::min(d->longest, wanted.size()); ++length) {
-        const auto it = d->firstByPrefix.constFind(wanted.first(length));
-        if (it != d->firstByPrefix.constEnd() && (!first || *it < *first))
-            first = *it;
-    }
-    if (first) {
-        const QByteArray &readKey = d->readKeys[*first];
-        setMatch(r, readKey, d->values.value(lowerKey(readKey)));
-    }
+    if (const auto readKey = d->index.firstMatch(EncodeAnsi(r.Number)))
+        setMatch(r, *readKey, d->index.values.value(lowerKey(*readKey)));
     r.Text = CallerDirectory::FinishCallerText(r.Text, r.Number);
     d->answers.insert(number, r);
     return r;
@@ -644,26 +865,9 @@ CallerResolver CallerDirectory::BatchResolver() const
 {
     const Private::View v = d->view();
     CallerResolver resolver;
-    CallerResolver::Private &p = *resolver.d;
-    const auto consider = [&](QByteArrayView key, const QByteArray &value) {
-        const QByteArray lower = lowerKey(key);
-        if (!p.values.contains(lower))
-            p.values.insert(lower, value);
-        const QByteArrayView prefix = prefixOf(key);
-        if (prefix.size() < kShortestPrefix)
-            return;
-        const QByteArray prefixBytes = prefix.toByteArray();
-        if (!p.firstByPrefix.contains(prefixBytes))
-            p.firstByPrefix.insert(prefixBytes, p.readKeys.size());
-        p.readKeys.push_back(readKeyOf(key).toByteArray());
-        p.shortest = p.longest < 0 ? prefix.size() : std::min(p.shortest, prefix.size());
-        p.longest = std::max(p.longest, prefix.size());
-    };
-    p.readKeys.reserve(v.sec.entries.size() + v.added.size());
-    for (const Entry &e : v.sec.entries)
-        consider(e.key, e.value.toByteArray());
+    resolver.d->index = v.file->index(); // shared until the queued additions join it
     for (const Pending *a : v.added)
-        consider(a->key, a->value);
+        resolver.d->index.add(a->key, a->value);
     return resolver;
 }
 
@@ -671,7 +875,7 @@ QList<CallerRecord> CallerDirectory::ReadCallerList(CallerSortOrder order) const
 {
     const Private::View v = d->view();
     QList<CallerRecord> records;
-    records.reserve(qsizetype(v.sec.entries.size() + v.added.size()));
+    records.reserve(qsizetype(v.sec().entries.size() + v.added.size()));
     d->forEachEntry(v, [&](QByteArrayView key, const QByteArray &value) {
         CallerRecord record;
         record.Number = DecodeAnsi(key);

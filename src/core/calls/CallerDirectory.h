@@ -18,8 +18,11 @@
 // 850: "T#<name>" for a blocked caller, "F#<name>" for one that is not blocked; an older value
 // without the "#" is the name alone and not blocked.
 //
-// Nothing is kept in memory between operations: every operation reads the file (once), so a
-// change made by another window or process is seen at once. Files written on Windows keep
+// Every operation sees the file as it is at that moment, so a change made by another window or
+// process is seen at once. The last read is kept and used again while the file has not changed
+// (same file, size and change times, and no change within the file system's time-stamp grain of
+// that read: then its bytes are compared), so a look-up in a large directory does not read and
+// parse the whole file each time. Files written on Windows keep
 // working (CR LF, other sections, comments, blank lines, duplicate keys) and every line an
 // operation does not change stays byte for byte as it was. Keys compare without regard to case
 // (ASCII letters); a key keeps the spelling it was first written with.

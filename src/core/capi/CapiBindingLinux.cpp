@@ -3,17 +3,26 @@
 #include "capi/CapiBinding.h"
 #include "capi/CapiCodec.h"
 #include "capi/CapiErrors.h"
+#include "common/Clock.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <dlfcn.h>
+#include <map>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <set>
 #include <string>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <thread>
+#include <vector>
 
 std::recursive_mutex &CapiBinding::LibraryLock()
 {
@@ -55,15 +64,138 @@ char *KeepString(std::string &slot, const QString &text)
 // back until that one is acknowledged, and an ordinary TCP stack such as a router's delays the
 // acknowledgement by 40 ms or more: a ring's answer or a data call's set-up would wait that long.
 // The local CAPI device is no socket and stays as it is.
-void DisableNagleOnTcp(int fd)
+bool IsTcpSocket(int fd)
 {
     int protocol = 0;
     socklen_t size = sizeof protocol;
-    if (fd < 0 || getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &size) != 0 || protocol != IPPROTO_TCP)
+    return fd >= 0 && getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &size) == 0 &&
+           protocol == IPPROTO_TCP;
+}
+
+void DisableNagleOnTcp(int fd)
+{
+    if (!IsTcpSocket(fd))
         return;
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
+
+// The remote driver reads a frame (0x80, a 16-bit length L, L bytes) with blocking reads once any
+// of it has arrived, and into a buffer of this many bytes.
+constexpr std::size_t kRemoteFrameBytes = 4096;
+constexpr std::size_t kRemoteFrameHeader = 3;
+// A frame that stays incomplete this long: the server stopped in the middle of it.
+constexpr qint64 kStalledFrameMs = 10000;
+
+// What the next frame on a remote CAPI connection is.
+enum class NextFrame
+{
+    Whole,   // the library may fetch it (or the stream's end or an error, which it reports)
+    Nothing, // no byte is there
+    Partial, // still on its way
+    Refused, // whole, but nothing the library or the component could take: removed unread
+    Broken,  // the stream is out of step: nothing after this can be read
+};
+
+// Whether a whole frame is there, and whether it is one the library can take: the library would
+// wait inside its lock (every other thread's call with it) for a frame cut short, read a longer
+// one past its buffer, and a message longer than its frame, or a data block whose length
+// disagrees with its frame, hands the component bytes that were never sent. A data block longer than the
+// registration allows would not fit the library's block buffer.
+NextFrame InspectFrame(int fd, std::size_t maxDataLength)
+{
+    uint8_t head[kRemoteFrameHeader];
+    const ssize_t n = recv(fd, head, sizeof head, MSG_PEEK | MSG_DONTWAIT);
+    if (n <= 0)
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? NextFrame::Nothing : NextFrame::Whole;
+    if (head[0] != 0x80)
+        return NextFrame::Broken;
+    if (std::size_t(n) < sizeof head)
+        return NextFrame::Partial;
+    const std::size_t length = std::size_t(head[1]) | std::size_t(head[2]) << 8;
+    static std::vector<uint8_t> frame(kRemoteFrameHeader + 0xFFFF); // under the library lock
+    const ssize_t got = recv(fd, frame.data(), kRemoteFrameHeader + length, MSG_PEEK | MSG_DONTWAIT);
+    if (got < ssize_t(kRemoteFrameHeader + length))
+        return NextFrame::Partial;
+    const uint8_t *message = frame.data() + kRemoteFrameHeader;
+    const std::size_t own = length >= 2 ? Capi::ReadWord(message, length, 0) : 0;
+    bool fits = kRemoteFrameHeader + length <= kRemoteFrameBytes && own >= Capi::HeaderBytes && own <= length;
+    // Bytes behind another message are never read; behind a data block they are its data.
+    if (fits && message[4] == Capi::CMD_DATA_B3 && message[5] == Capi::SUB_IND)
+        fits =
+            own >= 22 && length - own == Capi::ReadWord(message, length, 16) && length - own <= maxDataLength;
+    if (fits)
+        return NextFrame::Whole;
+    recv(fd, frame.data(), kRemoteFrameHeader + length, MSG_DONTWAIT);
+    return NextFrame::Refused;
+}
+
+// How long a remote server may take to answer a registration.
+constexpr int kRegisterAnswerMs = 10000;
+
+// The descriptors of this process that are TCP connections to `port`.
+std::set<int> ConnectionsToPort(int port)
+{
+    std::set<int> found;
+    DIR *fds = opendir("/proc/self/fd");
+    if (fds == nullptr)
+        return found;
+    while (const dirent *entry = readdir(fds)) {
+        char *end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != 0 || fd == dirfd(fds) || !IsTcpSocket(int(fd)))
+            continue;
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        if (getpeername(int(fd), reinterpret_cast<sockaddr *>(&peer), &size) == 0 &&
+            peer.sin_family == AF_INET && ntohs(peer.sin_port) == port)
+            found.insert(int(fd));
+    }
+    closedir(fds);
+    return found;
+}
+
+// While a registration with a remote server runs: a server that has not answered within
+// kRegisterAnswerMs has the connection the library opened for it shut down, so that the
+// library's wait ends (with an error) instead of holding its lock, and every caller with it,
+// for good.
+class AnswerDeadline
+{
+public:
+    explicit AnswerDeadline(int port)
+    {
+        if (port <= 0)
+            return;
+        m_watch = std::thread([this, port, before = ConnectionsToPort(port)] {
+            std::unique_lock guard(m_lock);
+            if (m_changed.wait_for(guard, std::chrono::milliseconds(kRegisterAnswerMs),
+                                   [this] { return m_done; }))
+                return;
+            for (int fd : ConnectionsToPort(port))
+                if (before.count(fd) == 0)
+                    shutdown(fd, SHUT_RDWR);
+        });
+    }
+    ~AnswerDeadline()
+    {
+        if (!m_watch.joinable())
+            return;
+        {
+            std::lock_guard guard(m_lock);
+            m_done = true;
+        }
+        m_changed.notify_all();
+        m_watch.join();
+    }
+    AnswerDeadline(const AnswerDeadline &) = delete;
+    AnswerDeadline &operator=(const AnswerDeadline &) = delete;
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_done = false;
+    std::thread m_watch;
+};
 
 class LinuxCapiBinding final : public CapiBinding
 {
@@ -116,6 +248,7 @@ public:
         m_setDriver(KeepString(driver, QStringLiteral("fritzbox")));
         m_setHost(KeepString(hostName, host));
         m_setPort(port);
+        m_remotePort = port;
         return true;
     }
 
@@ -140,17 +273,31 @@ public:
         if (m_register == nullptr)
             return CapiError::ERR_DLL_NOT_LOADED;
         unsigned id = 0;
+        // The library waits for the server's answer without a time limit, inside the lock.
+        const AnswerDeadline deadline(m_remotePort);
         const unsigned result = m_register(maxLogicalConnection, maxBDataBlocks, maxBDataLen, &id);
         applId = id;
         // Each registration has a connection of its own.
-        if (result == 0 && m_fileno != nullptr)
-            DisableNagleOnTcp(m_fileno(id));
+        if (result == 0 && m_fileno != nullptr) {
+            const int fd = m_fileno(id);
+            DisableNagleOnTcp(fd);
+            if (IsTcpSocket(fd)) {
+                m_remote[id] = Remote{maxBDataLen};
+                // Bytes waiting in the receive buffer are charged with the whole segment they came
+                // in: over loopback one short remainder of a 64 KB segment can fill the default
+                // buffer, and the rest of its frame, which is waited for before the library reads,
+                // would never be let in. A larger buffer always has room for it.
+                const int bytes = 1 << 20;
+                setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+            }
+        }
         return result;
     }
 
     uint32_t Release(uint32_t applId) override
     {
         std::lock_guard guard(LibraryLock());
+        m_remote.erase(applId);
         return m_release != nullptr ? m_release(applId) : CapiError::ERR_DLL_NOT_LOADED;
     }
 
@@ -166,6 +313,8 @@ public:
         std::lock_guard guard(LibraryLock());
         if (m_get == nullptr)
             return CapiError::ERR_DLL_NOT_LOADED;
+        if (!remoteFrameReady(applId))
+            return Capi::CapiReceiveQueueEmpty;
         // The remote driver's fetch blocks on an empty queue: ask first, without waiting.
         if (m_wait != nullptr) {
             struct timeval none = {0, 0};
@@ -227,12 +376,59 @@ public:
         const int fd = FileNo(applId);
         if (fd < 0)
             return false;
+        {
+            std::lock_guard guard(LibraryLock());
+            const auto remote = m_remote.find(applId);
+            if (remote != m_remote.end() &&
+                (remote->second.broken || (remote->second.partialSince >= 0 &&
+                                           Clock::ticks() - remote->second.partialSince >= kStalledFrameMs)))
+                return true;
+        }
         char byte;
         const ssize_t n = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
         return n == 0; // a socket at its end; a device file answers ENOTSOCK
     }
 
 private:
+    // A remote connection's state between fetches.
+    struct Remote
+    {
+        std::size_t maxDataLength = 0;
+        qint64 partialSince = -1; // when the frame now on its way was first seen incomplete
+        bool broken = false;      // out of step: taken for a lost connection
+    };
+
+    // Whether the library may fetch from a remote connection now (always for a local CAPI);
+    // frames it cannot take are removed first. Under the library lock.
+    bool remoteFrameReady(uint32_t applId)
+    {
+        const auto remote = m_remote.find(applId);
+        if (remote == m_remote.end() || m_fileno == nullptr)
+            return true;
+        const int fd = m_fileno(applId);
+        for (;;) {
+            switch (InspectFrame(fd, remote->second.maxDataLength)) {
+            case NextFrame::Whole:
+                remote->second.partialSince = -1;
+                return true;
+            case NextFrame::Refused:
+                qWarning("CAPI: a frame of the remote server that cannot be read was dropped");
+                remote->second.partialSince = -1;
+                continue;
+            case NextFrame::Nothing:
+                remote->second.partialSince = -1;
+                return false;
+            case NextFrame::Partial:
+                if (remote->second.partialSince < 0)
+                    remote->second.partialSince = Clock::ticks();
+                return false;
+            case NextFrame::Broken:
+                remote->second.broken = true;
+                return false;
+            }
+        }
+    }
+
     template<typename Fn> void resolve(Fn &fn, const char *name)
     {
         fn = reinterpret_cast<Fn>(dlsym(m_handle, name));
@@ -265,6 +461,8 @@ private:
     SetTextFn m_setHost = nullptr;
     SetIntFn m_setPort = nullptr;
     SetIntFn m_setTraceLevel = nullptr;
+    std::map<uint32_t, Remote> m_remote; // registered applications on a TCP connection
+    int m_remotePort = 0;                // the remote server's port; 0: the local CAPI
 };
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QThread>
 #include <QTimer>
 
@@ -212,38 +213,89 @@ QString FileBehindLinks(const QString &path)
     return info.absoluteFilePath();
 }
 
+namespace {
+bool writeAll(int fd, QByteArrayView bytes)
+{
+    const char *p = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+// The new file's contents and mode, synced; false when any step fails.
+bool fillNewFile(int fd, QByteArrayView bytes, const struct stat *old)
+{
+    if (old && ::fchmod(fd, old->st_mode & 07777) != 0)
+        return false;
+    return writeAll(fd, bytes) && ::fsync(fd) == 0;
+}
+
+// Writes the new file without a name (O_TMPFILE), so that a crash or a kill while it is written
+// leaves nothing behind, and names it `*named` beside the target only once it is complete. -1:
+// done (the caller renames); 0: the file system cannot do that, use a named temporary file; 1:
+// a write failed.
+int writeUnnamed(const QByteArray &folder, const QByteArray &prefix, QByteArrayView bytes,
+                 const struct stat *old, QByteArray *named)
+{
+    const int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return 0;
+    if (!fillNewFile(fd, bytes, old)) {
+        ::close(fd);
+        return 1;
+    }
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    int result = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *named = prefix + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, named->constData(), AT_SYMLINK_FOLLOW) == 0) {
+            result = -1;
+            break;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    ::close(fd);
+    return result;
+}
+} // namespace
+
 void WriteFileAtomic(const QString &path, QByteArrayView bytes)
 {
     const QByteArray target = QFile::encodeName(FileBehindLinks(path));
     const qsizetype slash = target.lastIndexOf('/');
-    QByteArray temp = target.first(slash + 1) + '.' + target.sliced(slash + 1) + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        throw IoError(cannotWrite(path), path);
-    bool ok = true;
+    const QByteArray folder = slash > 0 ? target.first(slash) : QByteArray(slash == 0 ? "/" : ".");
+    const QByteArray prefix = target.first(slash + 1) + '.' + target.sliced(slash + 1) + '.';
     struct stat old
     {
     };
-    if (::stat(target.constData(), &old) == 0)
-        ok = S_ISREG(old.st_mode) && ::fchmod(fd, old.st_mode & 07777) == 0;
-    const char *p = bytes.data();
-    qsizetype left = bytes.size();
-    while (ok && left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= n;
+    const bool hadOld = ::stat(target.constData(), &old) == 0;
+    if (hadOld && !S_ISREG(old.st_mode))
+        throw IoError(cannotWrite(path), path);
+
+    QByteArray temp;
+    const int unnamed = writeUnnamed(folder, prefix, bytes, hadOld ? &old : nullptr, &temp);
+    bool ok = unnamed == -1;
+    if (unnamed == 0) {
+        temp = prefix + "XXXXXX";
+        const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+        if (fd < 0)
+            throw IoError(cannotWrite(path), path);
+        ok = fillNewFile(fd, bytes, hadOld ? &old : nullptr);
+        ok = (::close(fd) == 0) && ok;
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
     ok = ok && ::rename(temp.constData(), target.constData()) == 0;
     if (!ok) {
-        ::unlink(temp.constData());
+        if (!temp.isEmpty())
+            ::unlink(temp.constData());
         throw IoError(cannotWrite(path), path);
     }
     syncFolderOf(target);

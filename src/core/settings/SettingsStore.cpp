@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QVariantMap>
@@ -87,6 +88,27 @@ QString freshPathBeside(const QString &file)
         .arg(counter.fetchAndAddRelaxed(1));
 }
 
+// How long a write waits for another writer (of this or another process) to finish. A writer
+// that died is noticed at once; one that hangs must not hold the waiting one (the main window)
+// for longer than this.
+constexpr int kLockWaitMs = 2000;
+
+// The copies of freshPathBeside (and the files QSettings makes beside them) that a writer left
+// when it was killed part-way. Only the holder of the lock makes them, so under the lock every
+// one there is a leftover.
+void removeLeftoversBeside(const QString &file)
+{
+    const QFileInfo info(file);
+    static const QRegularExpression leftover(QStringLiteral("^\\d+-\\d+\\.tmp(\\..*)?$"));
+    const QString prefix = info.fileName() + QLatin1Char('.');
+    const QStringList names =
+        QDir(info.absolutePath()).entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        if (leftover.match(name.sliced(prefix.size())).hasMatch())
+            QFile::remove(info.absolutePath() + QLatin1Char('/') + name);
+    }
+}
+
 // The value stored under `name` as QSettings reads it (`key` receives the stored spelling);
 // invalid when there is none.
 QVariant storedProgramValue(const QString &name, QString *key = nullptr)
@@ -121,8 +143,9 @@ void writeProgramValue(const QString &name, const QString &text)
     // Finding the stored spelling and writing must be one step for every process, or two
     // writers could add the same name in two spellings or lose each other's values.
     QLockFile lock(file + QStringLiteral(".rufwart-lock"));
-    if (!lock.lock())
+    if (!lock.tryLock(kLockWaitMs))
         throw IoError(cannotWrite(file), file);
+    removeLeftoversBeside(file);
 
     // QSettings reports success even when its file was cut short (a full disk), and would then
     // put the cut file in place. So it writes a copy, the copy is read back under a new name

@@ -9,6 +9,7 @@
 #include "common/Paths.h"
 #include "common/Utils.h"
 #include "notify/TrayIcon.h"
+#include "notify/TrayWatcher.h"
 #include "settings/SettingsStore.h"
 #include "ui_MainWindow.h"
 #include "widgets/ButtonEdit.h"
@@ -51,8 +52,6 @@ const QString kAutostartName = QStringLiteral("Rufwart");
 const QString kNoTrayNote = QStringLiteral(" (kein Infobereich)");
 // How long a remote CAPI server may take to take a connection before registering gives up.
 constexpr int kRemoteAnswerMs = 5000;
-// How often the program looks for a notification area while there is none.
-constexpr int kTrayPollMs = 3000;
 // The largest received file in megabytes while ISDN_MaxEmpfang holds no other value.
 constexpr int kDefaultMaxReceiveMb = 100;
 // The D-Info 97 program files that need the service pack are those dated before this day.
@@ -296,12 +295,12 @@ void TfmMain::ConnectControls()
 void TfmMain::ConnectTrayIcons()
 {
     FTrayAvailable = TTrayIcon::trayAvailable();
-    // A panel that starts after the program brings its notification area later: look for it
-    // until it is there.
-    FTrayPoll.setInterval(kTrayPollMs);
-    connect(&FTrayPoll, &QTimer::timeout, this, &TfmMain::LookForTray);
-    if (!FTrayAvailable)
-        FTrayPoll.start();
+    // A panel that starts after the program brings its notification area later: it is looked
+    // for whenever the desktop tells that one may have appeared.
+    if (!FTrayAvailable) {
+        FTrayWatcher = new TrayWatcher(this);
+        connect(FTrayWatcher, &TrayWatcher::changed, this, &TfmMain::LookForTray);
+    }
     TaskIcon1 = new TTrayIcon(this);
     TaskIcon1->setObjectName(QStringLiteral("TaskIcon1"));
     TaskIcon1->setIcon(Icons::trayIcon());
@@ -322,7 +321,11 @@ void TfmMain::LookForTray()
 {
     if (!TTrayIcon::trayAvailable())
         return;
-    FTrayPoll.stop();
+    if (FTrayAvailable)
+        return;
+    if (FTrayWatcher)
+        FTrayWatcher->deleteLater();
+    FTrayWatcher = nullptr;
     FTrayAvailable = true;
     // The icons are added to the new area afresh.
     for (TTrayIcon *icon : {TaskIcon1, ConnectTray}) {

@@ -4,6 +4,7 @@
 #include "calls/RingDecision.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QStringList>
 #include <QThread>
@@ -30,6 +31,7 @@ class IoError;
 class TCapi20;
 struct TCallDaten;
 class TTrayIcon;
+class TrayWatcher;
 struct DInfoSearch;
 enum TTransferBlock : uint8_t;
 
@@ -287,17 +289,22 @@ private:
         bool Show = false;     // "Anzeigen bei Anruf"
         bool Beep = false;     // "Beep / Sound  bei Anruf"
         bool WriteLog = false; // "Protokoll schreiben"
+        bool Stored = false;   // journalled (and learned, unless a look-up is to name it)
         // Set instead of a call: display work of a later event, waiting its turn.
         std::function<void()> LaterDisplay;
     };
     // Works off the answered calls in order; a call that comes meanwhile waits its turn.
     void ShowRings();
+    // Journals (and learns) the answered calls that are still to be shown.
+    void StoreRings();
     void ShowRing(const AnsweredRing &ring);
     void DisplayRing(const AnsweredRing &ring);
     void JournalRing(const AnsweredRing &ring);
     // The name to learn and show an unknown caller with: the number (or nothing), or the name
     // the automatic D-Info look-up found.
     QString LookUpUnknownCaller(const AnsweredRing &ring);
+    // Whether an unknown caller is looked up before being learned.
+    bool WillLookUp(const RingDecision &decision) const;
     static QString LookUpFailureText(const DInfoSearch &search);
     void LearnCaller(const AnsweredRing &ring, const QString &name);
     // Plays the queued call sounds one after the other.
@@ -336,6 +343,7 @@ private:
 
     std::deque<AnsweredRing> FAnswered;
     QTimer FShowTimer;
+    QDeadlineTimer FShowDue; // the latest moment the waiting calls are shown
     std::deque<QString> FSounds;
     bool FShowingRings = false;
     bool FPlayingSounds = false;
@@ -347,7 +355,8 @@ private:
     bool FSessionEnding = false;
     bool FClosed = false;
     bool FTrayAvailable = false;
-    QTimer FTrayPoll;
+    // While there is no notification area: tells when one may have appeared.
+    TrayWatcher *FTrayWatcher = nullptr;
     // Errors the component reported outside its message thread; a listen request that could not
     // be put shows here.
     std::atomic<int> FCapiErrors{0};

@@ -22,11 +22,19 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <algorithm>
+
 namespace {
-// Calls are shown when no further ring has come for this long.
+// Calls are shown when no further ring has come for this long, but at the latest this long after
+// the first of them rang: in a storm of calls each one still reaches the journal and the
+// directory within moments of its answer.
 constexpr int kRingSettleMs = 20;
+constexpr int kRingSettleLimitMs = 200;
 // The same failing save is reported again after this long at the earliest.
 constexpr qint64 kStoreErrorQuietSeconds = 60;
+// The call list keeps the newest calls; the journal keeps them all. A program that runs for
+// months would otherwise keep every call of that time in memory.
+constexpr int kCallListEntries = 1000;
 } // namespace
 
 RingOptions TfmMain::CurrentRingOptions() const
@@ -59,12 +67,30 @@ uint32_t TfmMain::Capi2Ring(TCapi20 *, const TCallDaten &CallDaten)
     FAnswered.push_back(std::move(ring));
     // Shown once the rings have settled: while calls come in quick succession, the main thread
     // answers them first, and the calls are shown right after, in order.
-    FShowTimer.start(kRingSettleMs);
+    if (!FShowTimer.isActive())
+        FShowDue.setRemainingTime(kRingSettleLimitMs);
+    FShowTimer.start(int(std::min<qint64>(kRingSettleMs, FShowDue.remainingTime())));
     return result;
+}
+
+void TfmMain::StoreRings()
+{
+    // The records do not wait for the calls to be shown: however many calls ring at once, and
+    // however long a look-up or a dialog keeps the showing, each reaches the journal (and an
+    // unknown caller the directory, unless a look-up is to name it first) right after its answer.
+    for (AnsweredRing &ring : FAnswered) {
+        if (ring.LaterDisplay || ring.Stored)
+            continue;
+        ring.Stored = true;
+        JournalRing(ring);
+        if (!ring.Decision.Found && !WillLookUp(ring.Decision))
+            LearnCaller(ring, ring.Decision.NameToStore);
+    }
 }
 
 void TfmMain::ShowRings()
 {
+    StoreRings();
     // A call that rings while an earlier one is being shown (a look-up or a dialog may wait for
     // events) is taken by the loop that is already running, so the order holds.
     if (FShowingRings || FAnswered.empty())
@@ -107,7 +133,8 @@ void TfmMain::ShowAfterRings(std::function<void()> work)
 void TfmMain::ShowRing(const AnsweredRing &ring)
 {
     Q_ASSERT(OnMainThread());
-    JournalRing(ring);
+    if (!ring.Stored)
+        JournalRing(ring);
     if (ring.Decision.Found) {
         DisplayRing(ring);
     } else {
@@ -136,6 +163,8 @@ void TfmMain::DisplayRing(const AnsweredRing &ring)
     ui->ISDNBar->setText(d.Status);
     ui->Anrufer->setText(d.Label);
     ui->CallList->addItem(CallListEntry(ring.Rang.time(), d));
+    while (ui->CallList->count() > kCallListEntries)
+        delete ui->CallList->takeItem(0);
     if (!d.ExtWin) {
         ui->nb_Call->setCurrentIndex(CallPageCaller);
         ShowAnimation(true);
@@ -170,7 +199,7 @@ QString TfmMain::LookUpUnknownCaller(const AnsweredRing &ring)
     // Without the look-up the caller is learned by its number (or nameless); never while the
     // program ends, and never for a call without a number.
     const RingDecision &d = ring.Decision;
-    if (FClosing || FClosed || !ui->ISDNRunDInfo->isChecked() || d.Number.size() < 2)
+    if (!WillLookUp(d))
         return d.NameToStore;
     // The look-up waits for the directory program's answer while later calls are answered; the
     // call it serves is stored by FormClose should the program end meanwhile.
@@ -193,6 +222,11 @@ QString TfmMain::LookUpUnknownCaller(const AnsweredRing &ring)
         FLookUpFailure = LookUpFailureText(search);
     }
     return search.found() ? name : d.NameToStore;
+}
+
+bool TfmMain::WillLookUp(const RingDecision &decision) const
+{
+    return !FClosing && !FClosed && ui->ISDNRunDInfo->isChecked() && decision.Number.size() >= 2;
 }
 
 QString TfmMain::LookUpFailureText(const DInfoSearch &search)
@@ -256,7 +290,8 @@ void TfmMain::StoreUnshownRings()
         FAnswered.pop_front();
         if (ring.LaterDisplay)
             continue; // nothing to show any more
-        JournalRing(ring);
+        if (!ring.Stored)
+            JournalRing(ring);
         if (!ring.Decision.Found)
             LearnCaller(ring, LookUpUnknownCaller(ring));
     }

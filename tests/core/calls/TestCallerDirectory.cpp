@@ -8,9 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -327,6 +329,47 @@ TEST_F(CallerDirectoryTest, SeesChangesMadeByOthersAtOnce)
     EXPECT_EQ(dir.ReadValue("0301"), "F#Von Hand");
     dir.EraseAll();
     EXPECT_EQ(readBytes(file), "");
+    EXPECT_TRUE(dir.ListKeys().isEmpty());
+}
+
+TEST_F(CallerDirectoryTest, KeptReadNeverHidesAChangeByAnotherWriter)
+{
+    // Another program rewrites the file in place to the same size, at once after a look-up (within
+    // one tick of the file system's clock), and even sets its modification time back.
+    const auto rewriteInPlace = [&](const QByteArray &bytes) {
+        struct stat before
+        {
+        };
+        ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &before), 0);
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_EQ(f.write(bytes), bytes.size());
+        f.close();
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
+        EXPECT_EQ(inodeOf(file), before.st_ino);
+    };
+    givenFile("[Anrufer]\r\n0301=F#Alt\r\n");
+    CallerDirectory dir(file);
+    EXPECT_EQ(dir.ResolveCaller("0301777").Text, "F#Alt");
+    rewriteInPlace("[Anrufer]\r\n0301=F#Neu\r\n");
+    EXPECT_EQ(dir.ResolveCaller("0301777").Text, "F#Neu");
+    rewriteInPlace("[Anrufer]\r\n0302=F#Neu\r\n");
+    EXPECT_FALSE(dir.ResolveCaller("0301777").Found);
+
+    // Once the file has settled, a read is kept as it is; the next change is still seen.
+    QThread::msleep(2100);
+    EXPECT_TRUE(dir.ResolveCaller("0302777").Found);
+    EXPECT_TRUE(dir.ResolveCaller("0302777").Found);
+    rewriteInPlace("[Anrufer]\r\n0302=T#Neu\r\n");
+    EXPECT_TRUE(dir.ResolveCaller("0302777").Blocked);
+
+    // The program's own saves, and another writer's replacement right after one.
+    dir.WriteCaller("0303", "Selbst", false);
+    EXPECT_EQ(dir.ReadValue("0303"), "F#Selbst");
+    CallerDirectory(file).WriteCaller("0303", "Fremd", false);
+    EXPECT_EQ(dir.ReadValue("0303"), "F#Fremd");
+    ASSERT_TRUE(QFile::remove(file));
     EXPECT_TRUE(dir.ListKeys().isEmpty());
 }
 

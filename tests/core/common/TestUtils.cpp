@@ -1,5 +1,6 @@
 #include "common/Errors.h"
 #include "common/Utils.h"
+#include "support/FileBytes.h"
 #include "support/TestEnv.h"
 #include "support/WriteFailure.h"
 
@@ -8,8 +9,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 TEST(Utils, Cp850AndWindows1252RoundTrip)
 {
@@ -125,6 +131,42 @@ TEST(Utils, ReplacingAFileThroughASymlinkKeepsTheLink)
     QFile moved(elsewhere + "/fresh.dat");
     ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
     EXPECT_EQ(moved.readAll(), "moved");
+}
+
+TEST(Utils, AKillDuringASaveLeavesTheOldFileAndNothingElse)
+{
+    TestEnv env;
+    const QString folder = env.root() + "/data";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString file = folder + "/anruf.dat";
+    ASSERT_TRUE(writeBytes(file, "old"));
+    const pid_t child = fork();
+    if (child == 0) {
+        WriteFileAtomic(file, QByteArray(256 << 20, 'x'));
+        _exit(0);
+    }
+    // Killed while the new file is being written.
+    const auto writing = [&] {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(child));
+        for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            char target[4096];
+            const ssize_t n =
+                ::readlink(QFile::encodeName(fds.filePath(fd)).constData(), target, sizeof target);
+            if (n > 0 && QByteArray(target, n).startsWith(QFile::encodeName(folder + "/")))
+                return true;
+        }
+        return false;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!writing() && clock.elapsed() < 60000)
+        QThread::yieldCurrentThread();
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(readBytes(file), "old");
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System).join(","), "anruf.dat");
 }
 
 TEST(Utils, DelayMsWaitsAndKeepsEventsRunning)

@@ -8,7 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
+#include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -165,6 +168,46 @@ TEST(Reg32, TwoProcessesWritingAtOnceLoseNothing)
     EXPECT_EQ(ReadSettingInteger("ISDN_SHARED"), kPerWriter - 1);
     const QStringList keys = QSettings(Paths::settingsFile(), QSettings::IniFormat).childKeys();
     EXPECT_EQ(keys.filter("isdn_shared", Qt::CaseInsensitive).size(), 1);
+}
+
+TEST(Reg32, AWriterThatDiedOrHangsDoesNotStandInTheWay)
+{
+    TestEnv env;
+    WriteSettingString("ISDN_MSN", "4711");
+    const QString folder = QFileInfo(Paths::settingsFile()).absolutePath();
+    // Another writer holds the lock, then is killed: its lock and its half-made copies stay.
+    const auto holdLock = [&](bool hang) {
+        const pid_t child = fork();
+        if (child == 0) {
+            QLockFile lock(Paths::settingsFile() + ".rufwart-lock");
+            lock.lock();
+            for (const char *name : {".4242-7.tmp", ".4242-7.tmp.lock", ".4242-8.tmp.AbC123"})
+                writeBytes(Paths::settingsFile() + name, "[General]\nISDN_MSN=halb\n");
+            if (!hang)
+                raise(SIGKILL);
+            pause();
+            _exit(0);
+        }
+        while (!QFileInfo::exists(Paths::settingsFile() + ".4242-8.tmp.AbC123"))
+            QThread::msleep(5);
+        return child;
+    };
+    const pid_t died = holdLock(false);
+    int status = 0;
+    ASSERT_EQ(waitpid(died, &status, 0), died);
+    ASSERT_TRUE(writeBytes(folder + "/Zahlwerk.ini.bak", "kept"));
+    WriteSettingString("ISDN_MSN", "4712");
+    EXPECT_EQ(ReadSettingString("ISDN_MSN"), "4712");
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).join(","), "Zahlwerk.ini,Zahlwerk.ini.bak");
+
+    // One that hangs holding the lock: the write gives up after a while and says so.
+    const pid_t hangs = holdLock(true);
+    EXPECT_THROW(WriteSettingString("ISDN_MSN", "4713"), IoError);
+    EXPECT_EQ(ReadSettingString("ISDN_MSN"), "4712");
+    kill(hangs, SIGKILL);
+    ASSERT_EQ(waitpid(hangs, &status, 0), hangs);
+    WriteSettingString("ISDN_MSN", "4713");
+    EXPECT_EQ(ReadSettingString("ISDN_MSN"), "4713");
 }
 
 TEST(Reg32, AutostartIsAnXdgEntry)

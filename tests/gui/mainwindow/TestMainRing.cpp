@@ -29,6 +29,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -335,6 +336,49 @@ private slots:
         QCOMPARE(fileBytes(dataFile("anruf.dat")).count("040999="), 1);
     }
 
+    void aStormOfRingsIsJournalledAndLearnedWhileItLasts()
+    {
+        // Rings every few milliseconds for well over the time the calls wait to be shown: the
+        // calls reach the journal and the directory while the rings still come, not only once
+        // they stop (a kill then loses nothing that rang a moment before).
+        auto w = start(true);
+        TCallDaten daten;
+        daten.Service = 3;
+        daten.CalledPartyNumber = TCallNumber::FromString(QStringLiteral("\x81") + "4711");
+        QElapsedTimer storm;
+        storm.start();
+        for (int i = 0; storm.elapsed() < 1500; ++i) {
+            daten.CallingPartyNumber =
+                TCallNumber::FromString(QStringLiteral("\x21\x81") + QString::number(4100000 + i));
+            QCOMPARE(w->Capi2Ring(w->Capi2.get(), daten), RingResult::AlertOnly);
+            QTest::qWait(3);
+        }
+        const QList<JournalRecord> calls = journal();
+        QVERIFY(!calls.isEmpty());
+        QCOMPARE(calls[0].CallerKey, QStringLiteral("04100000"));
+        QCOMPARE(CallerDirectory().ReadValue(QStringLiteral("04100000")), QStringLiteral("F#04100000"));
+        end(w);
+    }
+
+    void theCallListKeepsTheNewestCallsAndTheJournalAll()
+    {
+        auto w = start();
+        TCallDaten daten;
+        daten.Service = 3;
+        daten.CalledPartyNumber = TCallNumber::FromString(QStringLiteral("\x81") + "4711");
+        constexpr int kCalls = 1005;
+        for (int i = 0; i < kCalls; ++i) {
+            daten.CallingPartyNumber =
+                TCallNumber::FromString(QStringLiteral("\x21\x81") + QString::number(5100000 + i));
+            w->Capi2Ring(w->Capi2.get(), daten);
+        }
+        QTRY_COMPARE(entryText(*w), QStringLiteral("0%1").arg(5100000 + kCalls - 1));
+        auto *list = child<QListWidget>(w.get(), "CallList");
+        QCOMPARE(list->count(), 1000);
+        QCOMPARE(list->item(0)->text().mid(11), QStringLiteral("0%1").arg(5100000 + kCalls - 1000));
+        end(w);
+        QCOMPARE(journal().size(), kCalls);
+    }
     void failedSavesAreReportedOnceAndLoseNothing()
     {
         auto w = start();

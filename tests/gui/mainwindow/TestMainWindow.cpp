@@ -6,8 +6,10 @@
 #include "common/Paths.h"
 #include "mainwindow/MainWindow.h"
 #include "notify/TrayIcon.h"
+#include "notify/TrayWatcher.h"
 #include "settings/SettingsStore.h"
 #include "support/FileBytes.h"
+#include "support/NotificationServer.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
 #include "support/WriteFailure.h"
@@ -68,12 +70,18 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
     std::unique_ptr<TestEnv> env;
+    std::unique_ptr<PrivateSessionBus> bus;
 
 private slots:
     void initTestCase()
     {
         qputenv("RUFWART_CAPI_REMOTE", QByteArray("127.0.0.1:") + QByteArray::number(closedPort()));
+        // The desktop's session bus, where a notification area announces itself.
+        bus = std::make_unique<PrivateSessionBus>();
+        QVERIFY2(bus->isRunning(), qPrintable(bus->error()));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus->address().toUtf8());
     }
+    void cleanupTestCase() { bus.reset(); }
     void init() { env = std::make_unique<TestEnv>(); }
     void cleanup() { env.reset(); }
 
@@ -631,7 +639,11 @@ private slots:
         QVERIFY(!w.close());
         QVERIFY(w.isVisible() && w.isMinimized());
 
+        // The panel starts: its notification area announces itself on the session bus.
         tray = true;
+        QDBusConnection panel = QDBusConnection::connectToBus(bus->address(), QStringLiteral("panel"));
+        auto noPanel = qScopeGuard([] { QDBusConnection::disconnectFromBus(QStringLiteral("panel")); });
+        QVERIFY(panel.registerService(QString::fromLatin1(TrayWatcher::kService)));
         QTRY_VERIFY_WITH_TIMEOUT(w.TrayAvailable(), 20000);
         QCOMPARE(status->text(), QStringLiteral("Autom. Anruferkennung deaktiviert ..."));
         QVERIFY(!w.isVisible());
