@@ -86,6 +86,9 @@ def settings():
     for name, text in files.items():
         seeds[name] = fdp_string(text) + fdp_string(b"ISDN_Service") + fdp_string(b"ISDN_WriteLog") + \
             fdp_string(entry) + b"ISDN_Msn=,1" + b"\x00\x01\x02"
+    # A stored string list whose count asks for 32 GB: an allocation that cannot be met, which Qt
+    # gives up (found by fuzzing; the fuzzer's sanitizer options must let it).
+    seeds["huge-list-claim"] = b'[G]\nISDow=@Variant(\\\\0\\\\0\\\\0\\\\xbQVariant)\xff\xb6SDN_Arlid()\nI'
     write("settings", seeds)
 
 
