@@ -1,6 +1,7 @@
 #include "calls/CallerDirectory.h"
 
 #include "calls/StoreWorker.h"
+#include "common/FileStamp.h"
 #include "common/Paths.h"
 #include "common/Utils.h"
 
@@ -319,47 +320,6 @@ private:
     bool m_changed = false;
 };
 
-// What tells whether the file changed since it was read: which file the path names, its size,
-// and the times of its last change (nanoseconds; of its data and of its inode, which no one can
-// set back by hand).
-struct FileIdentity
-{
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    qint64 modifiedNs = 0;
-    qint64 changedNs = 0;
-
-    static FileIdentity of(const QString &path)
-    {
-        FileIdentity id;
-        struct stat st
-        {
-        };
-        if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-            return id;
-        id.exists = true;
-        id.device = st.st_dev;
-        id.inode = st.st_ino;
-        id.size = st.st_size;
-        id.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        id.changedNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-        return id;
-    }
-
-    // File systems stamp changes with a coarse clock: a file changed again within one tick, in
-    // place and to the same size, keeps its identity. A file whose last change lies more than
-    // `grainNs` (stampGrainNs) before a moment cannot change at that moment or later without a
-    // newer stamp.
-    bool settledBefore(qint64 wallClockNs, qint64 grainNs) const
-    {
-        return !exists || (grainNs >= 0 && std::max(modifiedNs, changedNs) + grainNs < wallClockNs);
-    }
-
-    bool operator==(const FileIdentity &) const = default;
-};
-
 // How coarse the time stamps of the file system that holds `path` may be: the local Linux file
 // systems stamp with the kernel's clock tick (a few milliseconds); others may keep whole seconds
 // (FAT); network and FUSE file systems stamp with another clock, so a read there is never
@@ -482,13 +442,13 @@ private:
 };
 
 // The last read of the file and the identity the file had then. Trusted while the file keeps
-// that identity, provided the file had settled when it was read (FileIdentity::settledBefore);
+// that identity, provided the file had settled when it was read (FileStamp::SettledBefore);
 // one that is not trusted is compared with the file's bytes at the next read, which spares the
 // parse when they are the same.
 struct Snapshot
 {
     std::shared_ptr<const Parsed> parsed;
-    FileIdentity identity;
+    FileStamp identity;
     bool trusted = false;
 };
 
@@ -630,7 +590,7 @@ struct CallerDirectory::Private
             last = cache;
         }
         const qint64 now = wallClockNs();
-        const FileIdentity before = FileIdentity::of(path);
+        const FileStamp before = FileStamp::Of(path);
         if (last.parsed && last.trusted && last.identity == before)
             return last.parsed;
         QByteArray data;
@@ -647,8 +607,8 @@ struct CallerDirectory::Private
                 last.parsed = cache.parsed;
         }
         Snapshot fresh;
-        fresh.identity = FileIdentity::of(path);
-        fresh.trusted = fresh.identity == before && before.settledBefore(now, stampGrainNs(path));
+        fresh.identity = FileStamp::Of(path);
+        fresh.trusted = fresh.identity == before && before.SettledBefore(now, stampGrainNs(path));
         fresh.parsed = last.parsed && last.parsed->data == data ? last.parsed : Parsed::of(std::move(data));
         std::shared_ptr<const Parsed> old;
         std::lock_guard guard(cacheLock);
@@ -721,7 +681,7 @@ struct CallerDirectory::Private
             {
                 std::lock_guard guard(cacheLock);
                 std::swap(replaced, cache.parsed);
-                cache.identity = FileIdentity::of(path);
+                cache.identity = FileStamp::Of(path);
                 cache.trusted = false;
             }
             // The read it replaces (a directory of 100,000 entries takes tens of milliseconds to

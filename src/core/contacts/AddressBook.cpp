@@ -18,22 +18,14 @@ QStringList AddressBook::FilesOf(const QString &source)
     return files;
 }
 
-AddressBook::Stamp AddressBook::StampOf(const QString &path)
+QHash<QString, FileStamp> AddressBook::CurrentStamps() const
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return {};
-    return {info.lastModified(), info.size()};
-}
-
-QHash<QString, AddressBook::Stamp> AddressBook::CurrentStamps() const
-{
-    QHash<QString, Stamp> stamps;
+    QHash<QString, FileStamp> stamps;
     for (const QString &source : m_sources) {
         if (!QFileInfo::exists(source))
             continue;
         for (const QString &file : FilesOf(source))
-            stamps.insert(file, StampOf(file));
+            stamps.insert(file, FileStamp::Of(file));
     }
     return stamps;
 }
@@ -54,7 +46,7 @@ void AddressBook::Load(const QStringList &sources, const NumberPlan &plan)
         for (const QString &file : FilesOf(source)) {
             if (m_stamps.contains(file))
                 continue;
-            m_stamps.insert(file, StampOf(file));
+            m_stamps.insert(file, FileStamp::Of(file));
             QString error;
             const QList<Contact> read = ReadContactFile(file, &error);
             if (!error.isEmpty())

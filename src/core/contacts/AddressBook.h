@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calls/PhoneNumber.h"
+#include "common/FileStamp.h"
 #include "contacts/Contact.h"
 
 #include <QDateTime>
@@ -36,19 +37,12 @@ public:
     static QStringList FilesOf(const QString &source);
 
 private:
-    struct Stamp
-    {
-        QDateTime Modified;
-        qint64 Size = -1;
-        bool operator==(const Stamp &) const = default;
-    };
-    static Stamp StampOf(const QString &path);
-    QHash<QString, Stamp> CurrentStamps() const;
+    QHash<QString, FileStamp> CurrentStamps() const;
 
     QStringList m_sources;
     NumberPlan m_plan;
     QList<Contact> m_contacts;
     QHash<QString, qsizetype> m_index; // international number -> contact
-    QHash<QString, Stamp> m_stamps;
+    QHash<QString, FileStamp> m_stamps;
     QStringList m_errors;
 };

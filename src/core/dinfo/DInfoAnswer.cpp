@@ -131,19 +131,3 @@ DInfoAnswer::FileText DInfoAnswer::ParseFile(QByteArrayView bytes)
     }
     return text;
 }
-
-DInfoAnswer::Stamp DInfoAnswer::StampOf(const QString &path)
-{
-    struct stat st
-    {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return {};
-    Stamp s;
-    s.Exists = true;
-    s.ModifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    s.Size = qint64(st.st_size);
-    s.Device = quint64(st.st_dev);
-    s.Inode = quint64(st.st_ino);
-    return s;
-}

@@ -47,18 +47,4 @@ bool ReadFile(const QString &path, FileText *text);
 // The two lines of the file's bytes, as ReadFile takes them from the first 64 KiB it reads.
 FileText ParseFile(QByteArrayView bytes);
 
-// Tells one state of the file from another: the full modification time, the size and the file's
-// identity, so that two answers within one second, or of equal size, differ, and a file replaced
-// by renaming is seen even when its time and size happen to agree.
-struct Stamp
-{
-    bool Exists = false;
-    qint64 ModifiedNs = 0;
-    qint64 Size = 0;
-    quint64 Device = 0;
-    quint64 Inode = 0;
-    bool operator==(const Stamp &) const = default;
-};
-Stamp StampOf(const QString &path);
-
 } // namespace DInfoAnswer

@@ -1,6 +1,7 @@
 #include "dinfo/DInfoClient.h"
 
 #include "common/Clock.h"
+#include "common/FileStamp.h"
 #include "common/Paths.h"
 #include "common/Utils.h"
 #include "dinfo/DdeConversation.h"
@@ -166,7 +167,7 @@ DInfoSearch DInfoClient::Search(const QString &number)
     // The file's state is taken before the request goes out, so an answer that comes at once
     // is not taken for the old file.
     const QString answerFile = AnswerFile();
-    DInfoAnswer::Stamp before = DInfoAnswer::StampOf(answerFile);
+    FileStamp before = FileStamp::Of(answerFile);
     if (!m_conversation->Execute(request)) {
         result.Outcome = DInfoOutcome::NoProgram;
         return result;
@@ -179,7 +180,7 @@ DInfoSearch DInfoClient::Search(const QString &number)
             [&] {
                 if (m_aborted || m_conversation->ExecuteRefused())
                     return true;
-                const DInfoAnswer::Stamp now = DInfoAnswer::StampOf(answerFile);
+                const FileStamp now = FileStamp::Of(answerFile);
                 changed = now.Exists && !(now == before);
                 return changed || m_conversation->Ended();
             },
@@ -197,7 +198,7 @@ DInfoSearch DInfoClient::Search(const QString &number)
             }
             if (stale) {
                 // The answer to an earlier request that came late: wait on for ours.
-                before = DInfoAnswer::StampOf(answerFile);
+                before = FileStamp::Of(answerFile);
                 if (Clock::ticks() - sent < m_answerTimeoutMs)
                     continue;
                 result.Outcome = DInfoOutcome::TimedOut;
@@ -221,11 +222,11 @@ bool DInfoClient::ReadAnswer(const QString &request, DInfoAnswer::FileText *text
 {
     const QString answerFile = AnswerFile();
     for (int attempt = 1; attempt <= kReadAttempts; ++attempt) {
-        const DInfoAnswer::Stamp before = DInfoAnswer::StampOf(answerFile);
+        const FileStamp before = FileStamp::Of(answerFile);
         if (DInfoAnswer::ReadFile(answerFile, text)) {
             // A file still being written (by a program that does not replace it in one step)
             // is read again once it has settled.
-            if (!(DInfoAnswer::StampOf(answerFile) == before))
+            if (!(FileStamp::Of(answerFile) == before))
                 continue;
             *stale = text->FirstLine.startsWith(QLatin1String("R;")) && text->FirstLine != request;
             return true;

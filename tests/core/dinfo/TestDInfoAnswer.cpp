@@ -1,5 +1,6 @@
 // The answer file of the directory program: how its answer line is read, and how one state of
 // the file is told from the next.
+#include "common/FileStamp.h"
 #include "common/Utils.h"
 #include "dinfo/DInfoAnswer.h"
 #include "support/FileBytes.h"
@@ -78,9 +79,9 @@ TEST(DInfoAnswer, StampTellsTwoAnswersOfOneSecondApart)
 {
     TestEnv env;
     const QString path = env.root() + "/dinfo.prz";
-    EXPECT_FALSE(StampOf(path).Exists);
+    EXPECT_FALSE(FileStamp::Of(path).Exists);
     WriteFileAtomic(path, FileBytes("R;1", "NA: A;VN: ;ZUS: ;STR: "));
-    const Stamp first = StampOf(path);
+    const FileStamp first = FileStamp::Of(path);
     EXPECT_TRUE(first.Exists);
     // Same size, and the modification time set back to the first one's: the replaced file is
     // still another file.
@@ -88,7 +89,7 @@ TEST(DInfoAnswer, StampTellsTwoAnswersOfOneSecondApart)
     struct timespec times[2] = {{0, UTIME_OMIT},
                                 {first.ModifiedNs / 1000000000, first.ModifiedNs % 1000000000}};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-    const Stamp second = StampOf(path);
+    const FileStamp second = FileStamp::Of(path);
     EXPECT_EQ(second.ModifiedNs, first.ModifiedNs);
     EXPECT_EQ(second.Size, first.Size);
     EXPECT_FALSE(second == first);
