@@ -19,7 +19,6 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
-#include <sys/stat.h>
 #include <sys/statfs.h>
 #include <vector>
 

@@ -4,7 +4,6 @@
 #include "common/FileStamp.h"
 #include "contacts/Contact.h"
 
-#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QStringList>

@@ -4,8 +4,6 @@
 
 #include <QFile>
 
-#include <sys/stat.h>
-
 namespace {
 
 // Pos of the directory program's clients: the 1-based position of the first occurrence, 0 when

@@ -181,7 +181,7 @@ DInfoSearch DInfoClient::Search(const QString &number)
                 if (m_aborted || m_conversation->ExecuteRefused())
                     return true;
                 const FileStamp now = FileStamp::Of(answerFile);
-                changed = now.Exists && !(now == before);
+                changed = now.Exists && now != before;
                 return changed || m_conversation->Ended();
             },
             int(std::max<qint64>(0, m_answerTimeoutMs - (Clock::ticks() - sent))));
@@ -226,7 +226,7 @@ bool DInfoClient::ReadAnswer(const QString &request, DInfoAnswer::FileText *text
         if (DInfoAnswer::ReadFile(answerFile, text)) {
             // A file still being written (by a program that does not replace it in one step)
             // is read again once it has settled.
-            if (!(FileStamp::Of(answerFile) == before))
+            if (FileStamp::Of(answerFile) != before)
                 continue;
             *stale = text->FirstLine.startsWith(QLatin1String("R;")) && text->FirstLine != request;
             return true;
