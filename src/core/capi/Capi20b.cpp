@@ -312,28 +312,32 @@ void TCustomCapi20::ReleaseApplication()
         }
     }
     {
+        // Taking the registration and marking its thread as ending are one step: whoever looks
+        // under the lock sees both or neither. The destructor relies on it: finding the
+        // registration already taken (by a lost connection's release on the message thread), it
+        // joins the thread only if that thread is marked as ending, and a thread left joinable
+        // would end the program.
         std::lock_guard guard(m_threadLock);
         if (m_control != control || !m_registered.exchange(false))
             return; // released meanwhile (by the other thread), or registered anew
+        control->terminate = true;
     }
     const uint32_t applId = control->applId;
-    if (!control->terminate.exchange(true)) {
-        CancelHandOvers(m_destroying);
-        // The thread's wait returns before the release (nothing goes on the line for it).
-        control->WakeUp();
-        const bool onMessageThread = control->id.load() == std::this_thread::get_id();
-        // Inside a hand-over the message thread waits for this very call to return, so it can only
-        // be joined later; on the message thread itself it ends when this call returns.
-        if (!onMessageThread && (*m_handOverDepth == 0 || m_destroying)) {
-            std::thread thread;
-            {
-                std::lock_guard guard(m_threadLock);
-                if (m_control == control)
-                    thread = std::move(m_thread);
-            }
-            if (thread.joinable())
-                thread.join();
+    CancelHandOvers(m_destroying);
+    // The thread's wait returns before the release (nothing goes on the line for it).
+    control->WakeUp();
+    const bool onMessageThread = control->id.load() == std::this_thread::get_id();
+    // Inside a hand-over the message thread waits for this very call to return, so it can only be
+    // joined later; on the message thread itself it ends when this call returns.
+    if (!onMessageThread && (*m_handOverDepth == 0 || m_destroying)) {
+        std::thread thread;
+        {
+            std::lock_guard guard(m_threadLock);
+            if (m_control == control)
+                thread = std::move(m_thread);
         }
+        if (thread.joinable())
+            thread.join();
     }
     m_binding->Release(applId);
 }
