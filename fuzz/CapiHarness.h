@@ -290,10 +290,10 @@ class CapiHarness
 {
 public:
     // The component's clock runs as the monotonic one, except that a wait which nothing can end any
-    // more finds its time limit passed at once: the network has said all it will, and the other
-    // thread does nothing (the message thread sleeps in its top-level wait, or the main thread
-    // waits for it in WaitIdle). A dial, a release or a send the network never confirms then costs
-    // a moment instead of the limit's seconds, and runs the same code.
+    // more finds its time limit passed at once: the network has said all it will, and the other of
+    // the two threads does nothing (the message thread sleeps in its top-level wait, or the main
+    // thread waits for it in WaitIdle). A dial, a release or a send the network never confirms
+    // then costs a moment instead of the limit's seconds, and runs the same code.
     CapiHarness()
     {
         auto library = std::make_unique<FuzzCapiLibrary>();
@@ -301,7 +301,8 @@ public:
         Capi = std::make_unique<TCapi20>(std::move(library));
         Clock::setTickSource([this, main = std::this_thread::get_id()] {
             const bool onMain = std::this_thread::get_id() == main;
-            if (Library->QueueEmpty() && (onMain ? ThreadSleeps() : m_mainWaits.load()))
+            const bool onMessageThread = pid_t(::syscall(SYS_gettid)) == Library->MessageThread();
+            if (Library->QueueEmpty() && ((onMain && ThreadSleeps()) || (onMessageThread && m_mainWaits)))
                 m_skipped += kSkipMs;
             using namespace std::chrono;
             return qint64(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count()) +
