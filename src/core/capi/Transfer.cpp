@@ -56,8 +56,9 @@ QString Transfer::SafeReceiveName(const QString &received)
     const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
     if (cut >= 0)
         name = name.mid(cut + 1);
-    if (name.size() >= 2 && name[1] == QLatin1Char(':') && name[0].isLetter())
-        name = name.mid(2); // a drive
+    // Every drive: what is left of "C:D:x" must not begin with one either.
+    while (name.size() >= 2 && name[1] == QLatin1Char(':') && name[0].isLetter())
+        name = name.mid(2);
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return {};
     return name;

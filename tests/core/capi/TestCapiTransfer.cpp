@@ -384,6 +384,7 @@ TEST_F(TransferTest, ReceivedNamesStayInsideTheReceiveFolder)
     SendWholeFile("../escape.txt", "abc");
     SendWholeFile("C:\\windows\\drive.txt", "d");
     SendWholeFile("/tmp/absolute.txt", "e");
+    SendWholeFile("C:D:twice.txt", "t");
     const std::vector<const char *> refused = {
         "..",
         ".",
@@ -410,7 +411,7 @@ TEST_F(TransferTest, ReceivedNamesStayInsideTheReceiveFolder)
     }
     SendWholeFile("last.txt", "z");
     EXPECT_EQ(FilesIn(server->ReceiveDir()),
-              (QStringList{"absolute.txt", "drive.txt", "escape.txt", "last.txt"}));
+              (QStringList{"absolute.txt", "drive.txt", "escape.txt", "last.txt", "twice.txt"}));
     EXPECT_EQ(ReadFile(server->ReceiveDir() + "/escape.txt"), QByteArray("abc"));
     EXPECT_FALSE(QFile::exists(server->Root() + "/escape.txt"));
     std::vector<std::pair<QString, uint32_t>> expected;
