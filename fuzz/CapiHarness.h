@@ -300,9 +300,11 @@ public:
         Library = library.get();
         Capi = std::make_unique<TCapi20>(std::move(library));
         Clock::setTickSource([this, main = std::this_thread::get_id()] {
-            const bool onMain = std::this_thread::get_id() == main;
-            const bool onMessageThread = pid_t(::syscall(SYS_gettid)) == Library->MessageThread();
-            if (Library->QueueEmpty() && ((onMain && ThreadSleeps()) || (onMessageThread && m_mainWaits)))
+            // Cheapest first: the queue, then the other thread (its state comes from /proc).
+            if (Library->QueueEmpty() &&
+                (std::this_thread::get_id() == main
+                     ? ThreadSleeps()
+                     : m_mainWaits && pid_t(::syscall(SYS_gettid)) == Library->MessageThread()))
                 m_skipped += kSkipMs;
             using namespace std::chrono;
             return qint64(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count()) +

@@ -264,8 +264,8 @@ def capi_messages():
         # Confirmations nobody asked for, a lost connection and a new registration.
         "stray": b"\x01\x02" + message_record(capi_message(0x86, 0x81, 3, le32(ncci) + le16(1) + le16(0))) +
         message_record(capi_message(0x82, 0x81, 4, le32(ncci) + le16(0))) + b"\xf9\x00" + b"\xf8\x00" + b"\xfb\x01",
-        # A dialled call, then the connection is lost as the input ends: the component is destroyed
-        # the moment its message thread takes the registration to release it.
+        # A dialled call, then the connection is lost as the input ends: the harness destroys the
+        # component as soon as its message thread has taken the registration to release it.
         "lost-at-end": b"\x88\x05" + b"\xf1\x07" + message_record(capi_message(0x03, 0x82, 1, le32(0x201) + b"\0\0\0")) +
         b"\xf9\x00",
     }
