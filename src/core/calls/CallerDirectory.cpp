@@ -645,6 +645,31 @@ struct CallerDirectory::Private
             std::lock_guard guard(pendingLock);
             queued = pending;
         }
+        // Another writer (an editor, another copy of this program) may replace the file while
+        // it is read and edited here; saving then would undo its change. The edit starts over
+        // from what it wrote, a few times, and gives up rather than lose it.
+        int attempts = 0;
+        while (!saveOnce(queued, change)) {
+            if (++attempts == 5)
+                throw IoError(cannotWrite(path), path);
+        }
+        std::vector<std::shared_ptr<const Parsed>> freed;
+        {
+            std::lock_guard guard(cacheLock);
+            freed.swap(dropped);
+        }
+        if (!queued.empty()) {
+            std::lock_guard guard(pendingLock);
+            const quint64 last = queued.back().seq;
+            pending.erase(pending.begin(), std::find_if(pending.begin(), pending.end(),
+                                                        [&](const Pending &p) { return p.seq > last; }));
+        }
+    }
+
+    // The edit of one save on the file as it is now; false, with nothing written, when the file
+    // changed while it was edited.
+    bool saveOnce(const std::vector<Pending> &queued, const std::function<void(ProfileEdit &)> &change)
+    {
         const std::optional<QByteArray> data = read();
         if (!data)
             throw IoError(cannotWrite(path), path); // do not replace a file we cannot read
@@ -665,6 +690,8 @@ struct CallerDirectory::Private
             // new from the rename on, and syncing its folder can take a while.
             std::shared_ptr<const Parsed> written = Parsed::of(edit.bytes());
             written->index();
+            if (read() != data)
+                return false; // replaced by someone else meanwhile
             {
                 std::lock_guard guard(cacheLock);
                 writing = written;
@@ -688,17 +715,7 @@ struct CallerDirectory::Private
             // thread that happens to let go of it last.
             retired = std::move(replaced);
         }
-        std::vector<std::shared_ptr<const Parsed>> freed;
-        {
-            std::lock_guard guard(cacheLock);
-            freed.swap(dropped);
-        }
-        if (!queued.empty()) {
-            std::lock_guard guard(pendingLock);
-            const quint64 last = queued.back().seq;
-            pending.erase(pending.begin(), std::find_if(pending.begin(), pending.end(),
-                                                        [&](const Pending &p) { return p.seq > last; }));
-        }
+        return true;
     }
 
     const QString path;
