@@ -1,6 +1,7 @@
 #include "calls/CallerDirectory.h"
 #include "common/Errors.h"
 #include "common/Paths.h"
+#include "common/Utils.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
 #include "support/WriteFailure.h"
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -32,6 +34,13 @@ protected:
     QString file = Paths::dataDir() + "anruf.dat";
 
     void givenFile(const QByteArray &bytes) { ASSERT_TRUE(writeBytes(file, bytes)); }
+    // As another program saves: the whole file replaced in one step, never seen half-written.
+    void replaceFile(const QByteArray &bytes)
+    {
+        const QString temp = file + ".anders";
+        ASSERT_TRUE(writeBytes(temp, bytes));
+        ASSERT_EQ(::rename(QFile::encodeName(temp).constData(), QFile::encodeName(file).constData()), 0);
+    }
 };
 
 } // namespace
@@ -421,17 +430,39 @@ TEST_F(CallerDirectoryTest, KeysThatNeverMatchAreLearnedOnlyWhenAbsent)
     const QByteArray named = "[Anrufer]\r\n0=F#Ohne Nummer\r\n7=T#Pforte\r\n";
     givenFile(named);
     CallerDirectory dir(file);
+    std::atomic<int> refused{0};
+    dir.SetWriteErrorHandler([&](const IoError &) { ++refused; });
     {
-        // The disk refuses the learned entry (longer than the limit), while the user's own
-        // entry of that key is written meanwhile: the entry written stands.
+        // The disk refuses the learned entry (longer than the limit), and the user's own entry
+        // of that key is written meanwhile: the entry written stands.
         FileSizeLimit limit(named.size() + 12);
         dir.QueueAddCaller("", "");
         dir.QueueAddCaller("7", "7");
         dir.QueueAddCaller("8", "8888888888888888");
-        givenFile(named + "8=F#Lager\r\n");
+        ASSERT_TRUE(WaitFor([&] { return refused > 0; }, 10000));
+        replaceFile(named + "8=F#Lager\r\n");
     }
     dir.Flush();
     EXPECT_EQ(readBytes(file), named + "8=F#Lager\r\n");
+}
+
+TEST_F(CallerDirectoryTest, ASaveStartsOverWhenAnotherWriterReplacedTheFile)
+{
+    // The worker reads the directory through a pipe, which this test holds open until another
+    // writer has replaced the file: saving what the worker read would undo that writer's entry.
+    CallerDirectory dir(file);
+    ASSERT_TRUE(QDir().mkpath(Paths::dataDir()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    dir.QueueAddCaller("0402", "Gelernt");
+    const int pipe =
+        ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CLOEXEC); // waits for the worker
+    ASSERT_GE(pipe, 0);
+    const QByteArray read = "[Anrufer]\r\n0301=F#Alt\r\n";
+    ASSERT_EQ(::write(pipe, read.constData(), size_t(read.size())), read.size());
+    replaceFile("[Anrufer]\r\n0301=F#Alt\r\n0302=F#Eigen\r\n");
+    ::close(pipe);
+    dir.Flush();
+    EXPECT_EQ(readBytes(file), "[Anrufer]\r\n0301=F#Alt\r\n0302=F#Eigen\r\n0402=F#Gelernt\r\n");
 }
 
 TEST_F(CallerDirectoryTest, BatchResolverAnswersAsResolveCaller)
