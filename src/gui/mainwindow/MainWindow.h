@@ -106,11 +106,13 @@ public:
     // puts the name it returns into the entry.
     void CallListDblClick();
 
-    // ---- incoming calls (MainRing.cpp) ----
+    // ---- incoming calls (MainWindowRing.cpp) ----
     // The component's OnRing, on the main thread while the network waits: decides from the MSN
     // filter, the directory and the options and returns the ring result at once. What the call
     // shows, stores and sounds follows right after, call by call in the order they rang.
     uint32_t Capi2Ring(TCapi20 *Sender, const TCallDaten &CallDaten);
+    // Whether answered calls wait for the rings to settle before they are shown.
+    bool RingsSettling() const { return FShowTimer.isActive(); }
     // "Anrufer abweisen ...": rejects the pending call as busy (Reject 3); without one the
     // component only records its error.
     void Image3Click();

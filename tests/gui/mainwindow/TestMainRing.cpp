@@ -33,6 +33,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
@@ -49,6 +50,7 @@ class TestMainRing : public QObject
     std::unique_ptr<TestEnv> env;
     QStringList messages;
     QStringList played;
+    QPointer<TfmMain> window; // the one start() gave
 
     // Places a call and waits for its end while the window keeps running: the caller hangs up
     // once the program has reacted.
@@ -56,8 +58,11 @@ class TestMainRing : public QObject
                        const QString &service = QStringLiteral("telephony"))
     {
         const ExchangeOffer offer = PlaceExchangeCall(sim.port(), from, to, service);
-        // What follows the answer runs on this thread: let it.
+        // What follows the answer runs on this thread, the showing once the rings have settled
+        // (later on a busy machine): let it.
         QTest::qWait(50);
+        if (window && !QTest::qWaitFor([&] { return !window || !window->RingsSettling(); }, 20000))
+            QTest::qFail("the answered call was never shown", __FILE__, __LINE__);
         return offer;
     }
 
@@ -90,6 +95,7 @@ class TestMainRing : public QObject
         WriteSettingFlag(QStringLiteral("ISDN_WriteLog"), true);
         WriteSettingFlag(QStringLiteral("ISDN_CreateNull"), createNull);
         auto w = std::make_unique<TfmMain>();
+        window = w.get();
         w->FormShow();
         waitListening(*w);
         return w;
