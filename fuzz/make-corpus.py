@@ -89,6 +89,10 @@ def settings():
     # A stored string list whose count asks for 32 GB: an allocation that cannot be met, which Qt
     # gives up (found by fuzzing; the fuzzer's sanitizer options must let it).
     seeds["huge-list-claim"] = b'[G]\nISDow=@Variant(\\\\0\\\\0\\\\0\\\\xbQVariant)\xff\xb6SDN_Arlid()\nI'
+    # A name with a slash read the value of the name without it, which a write then changed
+    # (found by fuzzing): one name read, "ISDN_Service" written.
+    seeds["slash-name"] = fdp_string(b"[General]\nISDN_Service=1\n") + fdp_string(b"/ISDN_Service") + \
+        fdp_string(b"") + fdp_string(b"ISDN_Service") + b"2" + b"\x00\x00\x01"
     write("settings", seeds)
 
 

@@ -58,11 +58,18 @@ void makeFolderFor(const QString &file)
 
 // ---- the program's values: an INI file, names without regard to case ----
 
+// QSettings reads "/" and "\" as group separators: such a name would land in a section, or
+// (a leading or doubled one) stand for another name.
+bool validValueName(const QString &name)
+{
+    return !name.trimmed().isEmpty() && !name.contains(QLatin1Char('/')) &&
+           !name.contains(QLatin1Char('\\')) && !name.contains(QLatin1Char('\n')) &&
+           !name.contains(QLatin1Char('\r'));
+}
+
 void checkValueName(const QString &name)
 {
-    // QSettings reads "/" and "\" as group separators; such a name would land in a section.
-    if (name.trimmed().isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) ||
-        name.contains(QLatin1Char('\n')) || name.contains(QLatin1Char('\r')))
+    if (!validValueName(name))
         throw InvalidInput(QStringLiteral("Ungültiger Name für eine Einstellung: \"%1\"").arg(name));
 }
 
@@ -114,7 +121,8 @@ void removeLeftoversBeside(const QString &file)
 QVariant storedProgramValue(const QString &name, QString *key = nullptr)
 {
     const QString file = Paths::settingsFile();
-    if (!QFileInfo::exists(file))
+    // A name that cannot be written is never stored: it does not read another name's value.
+    if (!validValueName(name) || !QFileInfo::exists(file))
         return {};
     QSettings settings(file, QSettings::IniFormat);
     const QString stored = storedName(settings, name);

@@ -126,13 +126,19 @@ TEST(Reg32, ASettingsFileLinkedIntoPlaceStaysALink)
         1);
 }
 
-TEST(Reg32, RefusesNamesThatWouldLandInAGroup)
+TEST(Reg32, NamesThatWouldLandInAGroupAreNeitherWrittenNorRead)
 {
     TestEnv env;
     EXPECT_THROW(WriteSettingString("ISDN/Sub", "x"), InvalidInput);
     EXPECT_THROW(WriteSettingString("", "x"), InvalidInput);
     EXPECT_THROW(WriteRegString(RegRoot::LocalMachine, "Software\\Other", "X", "x"), InvalidInput);
     EXPECT_EQ(ReadRegString(RegRoot::LocalMachine, "Software\\Other", "X", "d"), "d");
+    // Nor does such a name read another value: not one in a section of a file written by hand,
+    // nor the value a slash at either end would stand for.
+    ASSERT_TRUE(writeBytes(Paths::settingsFile(), "ISDN_Msn=1\n[ISDN]\nSub=2\n"));
+    for (const char *name : {"ISDN/Sub", "/ISDN_Msn", "ISDN_Msn/", "ISDN_Msn\\"})
+        EXPECT_EQ(ReadRegString(RegRoot::LocalMachine, kProgramKey, name, "d"), "d") << name;
+    EXPECT_EQ(ReadSettingString("ISDN_Msn"), "1");
 }
 
 TEST(Reg32, TwoProcessesWritingAtOnceLoseNothing)
