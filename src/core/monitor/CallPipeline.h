@@ -1,0 +1,150 @@
+#pragma once
+
+#include "calls/MissedCalls.h"
+#include "calls/RingDecision.h"
+#include "monitor/MonitorOptions.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QHash>
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+
+class CallJournal;
+class CallerDirectory;
+class CapiSession;
+class DInfoService;
+class IoError;
+struct DInfoSearch;
+struct TCallDaten;
+
+// A call the window is to show, once decided, journalled and (for an unknown caller) named.
+struct ShownCall
+{
+    RingDecision Decision; // the texts, with the name a look-up found
+    QString Msn;
+    QDateTime Rang;    // when it rang: the call list time and the journal stamp
+    bool Show = false; // "Anzeigen bei Anruf"
+};
+
+// Everything an incoming call does that touches no window. The component's ring handler asks it
+// for the answer (Ring(), at once, from what is fast and local); once the rings settle, it
+// journals each call, names an unknown caller (the automatic look-up), learns it, counts the calls
+// the user may miss and hands each call to the window (callShown), in the order they rang. Display
+// work of later events of the line waits behind the calls answered before it (ShowAfterCalls).
+// The sounds follow when no call is left to show.
+//
+// It owns the caller directory and the journal (Open()); a failed queued save is told through
+// storeError, the same message not more than once a minute.
+class CallPipeline : public QObject
+{
+    Q_OBJECT
+public:
+    // Installs itself as the session's ring handler.
+    CallPipeline(CapiSession &session, DInfoService &dinfo, QObject *parent = nullptr);
+    ~CallPipeline() override;
+
+    // Opens the caller directory and the journal.
+    void Open();
+    CallerDirectory *Callers() const { return m_callers.get(); }
+    CallJournal *Journal() const { return m_journal.get(); }
+
+    void SetOptions(const MonitorOptions &options);
+    const MonitorOptions &Options() const { return m_options; }
+
+    // The ring handler, on the main thread while the network waits: the ring result.
+    uint32_t Ring(const TCallDaten &daten);
+    // Answered calls wait for the rings to settle before they are shown.
+    bool Settling() const { return m_showTimer.isActive(); }
+    // Runs display work of a later event of the line (connected, disconnected ...) after every
+    // call that was answered before it has been shown, so the texts keep their order: at once
+    // when none waits.
+    void ShowAfterCalls(std::function<void()> work);
+
+    // The calls that came since the user last looked at the call list or the journal.
+    const MissedCalls &Missed() const { return m_missed; }
+    // The user looked at the calls: the count and the list clear.
+    void LookedAtCalls();
+
+    // Asks for a retry of a failed save; false gives it up (what could not be written stays
+    // unsaved).
+    using RetryQuestion = std::function<bool(const IoError &error)>;
+    // Writes what the stores have queued.
+    void Flush(const RetryQuestion &retry);
+    // The program is about to end: no look-up starts any more.
+    void BeginClose() { m_closing = true; }
+    // The end: the look-up waiting ends, the calls not yet shown still reach the journal and the
+    // directory, everything queued is written, and the stores close.
+    void Close(const RetryQuestion &retry);
+
+signals:
+    // One per call, in the order they rang.
+    void callShown(const ShownCall &call);
+    // The automatic look-up of a caller shown in the notification window starts and ends (the
+    // window shows its progress window meanwhile).
+    void lookUpStarted(const QString &number);
+    void lookUpFinished();
+    // The count of missed calls changed.
+    void missedCallsChanged();
+    // A call's sound is due (the MSN it rang on); sounds come one after the other, after the
+    // calls were shown. The receiver may wait for the sound's end.
+    void soundDue(const QString &msn);
+    // A queued save failed on a store's worker thread.
+    void storeError(const QString &message);
+
+private:
+    // A call that has been answered and is still to be shown, journalled, learned and sounded.
+    struct AnsweredRing
+    {
+        RingDecision Decision;
+        QString Msn;
+        QDateTime Rang;
+        bool Show = false;
+        bool Beep = false;
+        bool WriteLog = false;
+        bool Stored = false; // journalled (and learned, unless a look-up is to name it)
+        // Set instead of a call: display work of a later event, waiting its turn.
+        std::function<void()> LaterDisplay;
+    };
+    void ShowRings();
+    void StoreRings();
+    void ShowRing(const AnsweredRing &ring);
+    void Display(const AnsweredRing &ring);
+    void JournalRing(const AnsweredRing &ring);
+    QString LookUpUnknownCaller(const AnsweredRing &ring);
+    bool WillLookUp(const RingDecision &decision) const;
+    static QString LookUpFailureText(const DInfoSearch &search);
+    void LearnCaller(const AnsweredRing &ring, const QString &name);
+    void PlaySounds();
+    void StoreUnshownRings();
+    void ReportStoreError(const IoError &error);
+
+    CapiSession &m_session;
+    DInfoService &m_dinfo;
+    MonitorOptions m_options;
+    std::unique_ptr<CallerDirectory> m_callers;
+    std::unique_ptr<CallJournal> m_journal;
+    MissedCalls m_missed;
+
+    std::deque<AnsweredRing> m_answered;
+    QTimer m_showTimer;
+    QDeadlineTimer m_showDue; // the latest moment the waiting calls are shown
+    std::deque<QString> m_sounds;
+    bool m_showingRings = false;
+    bool m_playingSounds = false;
+    bool m_closing = false;
+    bool m_closed = false;
+
+    // The call whose look-up waits for the directory program, and the failure of the last
+    // look-up, told in the status line once until a look-up succeeds again.
+    const AnsweredRing *m_ringInLookUp = nullptr;
+    bool m_lookUpFailureTold = false;
+    QString m_lookUpFailure;
+    // When each failed save was last reported.
+    QHash<QString, QDateTime> m_storeErrorsTold;
+};
