@@ -2,12 +2,13 @@
 
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
-#include "calls/ServiceSet.h"
 #include "capi/Capi20.h"
-#include "capi/CapiCodec.h"
 #include "common/Errors.h"
 #include "common/Paths.h"
 #include "common/Utils.h"
+#include "monitor/CallPipeline.h"
+#include "monitor/CapiSession.h"
+#include "monitor/DInfoService.h"
 #include "notify/TrayIcon.h"
 #include "notify/TrayWatcher.h"
 #include "settings/SettingsStore.h"
@@ -44,14 +45,9 @@
 
 namespace {
 const QString kTitle = QStringLiteral("Rufwart 32  v2.2");
-const QString kListenOn = QStringLiteral("Autom. Anruferkennung aktiviert ...");
-const QString kListenOff = QStringLiteral("Autom. Anruferkennung deaktiviert ...");
-const QString kListenStarting = QStringLiteral("Autom. Anruferkennung wird aktiviert ...");
 const QString kAutostartName = QStringLiteral("Rufwart");
 // Added to the status line while the desktop has no notification area.
 const QString kNoTrayNote = QStringLiteral(" (kein Infobereich)");
-// How long a remote CAPI server may take to take a connection before registering gives up.
-constexpr int kRemoteAnswerMs = 5000;
 // The largest received file in megabytes while ISDN_MaxEmpfang holds no other value.
 constexpr int kDefaultMaxReceiveMb = 100;
 // The D-Info 97 program files that need the service pack are those dated before this day.
@@ -111,7 +107,6 @@ TfmMain::TfmMain(QWidget *parent) : QWidget(parent, Qt::Tool), ui(std::make_uniq
 TfmMain::~TfmMain()
 {
     FormClose();
-    FinishRegistration();
 }
 
 void TfmMain::FormCreate()
@@ -154,37 +149,30 @@ void TfmMain::FormCreate()
         connect(edit, &TButtonEdit::buttonClicked, this, [this, edit] { ChooseDirectoryFor(edit); });
     }
 
+    // A child, so tests find it by its name (a member, it leaves the window before the window ends).
+    Timer.setParent(this);
+    Timer.setObjectName(QStringLiteral("Timer"));
     Timer.setInterval(3000);
     connect(&Timer, &QTimer::timeout, this, &TfmMain::TimerTimer);
-    FShowTimer.setSingleShot(true);
-    connect(&FShowTimer, &QTimer::timeout, this, &TfmMain::ShowRings);
+
+    // The monitor. The component binds the CAPI library and registers right away, beside the
+    // window; its handlers are all set before, since its threads read them.
+    FDInfo = std::make_unique<DInfoService>();
+    FSession = std::make_unique<CapiSession>();
+    FPipeline = std::make_unique<CallPipeline>(*FSession, *FDInfo);
+    Capi2 = &FSession->Capi();
+    // The "&D-Info" buttons of the caller windows search through the standing connection.
+    SetStandingDInfo(FDInfo.get());
 
     BuildPopupMenu();
     ConnectControls();
     ConnectTrayIcons();
     ConnectNotifications();
 
-    // The component binds the CAPI library and registers right away, beside the window (see
-    // BeginRegistration); its handlers are all set before, since its threads read them.
-    Capi2 = std::make_unique<TCapi20>();
-    Capi2->SetRemoteCapi(CapiRemote());
-    Capi2->SetRemoteAnswerMs(kRemoteAnswerMs);
-    // The library from the system's library folders, or from a path the user set.
-    if (const QString library = ReadSettingText(QStringLiteral("ISDN_CapiLibrary")); !library.isEmpty())
-        Capi2->SetLibraryName(library);
-    Capi2->OnError = [this](TCustomCapi20 *sender, uint32_t command, uint32_t subCommand, uint32_t) {
-        if (command == Capi::CMD_LISTEN && subCommand == Capi::SUB_CONF) {
-            // The network refused a listen request; its answer comes on the message thread.
-            ++FListenRefusals;
-            QMetaObject::invokeMethod(
-                this, [this] { ListenRefused(); }, Qt::QueuedConnection);
-        } else if (!sender->IsMessageThread()) {
-            ++FCapiErrors;
-        }
-    };
-    Capi2->OnRing = [this](TCapi20 *sender, const TCallDaten &daten) { return Capi2Ring(sender, daten); };
     ConnectTransfer();
-    BeginRegistration();
+    ConnectMonitor();
+    OptionsChanged();
+    FSession->Start();
 
     if (auto *guiApp = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         connect(guiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
@@ -268,6 +256,7 @@ void TfmMain::ConnectControls()
     connect(ui->ConfigWinBtn, &QToolButton::clicked, this, &ShowExtWinConfig);
     connect(mnuExtWinConfig, &QAction::triggered, this, &ShowExtWinConfig);
     connect(mnuCapiInfo, &QAction::triggered, this, [this] { ShowCapiInfo(*Capi2, this); });
+    connect(ui->nb_Call, &QStackedWidget::currentChanged, this, &TfmMain::CallListViewChanged);
     connect(mnuReadme, &QAction::triggered, this, [this] { ShowReadme(this); });
 
     connect(ui->EditBtn, &QToolButton::clicked, this, &TfmMain::ShowCallerList);
@@ -287,6 +276,10 @@ void TfmMain::ConnectControls()
     writesFlag(ui->IsdnWriteLog, QStringLiteral("ISDN_WriteLog"));
     writesFlag(ui->ISDNCreateNull, QStringLiteral("ISDN_CreateNull"));
     writesFlag(ui->ISDNRunDInfo, QStringLiteral("ISDN_RunDInfo"));
+    // Every box the monitor reads hands it the options anew, stored or not.
+    for (QCheckBox *box : {ui->IsdnShow, ui->IsdnBeep, ui->IsdnWriteLog, ui->ISDNCreateNull, ui->ISDNRunDInfo,
+                           ui->ISDNShowExtWin, ui->IsdnIgnore})
+        connect(box, &QCheckBox::toggled, this, &TfmMain::OptionsChanged);
     connect(ui->IsdnMinimize, &QCheckBox::toggled, this, &TfmMain::IsdnMinimizeClick);
     connect(ui->ISDNAutoStart, &QCheckBox::toggled, this, &TfmMain::ISDNAutoStartClick);
     connect(ui->UndoBtn, &QPushButton::clicked, this, &TfmMain::UndoBtnClick);
@@ -315,6 +308,7 @@ void TfmMain::ConnectTrayIcons()
         icon->setPopupMenu(PM);
     }
     TaskIcon1->setActive(true);
+    DInfoTask = MakeDInfoTrayIcon(this);
 }
 
 void TfmMain::LookForTray()
@@ -367,7 +361,8 @@ void TfmMain::MsnBtnClick()
         TfmMsnMap fmMsnMap(this);
         fmMsnMap.exec();
     }
-    FMsnList = ReadSettingText(QStringLiteral("ISDN_Msn"));
+    FOptions.MsnList = ReadSettingText(QStringLiteral("ISDN_Msn"));
+    OptionsChanged();
 }
 
 void TfmMain::ShowPopupMenu(const QPoint &globalPos)
@@ -433,8 +428,9 @@ void TfmMain::FormShow()
         ui->ISDNShowExtWin->setChecked(ReadSettingFlag(QStringLiteral("ISDN_ShowExtWin")));
     ui->ISDNCreateNull->setChecked(ReadSettingFlag(QStringLiteral("ISDN_CreateNull")));
 
-    OpenStores();
-    FMsnList = ReadSettingText(QStringLiteral("ISDN_Msn"));
+    FPipeline->Open();
+    FOptions.MsnList = ReadSettingText(QStringLiteral("ISDN_Msn"));
+    OptionsChanged();
 
     ui->OptSendDir->setText(ReadSettingText(QStringLiteral("ISDN_SendDir")));
     ui->OptEmpfangDir->setText(ReadSettingText(QStringLiteral("ISDN_EmpfangDir")));
@@ -486,6 +482,7 @@ void TfmMain::isdnUseClick(bool checked)
 
 void TfmMain::nbPageChanged(int index)
 {
+    CallListViewChanged();
     setFixedSize(kClientWidth, HeightOfPage(index));
     if (index == PageOptions)
         FRunDInfoOnOpen = ui->ISDNRunDInfo->isChecked();
@@ -560,9 +557,9 @@ void TfmMain::UndoBtnClick()
         ApplyRunDInfo();
         FRunDInfoOnOpen = ui->ISDNRunDInfo->isChecked();
         RestoreMainWindow();
-    } else if (DInfoRunning && dinfoMoved) {
+    } else if (FDInfo->Running() && dinfoMoved) {
         // Another folder or version: the standing connection moves to that program.
-        DInfoStop();
+        FDInfo->Stop();
         ApplyRunDInfo();
     }
 }
@@ -570,10 +567,10 @@ void TfmMain::UndoBtnClick()
 void TfmMain::ApplyRunDInfo()
 {
     if (!ui->ISDNRunDInfo->isChecked()) {
-        DInfoStop();
+        FDInfo->Stop();
         return;
     }
-    DInfoStart();
+    FDInfo->Start();
     // A program file that is missing switched the look-up off.
     ui->ISDNRunDInfo->setChecked(ReadSettingFlag(QStringLiteral("ISDN_RunDInfo")));
 }
@@ -590,22 +587,7 @@ void TfmMain::ApplyCapiRemote()
         return;
     if (!StoreSetting([&] { WriteSettingString(QStringLiteral("ISDN_CapiRemote"), remote); }))
         return;
-    UseRemoteCapiInForce();
-}
-
-bool TfmMain::UseRemoteCapiInForce()
-{
-    // A new address counts from the next registration; the environment variable still wins. A
-    // registration under way reads the address: its report comes back here.
-    const QString inForce = CapiRemote();
-    if (FRegistering || inForce == Capi2->RemoteCapi())
-        return false;
-    const bool listen = FListenWanted;
-    StopListen();
-    Capi2->SetRemoteCapi(inForce);
-    if (listen)
-        StartListen();
-    return true;
+    FSession->UseRemoteCapiInForce();
 }
 
 void TfmMain::RestoreMainWindow()
@@ -644,118 +626,25 @@ void TfmMain::TimerTimer()
     ui->nb_Call->setCurrentIndex(CallPageList);
 }
 
-QString TfmMain::CapiRemote()
+bool TfmMain::Registering() const
 {
-    return TCustomCapi20::RemoteCapiSetting(ReadSettingText(QStringLiteral("ISDN_CapiRemote")));
+    return FSession->Registering();
 }
 
 void TfmMain::StartListen()
 {
     setWindowTitle(FMainTitle);
-    FListenWanted = true;
-    if (!FRegistering && Capi2->Registered()) {
-        ListenNow();
-        return;
-    }
-    // Not registered yet: the registration runs beside the window, and its report listens.
-    ShowListenStatus(kListenStarting);
-    if (!FRegistering)
-        BeginRegistration();
-}
-
-void TfmMain::ListenNow()
-{
-    quint16 services = ServiceSet::fromSetting(ReadSettingText(QStringLiteral("ISDN_Service")));
-    bool listening = Capi2->Registered();
-    if (listening) {
-        if (ServerMode())
-            services = ServiceSet::forServerMode(services, ui->ISDNShowExtWin->isChecked());
-        const int errorsBefore = FCapiErrors;
-        Capi2->Listen(services);
-        listening = FCapiErrors == errorsBefore && Capi2->Registered();
-    }
-    if (!listening) {
-        ShowMessageDlg(QStringLiteral("Capi20 nicht installiert !"));
-        ShowListenStatus(kListenOff);
-        return;
-    }
-    // The network's answer follows on the message thread; a refusal is told (ListenRefused).
-    ShowListenStatus(kListenOn);
+    FSession->StartListen();
 }
 
 void TfmMain::StopListen()
 {
-    FListenWanted = false;
-    // Failures of either step change nothing here. A registration under way is released when
-    // it reports.
-    if (!FRegistering && Capi2 && Capi2->Registered()) {
-        Capi2->Listen(0);
-        Capi2->ReleaseApplication();
-    }
-    ShowListenStatus(kListenOff);
+    FSession->StopListen();
 }
 
 void TfmMain::ShowListenStatus(const QString &text)
 {
     ui->ISDNBar->setText(FTrayAvailable ? text : text + kNoTrayNote);
-}
-
-void TfmMain::BeginRegistration()
-{
-    // With a remote CAPI the library connects to the server, which takes what the network takes
-    // (the component bounds it); the window works on meanwhile. Only atomic state of the
-    // component is read here until the report (RegistrationDone) has come.
-    FRegistering = true;
-    TCapi20 *capi = Capi2.get();
-    FRegistration = std::thread([this, capi] {
-        // The first run binds the library, and binding registers (AutoRegister).
-        if (capi->LibraryBound())
-            capi->RegisterApplication();
-        else
-            capi->Loaded();
-        QMetaObject::invokeMethod(
-            this, [this] { RegistrationDone(); }, Qt::QueuedConnection);
-    });
-}
-
-void TfmMain::FinishRegistration()
-{
-    if (FRegistration.joinable())
-        FRegistration.join();
-    FRegistering = false;
-}
-
-void TfmMain::RegistrationDone()
-{
-    FinishRegistration();
-    // Before FormShow the loaded options decide; after FormClose nothing is wanted any more.
-    if (!FShown || FClosed)
-        return;
-    if (UseRemoteCapiInForce())
-        return; // the options page chose another server meanwhile
-    if (FListenWanted)
-        ListenNow(); // registered, or says that it is not
-    else
-        StopListen(); // "Aktiv" went off meanwhile
-}
-
-void TfmMain::WaitForRegistration()
-{
-    // The worker gives up within the time the component gives the server; the window works on.
-    WaitFor([this] { return !FRegistering; }, 6 * kRemoteAnswerMs);
-}
-
-void TfmMain::ListenRefused()
-{
-    // One message for the refusals so far; none once listening was given up or released since.
-    const int refusals = FListenRefusals.load();
-    if (refusals == FListenRefusalsTold)
-        return;
-    FListenRefusalsTold = refusals;
-    if (FClosed || FRegistering || !FListenWanted || !Capi2->Registered())
-        return;
-    ShowMessageDlg(QStringLiteral("Capi20 nicht installiert !"));
-    ShowListenStatus(kListenOff);
 }
 
 bool TfmMain::ServerMode() const
@@ -765,29 +654,32 @@ bool TfmMain::ServerMode() const
 
 void TfmMain::ShowCallerList()
 {
-    if (FCallers)
-        ::ShowCallerList(*FCallers, Capi2.get(), this);
+    if (CallerDirectory *callers = FPipeline->Callers())
+        ::ShowCallerList(*callers, Capi2, this);
 }
 
 void TfmMain::ShowJournal()
 {
-    if (!FJournal || !FCallers)
+    CallJournal *journal = FPipeline->Journal();
+    CallerDirectory *callers = FPipeline->Callers();
+    if (!journal || !callers)
         return;
     LookedAtCalls();
-    ::ShowJournal(*FJournal, *FCallers, this);
+    ::ShowJournal(*journal, *callers, this);
 }
 
 void TfmMain::CallListDblClick()
 {
     const QList<QListWidgetItem *> selected = ui->CallList->selectedItems();
-    if (selected.isEmpty() || !FCallers)
+    CallerDirectory *callers = FPipeline->Callers();
+    if (selected.isEmpty() || !callers)
         return;
     QListWidgetItem *item = selected.first();
     const bool last = ui->CallList->row(item) == ui->CallList->count() - 1;
     const CallListTarget target = CallListEntryTarget(item->text(), last, FCallerKey);
     if (target.Key.isEmpty())
         return;
-    const QString name = EditCaller(*FCallers, target.Key, this);
+    const QString name = EditCaller(*callers, target.Key, this);
     item->setText(target.Head + name);
 }
 
@@ -813,6 +705,7 @@ void TfmMain::closeEvent(QCloseEvent *event)
 void TfmMain::mnuCloseClick()
 {
     FClosing = true;
+    FPipeline->BeginClose();
     close();
 }
 
@@ -822,12 +715,12 @@ void TfmMain::CommitData(const SessionManagerAccess &session)
     // The program ends when the session really ends (the application is then told to quit).
     bool asked = false;
     bool allowed = false;
-    FlushStores([&] {
+    FPipeline->Flush([&](const IoError &error) {
         if (!asked) {
             asked = true;
             allowed = session.allowsInteraction && session.allowsInteraction();
         }
-        return allowed;
+        return allowed && AskMessageDlg(error.message() + QStringLiteral("\r\rNochmals versuchen ?"), 0);
     });
     if (allowed && session.release)
         session.release();
@@ -840,24 +733,9 @@ bool TfmMain::eventFilter(QObject *watched, QEvent *event)
     if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit) {
         FClosing = true;
         FSessionEnding = true;
+        FPipeline->BeginClose();
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void TfmMain::FlushStores(const std::function<bool()> &mayAsk)
-{
-    for (;;) {
-        try {
-            if (FCallers)
-                FCallers->Flush();
-            if (FJournal)
-                FJournal->Flush();
-            return;
-        } catch (const IoError &e) {
-            if (!mayAsk() || !AskMessageDlg(e.message() + QStringLiteral("\r\rNochmals versuchen ?"), 0))
-                return;
-        }
-    }
 }
 
 void TfmMain::FormClose(bool mayAsk)
@@ -867,15 +745,12 @@ void TfmMain::FormClose(bool mayAsk)
     FClosed = true;
     Timer.stop();
     FDialNumbers.clear();
-    // The directory program ends with the program; a look-up that waits for it ends now.
-    DInfoStop();
-    // Calls answered but not yet shown still reach the files, and nothing queued is dropped
-    // silently: a save that fails now (a full disk) is shown, and the user may try again.
-    StoreUnshownRings();
-    FlushStores([mayAsk] { return mayAsk; });
-    FCallers.reset();
-    FJournal.reset();
+    // The directory program ends with the program; calls answered but not yet shown still reach
+    // the files, and nothing queued is dropped silently: a save that fails now (a full disk) is
+    // shown, and the user may try again.
+    FPipeline->Close([mayAsk](const IoError &error) {
+        return mayAsk && AskMessageDlg(error.message() + QStringLiteral("\r\rNochmals versuchen ?"), 0);
+    });
     // A registration under way ends within the time the component gives the server.
-    FinishRegistration();
-    StopListen();
+    FSession->Close();
 }

@@ -1,11 +1,7 @@
 #pragma once
 
-#include "calls/MissedCalls.h"
-#include "calls/RingDecision.h"
+#include "monitor/MonitorOptions.h"
 
-#include <QDateTime>
-#include <QDeadlineTimer>
-#include <QHash>
 #include <QStringList>
 #include <QThread>
 #include <QTimer>
@@ -24,21 +20,22 @@ class QAction;
 class QMenu;
 class QLineEdit;
 class QLabel;
-class CallJournal;
-class CallerDirectory;
+class CallPipeline;
+class CapiSession;
+class DInfoService;
 class DesktopNotifier;
-class IoError;
+class MissedCalls;
 class TCapi20;
-struct TCallDaten;
 class TTrayIcon;
 class TrayWatcher;
-struct DInfoSearch;
+struct RingDecision;
+struct ShownCall;
 enum TTransferBlock : uint8_t;
 
-// The main window. It lives behind its notification-area icon, keeps the CAPI component
-// listening and offers the options page. Its notebook `nb` has five pages; the call handling
-// (ring handler) and the data-transfer mode are further members of this class that attach to
-// the controls, fields and operations below.
+// The main window: a view of the monitor. It lives behind its notification-area icon, shows the
+// calls the monitor hands it (CallPipeline::callShown), the listening state of the CAPI session
+// and offers the options page. Its notebook `nb` has five pages; the data-transfer mode is a
+// further member of this class that attaches to the controls and operations below.
 class TfmMain : public QWidget
 {
     Q_OBJECT
@@ -74,7 +71,10 @@ public:
     void StartListen();
     void StopListen();
     // A registration runs beside the window and has not reported yet.
-    bool Registering() const { return FRegistering; }
+    bool Registering() const;
+    // The monitor the window shows: the CAPI session and the calls.
+    CapiSession &Session() const { return *FSession; }
+    CallPipeline &Pipeline() const { return *FPipeline; }
     // Shows the window, restored and in front.
     void RestoreMainWindow();
     // Hides the window to its notification-area icon; without a notification area it is
@@ -107,24 +107,20 @@ public:
     void CallListDblClick();
 
     // ---- incoming calls (MainWindowRing.cpp) ----
-    // The component's OnRing, on the main thread while the network waits: decides from the MSN
-    // filter, the directory and the options and returns the ring result at once. What the call
-    // shows, stores and sounds follows right after, call by call in the order they rang.
-    uint32_t Capi2Ring(TCapi20 *Sender, const TCallDaten &CallDaten);
     // Whether answered calls wait for the rings to settle before they are shown.
-    bool RingsSettling() const { return FShowTimer.isActive(); }
+    bool RingsSettling() const;
     // "Anrufer abweisen ...": rejects the pending call as busy (Reject 3); without one the
     // component only records its error.
     void Image3Click();
-    // The options the ring decision reads, as they stand now.
-    RingOptions CurrentRingOptions() const;
+    // What the monitor reads: the options as the options page holds them, and the window's states.
+    MonitorOptions CurrentOptions() const;
     // Runs display work of a later event of the component (connected, disconnected ...) after
     // every call that was answered before it has been shown, so the texts keep their order.
     void ShowAfterRings(std::function<void()> work);
 
     // ---- desktop notifications and missed calls (MainWindowNotify.cpp) ----
     // The calls that came since the user last looked at the call list or the journal.
-    const MissedCalls &Missed() const { return FMissedCalls; }
+    const MissedCalls &Missed() const;
     // The user looked at the calls: the count and the icon's list clear.
     void LookedAtCalls();
 
@@ -134,8 +130,6 @@ public:
     // program's own folder is not writable once installed).
     static QString DefaultSendDir();
     static QString DefaultReceiveDir();
-    // The CAPI-over-TCP address in force: RUFWART_CAPI_REMOTE, else the setting ISDN_CapiRemote.
-    static QString CapiRemote();
 
     // ---- data-transfer mode (MainTransfer.cpp) ----
     void SetServerMode(bool on);
@@ -181,6 +175,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     // Watches the application for the request to quit.
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Shown, hidden, activated or not: whether the user looks at the call list may have changed.
+    bool event(QEvent *event) override;
 
 private:
     // Handlers that touch widgets start with Q_ASSERT(OnMainThread()).
@@ -194,23 +190,12 @@ private:
     void ChooseDirectoryFor(QLineEdit *edit);
     // Writes ISDN_CapiRemote from the options page; a changed address in force re-registers.
     void ApplyCapiRemote();
-    // Registers anew at the address in force when it differs from the component's (not while a
-    // registration runs); true when it did.
-    bool UseRemoteCapiInForce();
-    // Registration beside the window: BeginRegistration starts it on a worker thread, whose
-    // report RegistrationDone (main thread) listens, or releases when listening is no longer
-    // wanted. FinishRegistration waits for the worker.
-    void BeginRegistration();
-    void FinishRegistration();
-    void RegistrationDone();
-    // Waits, the window working on, until a registration under way has reported.
-    void WaitForRegistration();
-    // Listen on the registration there is, or say that there is none.
-    void ListenNow();
-    // The network refused a listen request (counted in FListenRefusals on the message thread).
-    void ListenRefused();
+    // The monitor: the session's and the pipeline's signals to the window.
+    void ConnectMonitor();
     // The listening state in the status line, with a note while there is no notification area.
     void ShowListenStatus(const QString &text);
+    // The monitor reads the options anew.
+    void OptionsChanged();
     // Runs once when the program ends: by "Programm beenden" (a failed save may be asked about),
     // a termination signal or the end of the session (nothing is asked).
     void FormClose(bool mayAsk = true);
@@ -240,29 +225,63 @@ private:
     void SetDInfoVersionIndex(int index);
 
 public:
-    // Fields shared with the call handling and the data-transfer mode.
-    QString FMainTitle;
-    QString FMsnList;
-    QString FCallerKey;
+    // Fields shared with the data-transfer mode.
     QStringList FDialNumbers;
     std::atomic<bool> FTransferDone{false};
     bool FPrefixApplied = false;
     // Last byte-rate sample: the millisecond tick count and the bytes received by then.
     qint64 FRateTime = 0;
     qint64 FRateBytes = 0;
-    std::unique_ptr<CallerDirectory> FCallers;
-    // The call journal "anruf2.dat", opened with the directory.
-    std::unique_ptr<CallJournal> FJournal;
-    bool FRunDInfoOnOpen = false;
+    // The icon shown during data transfers.
+    TTrayIcon *ConnectTray = nullptr;
+    // Hidden holder of the glyph drawn before each dfuList item.
+    QLabel *Image5 = nullptr;
+
+private:
+    // Shows a call the monitor hands over: status line, call list, the notification window or the
+    // main window.
+    void ShowCall(const ShownCall &call);
+    // A queued save failed: the user is told.
+    void ReportStoreError(const QString &message);
+    // Starts or stops the standing D-Info connection for ISDNRunDInfo; a failed start clears it.
+    void ApplyRunDInfo();
+    // The calls' part of the end: what is still queued reaches the files, asking about a failed
+    // save while `mayAsk` allows.
+    void CloseMonitor(bool mayAsk);
+
+    // Desktop notifications and missed calls (MainWindowNotify.cpp).
+    void ConnectNotifications();
+    // A call for the "Externes Fenster": a desktop notification when so chosen, else (and when
+    // no notification service takes it) the own notification window.
+    void ShowExternalCall(const RingDecision &d, const QString &msn);
+    void EditNoticeCaller(const QString &key);
+    void ShowMissedCalls();
+    bool CallListShows() const;
+    // Tells the monitor whether the user looks at the call list now.
+    void CallListViewChanged();
+    DesktopNotifier *FNotifier = nullptr;
+    bool FNoNotifierTold = false;
 
     // Controls (names as on the window); the options, pages and lists are in `ui`.
     std::unique_ptr<Ui::TfmMain> ui;
-    // The CAPI component: registration, listening, calls and transfers.
-    std::unique_ptr<TCapi20> Capi2;
+    // The monitor: the standing D-Info connection, the CAPI session and the calls, in the order
+    // they are made (and ended in reverse).
+    std::unique_ptr<DInfoService> FDInfo;
+    std::unique_ptr<CapiSession> FSession;
+    std::unique_ptr<CallPipeline> FPipeline;
+    // The session's component, for the data-transfer mode.
+    TCapi20 *Capi2 = nullptr;
+    MonitorOptions FOptions;
+    QString FMainTitle;
+    // The key of the last call shown: a double-click on its call list entry opens it.
+    QString FCallerKey;
+    bool FRunDInfoOnOpen = false;
+    // Auto-hide after a call.
     QTimer Timer;
-    // The standing notification-area icon and the one shown during data transfers.
+    // The standing notification-area icon, and the icon of the standing D-Info connection.
     TTrayIcon *TaskIcon1 = nullptr;
-    TTrayIcon *ConnectTray = nullptr;
+    TTrayIcon *DInfoTask = nullptr;
+    // The popup menu (also the icons' and the window's context menu) and its items.
     QMenu *PM = nullptr;
     QMenu *mnuDFU = nullptr;
     QAction *mnuEdit = nullptr;
@@ -278,79 +297,6 @@ public:
     QAction *mnuReadme = nullptr;
     QAction *mnuInfo = nullptr;
     QAction *mnuClose = nullptr;
-    // Hidden holder of the glyph drawn before each dfuList item.
-    QLabel *Image5 = nullptr;
-
-private:
-    // A call that has been answered and is still to be shown, journalled, learned and sounded.
-    struct AnsweredRing
-    {
-        RingDecision Decision;
-        QString Msn;
-        QDateTime Rang;        // when it rang: the call list time and the journal stamp
-        bool Show = false;     // "Anzeigen bei Anruf"
-        bool Beep = false;     // "Beep / Sound  bei Anruf"
-        bool WriteLog = false; // "Protokoll schreiben"
-        bool Stored = false;   // journalled (and learned, unless a look-up is to name it)
-        // Set instead of a call: display work of a later event, waiting its turn.
-        std::function<void()> LaterDisplay;
-    };
-    // Works off the answered calls in order; a call that comes meanwhile waits its turn.
-    void ShowRings();
-    // Journals (and learns) the answered calls that are still to be shown.
-    void StoreRings();
-    void ShowRing(const AnsweredRing &ring);
-    void DisplayRing(const AnsweredRing &ring);
-    void JournalRing(const AnsweredRing &ring);
-    // The name to learn and show an unknown caller with: the number (or nothing), or the name
-    // the automatic D-Info look-up found.
-    QString LookUpUnknownCaller(const AnsweredRing &ring);
-    // Whether an unknown caller is looked up before being learned.
-    bool WillLookUp(const RingDecision &decision) const;
-    static QString LookUpFailureText(const DInfoSearch &search);
-    void LearnCaller(const AnsweredRing &ring, const QString &name);
-    // Plays the queued call sounds one after the other.
-    void PlayRingSounds();
-    // At the end: the records of calls not yet shown still reach the journal and the directory.
-    void StoreUnshownRings();
-    // Writes what the stores have queued. A failed save is asked about ("try again?") while
-    // `mayAsk` allows; otherwise what could not be written stays unsaved.
-    void FlushStores(const std::function<bool()> &mayAsk);
-    // A queued save failed on a store's worker thread: tell the user, the same message not more
-    // than once a minute (the store retries every second).
-    void ReportStoreError(const IoError &error);
-    void OpenStores();
-
-    // The call whose look-up waits for the directory program, and the failure of the last
-    // look-up, told in the status line once until a look-up succeeds again.
-    const AnsweredRing *FRingInLookUp = nullptr;
-    bool FLookUpFailureTold = false;
-    QString FLookUpFailure;
-    // Starts or stops the standing D-Info connection for ISDNRunDInfo; a failed start clears it.
-    void ApplyRunDInfo();
-
-    // Desktop notifications and missed calls (MainWindowNotify.cpp).
-    void ConnectNotifications();
-    // A call for the "Externes Fenster": a desktop notification when so chosen, else (and when
-    // no notification service takes it) the own notification window.
-    void ShowExternalCall(const RingDecision &d, const QString &msn);
-    void EditNoticeCaller(const QString &key);
-    // Counts a call the user may miss; not while the user is looking at the call list.
-    void CountMissedCall(const RingDecision &d, const QDateTime &rang);
-    void ShowMissedCalls();
-    bool CallListShows() const;
-    DesktopNotifier *FNotifier = nullptr;
-    bool FNoNotifierTold = false;
-    MissedCalls FMissedCalls;
-
-    std::deque<AnsweredRing> FAnswered;
-    QTimer FShowTimer;
-    QDeadlineTimer FShowDue; // the latest moment the waiting calls are shown
-    std::deque<QString> FSounds;
-    bool FShowingRings = false;
-    bool FPlayingSounds = false;
-    // When each failed save was last reported.
-    QHash<QString, QDateTime> FStoreErrorsTold;
 
     bool FShown = false;
     bool FClosing = false;
@@ -359,17 +305,6 @@ private:
     bool FTrayAvailable = false;
     // While there is no notification area: tells when one may have appeared.
     TrayWatcher *FTrayWatcher = nullptr;
-    // Errors the component reported outside its message thread; a listen request that could not
-    // be put shows here.
-    std::atomic<int> FCapiErrors{0};
-    // Listen requests the network refused (counted on the message thread), and how many of them
-    // have been told.
-    std::atomic<int> FListenRefusals{0};
-    int FListenRefusalsTold = 0;
-    // StartListen was the last word (not StopListen): the registration's report listens.
-    bool FListenWanted = false;
-    bool FRegistering = false;
-    std::thread FRegistration;
     // Blink phase of ConnectTray: 0 or all bits set.
     int FConnectTrayTag = 0;
     // Display work queued for the main thread and not yet run.

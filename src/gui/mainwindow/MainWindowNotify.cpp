@@ -9,6 +9,7 @@
 
 #include "calls/CallerDirectory.h"
 #include "common/Clock.h"
+#include "monitor/CallPipeline.h"
 #include "notify/DesktopNotifier.h"
 #include "notify/TrayIcon.h"
 #include "ui_MainWindow.h"
@@ -74,8 +75,8 @@ void TfmMain::ShowExternalCall(const RingDecision &d, const QString &msn)
         // The session bus is reached only once a call is to be shown there.
         FNotifier = new DesktopNotifier(QDBusConnection::sessionBus(), this);
         FNotifier->OnBlock = [this](const QString &key) {
-            if (FCallers)
-                BlockCaller(*FCallers, key);
+            if (CallerDirectory *callers = FPipeline->Callers())
+                BlockCaller(*callers, key);
         };
         FNotifier->OnEdit = [this](const QString &key) { EditNoticeCaller(key); };
     }
@@ -104,9 +105,10 @@ void TfmMain::ShowExternalCall(const RingDecision &d, const QString &msn)
 
 void TfmMain::EditNoticeCaller(const QString &key)
 {
-    if (!FCallers)
+    CallerDirectory *callers = FPipeline->Callers();
+    if (!callers)
         return;
-    const QString name = EditCaller(*FCallers, key, this);
+    const QString name = EditCaller(*callers, key, this);
     // The newest call list entry shows the new name, as after a double-click on it.
     if (ui->CallList->count() == 0)
         return;
@@ -121,26 +123,48 @@ bool TfmMain::CallListShows() const
     return isVisible() && ui->nb->currentIndex() == PageStart && ui->nb_Call->currentIndex() == CallPageList;
 }
 
-void TfmMain::CountMissedCall(const RingDecision &d, const QDateTime &rang)
+bool TfmMain::event(QEvent *event)
 {
-    if (!MissedCalls::Counts(d) || (isActiveWindow() && CallListShows()))
+    const bool result = QWidget::event(event);
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+        CallListViewChanged();
+        break;
+    default:
+        break;
+    }
+    return result;
+}
+
+void TfmMain::CallListViewChanged()
+{
+    if (!FPipeline)
         return;
-    FMissedCalls.Add(rang, d.Label);
-    ShowMissedCalls();
+    const bool inView = isActiveWindow() && CallListShows();
+    if (inView == FOptions.CallListInView)
+        return;
+    FOptions.CallListInView = inView;
+    FPipeline->SetOptions(FOptions);
+}
+
+const MissedCalls &TfmMain::Missed() const
+{
+    return FPipeline->Missed();
 }
 
 void TfmMain::LookedAtCalls()
 {
-    if (FMissedCalls.Count() == 0)
-        return;
-    FMissedCalls.Clear();
-    ShowMissedCalls();
+    FPipeline->LookedAtCalls();
 }
 
 void TfmMain::ShowMissedCalls()
 {
     if (!TaskIcon1)
         return;
-    TaskIcon1->setIcon(Icons::trayIconWithCount(FMissedCalls.Count()));
-    TaskIcon1->setToolTip(FMissedCalls.ToolTip(kTrayTitle, Clock::now().date()));
+    const MissedCalls &missed = FPipeline->Missed();
+    TaskIcon1->setIcon(Icons::trayIconWithCount(missed.Count()));
+    TaskIcon1->setToolTip(missed.ToolTip(kTrayTitle, Clock::now().date()));
 }

@@ -7,6 +7,8 @@
 #include "capi/Capi20.h"
 #include "common/Clock.h"
 #include "common/Utils.h"
+#include "monitor/CallPipeline.h"
+#include "monitor/CapiSession.h"
 #include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
 #include "ui_MainWindow.h"
@@ -263,9 +265,9 @@ void TfmMain::Clientmodus1Click()
 
     ui->ChangeCallers->clear();
     FDialNumbers.clear();
-    if (FCallers) {
-        for (const QString &key : FCallers->ListKeys()) {
-            const QString value = FCallers->ReadValue(key);
+    if (CallerDirectory *callers = FPipeline->Callers()) {
+        for (const QString &key : callers->ListKeys()) {
+            const QString value = callers->ReadValue(key);
             if (value.size() <= 2)
                 continue;
             QString name;
@@ -327,7 +329,7 @@ void TfmMain::CallBtnClick()
     const QString number = ui->ChangeNumber->text().left(255);
     ui->lbConnectMsg->setText(QStringLiteral("Wähle ") + number + QStringLiteral(" ..."));
     // Opening this page registered anew (client mode); that registration reports first.
-    WaitForRegistration();
+    FSession->WaitForRegistration();
     // Progress arrives through the connection events; a failed dial shows nothing more.
     Capi2->Dial(number, QString(), kDataService);
     ui->DFUoutBtn->setEnabled(true);

@@ -1,8 +1,7 @@
 #include "windows/DInfoDialog.h"
 
-#include "common/Errors.h"
+#include "monitor/DInfoService.h"
 #include "notify/TrayIcon.h"
-#include "settings/SettingsStore.h"
 #include "widgets/Icons.h"
 #include "windows/MessageDialog.h"
 
@@ -14,10 +13,6 @@
 #include <QTimer>
 #include <QToolButton>
 
-bool DInfoRunning = false;
-bool DInfoStarting = false;
-QPointer<TfmDInfo> fmDInfo;
-
 namespace {
 const QString kStartText = QStringLiteral("Starten Sie die Suche ....");
 const QString kSearching = QStringLiteral("Suche Eintrag ...");
@@ -26,20 +21,19 @@ const QString kTooLong = QStringLiteral("Nummer zu lang !");
 const QString kNotInstalled = QStringLiteral("D-Info nicht installiert !");
 const QString kLoadError = QStringLiteral("Fehler beim Laden von DInfo ...");
 
-// The dialog of a connection that ended while it was in use; whoever used it deletes it after.
-const char *const kRetired = "retired";
-
-// The connection's dialog while DInfoStart waits for the program; DInfoStop ends that wait.
-QPointer<TfmDInfo> g_starting;
-
-void deleteIfRetired(TfmDInfo *dialog)
-{
-    if (dialog && dialog->property(kRetired).toBool())
-        dialog->deleteLater();
-}
+QPointer<DInfoService> g_standing;
 } // namespace
 
-TfmDInfo::TfmDInfo(QWidget *parent) : TToolDialog(parent)
+TTrayIcon *MakeDInfoTrayIcon(QObject *parent)
+{
+    auto *icon = new TTrayIcon(parent);
+    icon->setObjectName(QStringLiteral("DInfoTask"));
+    icon->setToolTip(QStringLiteral("D-Info 97 - Datenbank"));
+    icon->setIcon(QIcon(Icons::convertFrames(22).constFirst()));
+    return icon;
+}
+
+TfmDInfo::TfmDInfo(DInfoService *service, QWidget *parent) : TToolDialog(parent), m_service(service)
 {
     setObjectName(QStringLiteral("fmDInfo"));
     setWindowTitle(QStringLiteral("D-Info - Suche"));
@@ -84,50 +78,51 @@ TfmDInfo::TfmDInfo(QWidget *parent) : TToolDialog(parent)
     setFixedSize(width, 150);
     setFocusOnShow(edNummer);
 
-    DInfoTask = new TTrayIcon(this);
-    DInfoTask->setObjectName(QStringLiteral("DInfoTask"));
-    DInfoTask->setToolTip(QStringLiteral("D-Info 97 - Datenbank"));
-    DInfoTask->setIcon(QIcon(Icons::convertFrames(22).constFirst()));
-
     // Return in the number field searches.
     connect(edNummer, &QLineEdit::returnPressed, this, &TfmDInfo::searchBtnClick);
     connect(searchBtn, &QToolButton::clicked, this, &TfmDInfo::searchBtnClick);
-    connect(ChangeBtn, &QPushButton::clicked, this, &TfmDInfo::ChangeBtnClick);
+    connect(ChangeBtn, &QPushButton::clicked, this, &TfmDInfo::accept);
     connect(AbortBtn, &QPushButton::clicked, this, &TfmDInfo::AbortBtnClick);
 
-    ReadSettings();
+    if (service && service->Running()) {
+        m_shared = service->Client();
+        // The connection ends (the options page, the end of the program): so does the search.
+        connect(service, &DInfoService::runningChanged, this, [this](bool running) {
+            if (!running && isVisible())
+                reject();
+        });
+    } else {
+        m_own = DInfoService::MakeClient(this);
+        DInfoTask = MakeDInfoTrayIcon(this);
+    }
 }
 
 TfmDInfo::~TfmDInfo()
 {
-    // The program of a dialog must not outlive it (closing the dialog has normally ended it).
-    if (DDE1)
-        DDE1->Stop();
+    // The program of a window must not outlive it (closing the window has normally ended it).
+    if (m_own)
+        m_own->Stop();
+    if (m_service)
+        m_service->DropEnded();
 }
 
-void TfmDInfo::ReadSettings()
+DInfoClient *TfmDInfo::Client() const
 {
-    QString folder = ReadSettingText(QStringLiteral("ISDN_DInfoDir")).trimmed();
-    if (folder.isEmpty())
-        folder = DefaultDInfoFolder();
-    DInfoVersion = ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion")) == 1 ? 1 : 0;
-    delete DDE1;
-    DDE1 = new DInfoClient(folder, DInfoVersion, this);
-    DInfoDir = DDE1->Folder(); // ending with "/"
-    DInfoExe = QString::fromLatin1(DDE1->Version().Exe);
-    // A new user's default folder gets the stand-in under the program file names.
-    QString error;
-    if (!ProvisionDInfoFolder(DInfoDir, &error))
-        qWarning("%s", qPrintable(error));
+    return m_own ? m_own : m_shared.data();
+}
+
+bool TfmDInfo::ProgramExists() const
+{
+    return m_own ? m_own->ProgramExists() : m_shared != nullptr;
 }
 
 bool TfmDInfo::StartDInfo()
 {
-    if (DDE1->IsOpen())
+    if (!m_own || m_own->IsOpen())
         return true;
-    if (!DDE1->Start()) {
-        const bool aborted = DDE1->WasAborted();
-        DDE1->Stop(); // a program that came up too late, or never, is ended
+    if (!m_own->Start()) {
+        const bool aborted = m_own->WasAborted();
+        m_own->Stop(); // a program that came up too late, or never, is ended
         if (aborted)
             return false; // the user or the end of the program broke the start off
         searchBtn->setEnabled(false);
@@ -135,7 +130,7 @@ bool TfmDInfo::StartDInfo()
         ShowMessageDlg(kLoadError);
         return false;
     }
-    if (DDE1->Version().TrayIcon)
+    if (m_own->Version().TrayIcon)
         DInfoTask->setActive(true);
     return true;
 }
@@ -145,8 +140,8 @@ void TfmDInfo::showEvent(QShowEvent *event)
     TToolDialog::showEvent(event);
     raise();
     activateWindow();
-    // The program is started once the dialog is on screen, so the user sees what waits.
-    if (!ServesConnection && !m_started) {
+    // A program of its own is started once the window is on screen, so the user sees what waits.
+    if (m_own && !m_started) {
         m_started = true;
         searchBtn->setEnabled(false); // until the program is there
         QTimer::singleShot(0, this, &TfmDInfo::StartOnShow);
@@ -167,16 +162,16 @@ void TfmDInfo::StartOnShow()
 
 void TfmDInfo::Search()
 {
-    Found = false;
-    Aborted = false;
+    m_found = false;
     const QString before = lbMsg->text();
     lbMsg->setText(kSearching);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    LastSearch = DDE1->Search(edNummer->text());
+    const QPointer<DInfoClient> client = Client();
+    const DInfoSearch search =
+        client ? client->Search(edNummer->text()) : DInfoSearch{DInfoOutcome::NoProgram};
     QApplication::restoreOverrideCursor();
-    switch (LastSearch.Outcome) {
+    switch (search.Outcome) {
     case DInfoOutcome::Aborted:
-        Aborted = true;
         return;
     case DInfoOutcome::NoProgram:
     case DInfoOutcome::Refused:
@@ -189,8 +184,8 @@ void TfmDInfo::Search()
         lbTN->setText(kTooLong);
         break;
     case DInfoOutcome::Found:
-        Found = true;
-        lbTN->setText(LastSearch.Name);
+        m_found = true;
+        lbTN->setText(search.Name);
         break;
     default:
         // Nobody, no answer in time, or an answer that could not be read.
@@ -208,124 +203,53 @@ void TfmDInfo::searchBtnClick()
     ChangeBtn->setFocus();
 }
 
-void TfmDInfo::ChangeBtnClick()
-{
-    accept();
-}
-
 void TfmDInfo::AbortBtnClick()
 {
-    Aborted = true;
-    Found = false;
-    DDE1->Abort();
+    m_found = false;
+    if (DInfoClient *client = Client())
+        client->Abort();
     reject();
 }
 
 void TfmDInfo::done(int result)
 {
-    // Closing a dialog of its own ends the program; the standing connection's dialog only hides.
-    if (!ServesConnection) {
-        DDE1->Stop();
+    // Closing a window with a program of its own ends the program; the standing connection runs on.
+    if (m_own) {
+        m_own->Stop();
         DInfoTask->setActive(false);
     }
     TToolDialog::done(result);
 }
 
-QString DInfoLookup(const QString &Number, const QString &Name)
+QString TfmDInfo::LookUp(const QString &number, const QString &name)
 {
-    QString result = Name;
-    std::unique_ptr<TfmDInfo> own;
-    QPointer<TfmDInfo> dialog;
-    if (DInfoRunning && fmDInfo) {
-        dialog = fmDInfo;
-    } else {
-        own = std::make_unique<TfmDInfo>();
-        dialog = own.get();
-    }
-    if (!dialog->DDE1->ProgramExists()) {
+    edNummer->setText(number);
+    lbTN->setText(name);
+    lbMsg->setText(kStartText);
+    m_found = false;
+    QPointer<TfmDInfo> self(this);
+    exec();
+    if (self && m_found)
+        return lbTN->text();
+    return name;
+}
+
+QString DInfoLookup(DInfoService *service, const QString &number, const QString &name)
+{
+    TfmDInfo dialog(service);
+    if (!dialog.ProgramExists()) {
         ShowMessageDlg(kNotInstalled);
-        return result;
+        return name;
     }
-    dialog->edNummer->setText(Number);
-    dialog->lbTN->setText(Name);
-    dialog->lbMsg->setText(kStartText);
-    dialog->Found = false;
-    dialog->exec();
-    if (dialog && dialog->Found)
-        result = dialog->lbTN->text();
-    if (!own)
-        deleteIfRetired(dialog);
-    return result;
+    return dialog.LookUp(number, name);
 }
 
-DInfoSearch DInfoAutoLookup(const QString &Number, QString &Name)
+QString DInfoLookup(const QString &number, const QString &name)
 {
-    DInfoSearch search;
-    if (!DInfoRunning || !fmDInfo) {
-        search.Outcome = DInfoOutcome::NoProgram;
-        return search;
-    }
-    // The search goes to the connection's program directly: an open search dialog keeps what
-    // the user typed and saw.
-    const QPointer<TfmDInfo> dialog = fmDInfo;
-    Name = Number;
-    search = dialog->DDE1->Search(Number);
-    if (search.found())
-        Name = search.Name;
-    deleteIfRetired(dialog);
-    return search;
+    return DInfoLookup(g_standing, number, name);
 }
 
-void DInfoStart()
+void SetStandingDInfo(DInfoService *service)
 {
-    if (DInfoRunning)
-        return;
-    auto dialog = std::make_unique<TfmDInfo>();
-    dialog->ServesConnection = true;
-    if (!dialog->DDE1->ProgramExists()) {
-        try {
-            WriteSettingFlag(QStringLiteral("ISDN_RunDInfo"), false);
-        } catch (const IoError &e) {
-            ShowMessageDlg(e.message());
-        }
-        ShowMessageDlg(kNotInstalled + QStringLiteral("\rFunktion wurde deaktiviert ."));
-        return;
-    }
-    DInfoStarting = true;
-    g_starting = dialog.get();
-    const bool started = dialog->StartDInfo();
-    const bool stopped = !g_starting; // DInfoStop came meanwhile
-    g_starting = nullptr;
-    DInfoStarting = false;
-    if (!started || stopped)
-        return;
-    fmDInfo = dialog.release();
-    DInfoRunning = true;
-}
-
-void DInfoStop()
-{
-    if (g_starting) {
-        // Stopped while it starts: the start ends, and no connection is set up.
-        g_starting->DDE1->Abort();
-        g_starting = nullptr;
-    }
-    if (!DInfoRunning)
-        return;
-    DInfoRunning = false;
-    TfmDInfo *dialog = fmDInfo;
-    fmDInfo = nullptr;
-    if (!dialog)
-        return;
-    // Ends a waiting search too; failures to close the program are of no concern here.
-    dialog->DDE1->Stop();
-    dialog->DInfoTask->setActive(false);
-    if (dialog->DDE1->Searching() || dialog->isVisible()) {
-        // In use further up: the user of the dialog deletes it when done with it.
-        dialog->setProperty(kRetired, true);
-        if (dialog->isVisible())
-            dialog->reject();
-        return;
-    }
-    delete dialog;
+    g_standing = service;
 }

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 
+class DInfoService;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -13,49 +14,23 @@ class QToolButton;
 class TTrayIcon;
 
 // "D-Info - Suche": looks a number up in the telephone-directory program (a reverse search) and
-// hands the found name over. It also serves the standing connection of the automatic look-up,
-// invisibly, while "Anrufer bei Anruf aus D-Info ermitteln" is on. The program behind it is
-// DDE1 (DInfoClient: program file, conversation, answer file).
+// hands the found name over. While the standing connection of the automatic look-up runs, the
+// window searches through it; otherwise it starts a program of its own once it is shown and ends
+// it when it closes.
 class TfmDInfo : public TToolDialog
 {
     Q_OBJECT
 public:
-    explicit TfmDInfo(QWidget *parent = nullptr);
+    // `service`: the standing connection, or null.
+    explicit TfmDInfo(DInfoService *service, QWidget *parent = nullptr);
     ~TfmDInfo() override;
 
-    // Reads ISDN_DInfoDir (empty: the per-user default folder, provisioned with the stand-in)
-    // and ISDN_DInfoVersion and makes the client for them.
-    void ReadSettings();
-
-    QString DInfoDir;
-    int DInfoVersion = 0;
-    QString DInfoExe;
-    bool Found = false;
-    bool Aborted = false;
-
-    QLabel *lbMsg = nullptr;
-    QLineEdit *edNummer = nullptr;
-    QToolButton *searchBtn = nullptr;
-    QLabel *lbTN = nullptr;
-    QPushButton *AbortBtn = nullptr;
-    QPushButton *ChangeBtn = nullptr;
-    DInfoClient *DDE1 = nullptr;
-    TTrayIcon *DInfoTask = nullptr;
-
-    // The start procedure: starts the directory program and waits for it. On failure the two
-    // buttons are disabled and "Fehler beim Laden von DInfo ..." is shown.
-    bool StartDInfo();
-    // Sends the number of edNummer and shows the answer in lbTN; Found tells whether it named
-    // somebody. The outcome is kept in LastSearch.
-    void Search();
-    DInfoSearch LastSearch;
-
-    void searchBtnClick();
-    void ChangeBtnClick();
-    void AbortBtnClick();
-
-    // Set for the dialog of the standing connection: closing it only hides it.
-    bool ServesConnection = false;
+    // Whether a program to search with is there (the standing connection, or the program file).
+    bool ProgramExists() const;
+    // Shows the window for `number`, with `name` as the subscriber until a search names another;
+    // returns the name the user took over, or `name` when the search found nobody or was broken
+    // off.
+    QString LookUp(const QString &number, const QString &name);
 
     // The label of the found subscriber: its picture and text.
     static constexpr const char *kNotFound = "Kein Teilnehmer gefunden !";
@@ -68,29 +43,40 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The start procedure of a program of its own: starts it and waits for it. On failure the
+    // two buttons are disabled and "Fehler beim Laden von DInfo ..." is shown.
+    bool StartDInfo();
     void StartOnShow();
+    // Sends the number of edNummer and shows the answer in lbTN.
+    void Search();
+    void searchBtnClick();
+    void AbortBtnClick();
+    DInfoClient *Client() const;
+
+    QLabel *lbMsg = nullptr;
+    QLineEdit *edNummer = nullptr;
+    QToolButton *searchBtn = nullptr;
+    QLabel *lbTN = nullptr;
+    QPushButton *AbortBtn = nullptr;
+    QPushButton *ChangeBtn = nullptr;
+    QPointer<DInfoService> m_service;
+    // The standing connection's client while the window searches through it, else its own.
+    QPointer<DInfoClient> m_shared;
+    DInfoClient *m_own = nullptr;
+    TTrayIcon *DInfoTask = nullptr;
+    bool m_found = false;
     bool m_started = false;
 };
 
-// True while the standing connection runs (the program is started and waits hidden).
-extern bool DInfoRunning;
-// True while DInfoStart waits for the program to come up.
-extern bool DInfoStarting;
-// The dialog of the standing connection, while DInfoRunning.
-extern QPointer<TfmDInfo> fmDInfo;
+// The "D-Info 97 - Datenbank" icon shown while a D-Info 97 program runs (it shows itself in the
+// notification area).
+TTrayIcon *MakeDInfoTrayIcon(QObject *parent);
 
 // The "&D-Info" buttons of the caller list and the caller record dialog: shows the search
-// dialog for Number (starting the program unless the standing connection runs) and returns the
-// name the user took over, or Name unchanged when nothing was found, the search was aborted or
-// the program is missing ("D-Info nicht installiert !").
-QString DInfoLookup(const QString &Number, const QString &Name);
-// The automatic look-up of a ring: while the standing connection runs, Name becomes Number and
-// then the found name, if any; otherwise Name stays. No window is shown. The outcome tells a
-// failed look-up (the program gone, a refused request, no answer in time) from one that found
-// nobody; a failure never puts any text but the number into Name.
-DInfoSearch DInfoAutoLookup(const QString &Number, QString &Name);
-// Starts the standing connection; when the program file is missing, ISDN_RunDInfo is cleared
-// and "D-Info nicht installiert !" / "Funktion wurde deaktiviert ." is shown.
-void DInfoStart();
-// Ends the standing connection (a running search is aborted); nothing when none runs.
-void DInfoStop();
+// window for `number` through the standing connection `service` (null or not running: a program
+// of its own) and returns the name the user took over, or `name` unchanged when nothing was
+// found, the search was aborted or the program is missing ("D-Info nicht installiert !").
+QString DInfoLookup(DInfoService *service, const QString &number, const QString &name);
+// The same through the standing connection the main window made known (SetStandingDInfo).
+QString DInfoLookup(const QString &number, const QString &name);
+void SetStandingDInfo(DInfoService *service);

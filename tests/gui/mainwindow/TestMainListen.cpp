@@ -5,6 +5,8 @@
 #include "calls/CallerDirectory.h"
 #include "capi/Capi20.h"
 #include "mainwindow/MainWindow.h"
+#include "monitor/CallPipeline.h"
+#include "monitor/CapiSession.h"
 #include "settings/SettingsStore.h"
 #include "support/ProgramExchange.h"
 #include "support/TestEnv.h"
@@ -140,7 +142,7 @@ private slots:
     void refusedListenRequestIsTold()
     {
         TfmMain w;
-        w.Capi2->Controller = 2;
+        w.Session().Capi().Controller = 2;
         w.FormShow();
         QTRY_COMPARE(messages, QStringList{QStringLiteral("Capi20 nicht installiert !")});
         QVERIFY(child<QLabel>(&w, "ISDNBar")
@@ -177,7 +179,7 @@ private slots:
         CallerDirectory().WriteCaller(QStringLiteral("0301234567"), QStringLiteral("Meier"), false);
         // Someone who lets it ring.
         TCapi20 callee;
-        callee.SetRemoteCapi(TfmMain::CapiRemote());
+        callee.SetRemoteCapi(CapiSession::RemoteInForce());
         callee.OnRing = [](TCapi20 *, const TCallDaten &) { return RingResult::AlertOnly; };
         callee.Loaded();
         callee.Listen(ServiceBit::All);
@@ -186,9 +188,9 @@ private slots:
         TfmMain w;
         w.FormShow();
         // It registers beside the window.
-        QTRY_VERIFY(!w.Registering() && w.Capi2->Registered());
+        QTRY_VERIFY(!w.Registering() && w.Session().Capi().Registered());
 
-        TfmAnruf list(*w.FCallers, w.Capi2.get());
+        TfmAnruf list(*w.Pipeline().Callers(), &w.Session().Capi());
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         QTest::mouseClick(list.DialBtn, Qt::LeftButton);

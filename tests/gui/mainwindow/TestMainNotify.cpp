@@ -6,6 +6,7 @@
 #include "capi/Capi20.h"
 #include "common/Clock.h"
 #include "mainwindow/MainWindow.h"
+#include "monitor/CallPipeline.h"
 #include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
 #include "support/NotificationServer.h"
@@ -48,8 +49,9 @@ class TestMainNotify : public QObject
         daten.Service = 2;
         daten.CallingPartyNumber = TCallNumber::FromString(QStringLiteral("\x21\x81") + from);
         daten.CalledPartyNumber = TCallNumber::FromString(QStringLiteral("\x81") + "4711");
-        w.Capi2Ring(w.Capi2.get(), daten);
+        w.Pipeline().Ring(daten);
     }
+    static TTrayIcon *trayIcon(TfmMain &w) { return child<TTrayIcon>(&w, "TaskIcon1"); }
     static QString status(TfmMain &w) { return child<QLabel>(&w, "ISDNBar")->text(); }
     static QString lastEntry(TfmMain &w)
     {
@@ -176,11 +178,11 @@ private slots:
         }
         // The blocked caller (0900*) does not count.
         QCOMPARE(w->Missed().Count(), 6);
-        QCOMPARE(w->TaskIcon1->ToolTip(),
+        QCOMPARE(trayIcon(*w)->ToolTip(),
                  QStringLiteral("Rufwart 32\n6 Anrufe in Abwesenheit\n09:07  040005\n"
                                 "09:06  040004\n09:05  040003\n09:04  040002\n"
                                 "09:02  040001"));
-        QVERIFY(QString::number(w->TaskIcon1->Icon().cacheKey()) != plain);
+        QVERIFY(QString::number(trayIcon(*w)->Icon().cacheKey()) != plain);
 
         // Opening the journal is looking.
         QTimer::singleShot(0, this, [] {
@@ -189,8 +191,8 @@ private slots:
         });
         w->ShowJournal();
         QCOMPARE(w->Missed().Count(), 0);
-        QCOMPARE(w->TaskIcon1->ToolTip(), QStringLiteral("Rufwart 32"));
-        QCOMPARE(QString::number(w->TaskIcon1->Icon().cacheKey()), plain);
+        QCOMPARE(trayIcon(*w)->ToolTip(), QStringLiteral("Rufwart 32"));
+        QCOMPARE(QString::number(trayIcon(*w)->Icon().cacheKey()), plain);
 
         // A call of yesterday shows its day; the main window's call list brought up is looking.
         now = QDateTime(QDate(2024, 3, 9), QTime(8, 30));
@@ -200,7 +202,7 @@ private slots:
         now = QDateTime(QDate(2024, 3, 10), QTime(7, 0));
         ring(*w, QStringLiteral("0301234"));
         QTRY_COMPARE(w->Missed().Count(), 2);
-        QCOMPARE(w->TaskIcon1->ToolTip(),
+        QCOMPARE(trayIcon(*w)->ToolTip(),
                  QStringLiteral("Rufwart 32\n2 Anrufe in Abwesenheit\n07:00  Meier\n09.03. 08:30  040006"));
         closeCallWindows();
         w->RestoreMainWindow();

@@ -4,6 +4,7 @@
 #include "capi/Capi20.h"
 #include "common/Paths.h"
 #include "mainwindow/MainWindow.h"
+#include "monitor/CapiSession.h"
 #include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
@@ -142,7 +143,7 @@ private slots:
         WriteSettingInteger(QStringLiteral("ISDN_MaxEmpfang"), 5);
         w = std::make_unique<TfmMain>();
         w->FormShow();
-        QCOMPARE(w->Capi2->MaxReceiveSize.load(), int64_t(5) << 20);
+        QCOMPARE(w->Session().Capi().MaxReceiveSize.load(), int64_t(5) << 20);
         auto *dialWith = child<QCheckBox>(w.get(), "cbDialWith");
         // Outside the dial page the box writes nothing.
         dialWith->setChecked(true);
@@ -171,26 +172,26 @@ private slots:
         w = std::make_unique<TfmMain>();
         w->FormShow();
         // Received files are capped at 100 MB unless the settings say otherwise.
-        QCOMPARE(w->Capi2->MaxReceiveSize.load(), int64_t(100) << 20);
-        QVERIFY(w->mnuServermode->isEnabled());
-        QVERIFY(!w->mnuDFUStatus->isEnabled());
+        QCOMPARE(w->Session().Capi().MaxReceiveSize.load(), int64_t(100) << 20);
+        QVERIFY(child<QAction>(w.get(), "mnuServermode")->isEnabled());
+        QVERIFY(!child<QAction>(w.get(), "mnuDFUStatus")->isEnabled());
 
         w->mnuServermodeClick();
         QVERIFY(w->ServerMode());
-        QVERIFY(w->mnuDFUStatus->isEnabled());
+        QVERIFY(child<QAction>(w.get(), "mnuDFUStatus")->isEnabled());
         QCOMPARE(w->windowTitle(), kServerTitle);
-        w->mnuDFUStatus->trigger();
+        child<QAction>(w.get(), "mnuDFUStatus")->trigger();
         QCOMPARE(page(), int(TfmMain::PageProgress));
         // "Zurück ..." leads to the start page in server mode ...
         child<QPushButton>(w.get(), "Undo2Btn")->click();
         QCOMPARE(page(), int(TfmMain::PageStart));
 
         // ... and to the file page otherwise. The menu toggles the mode as F9 does.
-        w->mnuServermode->trigger();
+        child<QAction>(w.get(), "mnuServermode")->trigger();
         QVERIFY(!w->ServerMode());
-        QVERIFY(!w->mnuDFUStatus->isEnabled());
+        QVERIFY(!child<QAction>(w.get(), "mnuDFUStatus")->isEnabled());
         QCOMPARE(w->windowTitle(), kNormalTitle);
-        w->mnuServermode->trigger();
+        child<QAction>(w.get(), "mnuServermode")->trigger();
         QVERIFY(w->ServerMode());
         w->Clientmodus1Click();
         QVERIFY(!w->ServerMode());

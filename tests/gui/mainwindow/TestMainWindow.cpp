@@ -4,7 +4,9 @@
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
 #include "common/Paths.h"
+#include "dinfo/DdeConversation.h"
 #include "mainwindow/MainWindow.h"
+#include "monitor/CallPipeline.h"
 #include "notify/TrayIcon.h"
 #include "notify/TrayWatcher.h"
 #include "settings/SettingsStore.h"
@@ -109,7 +111,7 @@ private slots:
                  env->dataHome() + QStringLiteral("/rufwart/dinfo/"));
         QVERIFY(child<QRadioButton>(&w, "rbDInfo30")->isChecked());
         QCOMPARE(child<QRadioButton>(&w, "rbDInfo30")->text(), QStringLiteral("D-Info 3.0"));
-        QCOMPARE(w.mnuInfo->text(), QStringLiteral("Über Rufwart 32 v2.2"));
+        QCOMPARE(child<QAction>(&w, "mnuInfo")->text(), QStringLiteral("Über Rufwart 32 v2.2"));
         QCOMPARE(w.windowTitle(), QStringLiteral("Rufwart 32  v2.2"));
         QCOMPARE(w.height(), 144);
         QCOMPARE(w.width(), 340);
@@ -151,7 +153,7 @@ private slots:
         QCOMPARE(child<QLineEdit>(&w, "IsdnTimeMinimize")->text(), QStringLiteral("12"));
         QVERIFY(child<QRadioButton>(&w, "rbDInfo97")->isChecked());
         QCOMPARE(child<QLineEdit>(&w, "OptSendDir")->text(), QStringLiteral("/srv/out/"));
-        QCOMPARE(w.FMsnList, QStringLiteral("4711,,,,,,,"));
+        QCOMPARE(w.Pipeline().Options().MsnList, QStringLiteral("4711,,,,,,,"));
         // Monitoring off: no attempt to reach CAPI, and the status says so.
         QVERIFY(messages.texts.isEmpty());
         QVERIFY(child<QLabel>(&w, "ISDNBar")
@@ -192,7 +194,7 @@ private slots:
         QCOMPARE(child<QLineEdit>(&w, "IsdnTimeMinimize")->text(), QStringLiteral("3"));
         QVERIFY(child<QCheckBox>(&w, "IsdnMinimize")->isChecked());
         QVERIFY(child<QCheckBox>(&w, "isdnUse")->isChecked());
-        QCOMPARE(w.FMsnList, QString());
+        QCOMPARE(w.Pipeline().Options().MsnList, QString());
         QCOMPARE(child<QLineEdit>(&w, "OptSendDir")->text(),
                  env->dataHome() + QStringLiteral("/rufwart/senden/"));
     }
@@ -349,24 +351,29 @@ private slots:
             box->setChecked(on);
             w.UndoBtnClick();
         };
+        // Whether the directory program of the default folder serves its conversation.
+        auto running = [] {
+            DdeConversation probe;
+            return probe.Open(DInfoVersion::of(0).Service, DInfoVersion::of(0).Topic);
+        };
         // Switched on and off again before "Zurück ..." starts nothing.
         child<QToolButton>(&w, "OptBtn")->click();
         box->setChecked(true);
         box->setChecked(false);
         w.UndoBtnClick();
-        QVERIFY(!DInfoRunning);
+        QTRY_VERIFY(!running());
         // The default folder holds the stand-in: on starts it, off stops it.
         apply(true);
-        QVERIFY(DInfoRunning);
+        QVERIFY(running());
         apply(false);
-        QVERIFY(!DInfoRunning);
+        QTRY_VERIFY(!running());
         QVERIFY(messages.texts.isEmpty());
 
         // No program file in the folder: the option switches itself off again.
         QDir().mkpath(env->root() + QStringLiteral("/leer"));
         child<QLineEdit>(&w, "OptDInfoDir")->setText(env->root() + QStringLiteral("/leer"));
         apply(true);
-        QVERIFY(!DInfoRunning);
+        QTRY_VERIFY(!running());
         QVERIFY(!box->isChecked());
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_RunDInfo")), QStringLiteral("0"));
         QCOMPARE(messages.texts,
@@ -417,10 +424,16 @@ private slots:
         w.RestoreMainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         auto *list = child<QListWidget>(&w, "CallList");
-        list->addItems({QStringLiteral("12:00:00 - 0401111"),
-                        QStringLiteral("12:00:05 - 0309111 --> gesperrt"),
-                        QStringLiteral("12:00:10 - Meier")});
-        w.FCallerKey = QStringLiteral("0301234");
+        list->addItems(
+            {QStringLiteral("12:00:00 - 0401111"), QStringLiteral("12:00:05 - 0309111 --> gesperrt")});
+        // The last call as the monitor hands it over; the window then goes back to its call list.
+        ShownCall last;
+        last.Rang = QDateTime(QDate::currentDate(), QTime(12, 0, 10));
+        last.Decision.Label = QStringLiteral("Meier");
+        last.Decision.CallerKey = QStringLiteral("0301234");
+        emit w.Pipeline().callShown(last);
+        QCOMPARE(list->item(2)->text(), QStringLiteral("12:00:10 - Meier"));
+        child<QStackedWidget>(&w, "nb_Call")->setCurrentIndex(TfmMain::CallPageList);
 
         // Double-clicks `row`; `act` works the record dialog if one opens. Returns its key.
         auto doubleClick = [&](int row, const std::function<void(TfmStamm &)> &act) {
@@ -469,7 +482,7 @@ private slots:
         for (QWidget *button : {static_cast<QWidget *>(child<QToolButton>(&w, "EditBtn")),
                                 static_cast<QWidget *>(child<QToolButton>(&w, "HistBtn"))})
             QVERIFY(button->isEnabled());
-        QVERIFY(w.mnuEdit->isEnabled() && w.mnuHist->isEnabled());
+        QVERIFY(child<QAction>(&w, "mnuEdit")->isEnabled() && child<QAction>(&w, "mnuHist")->isEnabled());
         QStringList opened;
         auto closeNext = [&] {
             QTimer::singleShot(0, &w, [&] {
@@ -482,7 +495,7 @@ private slots:
         closeNext();
         QTest::mouseClick(child<QToolButton>(&w, "EditBtn"), Qt::LeftButton);
         closeNext();
-        w.mnuHist->trigger();
+        child<QAction>(&w, "mnuHist")->trigger();
         QCOMPARE(opened, QStringList({QStringLiteral("Anrufer"), QStringLiteral("Anrufjournal")}));
     }
 
@@ -496,16 +509,16 @@ private slots:
         QVERIFY(w.isVisible());
         QVERIFY(!w.close()); // the close box only hides
         QVERIFY(!w.isVisible() || w.isMinimized());
-        QVERIFY(w.FCallers);
+        QVERIFY(w.Pipeline().Callers());
 
         // Auto-hide after a call, on the start page.
         w.RestoreMainWindow();
         w.ShowAnimation(true);
         child<QStackedWidget>(&w, "nb_Call")->setCurrentIndex(TfmMain::CallPageCaller);
-        w.Timer.start();
+        w.findChild<QTimer *>("Timer")->start();
         w.TimerTimer();
         QVERIFY(!w.isVisible() || w.isMinimized());
-        QVERIFY(!w.Timer.isActive());
+        QVERIFY(!w.findChild<QTimer *>("Timer")->isActive());
         QVERIFY(!child<QLabel>(&w, "Ani")->isVisible());
         QCOMPARE(child<QStackedWidget>(&w, "nb_Call")->currentIndex(), int(TfmMain::CallPageList));
 
@@ -521,7 +534,7 @@ private slots:
 
         // "Programm beenden" ends in order.
         w.mnuCloseClick();
-        QVERIFY(!w.FCallers);
+        QVERIFY(!w.Pipeline().Callers());
         QVERIFY(!w.isVisible());
         QVERIFY(child<QLabel>(&w, "ISDNBar")
                     ->text()
@@ -574,14 +587,14 @@ private slots:
                                                     },
                                                     [&] { ++released; }};
         auto queueCall = [&w] {
-            w.FJournal->QueueCall(QStringLiteral("0301234567"), QStringLiteral("4711"));
+            w.Pipeline().Journal()->QueueCall(QStringLiteral("0301234567"), QStringLiteral("4711"));
         };
 
         queueCall();
         w.CommitData(session);
         QCOMPARE(CallJournal().ReadCalls().size(), 1);
         QCOMPARE(permissionAsked, 0); // nothing to ask about
-        QVERIFY(w.FCallers && w.FJournal);
+        QVERIFY(w.Pipeline().Callers() && w.Pipeline().Journal());
         QVERIFY(messages.texts.isEmpty());
 
         auto full = std::make_unique<FileSizeLimit>(8);
@@ -603,7 +616,7 @@ private slots:
         QVERIFY2(asked[0].contains(QStringLiteral("Nochmals versuchen ?")), qPrintable(asked[0]));
         QCOMPARE(released, 1);
         QCOMPARE(CallJournal().ReadCalls().size(), 2);
-        QVERIFY(w.FCallers && w.FJournal);
+        QVERIFY(w.Pipeline().Callers() && w.Pipeline().Journal());
 
         // The session ends: a window on the screen does not keep the program from ending, and a
         // save that fails now is not asked about.
@@ -616,7 +629,7 @@ private slots:
         full.reset();
         MsgDlgHook::setHandler({});
         QVERIFY(asked.isEmpty());
-        QVERIFY(!w.FCallers && !w.FJournal);
+        QVERIFY(!w.Pipeline().Callers() && !w.Pipeline().Journal());
         QVERIFY(!w.isVisible());
     }
 
@@ -647,7 +660,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w.TrayAvailable(), 20000);
         QCOMPARE(status->text(), QStringLiteral("Autom. Anruferkennung deaktiviert ..."));
         QVERIFY(!w.isVisible());
-        QVERIFY(w.TaskIcon1->Active());
+        QVERIFY(child<TTrayIcon>(&w, "TaskIcon1")->Active());
         w.RestoreMainWindow();
         QVERIFY(w.isVisible() && !w.isMinimized());
         QVERIFY(!w.close());

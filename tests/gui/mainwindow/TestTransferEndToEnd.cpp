@@ -5,6 +5,7 @@
 #include "capi/Capi20.h"
 #include "common/Paths.h"
 #include "mainwindow/MainWindow.h"
+#include "monitor/CapiSession.h"
 #include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
@@ -242,23 +243,23 @@ private slots:
         QVERIFY(QDir().mkpath(clientReceive));
         QCOMPARE(done->count(), 1);
         QCOMPARE(done->item(0)->text(), QStringLiteral("alpha.txt fehlgeschlagen (Schreibfehler) ..."));
-        QCOMPARE(client->Capi2->CallState(), 3);
+        QCOMPARE(client->Session().Capi().CallState(), 3);
     }
 
     void theServerHangingUpEndsTheRun()
     {
         // The server hangs up as soon as the first block of the file is out.
         std::atomic<bool> cut{false};
-        server->Capi2->OnSendFile = [&](TCapi20 *sender, const QString &, int64_t, int64_t,
-                                        TTransferBlock b) {
+        server->Session().Capi().OnSendFile = [&](TCapi20 *sender, const QString &, int64_t, int64_t,
+                                                  TTransferBlock b) {
             if (b == tbFileData && !cut.exchange(true))
                 sender->Disconnect(1);
         };
         tickOnly({"bravo.bin"});
         CHECKED(clickWithWatchdog("UploadBtn"));
         TfmMain *s = server.get();
-        server->Capi2->OnSendFile = [s](TCapi20 *, const QString &Filename, int64_t FileSize,
-                                        int64_t FileProgress, TTransferBlock FileBlock) {
+        server->Session().Capi().OnSendFile = [s](TCapi20 *, const QString &Filename, int64_t FileSize,
+                                                  int64_t FileProgress, TTransferBlock FileBlock) {
             s->Capi2SendFile(Filename, FileSize, FileProgress, FileBlock);
         };
 
@@ -284,7 +285,7 @@ private slots:
         QCOMPARE(page(client.get()), int(TfmMain::PageStart));
         QCOMPARE(client->windowTitle(), kNormalTitle);
         QVERIFY(!client->ConnectTray->Active());
-        QCOMPARE(client->Capi2->CallState(), 0);
+        QCOMPARE(client->Session().Capi().CallState(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(text(server.get(), "ISDNBar"), QStringLiteral("Verbindung getrennt  ..."),
                                   kStepMs);
         QCOMPARE(server->windowTitle(), QStringLiteral("Rufwart 32 - Servermodus (DATA 64K)"));

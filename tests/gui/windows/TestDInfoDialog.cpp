@@ -1,6 +1,7 @@
-// The D-Info search dialog, the standing connection of the automatic look-up and the look-up
-// progress window, against the built stand-in and against fake_dinfo.
+// The D-Info search window, alone and through the standing connection of the automatic look-up,
+// and the look-up progress window, against the built stand-in and against fake_dinfo.
 #include "dinfo/DdeConversation.h"
+#include "monitor/DInfoService.h"
 #include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
 #include "support/FileBytes.h"
@@ -34,7 +35,7 @@ void whenDialogReady(std::function<void(TfmDInfo *)> act)
         TfmDInfo *dialog = nullptr;
         WaitUntil([&] {
             dialog = qobject_cast<TfmDInfo *>(QApplication::activeModalWidget());
-            return dialog && dialog->searchBtn->isEnabled();
+            return dialog && child<QToolButton>(dialog, "searchBtn")->isEnabled();
         });
         if (dialog)
             act(dialog);
@@ -88,7 +89,6 @@ private slots:
     }
     void cleanup()
     {
-        DInfoStop();
         DInfoClient::SetTimeoutsForTests(0, 0);
         MsgDlgHook::setHandler({});
         env.reset();
@@ -101,11 +101,11 @@ private slots:
         QString caption, shownNumber, shownName, result;
         whenDialogReady([&](TfmDInfo *d) {
             caption = d->windowTitle();
-            shownNumber = d->edNummer->text();
-            shownName = d->lbTN->text();
-            d->searchBtn->click();
-            result = d->lbTN->text() + " / " + d->lbMsg->text();
-            d->ChangeBtn->click();
+            shownNumber = child<QLineEdit>(d, "edNummer")->text();
+            shownName = child<QLabel>(d, "lbTN")->text();
+            child<QToolButton>(d, "searchBtn")->click();
+            result = child<QLabel>(d, "lbTN")->text() + " / " + child<QLabel>(d, "lbMsg")->text();
+            child<QPushButton>(d, "ChangeBtn")->click();
         });
         QCOMPARE(DInfoLookup("301234567", "alt"), kMeier);
         QCOMPARE(caption, QStringLiteral("D-Info - Suche"));
@@ -118,19 +118,19 @@ private slots:
 
         // Nobody found, and an aborted search: the name stays.
         whenDialogReady([&](TfmDInfo *d) {
-            d->searchBtn->click();
-            result = d->lbTN->text();
-            d->ChangeBtn->click();
+            child<QToolButton>(d, "searchBtn")->click();
+            result = child<QLabel>(d, "lbTN")->text();
+            child<QPushButton>(d, "ChangeBtn")->click();
         });
         QCOMPARE(DInfoLookup("40999", "alt"), QStringLiteral("alt"));
         QCOMPARE(result, QStringLiteral("Kein Teilnehmer gefunden !"));
         whenDialogReady([&](TfmDInfo *d) {
-            d->edNummer->setText(QString(62, '1'));
-            d->searchBtn->click();
-            result = d->lbTN->text();
-            d->edNummer->setText("301234567");
-            d->searchBtn->click();
-            d->AbortBtn->click();
+            child<QLineEdit>(d, "edNummer")->setText(QString(62, '1'));
+            child<QToolButton>(d, "searchBtn")->click();
+            result = child<QLabel>(d, "lbTN")->text();
+            child<QLineEdit>(d, "edNummer")->setText("301234567");
+            child<QToolButton>(d, "searchBtn")->click();
+            child<QPushButton>(d, "AbortBtn")->click();
         });
         QCOMPARE(DInfoLookup("301234567", "alt"), QStringLiteral("alt"));
         QCOMPARE(result, QStringLiteral("Nummer zu lang !"));
@@ -141,82 +141,39 @@ private slots:
     {
         QDir().mkpath(env->root() + "/leer");
         WriteSettingString("ISDN_DInfoDir", env->root() + "/leer");
-        WriteSettingFlag("ISDN_RunDInfo", true);
         QCOMPARE(DInfoLookup("301234567", "alt"), QStringLiteral("alt"));
-        DInfoStart();
-        QCOMPARE(messages, QStringList({"D-Info nicht installiert !",
-                                        "D-Info nicht installiert !\rFunktion wurde deaktiviert ."}));
-        QVERIFY(!DInfoRunning);
-        QCOMPARE(ReadSettingString("ISDN_RunDInfo"), QStringLiteral("0"));
+        QCOMPARE(messages, QStringList({"D-Info nicht installiert !"}));
 
         // A program that never serves its conversation: the start gives up with a message, the
-        // dialog closes by itself.
+        // window closes by itself.
         CHECKED(givenFake(1, "noendpoint"));
         DInfoClient::SetTimeoutsForTests(300, 2000);
         messages.clear();
-        DInfoStart();
-        QVERIFY(!DInfoRunning);
         QCOMPARE(DInfoLookup("301234567", "alt"), QStringLiteral("alt"));
-        QCOMPARE(messages,
-                 QStringList({"Fehler beim Laden von DInfo ...", "Fehler beim Laden von DInfo ..."}));
-
-        // Stopped while it starts (the program ends): the start ends at once, quietly.
-        DInfoClient::SetTimeoutsForTests(20000, 2000);
-        messages.clear();
-        QTimer::singleShot(100, [] { DInfoStop(); });
-        QElapsedTimer clock;
-        clock.start();
-        DInfoStart();
-        QVERIFY(clock.elapsed() < 10000);
-        QVERIFY(!DInfoRunning);
-        QVERIFY(messages.isEmpty());
+        QCOMPARE(messages, QStringList({"Fehler beim Laden von DInfo ..."}));
     }
 
-    void standingConnectionLooksUpWithoutAWindow()
+    void manualLookUpThroughTheStandingConnection()
     {
         CHECKED(givenAddressBook());
         WriteSettingInteger("ISDN_DInfoVersion", 1);
-        QString name = "vorher";
-        QCOMPARE(DInfoAutoLookup("301234567", name).Outcome, DInfoOutcome::NoProgram);
-        QCOMPARE(name, QStringLiteral("vorher")); // without a connection the name stays
-
-        DInfoStart();
-        QVERIFY(DInfoRunning);
-        QVERIFY(fmDInfo && !fmDInfo->isVisible());
-        QVERIFY(fmDInfo->DInfoTask->Active()); // D-Info 97 shows its icon
-        QCOMPARE(fmDInfo->DInfoTask->ToolTip(), QStringLiteral("D-Info 97 - Datenbank"));
-        QVERIFY(DInfoAutoLookup("301234567", name).found());
-        QCOMPARE(name, kMeier);
-        QCOMPARE(DInfoAutoLookup("40999", name).Outcome, DInfoOutcome::NotFound);
-        QCOMPARE(name, QStringLiteral("40999"));
-
-        // A manual look-up uses the same dialog and program, which go on running hidden.
-        const QPointer<TfmDInfo> connection = fmDInfo;
+        DInfoService service;
+        service.Start();
+        QVERIFY(service.Running());
+        // The window searches with the connection's program, which goes on running after it.
         whenDialogReady([&](TfmDInfo *d) {
-            QCOMPARE(d, connection.data());
-            d->searchBtn->click();
-            d->ChangeBtn->click();
+            child<QToolButton>(d, "searchBtn")->click();
+            child<QPushButton>(d, "ChangeBtn")->click();
         });
-        QCOMPARE(DInfoLookup("0301234567", "alt"), kMeier);
-        QVERIFY(connection && !connection->isVisible());
+        QCOMPARE(DInfoLookup(&service, "0301234567", "alt"), kMeier);
         QVERIFY(endpointServed(1));
+        QVERIFY(service.Running());
 
-        DInfoStop();
-        QVERIFY(!DInfoRunning);
-        QVERIFY(!connection);
+        // The connection ends while the window is open: the window closes, the name stays.
+        whenDialogReady([&](TfmDInfo *) { service.Stop(); });
+        QCOMPARE(DInfoLookup(&service, "0301234567", "alt"), QStringLiteral("alt"));
         QVERIFY(!endpointServed(1));
-    }
-
-    void crashedProgramHandsBackTheNumber()
-    {
-        CHECKED(givenFake(0, "crash"));
-        DInfoStart();
-        QVERIFY(DInfoRunning);
-        for (int i = 0; i < 2; ++i) {
-            QString name;
-            QVERIFY(DInfoAutoLookup("301234567", name).failed());
-            QCOMPARE(name, QStringLiteral("301234567"));
-        }
+        QVERIFY(messages.isEmpty());
     }
 
     void progressWindowSharesTheNotificationPlace()
