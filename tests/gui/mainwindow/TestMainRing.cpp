@@ -272,7 +272,7 @@ private slots:
     {
         writeDirectory("0301*=T#Sperre\r\n");
         auto w = start();
-        w->SetServerMode(true);
+        child<QAction>(w.get(), "mnuServermode")->trigger();
         waitListening(*w);
         const ExchangeOffer data = call(QStringLiteral("03011111"), QStringLiteral("4711"), "data64");
         QCOMPARE(data.reaction, QStringLiteral("accepted"));
@@ -280,7 +280,7 @@ private slots:
         // A telephone call of the same caller is still turned away.
         QCOMPARE(call(QStringLiteral("03011111"), QStringLiteral("4711")).reaction,
                  QStringLiteral("rejected"));
-        w->SetServerMode(false);
+        child<QAction>(w.get(), "mnuServermode")->trigger();
         end(w);
         QCOMPARE(journal().size(), 2);
     }

@@ -9,11 +9,13 @@
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
+#include "transfer/TransferPages.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/MessageDialog.h"
 
 #include "SimProcess.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -80,7 +82,7 @@ class TestTransferE2E : public QObject
         bool fired = false;
         connect(&watchdog, &QTimer::timeout, this, [&] {
             fired = true;
-            client->EndSessionBtnClick();
+            button(client.get(), "EndSessionBtn")->click();
         });
         watchdog.start(60000);
         button(client.get(), name)->click();
@@ -90,7 +92,7 @@ class TestTransferE2E : public QObject
 
     void dialServer()
     {
-        client->Clientmodus1Click();
+        child<QAction>(client.get(), "Clientmodus1")->trigger();
         QCOMPARE(child<QComboBox>(client.get(), "ChangeCallers")->currentText(), QStringLiteral("Server"));
         button(client.get(), "CallBtn")->click();
         QTRY_COMPARE_WITH_TIMEOUT(page(client.get()), int(TfmMain::PageUpload), kStepMs);
@@ -99,7 +101,7 @@ class TestTransferE2E : public QObject
                  QStringLiteral("B-Kanal Verbindung wird aufgebaut  ..."));
         QTRY_COMPARE_WITH_TIMEOUT(text(server.get(), "ISDNBar"), QStringLiteral("Datenübertragung ..."),
                                   kStepMs);
-        QVERIFY(client->ConnectTray->Active());
+        QVERIFY(child<TTrayIcon>(client.get(), "ConnectTray")->Active());
     }
 
     void fetchList(int expected)
@@ -113,7 +115,7 @@ class TestTransferE2E : public QObject
     {
         auto *list = child<QListWidget>(client.get(), "UploadList");
         for (int i = 0; i < list->count(); ++i) {
-            const QString name = TfmMain::FileNameOfListItem(list->item(i)->text());
+            const QString name = TransferPages::FileNameOfListItem(list->item(i)->text());
             list->item(i)->setCheckState(names.contains(name) ? Qt::Checked : Qt::Unchecked);
         }
     }
@@ -141,7 +143,7 @@ private slots:
         WriteSettingString(QStringLiteral("ISDN_EmpfangDir"), serverReceive);
         server = std::make_unique<TfmMain>();
         server->FormShow();
-        server->mnuServermodeClick();
+        child<QAction>(server.get(), "mnuServermode")->trigger();
         QVERIFY(server->ServerMode());
 
         QFile directory(Paths::dataDir() + QStringLiteral("anruf.dat"));
@@ -249,6 +251,7 @@ private slots:
     {
         // The server hangs up as soon as the first block of the file is out.
         std::atomic<bool> cut{false};
+        const TCapiSendFileEvent shown = server->Capi2->OnSendFile;
         server->Capi2->OnSendFile = [&](TCapi20 *sender, const QString &, int64_t, int64_t,
                                         TTransferBlock b) {
             if (b == tbFileData && !cut.exchange(true))
@@ -256,11 +259,7 @@ private slots:
         };
         tickOnly({"bravo.bin"});
         CHECKED(clickWithWatchdog("UploadBtn"));
-        TfmMain *s = server.get();
-        server->Capi2->OnSendFile = [s](TCapi20 *, const QString &Filename, int64_t FileSize,
-                                        int64_t FileProgress, TTransferBlock FileBlock) {
-            s->Capi2SendFile(Filename, FileSize, FileProgress, FileBlock);
-        };
+        server->Capi2->OnSendFile = shown;
 
         QVERIFY(cut);
         QTRY_COMPARE_WITH_TIMEOUT(text(client.get(), "lbConnectMsg"),
@@ -268,7 +267,7 @@ private slots:
         // The window stays where it was until the user leaves.
         QCOMPARE(page(client.get()), int(TfmMain::PageUpload));
         QCOMPARE(client->windowTitle(), kReceiveTitle);
-        QVERIFY(!client->ConnectTray->Active());
+        QVERIFY(!child<TTrayIcon>(client.get(), "ConnectTray")->Active());
     }
 
     void afterReceivingTheSessionEndsWhenAsked()
@@ -283,7 +282,7 @@ private slots:
         QVERIFY(QFileInfo::exists(clientReceive + QStringLiteral("alpha.txt")));
         QCOMPARE(page(client.get()), int(TfmMain::PageStart));
         QCOMPARE(client->windowTitle(), kNormalTitle);
-        QVERIFY(!client->ConnectTray->Active());
+        QVERIFY(!child<TTrayIcon>(client.get(), "ConnectTray")->Active());
         QCOMPARE(client->Capi2->CallState(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(text(server.get(), "ISDNBar"), QStringLiteral("Verbindung getrennt  ..."),
                                   kStepMs);
