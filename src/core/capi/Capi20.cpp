@@ -90,10 +90,10 @@ void TFiFoBuffer::Flush()
 
 // ---- TCapi20 ----
 
-TCapi20::TCapi20() : m_transfer(std::make_unique<TransferState>()) {}
+TCapi20::TCapi20() : m_transfer(std::make_unique<FileTransfer>(*this)) {}
 
 TCapi20::TCapi20(std::unique_ptr<CapiBinding> binding)
-    : TCustomCapi20(std::move(binding)), m_transfer(std::make_unique<TransferState>())
+    : TCustomCapi20(std::move(binding)), m_transfer(std::make_unique<FileTransfer>(*this))
 {}
 
 TCapi20::~TCapi20()
@@ -174,7 +174,7 @@ void TCapi20::FreeChannel(int NCCI)
             return;
         m_channels[size_t(number - 1)] = B3Channel();
     }
-    AbandonReceive(ERR_TRANSFER_LINK_LOST, true, NCCI);
+    m_transfer->LinkDown(NCCI);
 }
 
 void TCapi20::FreeAllChannels()
@@ -189,7 +189,7 @@ void TCapi20::FreeAllChannels()
         }
     }
     for (int ncci : freed)
-        AbandonReceive(ERR_TRANSFER_LINK_LOST, true, ncci);
+        m_transfer->LinkDown(ncci);
 }
 
 std::vector<int> TCapi20::ChannelNccis() const
@@ -791,4 +791,34 @@ void TCapi20::HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t Info)
     if (OnSend)
         Guarded(*this, CMD_DATA_B3, SUB_CONF, [&] { OnSend(this, NCCI); });
     SendNextBlock(NCCI);
+}
+
+// ---- file transfer ----
+
+void TCapi20::HandleReceivedBlock(int NCCI)
+{
+    std::array<uint8_t, Transfer::WorkBytes> work;
+    const int count = ReceiveData(NCCI, work.data(), Transfer::WorkBytes);
+    // A block longer than the work buffer is cut: its rest must not pass for the next block.
+    std::array<uint8_t, Transfer::WorkBytes> rest;
+    while (ReceiveData(NCCI, rest.data(), Transfer::WorkBytes) > 0) {
+    }
+    if (OnReceive)
+        OnReceive(this, NCCI, reinterpret_cast<const char *>(work.data()), uint32_t(count));
+    m_transfer->HandleBlock(NCCI, work.data(), count);
+}
+
+void TCapi20::SendFile(const QString &Path)
+{
+    m_transfer->SendFile(Path);
+}
+
+void TCapi20::SendFileList()
+{
+    m_transfer->SendFileList();
+}
+
+void TCapi20::SendCommand(uint8_t Kind, const QString &Text)
+{
+    m_transfer->SendCommand(Kind, Text);
 }

@@ -192,7 +192,7 @@ using TCapiReceiveFileListEvent = std::function<void(TCapi20 *Sender, const QStr
 using TCapiTransferErrorEvent =
     std::function<void(TCapi20 *Sender, const QString &Filename, uint32_t ErrorNumber)>;
 
-struct TransferState;
+class FileTransfer;
 
 class TCapi20 : public TCustomCapi20
 {
@@ -260,7 +260,7 @@ public:
     bool DisconnectB3(int NCCI);
     bool Disconnect(int Unused = 1);
 
-    // ---- data path and file transfer ----
+    // ---- data path and file transfer (the transfer protocol is FileTransfer's) ----
     // Puts `Count` bytes on the link as blocks of at most BufferSize bytes, at most two of them
     // unconfirmed; waits (processing messages) while every transmit entry is taken. Returns
     // Count when the link existed at the start (bytes left when it goes down meanwhile are
@@ -321,23 +321,6 @@ private:
     int FrameCapacity(int NCCI) const;
     int64_t QueuedBytes(int NCCI) const;
     int RefusedBlocks(int NCCI) const;
-    // Transfer protocol (Transfer.cpp).
-    void HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Length);
-    void ReceiveName(int NCCI, const QByteArray &Payload);
-    void ReceiveSize(const QByteArray &Payload);
-    void ReceiveFileData(const uint8_t *Payload, int Length);
-    void ReceiveStep(const std::function<uint32_t(TransferState &)> &Step, TTransferBlock Block);
-    void ReceiveEnd();
-    void ServeFileRequest(const QByteArray &Payload);
-    // Ends the file being received without keeping it (a failure, or its link went down).
-    void AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci = false, int NCCI = -1);
-    void RunTransfer(const std::function<void()> &Job, const QString &What);
-    void SendFileNow(const QString &Path);
-    void SendFileListNow();
-    bool SendFrame(int NCCI, uint8_t Code, const QByteArray &Payload);
-    void TransferFailed(uint32_t ErrorNumber, uint8_t SubCommand, const QString &Filename);
-    void FireSendFile(const QString &Filename, int64_t Size, int64_t Progress, TTransferBlock Block);
-    void FireReceiveFile(const QString &Filename, int64_t Size, int64_t Progress, TTransferBlock Block);
 
     int m_buffers = 2;
     int m_bufferSize = 2048;
@@ -359,5 +342,8 @@ private:
     std::atomic<uint32_t> m_reasonB3{0};
     TFiFoBuffer m_fifo{128};
     TCallDaten m_ringDaten;
-    std::unique_ptr<TransferState> m_transfer;
+    // The file-transfer protocol on the B3 links (Transfer.cpp).
+    std::unique_ptr<FileTransfer> m_transfer;
+    // It sends through the data path above and reports through the events.
+    friend class FileTransfer;
 };

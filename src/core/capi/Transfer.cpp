@@ -1,5 +1,5 @@
-// The file-transfer protocol of TCapi20: handling received frames, sending files and the file
-// list, and the requests of the other side.
+// The file-transfer protocol of a CAPI component: handling received frames, sending files and
+// the file list, and the requests of the other side.
 
 #include "capi/Transfer.h"
 
@@ -178,44 +178,48 @@ int TransferPercent(int64_t Progress, int64_t Size)
     return int(static_cast<__int128>(Progress) * 100 / Size);
 }
 
+// ---- the component ----
+
+FileTransfer::FileTransfer(TCapi20 &capi) : m_capi(capi) {}
+
+FileTransfer::~FileTransfer() = default;
+
 // ---- events ----
 
-void TCapi20::TransferFailed(uint32_t ErrorNumber, uint8_t SubCommand, const QString &Filename)
+void FileTransfer::TransferFailed(uint32_t ErrorNumber, uint8_t SubCommand, const QString &Filename)
 {
-    RaiseError(Capi::CMD_DATA_B3, SubCommand, ErrorNumber);
-    if (OnTransferError)
-        OnTransferError(this, Filename, ErrorNumber);
+    m_capi.RaiseError(Capi::CMD_DATA_B3, SubCommand, ErrorNumber);
+    if (m_capi.OnTransferError)
+        m_capi.OnTransferError(&m_capi, Filename, ErrorNumber);
 }
 
-void TCapi20::FireSendFile(const QString &Filename, int64_t Size, int64_t Progress, TTransferBlock Block)
+void FileTransfer::FireSendFile(const QString &Filename, int64_t Size, int64_t Progress, TTransferBlock Block)
 {
-    if (OnSendFile)
-        OnSendFile(this, Filename, Size, Progress, Block);
+    if (m_capi.OnSendFile)
+        m_capi.OnSendFile(&m_capi, Filename, Size, Progress, Block);
 }
 
-void TCapi20::FireReceiveFile(const QString &Filename, int64_t Size, int64_t Progress, TTransferBlock Block)
+void FileTransfer::FireReceiveFile(const QString &Filename, int64_t Size, int64_t Progress,
+                                   TTransferBlock Block)
 {
-    if (OnReceiveFile)
-        OnReceiveFile(this, Filename, Size, Progress, Block);
+    if (m_capi.OnReceiveFile)
+        m_capi.OnReceiveFile(&m_capi, Filename, Size, Progress, Block);
 }
 
 // ---- receiving ----
 
-void TCapi20::HandleReceivedBlock(int NCCI)
+void FileTransfer::HandleBlock(int NCCI, const uint8_t *Data, int Count)
 {
-    std::array<uint8_t, WorkBytes> work;
-    const int count = ReceiveData(NCCI, work.data(), WorkBytes);
-    // A block longer than the work buffer is cut: its rest must not pass for the next block.
-    std::array<uint8_t, WorkBytes> rest;
-    while (ReceiveData(NCCI, rest.data(), WorkBytes) > 0) {
-    }
-    if (OnReceive)
-        OnReceive(this, NCCI, reinterpret_cast<const char *>(work.data()), uint32_t(count));
-    if (count >= 2 && work[0] == FrameMark)
-        HandleFrame(NCCI, work[1], work.data() + 2, count - 2);
+    if (Count >= 2 && Data[0] == FrameMark)
+        HandleFrame(NCCI, Data[1], Data + 2, Count - 2);
 }
 
-void TCapi20::HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Length)
+void FileTransfer::LinkDown(int NCCI)
+{
+    AbandonReceive(ERR_TRANSFER_LINK_LOST, true, NCCI);
+}
+
+void FileTransfer::HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Length)
 {
     switch (Code) {
     case FileName:
@@ -237,8 +241,8 @@ void TCapi20::HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Le
         RunTransfer([this] { SendFileListNow(); }, QString());
         break;
     case ListEntry:
-        if (OnReceiveFileList)
-            OnReceiveFileList(this, DecodeAnsi(TextPayload(Payload, Length)));
+        if (m_capi.OnReceiveFileList)
+            m_capi.OnReceiveFileList(&m_capi, DecodeAnsi(TextPayload(Payload, Length)));
         break;
     default:
         break; // only OnReceive saw it
@@ -247,40 +251,38 @@ void TCapi20::HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Le
 
 // The temporary file is dropped; its frames up to the end frame are ignored, unless the link is
 // gone (then nothing more comes).
-void TCapi20::AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci, int NCCI)
+void FileTransfer::AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci, int NCCI)
 {
-    TransferState &t = *m_transfer;
     QString name;
     int64_t size = 0, done = 0;
     {
-        std::lock_guard guard(t.receiveLock);
+        std::lock_guard guard(m_receiveLock);
         if (OnlyForNcci)
-            t.requested.clear(); // a link went down: no answer comes any more
-        if (OnlyForNcci && t.receiveNcci != NCCI)
+            m_requested.clear(); // a link went down: no answer comes any more
+        if (OnlyForNcci && m_receiveNcci != NCCI)
             return;
-        const bool receiving = t.receive == TransferState::Receive::Receiving;
-        t.receive = OnlyForNcci ? TransferState::Receive::Idle : TransferState::Receive::Skipping;
+        const bool receiving = m_receive == Receive::Receiving;
+        m_receive = OnlyForNcci ? Receive::Idle : Receive::Skipping;
         if (!receiving)
             return;
-        if (t.receiveFile)
-            DiscardPartFile(*t.receiveFile);
-        t.receiveFile.reset();
-        name = t.receiveName;
-        size = std::max<int64_t>(t.receiveSize, 0);
-        done = t.receiveDone;
+        if (m_receiveFile)
+            DiscardPartFile(*m_receiveFile);
+        m_receiveFile.reset();
+        name = m_receiveName;
+        size = std::max<int64_t>(m_receiveSize, 0);
+        done = m_receiveDone;
     }
     TransferFailed(ErrorNumber, Capi::SUB_IND, name);
     FireReceiveFile(name, size, done, tbFileError);
 }
 
-void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
+void FileTransfer::ReceiveName(int NCCI, const QByteArray &Payload)
 {
     AbandonReceive(ERR_TRANSFER_INCOMPLETE);
-    TransferState &t = *m_transfer;
     {
-        std::lock_guard guard(t.receiveLock);
-        if (!t.requested.empty())
-            t.requested.pop_front(); // the oldest request is being answered
+        std::lock_guard guard(m_receiveLock);
+        if (!m_requested.empty())
+            m_requested.pop_front(); // the oldest request is being answered
     }
     const QString given = DecodeAnsi(Payload);
     const QString name = SafeReceiveName(given);
@@ -290,7 +292,7 @@ void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
     }
     // Written beside its final name and put there only by the end frame, never over a file
     // that is there: a cut transfer leaves nothing, and nothing is replaced.
-    const QString target = ReceivePath.isEmpty() ? QString() : QDir(ReceivePath).filePath(name);
+    const QString target = m_capi.ReceivePath.isEmpty() ? QString() : QDir(m_capi.ReceivePath).filePath(name);
     std::unique_ptr<QFile> file = target.isEmpty() ? nullptr : CreatePartFile(target);
     if (!file) {
         TransferFailed(ERR_TRANSFER_WRITE, Capi::SUB_IND, name);
@@ -298,14 +300,14 @@ void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
     }
     const QString reported = name.left(ReportedNameLength);
     {
-        std::lock_guard guard(t.receiveLock);
-        t.receive = TransferState::Receive::Receiving;
-        t.receiveNcci = NCCI;
-        t.receiveName = reported;
-        t.receiveSize = -1;
-        t.receiveDone = 0;
-        t.receiveFile = std::move(file);
-        t.receiveTarget = target;
+        std::lock_guard guard(m_receiveLock);
+        m_receive = Receive::Receiving;
+        m_receiveNcci = NCCI;
+        m_receiveName = reported;
+        m_receiveSize = -1;
+        m_receiveDone = 0;
+        m_receiveFile = std::move(file);
+        m_receiveTarget = target;
     }
     FireReceiveFile(reported, 0, 0, tbFileName);
 }
@@ -313,25 +315,24 @@ void TCapi20::ReceiveName(int NCCI, const QByteArray &Payload)
 // Runs `Step` on the file being received (under the receive lock) and reports the result with
 // `Block`; a step that fails gives its error number (0 for success), which ends the file. A
 // frame with no file announced is reported once for the whole stray file.
-void TCapi20::ReceiveStep(const std::function<uint32_t(TransferState &)> &Step, TTransferBlock Block)
+void FileTransfer::ReceiveStep(const std::function<uint32_t()> &Step, TTransferBlock Block)
 {
-    TransferState &t = *m_transfer;
     QString name;
     int64_t size = 0, done = 0;
     uint32_t failure = 0;
     {
-        std::lock_guard guard(t.receiveLock);
-        switch (t.receive) {
-        case TransferState::Receive::Skipping:
+        std::lock_guard guard(m_receiveLock);
+        switch (m_receive) {
+        case Receive::Skipping:
             return;
-        case TransferState::Receive::Idle:
-            t.receive = TransferState::Receive::Skipping;
+        case Receive::Idle:
+            m_receive = Receive::Skipping;
             break;
-        case TransferState::Receive::Receiving:
-            failure = Step(t);
-            name = t.receiveName;
-            size = std::max<int64_t>(t.receiveSize, 0);
-            done = t.receiveDone;
+        case Receive::Receiving:
+            failure = Step();
+            name = m_receiveName;
+            size = std::max<int64_t>(m_receiveSize, 0);
+            done = m_receiveDone;
             break;
         }
     }
@@ -343,58 +344,57 @@ void TCapi20::ReceiveStep(const std::function<uint32_t(TransferState &)> &Step, 
         FireReceiveFile(name, size, done, Block);
 }
 
-void TCapi20::ReceiveSize(const QByteArray &Payload)
+void FileTransfer::ReceiveSize(const QByteArray &Payload)
 {
     const std::optional<int64_t> size = ParseSize(Payload);
     ReceiveStep(
-        [&](TransferState &t) {
+        [&] {
             if (!size)
                 return ERR_TRANSFER_BAD_SIZE;
-            const int64_t cap = MaxReceiveSize;
+            const int64_t cap = m_capi.MaxReceiveSize;
             if (cap > 0 && *size > cap)
                 return ERR_TRANSFER_TOO_LARGE;
-            if (*size > QStorageInfo(QFileInfo(t.receiveTarget).absolutePath()).bytesAvailable())
+            if (*size > QStorageInfo(QFileInfo(m_receiveTarget).absolutePath()).bytesAvailable())
                 return ERR_TRANSFER_NO_SPACE;
-            t.receiveSize = *size;
+            m_receiveSize = *size;
             return uint32_t(0);
         },
         tbFileSize);
 }
 
-void TCapi20::ReceiveFileData(const uint8_t *Payload, int Length)
+void FileTransfer::ReceiveFileData(const uint8_t *Payload, int Length)
 {
     ReceiveStep(
-        [&](TransferState &t) {
-            if (t.receiveSize >= 0 && t.receiveDone + Length > t.receiveSize)
+        [&] {
+            if (m_receiveSize >= 0 && m_receiveDone + Length > m_receiveSize)
                 return ERR_TRANSFER_BAD_SIZE; // more than announced
-            const int64_t cap = MaxReceiveSize;
-            if (cap > 0 && t.receiveDone + Length > cap)
+            const int64_t cap = m_capi.MaxReceiveSize;
+            if (cap > 0 && m_receiveDone + Length > cap)
                 return ERR_TRANSFER_TOO_LARGE; // announced none, and goes on and on
-            if (t.receiveFile->write(reinterpret_cast<const char *>(Payload), Length) != Length)
+            if (m_receiveFile->write(reinterpret_cast<const char *>(Payload), Length) != Length)
                 return ERR_TRANSFER_WRITE;
-            t.receiveDone += Length;
+            m_receiveDone += Length;
             return uint32_t(0);
         },
         tbFileData);
 }
 
-void TCapi20::ReceiveEnd()
+void FileTransfer::ReceiveEnd()
 {
-    TransferState &t = *m_transfer;
     QString name;
     int64_t size = 0, done = 0;
     bool complete = false, stored = false;
     std::optional<QString> refused;
     {
-        std::lock_guard guard(t.receiveLock);
-        if (t.receive != TransferState::Receive::Receiving) {
+        std::lock_guard guard(m_receiveLock);
+        if (m_receive != Receive::Receiving) {
             // An end frame with no file begun answers a request of ours: the other side refused
             // it (an end frame after a file that failed only ends that file).
-            if (t.receive == TransferState::Receive::Idle && !t.requested.empty()) {
-                refused = t.requested.front();
-                t.requested.pop_front();
+            if (m_receive == Receive::Idle && !m_requested.empty()) {
+                refused = m_requested.front();
+                m_requested.pop_front();
             }
-            t.receive = TransferState::Receive::Idle;
+            m_receive = Receive::Idle;
         }
     }
     if (refused) {
@@ -402,24 +402,24 @@ void TCapi20::ReceiveEnd()
         return;
     }
     {
-        std::lock_guard guard(t.receiveLock);
-        if (t.receive != TransferState::Receive::Receiving)
+        std::lock_guard guard(m_receiveLock);
+        if (m_receive != Receive::Receiving)
             return;
         // Only the whole file is kept: every byte its size frame announced.
-        complete = t.receiveSize >= 0 && t.receiveDone == t.receiveSize;
-        name = t.receiveName;
+        complete = m_receiveSize >= 0 && m_receiveDone == m_receiveSize;
+        name = m_receiveName;
         if (complete) {
-            const QString path = StorePartFile(*t.receiveFile, t.receiveTarget);
+            const QString path = StorePartFile(*m_receiveFile, m_receiveTarget);
             stored = !path.isEmpty();
             if (stored)
                 name = QFileInfo(path).fileName().left(ReportedNameLength); // the name it took
         } else {
-            DiscardPartFile(*t.receiveFile);
+            DiscardPartFile(*m_receiveFile);
         }
-        t.receiveFile.reset();
-        t.receive = TransferState::Receive::Idle;
-        size = std::max<int64_t>(t.receiveSize, 0);
-        done = t.receiveDone;
+        m_receiveFile.reset();
+        m_receive = Receive::Idle;
+        size = std::max<int64_t>(m_receiveSize, 0);
+        done = m_receiveDone;
     }
     if (stored) {
         FireReceiveFile(name, size, done, tbFileEnd);
@@ -430,15 +430,15 @@ void TCapi20::ReceiveEnd()
 }
 
 // Only files the list would offer are sent: a plain name of a file directly in SendPath.
-void TCapi20::ServeFileRequest(const QByteArray &Payload)
+void FileTransfer::ServeFileRequest(const QByteArray &Payload)
 {
     const QString requested = DecodeAnsi(Payload);
-    const QString path = ResolveRequest(SendPath, requested);
+    const QString path = ResolveRequest(m_capi.SendPath, requested);
     if (path.isEmpty()) {
         TransferFailed(ERR_TRANSFER_REQUEST_REFUSED, Capi::SUB_IND, requested);
         // A bare end frame tells the asking side, in turn with the files it asked for before.
         // (A copy that does not know this answer ignores it: no file is open there.)
-        RunTransfer([this] { SendFrame(CurrentNCCI(), Transfer::FileEnd, {}); }, requested);
+        RunTransfer([this] { SendFrame(m_capi.CurrentNCCI(), Transfer::FileEnd, {}); }, requested);
         return;
     }
     SendFile(path);
@@ -446,86 +446,84 @@ void TCapi20::ServeFileRequest(const QByteArray &Payload)
 
 // ---- sending ----
 
-void TCapi20::SendFile(const QString &Path)
+void FileTransfer::SendFile(const QString &Path)
 {
     RunTransfer([this, Path] { SendFileNow(Path); }, Path);
 }
 
-void TCapi20::SendFileList()
+void FileTransfer::SendFileList()
 {
     RunTransfer([this] { SendFileListNow(); }, QString());
 }
 
-void TCapi20::SendCommand(uint8_t Kind, const QString &Text)
+void FileTransfer::SendCommand(uint8_t Kind, const QString &Text)
 {
     if (Kind > 1)
         return;
     if (Kind == 1) {
-        TransferState &t = *m_transfer;
-        std::lock_guard guard(t.receiveLock);
-        t.requested.push_back(Text);
-        if (int(t.requested.size()) > MaxOpenRequests)
-            t.requested.pop_front();
+        std::lock_guard guard(m_receiveLock);
+        m_requested.push_back(Text);
+        if (int(m_requested.size()) > MaxOpenRequests)
+            m_requested.pop_front();
     }
-    SendFrame(CurrentNCCI(), Kind == 0 ? ListRequest : FileRequest, EncodeAnsi(Text));
+    SendFrame(m_capi.CurrentNCCI(), Kind == 0 ? ListRequest : FileRequest, EncodeAnsi(Text));
 }
 
-bool TCapi20::SendFrame(int NCCI, uint8_t Code, const QByteArray &Payload)
+bool FileTransfer::SendFrame(int NCCI, uint8_t Code, const QByteArray &Payload)
 {
-    const QByteArray frame = Frame(Code, Payload.left(FrameCapacity(NCCI)));
-    return SendData(NCCI, frame.constData(), int(frame.size())) == int(frame.size());
+    const QByteArray frame = Frame(Code, Payload.left(m_capi.FrameCapacity(NCCI)));
+    return m_capi.SendData(NCCI, frame.constData(), int(frame.size())) == int(frame.size());
 }
 
 // One transfer at a time per component, so that the frames of two files never mix. A transfer
 // asked for while another runs is queued when the asking thread cannot wait for it (the message
 // thread, or the thread running the transfer), and runs when that one is done; any other thread
 // waits for its turn, at most kTransferWaitMs. `What` names the file for a report.
-void TCapi20::RunTransfer(const std::function<void()> &Job, const QString &What)
+void FileTransfer::RunTransfer(const std::function<void()> &Job, const QString &What)
 {
-    TransferState &t = *m_transfer;
     const int64_t start = Clock::ticks();
     for (;;) {
         {
-            std::lock_guard guard(t.sendLock);
-            if (!t.sending) {
-                t.sending = true;
-                t.sender = std::this_thread::get_id();
+            std::lock_guard guard(m_sendLock);
+            if (!m_sending) {
+                m_sending = true;
+                m_sender = std::this_thread::get_id();
                 break;
             }
-            if (IsMessageThread() || t.sender == std::this_thread::get_id()) {
-                if (int(t.queued.size()) < MaxQueuedRequests) {
-                    t.queued.push_back(Job);
+            if (m_capi.IsMessageThread() || m_sender == std::this_thread::get_id()) {
+                if (int(m_queued.size()) < MaxQueuedRequests) {
+                    m_queued.push_back(Job);
                     return;
                 }
             }
         }
-        if (IsMessageThread() || t.sender == std::this_thread::get_id() ||
+        if (m_capi.IsMessageThread() || m_sender == std::this_thread::get_id() ||
             Clock::ticks() - start >= kTransferWaitMs) {
             TransferFailed(ERR_TRANSFER_BUSY, Capi::SUB_REQ, What);
             return;
         }
-        if (!Registered())
+        if (!m_capi.Registered())
             return;
-        ProcessPending();
+        m_capi.ProcessPending();
     }
     std::function<void()> job = Job;
     for (;;) {
         try {
             job();
         } catch (...) {
-            RaiseError(Capi::CMD_DATA_B3, Capi::SUB_REQ, ERR_HANDLER_FAILED);
+            m_capi.RaiseError(Capi::CMD_DATA_B3, Capi::SUB_REQ, ERR_HANDLER_FAILED);
         }
-        std::lock_guard guard(t.sendLock);
-        if (t.queued.empty()) {
-            t.sending = false;
+        std::lock_guard guard(m_sendLock);
+        if (m_queued.empty()) {
+            m_sending = false;
             return;
         }
-        job = std::move(t.queued.front());
-        t.queued.pop_front();
+        job = std::move(m_queued.front());
+        m_queued.pop_front();
     }
 }
 
-void TCapi20::SendFileNow(const QString &Path)
+void FileTransfer::SendFileNow(const QString &Path)
 {
     const QFileInfo info(Path);
     if (!info.isFile())
@@ -535,17 +533,17 @@ void TCapi20::SendFileNow(const QString &Path)
         TransferFailed(ERR_TRANSFER_READ, Capi::SUB_REQ, Path);
         return;
     }
-    const int ncci = CurrentNCCI();
+    const int ncci = m_capi.CurrentNCCI();
     // A block that CAPI refuses is lost: the file is not sent whole.
-    const int refusedBefore = RefusedBlocks(ncci);
-    auto sendFailed = [&] { return !LinkHolds(ncci) || RefusedBlocks(ncci) != refusedBefore; };
+    const int refusedBefore = m_capi.RefusedBlocks(ncci);
+    auto sendFailed = [&] { return !m_capi.LinkHolds(ncci) || m_capi.RefusedBlocks(ncci) != refusedBefore; };
     bool failed = !SendFrame(ncci, Transfer::FileName, EncodeAnsi(info.fileName()));
     FireSendFile(Path, 0, 0, tbFileName);
     const int64_t size = file.size();
     failed = !SendFrame(ncci, Transfer::FileSize, QByteArray::number(qint64(size))) || failed;
     FireSendFile(Path, size, 0, tbFileSize);
 
-    const int capacity = FrameCapacity(ncci);
+    const int capacity = m_capi.FrameCapacity(ncci);
     std::vector<char> block(StagingBytes);
     int64_t progress = 0;
     while (!file.atEnd() && !failed) {
@@ -560,7 +558,7 @@ void TCapi20::SendFileNow(const QString &Path)
             break;
         block[0] = char(FrameMark);
         block[1] = char(Transfer::FileData);
-        if (SendData(ncci, block.data(), int(n) + 2) != int(n) + 2 || sendFailed())
+        if (m_capi.SendData(ncci, block.data(), int(n) + 2) != int(n) + 2 || sendFailed())
             failed = true;
         progress += n;
         FireSendFile(Path, size, progress, tbFileData);
@@ -569,19 +567,21 @@ void TCapi20::SendFileNow(const QString &Path)
     SendFrame(ncci, Transfer::FileEnd, {});
     // Done means every block confirmed, not merely queued.
     if (!failed) {
-        WaitWhilePending([&] { return !LinkHolds(ncci) || QueuedBytes(ncci) == 0; }, kSentTimeoutMs);
-        failed = sendFailed() || QueuedBytes(ncci) != 0;
+        m_capi.WaitWhilePending([&] { return !m_capi.LinkHolds(ncci) || m_capi.QueuedBytes(ncci) == 0; },
+                                kSentTimeoutMs);
+        failed = sendFailed() || m_capi.QueuedBytes(ncci) != 0;
     }
     if (failed)
-        TransferFailed(LinkHolds(ncci) ? ERR_TRANSFER_NOT_SENT : ERR_TRANSFER_LINK_LOST, Capi::SUB_REQ, Path);
+        TransferFailed(m_capi.LinkHolds(ncci) ? ERR_TRANSFER_NOT_SENT : ERR_TRANSFER_LINK_LOST, Capi::SUB_REQ,
+                       Path);
     FireSendFile(Path, size, progress, failed ? tbFileError : tbFileEnd);
 }
 
-void TCapi20::SendFileListNow()
+void FileTransfer::SendFileListNow()
 {
-    const int ncci = CurrentNCCI();
+    const int ncci = m_capi.CurrentNCCI();
     const QLocale locale = QLocale::system();
-    for (const QFileInfo &file : ListableFiles(SendPath))
+    for (const QFileInfo &file : ListableFiles(m_capi.SendPath))
         if (!SendFrame(ncci, ListEntry, EncodeAnsi(FileListLine(file, locale))))
             break;
 }

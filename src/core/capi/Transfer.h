@@ -85,9 +85,34 @@ QString FileListLine(const QFileInfo &file, const QLocale &locale = QLocale::sys
 
 } // namespace Transfer
 
-// The component's transfer state: the file being received, and the serialisation of sends.
-struct TransferState
+class TCapi20;
+enum TTransferBlock : uint8_t;
+
+// The file-transfer protocol of one CAPI component (TCapi20), which owns it and drives it: the
+// component hands it every data block received on a B3 link and tells it when a link goes down;
+// it sends its frames through the component's data path and reports through the component's
+// events (OnSendFile, OnReceiveFile, OnReceiveFileList, OnTransferError). It receives into the
+// component's ReceivePath and offers the files of its SendPath.
+class FileTransfer
 {
+public:
+    explicit FileTransfer(TCapi20 &capi);
+    ~FileTransfer();
+    FileTransfer(const FileTransfer &) = delete;
+    FileTransfer &operator=(const FileTransfer &) = delete;
+
+    // A data block received on NCCI (at most WorkBytes long): a frame is handled, anything
+    // else ignored.
+    void HandleBlock(int NCCI, const uint8_t *Data, int Count);
+    // The B3 link NCCI went down: the file being received on it is dropped, and the requests of
+    // this side are no longer waited for.
+    void LinkDown(int NCCI);
+    // See TCapi20::SendFile, SendFileList and SendCommand.
+    void SendFile(const QString &Path);
+    void SendFileList();
+    void SendCommand(uint8_t Kind, const QString &Text);
+
+private:
     enum class Receive
     {
         Idle,      // no file announced
@@ -95,20 +120,41 @@ struct TransferState
         Skipping,  // the current file failed or was refused: its frames are ignored up to its end
     };
 
-    std::mutex receiveLock; // the receive fields below
-    Receive receive = Receive::Idle;
-    int receiveNcci = -1;
-    QString receiveName;      // as reported (at most 12 characters)
-    int64_t receiveSize = -1; // -1 until its size frame came
-    int64_t receiveDone = 0;
-    // Written under a hidden name beside its final one until it is whole.
-    std::unique_ptr<QFile> receiveFile;
-    QString receiveTarget; // the name it is to be stored under
-    // Files this side asked for and the other side has not yet begun or refused, oldest first.
-    std::deque<QString> requested;
+    void HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Length);
+    void ReceiveName(int NCCI, const QByteArray &Payload);
+    void ReceiveSize(const QByteArray &Payload);
+    void ReceiveFileData(const uint8_t *Payload, int Length);
+    // Runs `Step` on the file being received (under the receive lock) and reports the result.
+    void ReceiveStep(const std::function<uint32_t()> &Step, TTransferBlock Block);
+    void ReceiveEnd();
+    void ServeFileRequest(const QByteArray &Payload);
+    // Ends the file being received without keeping it (a failure, or its link went down).
+    void AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci = false, int NCCI = -1);
+    void RunTransfer(const std::function<void()> &Job, const QString &What);
+    void SendFileNow(const QString &Path);
+    void SendFileListNow();
+    bool SendFrame(int NCCI, uint8_t Code, const QByteArray &Payload);
+    void TransferFailed(uint32_t ErrorNumber, uint8_t SubCommand, const QString &Filename);
+    void FireSendFile(const QString &Filename, int64_t Size, int64_t Progress, TTransferBlock Block);
+    void FireReceiveFile(const QString &Filename, int64_t Size, int64_t Progress, TTransferBlock Block);
 
-    std::mutex sendLock; // the fields below
-    bool sending = false;
-    std::thread::id sender; // the thread running the sends while `sending`
-    std::deque<std::function<void()>> queued;
+    TCapi20 &m_capi;
+
+    std::mutex m_receiveLock; // the receive fields below
+    Receive m_receive = Receive::Idle;
+    int m_receiveNcci = -1;
+    QString m_receiveName;      // as reported (at most 12 characters)
+    int64_t m_receiveSize = -1; // -1 until its size frame came
+    int64_t m_receiveDone = 0;
+    // Written under a hidden name beside its final one until it is whole.
+    std::unique_ptr<QFile> m_receiveFile;
+    QString m_receiveTarget; // the name it is to be stored under
+    // Files this side asked for and the other side has not yet begun or refused, oldest first.
+    std::deque<QString> m_requested;
+
+    // One transfer at a time: the fields below serialise the sends.
+    std::mutex m_sendLock;
+    bool m_sending = false;
+    std::thread::id m_sender; // the thread running the sends while `m_sending`
+    std::deque<std::function<void()>> m_queued;
 };

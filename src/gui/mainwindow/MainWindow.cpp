@@ -12,6 +12,7 @@
 #include "notify/TrayIcon.h"
 #include "notify/TrayWatcher.h"
 #include "settings/SettingsStore.h"
+#include "transfer/TransferPages.h"
 #include "ui_MainWindow.h"
 #include "widgets/ButtonEdit.h"
 #include "widgets/Icons.h"
@@ -214,7 +215,7 @@ void TfmMain::BuildPopupMenu()
     mnuHist = item(PM, "mnuHist", QStringLiteral("Anrufe ..."));
     mnuExtWinConfig = item(PM, "mnuExtWinConfig", QStringLiteral("Anrufdialog konfigurieren"));
     mnuMsn = item(PM, "mnuMsn", QStringLiteral("MSN / Sound Konfiguration"));
-    mnuDFU = PM->addMenu(QStringLiteral("Datenübertragung"));
+    QMenu *mnuDFU = PM->addMenu(QStringLiteral("Datenübertragung"));
     mnuDFU->setObjectName(QStringLiteral("mnuDFU"));
     mnuServermode = item(mnuDFU, "mnuServermode", QStringLiteral("Servermodus"), QKeySequence(Qt::Key_F9));
     Clientmodus1 =
@@ -298,15 +299,10 @@ void TfmMain::ConnectTrayIcons()
     TaskIcon1->setObjectName(QStringLiteral("TaskIcon1"));
     TaskIcon1->setIcon(Icons::trayIcon());
     TaskIcon1->setToolTip(QStringLiteral("Rufwart 32"));
-    ConnectTray = new TTrayIcon(this);
-    ConnectTray->setObjectName(QStringLiteral("ConnectTray"));
-    ConnectTray->setToolTip(QStringLiteral("Datenübertragung"));
-    for (TTrayIcon *icon : {TaskIcon1, ConnectTray}) {
-        // A left click brings the window up; the right click opens PM (the notification
-        // area opens the menu it was given itself).
-        icon->OnClick = [this](TTrayIcon *) { TaskIcon1Click(); };
-        icon->setPopupMenu(PM);
-    }
+    // A left click brings the window up; the right click opens PM (the notification area opens
+    // the menu it was given itself). The same for the transfer icon (ConnectTransfer).
+    TaskIcon1->OnClick = [this](TTrayIcon *) { TaskIcon1Click(); };
+    TaskIcon1->setPopupMenu(PM);
     TaskIcon1->setActive(true);
     DInfoTask = MakeDInfoTrayIcon(this);
 }
@@ -322,7 +318,7 @@ void TfmMain::LookForTray()
     FTrayWatcher = nullptr;
     FTrayAvailable = true;
     // The icons are added to the new area afresh.
-    for (TTrayIcon *icon : {TaskIcon1, ConnectTray}) {
+    for (TTrayIcon *icon : {TaskIcon1, FTransfer->ConnectTray()}) {
         if (icon->Active()) {
             icon->setActive(false);
             icon->setActive(true);
@@ -452,8 +448,7 @@ void TfmMain::FormShow()
     const int maxReceiveMb = ReadSettingInteger(QStringLiteral("ISDN_MaxEmpfang"));
     Capi2->MaxReceiveSize = int64_t(maxReceiveMb > 0 ? maxReceiveMb : kDefaultMaxReceiveMb) * 1024 * 1024;
 
-    ui->cbAutoDisconnect->setChecked(ReadSettingFlag(QStringLiteral("ISDN_AutoDisconnect")));
-    ui->cbDialWith->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Nebenstelle")));
+    FTransfer->LoadOptions();
 
     if (!ReadSettingText(QStringLiteral("ISDN_UseExtern")).isEmpty())
         ui->isdnUse->setChecked(ReadSettingFlag(QStringLiteral("ISDN_UseExtern")));
@@ -649,7 +644,61 @@ void TfmMain::ShowListenStatus(const QString &text)
 
 bool TfmMain::ServerMode() const
 {
-    return mnuServermode->isChecked();
+    return FTransfer != nullptr && FTransfer->ServerMode();
+}
+
+void TfmMain::ConnectTransfer()
+{
+    FTransfer = new TransferPages(
+        *Capi2, [this] { return FPipeline->Callers(); },
+        [this](std::function<void()> work) { ShowAfterRings(std::move(work)); }, this);
+    // The transfer pages keep their places in the notebook (Page), and so their window heights.
+    // The file chooser of "Senden" opens in the send folder as the options page shows it.
+    connect(ui->OptSendDir, &QLineEdit::textChanged, FTransfer, &TransferPages::SetSendFolder);
+    ui->nb->insertWidget(PageProgress, FTransfer->ProgressPage());
+    ui->nb->insertWidget(PageDial, FTransfer->DialPage());
+    ui->nb->insertWidget(PageUpload, FTransfer->UploadPage());
+    TTrayIcon *connectTray = FTransfer->ConnectTray();
+    connectTray->OnClick = [this](TTrayIcon *) { TaskIcon1Click(); };
+    connectTray->setPopupMenu(PM);
+
+    mnuServermode->setCheckable(true);
+    // The action has already toggled its check mark when `triggered` arrives.
+    connect(mnuServermode, &QAction::triggered, FTransfer, &TransferPages::SetServerMode);
+    connect(Clientmodus1, &QAction::triggered, FTransfer, &TransferPages::OpenDialPage);
+    connect(mnuDFUStatus, &QAction::triggered, FTransfer, &TransferPages::ShowProgress);
+    connect(FTransfer, &TransferPages::serverModeChanged, this, [this](bool on) {
+        mnuDFUStatus->setEnabled(on);
+        mnuServermode->setChecked(on);
+    });
+    connect(FTransfer, &TransferPages::listenAgainWanted, this, [this] {
+        StopListen();
+        StartListen();
+    });
+    connect(FTransfer, &TransferPages::titleWanted, this,
+            [this](const QString &title) { setWindowTitle(title); });
+    connect(FTransfer, &TransferPages::mainTitleWanted, this, [this] { setWindowTitle(FMainTitle); });
+    connect(FTransfer, &TransferPages::statusWanted, this,
+            [this](const QString &text) { ui->ISDNBar->setText(text); });
+    connect(FTransfer, &TransferPages::pageWanted, this, [this](TransferPages::Page page) {
+        switch (page) {
+        case TransferPages::Page::Start:
+            ui->nb->setCurrentIndex(PageStart);
+            break;
+        case TransferPages::Page::Progress:
+            ui->nb->setCurrentIndex(PageProgress);
+            break;
+        case TransferPages::Page::Dial:
+            ui->nb->setCurrentIndex(PageDial);
+            break;
+        case TransferPages::Page::Upload:
+            ui->nb->setCurrentIndex(PageUpload);
+            break;
+        }
+    });
+    connect(FTransfer, &TransferPages::windowWanted, this, &TfmMain::RestoreMainWindow);
+    connect(FTransfer, &TransferPages::registrationAwaited, FSession.get(),
+            &CapiSession::WaitForRegistration);
 }
 
 void TfmMain::ShowCallerList()
@@ -744,7 +793,6 @@ void TfmMain::FormClose(bool mayAsk)
         return;
     FClosed = true;
     Timer.stop();
-    FDialNumbers.clear();
     // The directory program ends with the program; calls answered but not yet shown still reach
     // the files, and nothing queued is dropped silently: a save that fails now (a full disk) is
     // shown, and the user may try again.

@@ -6,12 +6,9 @@
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
-#include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <thread>
 
 namespace Ui {
 class TfmMain;
@@ -30,12 +27,13 @@ class TTrayIcon;
 class TrayWatcher;
 struct RingDecision;
 struct ShownCall;
-enum TTransferBlock : uint8_t;
+class TransferPages;
 
 // The main window: a view of the monitor. It lives behind its notification-area icon, shows the
 // calls the monitor hands it (CallPipeline::callShown), the listening state of the CAPI session
-// and offers the options page. Its notebook `nb` has five pages; the data-transfer mode is a
-// further member of this class that attaches to the controls and operations below.
+// and offers the options page. Its notebook `nb` has five pages; pages 2 to 4 are the transfer
+// pages (TransferPages, src/gui/transfer), which the window inserts and whose requests (title,
+// status line, page) it carries out.
 class TfmMain : public QWidget
 {
     Q_OBJECT
@@ -131,46 +129,6 @@ public:
     static QString DefaultSendDir();
     static QString DefaultReceiveDir();
 
-    // ---- data-transfer mode (MainTransfer.cpp) ----
-    void SetServerMode(bool on);
-    void mnuServermodeClick();
-    void mnuDFUStatusClick();
-    // Opens the dial page ("Verbindungsaufbau", F10).
-    void Clientmodus1Click();
-    void ChangeCallersChange();
-    void ChangeNumberChange();
-    void cbDialWithClick();
-    void CallBtnClick();
-    void DFUoutBtnClick();
-    void DFUabortBtnClick();
-    void FileListBtnClick();
-    // Receives the ticked files of the remote list one after another.
-    void UploadBtnClick();
-    void SendBtnClick();
-    void EndSessionBtnClick();
-    void cbAutoDisconnectClick();
-    void Undo2BtnClick();
-    // Handlers of the component's connection and transfer events. They may run on the CAPI
-    // message thread; what they show is done on the main thread, in the order of the events.
-    void Capi2Connect();
-    void Capi2BConnect(int NCCI);
-    void Capi2BDisconnect(int NCCI, uint32_t Grund);
-    void Capi2Disconnect(uint32_t Grund);
-    void Capi2ReceiveFileList(const QString &Item);
-    void Capi2SendFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
-                       TTransferBlock FileBlock);
-    void Capi2ReceiveFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
-                          TTransferBlock FileBlock);
-    // A transfer failed or was refused (OnTransferError): the file it concerns and why. Ends
-    // the wait of a receive run for its file and shows the failure like a finished transfer.
-    void Capi2TransferError(const QString &Filename, uint32_t ErrorNumber);
-    void ShowByteRate(int64_t bytes);
-    // show: the transfer icon is shown; kind 0/1/2 connect/send/receive, 5/6 blink receiving/sending.
-    void SetConnectIcon(bool show, int kind);
-    // The file name part of a remote list item "name [date time, Größe : size]": the text
-    // before its last " [" (names may hold blanks); empty for an item without one.
-    static QString FileNameOfListItem(const QString &item);
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     // Watches the application for the request to quit.
@@ -210,34 +168,13 @@ private:
     void LookForTray();
     void mnuOptClick();
     void ShowAbout();
+    // Creates the transfer pages, puts them into `nb` and carries out what they ask for.
     void ConnectTransfer();
-    // Runs display work on the main thread: at once when called there with nothing queued,
-    // otherwise queued behind the work queued before it.
-    void RunDisplay(std::function<void()> work);
-    // What a step of a file transfer shows (Capi2SendFile, Capi2ReceiveFile).
-    void ShowTransferStep(bool receiving, const QString &Filename, int64_t FileSize, int64_t FileProgress,
-                          TTransferBlock FileBlock);
-    // The status line of the transfer events: ISDNBar in server mode, lbConnectMsg otherwise.
-    QLabel *TransferStatusLine() const;
     // Writes one setting now; a failed write is shown to the user and reported as false.
     bool StoreSetting(const std::function<void()> &write);
     int DInfoVersionIndex() const;
     void SetDInfoVersionIndex(int index);
 
-public:
-    // Fields shared with the data-transfer mode.
-    QStringList FDialNumbers;
-    std::atomic<bool> FTransferDone{false};
-    bool FPrefixApplied = false;
-    // Last byte-rate sample: the millisecond tick count and the bytes received by then.
-    qint64 FRateTime = 0;
-    qint64 FRateBytes = 0;
-    // The icon shown during data transfers.
-    TTrayIcon *ConnectTray = nullptr;
-    // Hidden holder of the glyph drawn before each dfuList item.
-    QLabel *Image5 = nullptr;
-
-private:
     // Shows a call the monitor hands over: status line, call list, the notification window or the
     // main window.
     void ShowCall(const ShownCall &call);
@@ -269,7 +206,7 @@ private:
     std::unique_ptr<DInfoService> FDInfo;
     std::unique_ptr<CapiSession> FSession;
     std::unique_ptr<CallPipeline> FPipeline;
-    // The session's component, for the data-transfer mode.
+    // The session's component.
     TCapi20 *Capi2 = nullptr;
     MonitorOptions FOptions;
     QString FMainTitle;
@@ -283,16 +220,12 @@ private:
     TTrayIcon *DInfoTask = nullptr;
     // The popup menu (also the icons' and the window's context menu) and its items.
     QMenu *PM = nullptr;
-    QMenu *mnuDFU = nullptr;
     QAction *mnuEdit = nullptr;
     QAction *mnuService = nullptr;
     QAction *mnuOpt = nullptr;
     QAction *mnuHist = nullptr;
     QAction *mnuExtWinConfig = nullptr;
     QAction *mnuMsn = nullptr;
-    QAction *mnuServermode = nullptr;
-    QAction *Clientmodus1 = nullptr;
-    QAction *mnuDFUStatus = nullptr;
     QAction *mnuCapiInfo = nullptr;
     QAction *mnuReadme = nullptr;
     QAction *mnuInfo = nullptr;
@@ -305,8 +238,9 @@ private:
     bool FTrayAvailable = false;
     // While there is no notification area: tells when one may have appeared.
     TrayWatcher *FTrayWatcher = nullptr;
-    // Blink phase of ConnectTray: 0 or all bits set.
-    int FConnectTrayTag = 0;
-    // Display work queued for the main thread and not yet run.
-    std::atomic<int> FQueuedDisplay{0};
+    // The transfer pages (a child of the window) and the actions of the "Datenübertragung" menu.
+    TransferPages *FTransfer = nullptr;
+    QAction *mnuServermode = nullptr;
+    QAction *Clientmodus1 = nullptr;
+    QAction *mnuDFUStatus = nullptr;
 };

@@ -8,12 +8,12 @@
 #include "monitor/DInfoService.h"
 #include "notify/TrayIcon.h"
 #include "sound/CallSound.h"
+#include "transfer/TransferPages.h"
 #include "ui_MainWindow.h"
 #include "windows/CallNotification.h"
 #include "windows/DInfoProgress.h"
 #include "windows/MessageDialog.h"
 
-#include <QAction>
 #include <QListWidget>
 
 namespace {
@@ -54,8 +54,9 @@ void TfmMain::ConnectMonitor()
     });
     connect(FSession.get(), &CapiSession::listenFailed, this,
             [] { ShowMessageDlg(QStringLiteral("Capi20 nicht installiert !")); });
-    // Server mode changes what the ring decision accepts and what listening asks for.
-    connect(mnuServermode, &QAction::toggled, this, &TfmMain::OptionsChanged);
+    // Server mode changes what the ring decision accepts and what listening asks for; the
+    // transfer pages listen anew right after.
+    connect(FTransfer, &TransferPages::serverModeChanged, this, &TfmMain::OptionsChanged);
     connect(FPipeline.get(), &CallPipeline::callShown, this, &TfmMain::ShowCall);
     connect(FPipeline.get(), &CallPipeline::missedCallsChanged, this, &TfmMain::ShowMissedCalls);
     connect(FPipeline.get(), &CallPipeline::storeError, this, &TfmMain::ReportStoreError);

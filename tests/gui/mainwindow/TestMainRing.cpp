@@ -179,6 +179,14 @@ private slots:
         QCOMPARE(call(QString(), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
         QCOMPARE(entryText(*w), QStringLiteral("Analog"));
         QCOMPARE(fmCallMsg->lbName->text(), QStringLiteral("Analog"));
+
+        // Server mode from the menu reaches the monitor: a data call of the blocked caller is taken.
+        child<QAction>(w.get(), "mnuServermode")->trigger();
+        waitListening(*w);
+        QCOMPARE(call(QStringLiteral("03011111"), QStringLiteral("4711"), "data64").reaction,
+                 QStringLiteral("accepted"));
+        QCOMPARE(entryText(*w), QStringLiteral("Sperre"));
+        child<QAction>(w.get(), "mnuServermode")->trigger();
         end(w);
         QCOMPARE(messages, QStringList());
     }

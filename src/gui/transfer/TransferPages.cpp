@@ -1,28 +1,24 @@
-// The main window's side of the data transfer between two copies of the program: server mode,
-// the dial page, the file list and transfer pages, and the reactions to the component's
-// connection and transfer events.
-#include "mainwindow/MainWindow.h"
+// The transfer pages and their reactions to the component's connection and transfer events.
+#include "transfer/TransferPages.h"
 
 #include "calls/CallerDirectory.h"
 #include "capi/Capi20.h"
 #include "common/Clock.h"
+#include "common/Errors.h"
 #include "common/Utils.h"
-#include "monitor/CallPipeline.h"
-#include "monitor/CapiSession.h"
 #include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
-#include "ui_MainWindow.h"
+#include "ui_TransferPages.h"
 #include "widgets/Icons.h"
 #include "widgets/StandardDialogs.h"
+#include "windows/MessageDialog.h"
 
-#include <QAction>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QRegularExpressionValidator>
-#include <QStyle>
+#include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QThread>
 
@@ -144,31 +140,65 @@ QPixmap transferGlyph()
 }
 } // namespace
 
-void TfmMain::ConnectTransfer()
+TransferPages::TransferPages(TCapi20 &capi, CallerSource callers, DisplayQueue queueDisplay, QWidget *window)
+    : QObject(window), m_capi(capi), m_callers(std::move(callers)), m_queueDisplay(std::move(queueDisplay)),
+      m_window(window), m_holder(std::make_unique<QStackedWidget>()),
+      ui(std::make_unique<Ui::TransferPages>())
 {
-    mnuServermode->setCheckable(true);
-    // The action has already toggled its check mark when `triggered` arrives.
-    connect(mnuServermode, &QAction::triggered, this, [this](bool checked) { SetServerMode(checked); });
-    connect(Clientmodus1, &QAction::triggered, this, &TfmMain::Clientmodus1Click);
-    connect(mnuDFUStatus, &QAction::triggered, this, &TfmMain::mnuDFUStatusClick);
+    setObjectName(QStringLiteral("TransferPages"));
+    ui->setupUi(m_holder.get());
+    // The pages leave the holder's stack; they stay its children until a notebook takes them.
+    for (QWidget *page : {ui->pgProgress, ui->pgAnwahl, ui->pgUpload})
+        m_holder->removeWidget(page);
+    m_connectTray = new TTrayIcon(this);
+    m_connectTray->setObjectName(QStringLiteral("ConnectTray"));
+    m_connectTray->setToolTip(QStringLiteral("Datenübertragung"));
+    ConnectControls();
+    ConnectComponent();
+}
 
+TransferPages::~TransferPages() = default;
+
+QWidget *TransferPages::ProgressPage() const
+{
+    return ui->pgProgress;
+}
+
+QWidget *TransferPages::DialPage() const
+{
+    return ui->pgAnwahl;
+}
+
+QWidget *TransferPages::UploadPage() const
+{
+    return ui->pgUpload;
+}
+
+void TransferPages::LoadOptions()
+{
+    ui->cbAutoDisconnect->setChecked(ReadSettingFlag(QStringLiteral("ISDN_AutoDisconnect")));
+    ui->cbDialWith->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Nebenstelle")));
+}
+
+void TransferPages::ConnectControls()
+{
     // Dial page.
     ui->ChangeNumber->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), ui->ChangeNumber));
     ui->ChangeCallers->installEventFilter(new EnterMovesFocus(ui->ChangeNumber, this));
-    connect(ui->ChangeCallers, &QComboBox::activated, this, &TfmMain::ChangeCallersChange);
-    connect(ui->ChangeNumber, &QLineEdit::textChanged, this, &TfmMain::ChangeNumberChange);
-    connect(ui->cbDialWith, &QCheckBox::toggled, this, &TfmMain::cbDialWithClick);
-    connect(ui->CallBtn, &QPushButton::clicked, this, &TfmMain::CallBtnClick);
-    connect(ui->DFUoutBtn, &QPushButton::clicked, this, &TfmMain::DFUoutBtnClick);
-    connect(ui->DFUabortBtn, &QPushButton::clicked, this, &TfmMain::DFUabortBtnClick);
+    connect(ui->ChangeCallers, &QComboBox::activated, this, &TransferPages::ChangeCallersChange);
+    connect(ui->ChangeNumber, &QLineEdit::textChanged, this, &TransferPages::ChangeNumberChange);
+    connect(ui->cbDialWith, &QCheckBox::toggled, this, &TransferPages::cbDialWithClick);
+    connect(ui->CallBtn, &QPushButton::clicked, this, &TransferPages::CallBtnClick);
+    connect(ui->DFUoutBtn, &QPushButton::clicked, this, &TransferPages::DFUoutBtnClick);
+    connect(ui->DFUabortBtn, &QPushButton::clicked, this, &TransferPages::DFUabortBtnClick);
 
     // Upload page.
-    connect(ui->FileListBtn, &QPushButton::clicked, this, &TfmMain::FileListBtnClick);
-    connect(ui->UploadBtn, &QPushButton::clicked, this, &TfmMain::UploadBtnClick);
-    connect(ui->SendBtn, &QPushButton::clicked, this, &TfmMain::SendBtnClick);
-    connect(ui->EndSessionBtn, &QPushButton::clicked, this, &TfmMain::EndSessionBtnClick);
-    connect(ui->cbAutoDisconnect, &QCheckBox::toggled, this, &TfmMain::cbAutoDisconnectClick);
+    connect(ui->FileListBtn, &QPushButton::clicked, this, &TransferPages::FileListBtnClick);
+    connect(ui->UploadBtn, &QPushButton::clicked, this, &TransferPages::UploadBtnClick);
+    connect(ui->SendBtn, &QPushButton::clicked, this, &TransferPages::SendBtnClick);
+    connect(ui->EndSessionBtn, &QPushButton::clicked, this, &TransferPages::EndSessionBtnClick);
+    connect(ui->cbAutoDisconnect, &QCheckBox::toggled, this, &TransferPages::cbAutoDisconnectClick);
 
     // Progress page: a segmented bar without text, the list of finished transfers.
     ui->Gauge->setRange(0, 100);
@@ -183,32 +213,35 @@ void TfmMain::ConnectTransfer()
     Image5->setVisible(false);
     ui->dfuList->setItemDelegate(new DfuItemDelegate(Image5, ui->dfuList));
     ui->dfuList->setUniformItemSizes(true);
-    connect(ui->Undo2Btn, &QPushButton::clicked, this, &TfmMain::Undo2BtnClick);
+    connect(ui->Undo2Btn, &QPushButton::clicked, this, &TransferPages::Undo2BtnClick);
+}
 
-    Capi2->OnConnect = [this](TCapi20 *) { Capi2Connect(); };
-    Capi2->OnBConnect = [this](TCapi20 *, int NCCI) { Capi2BConnect(NCCI); };
-    Capi2->OnBDisconnect = [this](TCapi20 *, int NCCI, uint32_t Grund) { Capi2BDisconnect(NCCI, Grund); };
-    Capi2->OnDisconnect = [this](TCapi20 *, uint32_t Grund) { Capi2Disconnect(Grund); };
-    Capi2->OnReceiveFileList = [this](TCapi20 *, const QString &Item) { Capi2ReceiveFileList(Item); };
-    Capi2->OnSendFile = [this](TCapi20 *, const QString &Filename, int64_t FileSize, int64_t FileProgress,
+void TransferPages::ConnectComponent()
+{
+    m_capi.OnConnect = [this](TCapi20 *) { Capi2Connect(); };
+    m_capi.OnBConnect = [this](TCapi20 *, int NCCI) { Capi2BConnect(NCCI); };
+    m_capi.OnBDisconnect = [this](TCapi20 *, int NCCI, uint32_t Grund) { Capi2BDisconnect(NCCI, Grund); };
+    m_capi.OnDisconnect = [this](TCapi20 *, uint32_t Grund) { Capi2Disconnect(Grund); };
+    m_capi.OnReceiveFileList = [this](TCapi20 *, const QString &Item) { Capi2ReceiveFileList(Item); };
+    m_capi.OnSendFile = [this](TCapi20 *, const QString &Filename, int64_t FileSize, int64_t FileProgress,
                                TTransferBlock FileBlock) {
         Capi2SendFile(Filename, FileSize, FileProgress, FileBlock);
     };
-    Capi2->OnReceiveFile = [this](TCapi20 *, const QString &Filename, int64_t FileSize, int64_t FileProgress,
+    m_capi.OnReceiveFile = [this](TCapi20 *, const QString &Filename, int64_t FileSize, int64_t FileProgress,
                                   TTransferBlock FileBlock) {
         Capi2ReceiveFile(Filename, FileSize, FileProgress, FileBlock);
     };
-    Capi2->OnTransferError = [this](TCapi20 *, const QString &Filename, uint32_t ErrorNumber) {
+    m_capi.OnTransferError = [this](TCapi20 *, const QString &Filename, uint32_t ErrorNumber) {
         Capi2TransferError(Filename, ErrorNumber);
     };
 }
 
 // ---- helpers ----
 
-void TfmMain::RunDisplay(std::function<void()> work)
+void TransferPages::RunDisplay(std::function<void()> work)
 {
     if (QThread::currentThread() == thread() && FQueuedDisplay.load() == 0) {
-        ShowAfterRings(std::move(work));
+        m_queueDisplay(std::move(work));
         return;
     }
     ++FQueuedDisplay;
@@ -216,17 +249,37 @@ void TfmMain::RunDisplay(std::function<void()> work)
         this,
         [this, work = std::move(work)]() mutable {
             --FQueuedDisplay;
-            ShowAfterRings(std::move(work));
+            m_queueDisplay(std::move(work));
         },
         Qt::QueuedConnection);
 }
 
-QLabel *TfmMain::TransferStatusLine() const
+bool TransferPages::DialPageShown() const
 {
-    return ServerMode() ? ui->ISDNBar : ui->lbConnectMsg;
+    const auto *notebook = qobject_cast<const QStackedWidget *>(ui->pgAnwahl->parentWidget());
+    return notebook != nullptr && notebook->currentWidget() == ui->pgAnwahl;
 }
 
-QString TfmMain::FileNameOfListItem(const QString &item)
+void TransferPages::ShowStatus(const QString &text)
+{
+    if (m_serverMode)
+        emit statusWanted(text);
+    else
+        ui->lbConnectMsg->setText(text);
+}
+
+bool TransferPages::StoreSetting(const std::function<void()> &write)
+{
+    try {
+        write();
+        return true;
+    } catch (const IoError &e) {
+        ShowMessageDlg(e.message());
+    }
+    return false;
+}
+
+QString TransferPages::FileNameOfListItem(const QString &item)
 {
     const qsizetype bracket = item.lastIndexOf(QStringLiteral(" ["));
     return bracket < 0 ? QString() : item.left(bracket);
@@ -234,38 +287,32 @@ QString TfmMain::FileNameOfListItem(const QString &item)
 
 // ---- server mode ----
 
-void TfmMain::SetServerMode(bool on)
+void TransferPages::SetServerMode(bool on)
 {
-    mnuDFUStatus->setEnabled(on);
-    mnuServermode->setChecked(on);
+    m_serverMode = on;
+    emit serverModeChanged(on);
     // Listening anew narrows (or widens again) the services for data calls.
-    StopListen();
-    StartListen();
+    emit listenAgainWanted();
     if (on)
-        setWindowTitle(kTitleServer);
+        emit titleWanted(kTitleServer);
 }
 
-void TfmMain::mnuServermodeClick()
+void TransferPages::ShowProgress()
 {
-    SetServerMode(!mnuServermode->isChecked());
-}
-
-void TfmMain::mnuDFUStatusClick()
-{
-    ui->nb->setCurrentIndex(PageProgress);
+    emit pageWanted(Page::Progress);
 }
 
 // ---- dial page ----
 
-void TfmMain::Clientmodus1Click()
+void TransferPages::OpenDialPage()
 {
-    RestoreMainWindow();
+    emit windowWanted();
     SetServerMode(false);
-    setWindowTitle(kTitleDial);
+    emit titleWanted(kTitleDial);
 
     ui->ChangeCallers->clear();
     FDialNumbers.clear();
-    if (CallerDirectory *callers = FPipeline->Callers()) {
+    if (CallerDirectory *callers = m_callers()) {
         for (const QString &key : callers->ListKeys()) {
             const QString value = callers->ReadValue(key);
             if (value.size() <= 2)
@@ -289,11 +336,11 @@ void TfmMain::Clientmodus1Click()
         ui->ChangeCallers->setCurrentIndex(ui->ChangeCallers->findText(last, Qt::MatchExactly));
     ChangeCallersChange();
 
-    ui->nb->setCurrentIndex(PageDial);
+    emit pageWanted(Page::Dial);
     ui->ChangeCallers->setFocus();
 }
 
-void TfmMain::ChangeCallersChange()
+void TransferPages::ChangeCallersChange()
 {
     const int index = ui->ChangeCallers->currentIndex();
     if (index < 0 || index >= FDialNumbers.size())
@@ -304,21 +351,21 @@ void TfmMain::ChangeCallersChange()
     });
 }
 
-void TfmMain::ChangeNumberChange()
+void TransferPages::ChangeNumberChange()
 {
     ui->CallBtn->setEnabled(!ui->ChangeNumber->text().isEmpty());
 }
 
-void TfmMain::cbDialWithClick()
+void TransferPages::cbDialWithClick()
 {
-    if (ui->nb->currentIndex() != PageDial)
+    if (!DialPageShown())
         return;
     StoreSetting([&] { WriteSettingFlag(QStringLiteral("ISDN_Nebenstelle"), ui->cbDialWith->isChecked()); });
     if (ui->CallBtn->isEnabled())
         ui->CallBtn->setFocus();
 }
 
-void TfmMain::CallBtnClick()
+void TransferPages::CallBtnClick()
 {
     ui->UploadList->clear();
     // Behind a private branch exchange the outside line takes a leading "0", once per opening.
@@ -329,72 +376,71 @@ void TfmMain::CallBtnClick()
     const QString number = ui->ChangeNumber->text().left(255);
     ui->lbConnectMsg->setText(QStringLiteral("Wähle ") + number + QStringLiteral(" ..."));
     // Opening this page registered anew (client mode); that registration reports first.
-    FSession->WaitForRegistration();
+    emit registrationAwaited();
     // Progress arrives through the connection events; a failed dial shows nothing more.
-    Capi2->Dial(number, QString(), kDataService);
+    m_capi.Dial(number, QString(), kDataService);
     ui->DFUoutBtn->setEnabled(true);
 }
 
-void TfmMain::DFUoutBtnClick()
+void TransferPages::DFUoutBtnClick()
 {
-    Capi2->Disconnect(1);
+    m_capi.Disconnect(1);
 }
 
-void TfmMain::DFUabortBtnClick()
+void TransferPages::DFUabortBtnClick()
 {
-    Capi2->Disconnect(1);
-    StopListen();
-    StartListen();
-    ui->nb->setCurrentIndex(PageStart);
+    m_capi.Disconnect(1);
+    emit listenAgainWanted();
+    emit pageWanted(Page::Start);
 }
 
 // ---- connection events ----
 
-void TfmMain::Capi2Connect()
+void TransferPages::Capi2Connect()
 {
-    RunDisplay([this] { TransferStatusLine()->setText(QStringLiteral("Warte auf B-Kanal  ...")); });
-    Capi2->ConnectB3();
+    RunDisplay([this] { ShowStatus(QStringLiteral("Warte auf B-Kanal  ...")); });
+    m_capi.ConnectB3();
 }
 
-void TfmMain::Capi2BConnect(int /*NCCI*/)
+void TransferPages::Capi2BConnect(int /*NCCI*/)
 {
     RunDisplay([this] {
-        if (ServerMode()) {
-            ui->ISDNBar->setText(QStringLiteral("Datenübertragung ..."));
+        if (m_serverMode) {
+            emit statusWanted(QStringLiteral("Datenübertragung ..."));
         } else {
             ui->lbConnectMsg->setText(QStringLiteral("B-Kanal Verbindung wird aufgebaut  ..."));
-            setWindowTitle(kTitleReceive);
-            ui->nb->setCurrentIndex(PageUpload);
+            emit titleWanted(kTitleReceive);
+            emit pageWanted(Page::Upload);
         }
         SetConnectIcon(true, 0);
     });
 }
 
-void TfmMain::Capi2BDisconnect(int /*NCCI*/, uint32_t /*Grund*/)
+void TransferPages::Capi2BDisconnect(int /*NCCI*/, uint32_t /*Grund*/)
 {
     RunDisplay([this] {
-        TransferStatusLine()->setText(ServerMode() ? QStringLiteral("Datenübertragung beendet ...")
-                                                   : QStringLiteral("B-Kanal Verbindung beendet  ..."));
+        ShowStatus(m_serverMode ? QStringLiteral("Datenübertragung beendet ...")
+                                : QStringLiteral("B-Kanal Verbindung beendet  ..."));
         SetConnectIcon(false, 0);
     });
 }
 
-void TfmMain::Capi2Disconnect(uint32_t /*Grund*/)
+void TransferPages::Capi2Disconnect(uint32_t /*Grund*/)
 {
     // Ends a receive run that waits for a file at once.
     FTransferDone = true;
-    RunDisplay([this] { TransferStatusLine()->setText(QStringLiteral("Verbindung getrennt  ...")); });
+    RunDisplay([this] { ShowStatus(QStringLiteral("Verbindung getrennt  ...")); });
 }
 
 // ---- upload page ----
 
-void TfmMain::FileListBtnClick()
+void TransferPages::FileListBtnClick()
 {
     ui->UploadList->clear();
-    Capi2->SendCommand(kAskFileList, QString());
+    m_capi.SendCommand(kAskFileList, QString());
 }
 
-void TfmMain::Capi2ReceiveFileList(const QString &Item)
+void TransferPages::Capi2ReceiveFileList(const QString &Item)
 {
     RunDisplay([this, Item] {
         auto *item = new QListWidgetItem(Item, ui->UploadList);
@@ -403,21 +449,21 @@ void TfmMain::Capi2ReceiveFileList(const QString &Item)
     });
 }
 
-void TfmMain::UploadBtnClick()
+void TransferPages::UploadBtnClick()
 {
     ui->lbByteSec->setText(QStringLiteral("0"));
     QPalette listColours = ui->dfuList->palette();
-    listColours.setColor(QPalette::Base, palette().color(QPalette::Window));
+    listColours.setColor(QPalette::Base, m_window->palette().color(QPalette::Window));
     ui->dfuList->setPalette(listColours);
     ui->dfuList->clear();
-    ui->nb->setCurrentIndex(PageProgress);
+    emit pageWanted(Page::Progress);
     ui->Gauge->setVisible(true);
     ui->ProgressLabel->setVisible(true);
     FTransferDone = true;
     FRateTime = 0;
     FRateBytes = 0;
 
-    const QPointer<TfmMain> alive(this);
+    const QPointer<TransferPages> alive(this);
     // The list may change while a file arrives: every step reads it afresh.
     for (int i = 0; i < ui->UploadList->count(); ++i) {
         const QListWidgetItem *item = ui->UploadList->item(i);
@@ -425,9 +471,9 @@ void TfmMain::UploadBtnClick()
             continue;
         // Cleared before the request goes out, so a disconnect that comes at once still counts.
         FTransferDone = false;
-        Capi2->SendCommand(kAskFile, FileNameOfListItem(item->text()));
+        m_capi.SendCommand(kAskFile, FileNameOfListItem(item->text()));
         // Without a B-channel link (the other side has gone already) nothing can come.
-        if (Capi2->CallState() < 3)
+        if (m_capi.CallState() < 3)
             FTransferDone = true;
         WaitFor([this] { return FTransferDone.load(); }, -1);
         if (!alive)
@@ -439,34 +485,34 @@ void TfmMain::UploadBtnClick()
     if (ui->cbAutoDisconnect->isChecked())
         ui->EndSessionBtn->click();
     else
-        ui->nb->setCurrentIndex(PageUpload);
+        emit pageWanted(Page::Upload);
 }
 
-void TfmMain::SendBtnClick()
+void TransferPages::SendBtnClick()
 {
-    const QString path = ChooseOpenFile(this, QStringLiteral("Datei senden ..."),
-                                        QStringLiteral("Alle Dateien|*.*"), ui->OptSendDir->text());
+    const QString path = ChooseOpenFile(m_window, QStringLiteral("Datei senden ..."),
+                                        QStringLiteral("Alle Dateien|*.*"), m_sendFolder);
     if (path.size() <= 5 || !QFileInfo(path).isFile())
         return;
-    ui->nb->setCurrentIndex(PageProgress);
-    if (!ServerMode())
-        setWindowTitle(kTitleSend);
-    const QPointer<TfmMain> alive(this);
-    Capi2->SendFile(path);
-    if (alive && !ServerMode())
-        setWindowTitle(kTitleReceive);
+    emit pageWanted(Page::Progress);
+    if (!m_serverMode)
+        emit titleWanted(kTitleSend);
+    const QPointer<TransferPages> alive(this);
+    m_capi.SendFile(path);
+    if (alive && !m_serverMode)
+        emit titleWanted(kTitleReceive);
 }
 
-void TfmMain::EndSessionBtnClick()
+void TransferPages::EndSessionBtnClick()
 {
     FTransferDone = true;
-    Capi2->Disconnect(1);
-    setWindowTitle(FMainTitle);
+    m_capi.Disconnect(1);
+    emit mainTitleWanted();
     SetConnectIcon(false, 0);
-    ui->nb->setCurrentIndex(PageStart);
+    emit pageWanted(Page::Start);
 }
 
-void TfmMain::cbAutoDisconnectClick()
+void TransferPages::cbAutoDisconnectClick()
 {
     StoreSetting(
         [&] { WriteSettingFlag(QStringLiteral("ISDN_AutoDisconnect"), ui->cbAutoDisconnect->isChecked()); });
@@ -474,45 +520,45 @@ void TfmMain::cbAutoDisconnectClick()
 
 // ---- progress page ----
 
-void TfmMain::Undo2BtnClick()
+void TransferPages::Undo2BtnClick()
 {
-    ui->nb->setCurrentIndex(ServerMode() ? PageStart : PageUpload);
+    emit pageWanted(m_serverMode ? Page::Start : Page::Upload);
 }
 
-void TfmMain::Capi2SendFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
-                            TTransferBlock FileBlock)
+void TransferPages::Capi2SendFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
+                                  TTransferBlock FileBlock)
 {
     RunDisplay([=, this] { ShowTransferStep(false, Filename, FileSize, FileProgress, FileBlock); });
 }
 
-void TfmMain::Capi2ReceiveFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
-                               TTransferBlock FileBlock)
+void TransferPages::Capi2ReceiveFile(const QString &Filename, int64_t FileSize, int64_t FileProgress,
+                                     TTransferBlock FileBlock)
 {
     RunDisplay([=, this] { ShowTransferStep(true, Filename, FileSize, FileProgress, FileBlock); });
 }
 
-void TfmMain::Capi2TransferError(const QString &Filename, uint32_t ErrorNumber)
+void TransferPages::Capi2TransferError(const QString &Filename, uint32_t ErrorNumber)
 {
     RunDisplay([this, Filename, ErrorNumber] {
         const QString line = Filename + QStringLiteral(" fehlgeschlagen (") +
                              TransferErrorReason(ErrorNumber) + QStringLiteral(") ...");
         ui->dfuList->addItem(line);
-        if (ServerMode())
-            ui->ISDNBar->setText(line);
+        if (m_serverMode)
+            emit statusWanted(line);
         // The file a receive run waits for will not come (or not whole); the run goes on once
         // this is shown.
         FTransferDone = true;
     });
 }
 
-void TfmMain::ShowTransferStep(bool receiving, const QString &Filename, int64_t FileSize,
-                               int64_t FileProgress, TTransferBlock FileBlock)
+void TransferPages::ShowTransferStep(bool receiving, const QString &Filename, int64_t FileSize,
+                                     int64_t FileProgress, TTransferBlock FileBlock)
 {
-    Q_ASSERT(OnMainThread());
+    Q_ASSERT(QThread::currentThread() == thread());
     switch (FileBlock) {
     case tbFileName:
         SetConnectIcon(true, receiving ? 2 : 1);
-        if (!ServerMode()) {
+        if (!m_serverMode) {
             ui->Gauge->setValue(0);
             ui->Gauge->setVisible(true);
             ui->ProgressLabel->setText(kWaitForRemote);
@@ -528,8 +574,8 @@ void TfmMain::ShowTransferStep(bool receiving, const QString &Filename, int64_t 
         SetConnectIcon(true, receiving ? 5 : 6);
         const QString verb = receiving ? QStringLiteral("Empfange ") : QStringLiteral("Sende ");
         const int p = TransferPercent(FileProgress, FileSize);
-        if (ServerMode()) {
-            ui->ISDNBar->setText(verb + Filename + QStringLiteral(" ( %1 % erledigt )").arg(p));
+        if (m_serverMode) {
+            emit statusWanted(verb + Filename + QStringLiteral(" ( %1 % erledigt )").arg(p));
         } else {
             ui->Gauge->setValue(p);
             ui->ProgressLabel->setText(verb + Filename + QStringLiteral(" ..."));
@@ -546,8 +592,8 @@ void TfmMain::ShowTransferStep(bool receiving, const QString &Filename, int64_t 
         const QString done = Filename + (receiving ? QStringLiteral(" erfolgreich empfangen ...")
                                                    : QStringLiteral(" erfolgreich gesendet ..."));
         ui->dfuList->addItem(done);
-        if (ServerMode())
-            ui->ISDNBar->setText(done);
+        if (m_serverMode)
+            emit statusWanted(done);
         // A receive run hides the bar itself once its last file is in.
         if (!receiving) {
             ui->Gauge->setVisible(false);
@@ -558,10 +604,10 @@ void TfmMain::ShowTransferStep(bool receiving, const QString &Filename, int64_t 
     case tbFileError:
         // Why it stopped is shown by Capi2TransferError. The icon stays as the link is (a link
         // that went down has hidden it already).
-        SetConnectIcon(ConnectTray->Active(), 0);
+        SetConnectIcon(m_connectTray->Active(), 0);
         if (receiving)
             FTransferDone = true;
-        else if (!ServerMode()) {
+        else if (!m_serverMode) {
             ui->Gauge->setVisible(false);
             ui->ProgressLabel->setVisible(false);
         }
@@ -571,9 +617,9 @@ void TfmMain::ShowTransferStep(bool receiving, const QString &Filename, int64_t 
     }
 }
 
-void TfmMain::ShowByteRate(int64_t bytes)
+void TransferPages::ShowByteRate(int64_t bytes)
 {
-    Q_ASSERT(OnMainThread());
+    Q_ASSERT(QThread::currentThread() == thread());
     // The shown rate changes once a second and covers the time since the last change, so it
     // stays steady whatever the block size.
     const qint64 now = Clock::ticks();
@@ -587,30 +633,30 @@ void TfmMain::ShowByteRate(int64_t bytes)
     FRateBytes = bytes;
 }
 
-void TfmMain::SetConnectIcon(bool show, int kind)
+void TransferPages::SetConnectIcon(bool show, int kind)
 {
-    Q_ASSERT(OnMainThread());
+    Q_ASSERT(QThread::currentThread() == thread());
     switch (kind) {
     case 0:
-        ConnectTray->setIcon(Icons::connectIcon());
+        m_connectTray->setIcon(Icons::connectIcon());
         break;
     case 1:
-        ConnectTray->setIcon(Icons::sendIcon());
+        m_connectTray->setIcon(Icons::sendIcon());
         break;
     case 2:
-        ConnectTray->setIcon(Icons::receiveIcon());
+        m_connectTray->setIcon(Icons::receiveIcon());
         break;
     case 5:
     case 6:
         // Alternates with every data block.
         if (FConnectTrayTag == 0)
-            ConnectTray->setIcon(kind == 5 ? Icons::receiveIcon() : Icons::sendIcon());
+            m_connectTray->setIcon(kind == 5 ? Icons::receiveIcon() : Icons::sendIcon());
         else
-            ConnectTray->setIcon(Icons::connectIcon());
+            m_connectTray->setIcon(Icons::connectIcon());
         FConnectTrayTag = ~FConnectTrayTag;
         break;
     default:
         break;
     }
-    ConnectTray->setActive(show);
+    m_connectTray->setActive(show);
 }

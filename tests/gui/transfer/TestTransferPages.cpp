@@ -1,4 +1,4 @@
-// The main window's data-transfer mode without a line: server mode, the dial page, the
+// The transfer pages in the main window without a line: server mode, the dial page, the
 // connection and transfer events as the component reports them (also from another thread),
 // and the progress page. CAPI points at a port where nobody answers.
 #include "capi/Capi20.h"
@@ -51,7 +51,7 @@ const QString kServerTitle = QStringLiteral("Rufwart 32 - Servermodus (DATA 64K)
 const QString kReceiveTitle = QStringLiteral("Rufwart 32 - Empfangen");
 } // namespace
 
-class TestMainTransfer : public QObject
+class TestTransferPages : public QObject
 {
     Q_OBJECT
     std::unique_ptr<TestEnv> env;
@@ -61,12 +61,25 @@ class TestMainTransfer : public QObject
     int page() const { return child<QStackedWidget>(w.get(), "nb")->currentIndex(); }
     QString text(const char *label) const { return child<QLabel>(w.get(), label)->text(); }
     QProgressBar *gauge() const { return child<QProgressBar>(w.get(), "Gauge"); }
+    QAction *action(const char *name) const { return child<QAction>(w.get(), name); }
+    TTrayIcon *connectTray() const { return child<TTrayIcon>(w.get(), "ConnectTray"); }
+
+    // The component's events, as its message thread or a transfer raises them.
+    TCapi20 &capi() const { return w->Session().Capi(); }
+    void sendStep(const QString &name, int64_t size, int64_t progress, TTransferBlock block) const
+    {
+        capi().OnSendFile(&capi(), name, size, progress, block);
+    }
+    void receiveStep(const QString &name, int64_t size, int64_t progress, TTransferBlock block) const
+    {
+        capi().OnReceiveFile(&capi(), name, size, progress, block);
+    }
 
     // Server mode. Switching registers anew, beside the window (here in vain: nobody answers);
     // its report is waited for, so it cannot write the status line in the middle of a check.
     void serverModeOn()
     {
-        w->mnuServermodeClick();
+        action("mnuServermode")->trigger();
         QTRY_VERIFY(!w->Registering());
     }
 
@@ -105,13 +118,12 @@ private slots:
         WriteSettingString(QStringLiteral("ISDN_LastDFUConnect"), QStringLiteral("Bob"));
         w = std::make_unique<TfmMain>();
         w->FormShow();
-        w->Clientmodus1Click();
+        action("Clientmodus1")->trigger();
 
         auto *callers = child<QComboBox>(w.get(), "ChangeCallers");
         QCOMPARE(page(), int(TfmMain::PageDial));
         QCOMPARE(w->windowTitle(), QStringLiteral("Rufwart 32 - Verbindungsaufbau"));
         QCOMPARE(itemTexts(callers), QStringList({"Alice", "Hamburg Gruppe", "Bob", "X"}));
-        QCOMPARE(w->FDialNumbers, QStringList({"0301234", "040*", "0812", "0999"}));
         QCOMPARE(callers->currentText(), QStringLiteral("Bob"));
         QCOMPARE(child<QLineEdit>(w.get(), "ChangeNumber")->text(), QStringLiteral("0812"));
         QVERIFY(child<QPushButton>(w.get(), "CallBtn")->isEnabled());
@@ -126,10 +138,18 @@ private slots:
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_LastDFUConnect")), QStringLiteral("Hamburg Gruppe"));
         QTest::keyClick(callers, Qt::Key_Return);
         QTRY_VERIFY(child<QLineEdit>(w.get(), "ChangeNumber")->hasFocus());
+        // Each name dials its own number.
+        QStringList numbers;
+        for (int i = 0; i < callers->count(); ++i) {
+            callers->setCurrentIndex(i);
+            emit callers->activated(i);
+            numbers << child<QLineEdit>(w.get(), "ChangeNumber")->text();
+        }
+        QCOMPARE(numbers, QStringList({"0301234", "040*", "0812", "0999"}));
 
         // A remembered name that is no longer listed selects nothing.
         WriteSettingString(QStringLiteral("ISDN_LastDFUConnect"), QStringLiteral("Nobody"));
-        w->Clientmodus1Click();
+        action("Clientmodus1")->trigger();
         QCOMPARE(callers->currentIndex(), -1);
         QCOMPARE(child<QLineEdit>(w.get(), "ChangeNumber")->text(), QString());
         QVERIFY(!child<QPushButton>(w.get(), "CallBtn")->isEnabled());
@@ -150,7 +170,7 @@ private slots:
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_Nebenstelle")), QString());
         dialWith->setChecked(false);
 
-        w->Clientmodus1Click();
+        action("Clientmodus1")->trigger();
         dialWith->click();
         QCOMPARE(ReadSettingFlag(QStringLiteral("ISDN_Nebenstelle")), true);
         auto *callBtn = child<QPushButton>(w.get(), "CallBtn");
@@ -162,7 +182,7 @@ private slots:
         QVERIFY(child<QPushButton>(w.get(), "DFUoutBtn")->isEnabled());
 
         // A new opening starts from the directory's number again.
-        w->Clientmodus1Click();
+        action("Clientmodus1")->trigger();
         callBtn->click();
         QCOMPARE(child<QLineEdit>(w.get(), "ChangeNumber")->text(), QStringLiteral("00812"));
     }
@@ -173,29 +193,31 @@ private slots:
         w->FormShow();
         // Received files are capped at 100 MB unless the settings say otherwise.
         QCOMPARE(w->Session().Capi().MaxReceiveSize.load(), int64_t(100) << 20);
-        QVERIFY(child<QAction>(w.get(), "mnuServermode")->isEnabled());
-        QVERIFY(!child<QAction>(w.get(), "mnuDFUStatus")->isEnabled());
+        QVERIFY(action("mnuServermode")->isEnabled());
+        QVERIFY(!action("mnuDFUStatus")->isEnabled());
 
-        w->mnuServermodeClick();
+        action("mnuServermode")->trigger();
         QVERIFY(w->ServerMode());
-        QVERIFY(child<QAction>(w.get(), "mnuDFUStatus")->isEnabled());
+        QVERIFY(action("mnuServermode")->isChecked());
+        QVERIFY(action("mnuDFUStatus")->isEnabled());
         QCOMPARE(w->windowTitle(), kServerTitle);
-        child<QAction>(w.get(), "mnuDFUStatus")->trigger();
+        action("mnuDFUStatus")->trigger();
         QCOMPARE(page(), int(TfmMain::PageProgress));
         // "Zurück ..." leads to the start page in server mode ...
         child<QPushButton>(w.get(), "Undo2Btn")->click();
         QCOMPARE(page(), int(TfmMain::PageStart));
 
         // ... and to the file page otherwise. The menu toggles the mode as F9 does.
-        child<QAction>(w.get(), "mnuServermode")->trigger();
+        action("mnuServermode")->trigger();
         QVERIFY(!w->ServerMode());
-        QVERIFY(!child<QAction>(w.get(), "mnuDFUStatus")->isEnabled());
+        QVERIFY(!action("mnuDFUStatus")->isEnabled());
         QCOMPARE(w->windowTitle(), kNormalTitle);
-        child<QAction>(w.get(), "mnuServermode")->trigger();
+        action("mnuServermode")->trigger();
         QVERIFY(w->ServerMode());
-        w->Clientmodus1Click();
+        action("Clientmodus1")->trigger();
         QVERIFY(!w->ServerMode());
-        w->mnuDFUStatusClick();
+        QVERIFY(!action("mnuServermode")->isChecked());
+        child<QStackedWidget>(w.get(), "nb")->setCurrentIndex(TfmMain::PageProgress);
         child<QPushButton>(w.get(), "Undo2Btn")->click();
         QCOMPARE(page(), int(TfmMain::PageUpload));
     }
@@ -220,45 +242,43 @@ private slots:
     {
         w = std::make_unique<TfmMain>();
         w->FormShow();
-        w->Clientmodus1Click();
-        w->Capi2Connect();
+        action("Clientmodus1")->trigger();
+        capi().OnConnect(&capi());
         QCOMPARE(text("lbConnectMsg"), QStringLiteral("Warte auf B-Kanal  ..."));
-        w->Capi2BConnect(0x10001);
+        capi().OnBConnect(&capi(), 0x10001);
         QCOMPARE(text("lbConnectMsg"), QStringLiteral("B-Kanal Verbindung wird aufgebaut  ..."));
         QCOMPARE(page(), int(TfmMain::PageUpload));
         QCOMPARE(w->windowTitle(), kReceiveTitle);
-        QVERIFY(w->ConnectTray->Active());
+        QVERIFY(connectTray()->Active());
 
         // The other side ends the call: the page and title stay until the user leaves.
-        w->FTransferDone = false;
-        w->Capi2BDisconnect(0x10001, 0);
+        capi().OnBDisconnect(&capi(), 0x10001, 0);
         QCOMPARE(text("lbConnectMsg"), QStringLiteral("B-Kanal Verbindung beendet  ..."));
-        QVERIFY(!w->ConnectTray->Active());
-        w->Capi2Disconnect(0x3490);
+        QVERIFY(!connectTray()->Active());
+        capi().OnDisconnect(&capi(), 0x3490);
         QCOMPARE(text("lbConnectMsg"), QStringLiteral("Verbindung getrennt  ..."));
-        QVERIFY(w->FTransferDone.load());
         QCOMPARE(page(), int(TfmMain::PageUpload));
         QCOMPARE(w->windowTitle(), kReceiveTitle);
 
         // "Empfangen" with the link gone does not wait for files that cannot come.
         child<QCheckBox>(w.get(), "cbAutoDisconnect")->setChecked(true);
         QCOMPARE(ReadSettingFlag(QStringLiteral("ISDN_AutoDisconnect")), true);
-        w->Capi2ReceiveFileList(QStringLiteral("a.txt [01.02.2024 10:00:00, Größe : 3]"));
+        capi().OnReceiveFileList(&capi(), QStringLiteral("a.txt [01.02.2024 10:00:00, Größe : 3]"));
         child<QPushButton>(w.get(), "UploadBtn")->click();
         QCOMPARE(page(), int(TfmMain::PageStart));
         QCOMPARE(w->windowTitle(), kNormalTitle);
 
         // In server mode the start page's status line shows them, and no page changes.
         CHECKED(serverModeOn());
-        w->Capi2Connect();
+        capi().OnConnect(&capi());
         QCOMPARE(text("ISDNBar"), QStringLiteral("Warte auf B-Kanal  ..."));
-        w->Capi2BConnect(0x10001);
+        capi().OnBConnect(&capi(), 0x10001);
         QCOMPARE(text("ISDNBar"), QStringLiteral("Datenübertragung ..."));
         QCOMPARE(page(), int(TfmMain::PageStart));
         QCOMPARE(w->windowTitle(), kServerTitle);
-        w->Capi2BDisconnect(0x10001, 0);
+        capi().OnBDisconnect(&capi(), 0x10001, 0);
         QCOMPARE(text("ISDNBar"), QStringLiteral("Datenübertragung beendet ..."));
-        w->Capi2Disconnect(0);
+        capi().OnDisconnect(&capi(), 0);
         QCOMPARE(text("ISDNBar"), QStringLiteral("Verbindung getrennt  ..."));
         QCOMPARE(text("lbConnectMsg"), QStringLiteral("Verbindung getrennt  ..."));
     }
@@ -269,28 +289,28 @@ private slots:
         w->FormShow();
         CHECKED(serverModeOn());
         gauge()->setValue(7);
-        w->Capi2ReceiveFile(QStringLiteral("in.bin"), 0, 0, tbFileName);
-        w->Capi2ReceiveFile(QStringLiteral("in.bin"), 4000, 0, tbFileSize);
-        w->Capi2ReceiveFile(QStringLiteral("in.bin"), 4000, 2000, tbFileData);
+        receiveStep(QStringLiteral("in.bin"), 0, 0, tbFileName);
+        receiveStep(QStringLiteral("in.bin"), 4000, 0, tbFileSize);
+        receiveStep(QStringLiteral("in.bin"), 4000, 2000, tbFileData);
         QCOMPARE(text("ISDNBar"), QStringLiteral("Empfange in.bin ( 50 % erledigt )"));
-        w->Capi2SendFile(QStringLiteral("/srv/out.bin"), 0, 0, tbFileName);
-        w->Capi2SendFile(QStringLiteral("/srv/out.bin"), 4000, 1000, tbFileData);
+        sendStep(QStringLiteral("/srv/out.bin"), 0, 0, tbFileName);
+        sendStep(QStringLiteral("/srv/out.bin"), 4000, 1000, tbFileData);
         QCOMPARE(text("ISDNBar"), QStringLiteral("Sende /srv/out.bin ( 25 % erledigt )"));
         QVERIFY(gauge()->isHidden());
         QVERIFY(child<QLabel>(w.get(), "ProgressLabel")->isHidden());
         QCOMPARE(gauge()->value(), 7);
         QCOMPARE(text("lbByteSec"), QStringLiteral("0"));
 
-        w->Capi2ReceiveFile(QStringLiteral("in.bin"), 4000, 4000, tbFileEnd);
+        receiveStep(QStringLiteral("in.bin"), 4000, 4000, tbFileEnd);
         QCOMPARE(text("ISDNBar"), QStringLiteral("in.bin erfolgreich empfangen ..."));
-        w->Capi2SendFile(QStringLiteral("/srv/out.bin"), 4000, 4000, tbFileEnd);
+        sendStep(QStringLiteral("/srv/out.bin"), 4000, 4000, tbFileEnd);
         QCOMPARE(text("ISDNBar"), QStringLiteral("/srv/out.bin erfolgreich gesendet ..."));
         QCOMPARE(itemTexts(child<QListWidget>(w.get(), "dfuList")),
                  QStringList({"in.bin erfolgreich empfangen ...", "/srv/out.bin erfolgreich gesendet ..."}));
         // A failed transfer shows why, also when it is reported on the message thread.
-        w->Capi2ReceiveFile(QStringLiteral("in.bin"), 4000, 100, tbFileError);
+        receiveStep(QStringLiteral("in.bin"), 4000, 100, tbFileError);
         std::thread([this] {
-            w->Capi2TransferError(QStringLiteral("in.bin"), CapiError::ERR_TRANSFER_INCOMPLETE);
+            capi().OnTransferError(&capi(), QStringLiteral("in.bin"), CapiError::ERR_TRANSFER_INCOMPLETE);
         }).join();
         QTRY_COMPARE(text("ISDNBar"), QStringLiteral("in.bin fehlgeschlagen (unvollständig) ..."));
         QCOMPARE(itemTexts(child<QListWidget>(w.get(), "dfuList")).last(),
@@ -310,20 +330,20 @@ private slots:
         QFETCH(qint64, size);
         w = std::make_unique<TfmMain>();
         w->FormShow();
-        w->Capi2ReceiveFile(QStringLiteral("big.bin"), 0, 0, tbFileName);
+        receiveStep(QStringLiteral("big.bin"), 0, 0, tbFileName);
         QVERIFY(!gauge()->isHidden());
         QCOMPARE(text("ProgressLabel"), QStringLiteral("Warte auf Gegenstelle ..."));
         for (int percent = 0; percent <= 100; ++percent) {
-            w->Capi2ReceiveFile(QStringLiteral("big.bin"), size, size / 100 * percent, tbFileData);
+            receiveStep(QStringLiteral("big.bin"), size, size / 100 * percent, tbFileData);
             QCOMPARE(gauge()->value(), percent);
         }
-        w->Capi2ReceiveFile(QStringLiteral("big.bin"), size, size - 1, tbFileData);
+        receiveStep(QStringLiteral("big.bin"), size, size - 1, tbFileData);
         QCOMPARE(gauge()->value(), 99);
         QCOMPARE(text("ProgressLabel"), QStringLiteral("Empfange big.bin ..."));
-        w->Capi2SendFile(QStringLiteral("/tmp/big.bin"), size, size / 4 * 3, tbFileData);
+        sendStep(QStringLiteral("/tmp/big.bin"), size, size / 4 * 3, tbFileData);
         QCOMPARE(gauge()->value(), 75);
         QCOMPARE(text("ProgressLabel"), QStringLiteral("Sende /tmp/big.bin ..."));
-        w->Capi2SendFile(QStringLiteral("/tmp/big.bin"), size, size, tbFileEnd);
+        sendStep(QStringLiteral("/tmp/big.bin"), size, size, tbFileEnd);
         QVERIFY(gauge()->isHidden());
         QVERIFY(child<QLabel>(w.get(), "ProgressLabel")->isHidden());
     }
@@ -338,8 +358,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         child<QStackedWidget>(w.get(), "nb")->setCurrentIndex(TfmMain::PageProgress);
         const QString name = QStringLiteral("Quartalsbericht_Vertrieb_Nord_2026_endgueltig.pdf");
-        w->Capi2ReceiveFile(name, 0, 0, tbFileName);
-        w->Capi2ReceiveFile(name, 90000, 45000, tbFileData);
+        receiveStep(name, 0, 0, tbFileName);
+        receiveStep(name, 90000, 45000, tbFileData);
         QCOMPARE(text("ProgressLabel"), QStringLiteral("Empfange ") + name + QStringLiteral(" ..."));
         auto *progress = child<TElidedLabel>(w.get(), "ProgressLabel");
         auto *caption = child<QLabel>(w.get(), "lbByteSecCaption");
@@ -354,8 +374,8 @@ private slots:
 
         CHECKED(serverModeOn());
         const QString path = QStringLiteral("/tmp/dfu-acc/srv/send/") + name;
-        w->Capi2SendFile(path, 0, 0, tbFileName);
-        w->Capi2SendFile(path, 90000, 40000, tbFileData);
+        sendStep(path, 0, 0, tbFileName);
+        sendStep(path, 90000, 40000, tbFileData);
         QCOMPARE(text("ISDNBar"), QStringLiteral("Sende ") + path + QStringLiteral(" ( 44 % erledigt )"));
         auto *bar = child<TElidedLabel>(w.get(), "ISDNBar");
         QTRY_VERIFY(bar->isElided());
@@ -368,18 +388,19 @@ private slots:
     {
         w = std::make_unique<TfmMain>();
         w->FormShow();
-        w->Clientmodus1Click();
+        action("Clientmodus1")->trigger();
         auto *list = child<QListWidget>(w.get(), "UploadList");
-        std::thread capi([this] {
+        std::thread messageThread([this] {
             for (int i = 0; i < 40; ++i)
-                w->Capi2ReceiveFileList(QStringLiteral("f%1.txt [01.01.2024 00:00:00, Größe : 1]").arg(i));
-            w->Capi2ReceiveFile(QStringLiteral("f0.txt"), 0, 0, tbFileName);
+                capi().OnReceiveFileList(&capi(),
+                                         QStringLiteral("f%1.txt [01.01.2024 00:00:00, Größe : 1]").arg(i));
+            receiveStep(QStringLiteral("f0.txt"), 0, 0, tbFileName);
             for (int i = 1; i <= 100; ++i)
-                w->Capi2ReceiveFile(QStringLiteral("f0.txt"), 100, i, tbFileData);
-            w->Capi2ReceiveFile(QStringLiteral("f0.txt"), 100, 100, tbFileEnd);
-            w->Capi2Disconnect(0);
+                receiveStep(QStringLiteral("f0.txt"), 100, i, tbFileData);
+            receiveStep(QStringLiteral("f0.txt"), 100, 100, tbFileEnd);
+            capi().OnDisconnect(&capi(), 0);
         });
-        capi.join();
+        messageThread.join();
         // Nothing was touched on the other thread; the main thread shows it all, in order.
         QCOMPARE(list->count(), 0);
         QTRY_COMPARE(text("lbConnectMsg"), QStringLiteral("Verbindung getrennt  ..."));
@@ -398,25 +419,26 @@ private slots:
     {
         w = std::make_unique<TfmMain>();
         w->FormShow();
-        QVERIFY(!w->ConnectTray->Active());
-        QCOMPARE(w->ConnectTray->ToolTip(), QStringLiteral("Datenübertragung"));
-        auto icon = [this] { return w->ConnectTray->Icon().cacheKey(); };
-        w->SetConnectIcon(true, 2);
+        QVERIFY(!connectTray()->Active());
+        QCOMPARE(connectTray()->ToolTip(), QStringLiteral("Datenübertragung"));
+        auto icon = [this] { return connectTray()->Icon().cacheKey(); };
+        receiveStep(QStringLiteral("in.bin"), 0, 0, tbFileName);
         QCOMPARE(icon(), Icons::receiveIcon().cacheKey());
+        QVERIFY(connectTray()->Active());
         QList<qint64> blink;
         for (int i = 0; i < 4; ++i) {
-            w->SetConnectIcon(true, 6);
+            sendStep(QStringLiteral("/srv/out.bin"), 4, i, tbFileData);
             blink << icon();
         }
         const qint64 send = Icons::sendIcon().cacheKey(), connect = Icons::connectIcon().cacheKey();
         QCOMPARE(blink, QList<qint64>({send, connect, send, connect}));
-        w->SetConnectIcon(true, 5);
+        receiveStep(QStringLiteral("in.bin"), 4, 1, tbFileData);
         QCOMPARE(icon(), Icons::receiveIcon().cacheKey());
-        w->SetConnectIcon(false, 0);
+        capi().OnBDisconnect(&capi(), 0x10001, 0);
         QCOMPARE(icon(), connect);
-        QVERIFY(!w->ConnectTray->Active());
+        QVERIFY(!connectTray()->Active());
     }
 };
 
-QTEST_MAIN(TestMainTransfer)
-#include "TestMainTransfer.moc"
+QTEST_MAIN(TestTransferPages)
+#include "TestTransferPages.moc"

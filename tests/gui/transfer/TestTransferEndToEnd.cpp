@@ -10,11 +10,13 @@
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
+#include "transfer/TransferPages.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/MessageDialog.h"
 
 #include "SimProcess.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -81,7 +83,7 @@ class TestTransferE2E : public QObject
         bool fired = false;
         connect(&watchdog, &QTimer::timeout, this, [&] {
             fired = true;
-            client->EndSessionBtnClick();
+            button(client.get(), "EndSessionBtn")->click();
         });
         watchdog.start(60000);
         button(client.get(), name)->click();
@@ -91,7 +93,7 @@ class TestTransferE2E : public QObject
 
     void dialServer()
     {
-        client->Clientmodus1Click();
+        child<QAction>(client.get(), "Clientmodus1")->trigger();
         QCOMPARE(child<QComboBox>(client.get(), "ChangeCallers")->currentText(), QStringLiteral("Server"));
         button(client.get(), "CallBtn")->click();
         QTRY_COMPARE_WITH_TIMEOUT(page(client.get()), int(TfmMain::PageUpload), kStepMs);
@@ -100,7 +102,7 @@ class TestTransferE2E : public QObject
                  QStringLiteral("B-Kanal Verbindung wird aufgebaut  ..."));
         QTRY_COMPARE_WITH_TIMEOUT(text(server.get(), "ISDNBar"), QStringLiteral("Datenübertragung ..."),
                                   kStepMs);
-        QVERIFY(client->ConnectTray->Active());
+        QVERIFY(child<TTrayIcon>(client.get(), "ConnectTray")->Active());
     }
 
     void fetchList(int expected)
@@ -114,7 +116,7 @@ class TestTransferE2E : public QObject
     {
         auto *list = child<QListWidget>(client.get(), "UploadList");
         for (int i = 0; i < list->count(); ++i) {
-            const QString name = TfmMain::FileNameOfListItem(list->item(i)->text());
+            const QString name = TransferPages::FileNameOfListItem(list->item(i)->text());
             list->item(i)->setCheckState(names.contains(name) ? Qt::Checked : Qt::Unchecked);
         }
     }
@@ -142,7 +144,7 @@ private slots:
         WriteSettingString(QStringLiteral("ISDN_EmpfangDir"), serverReceive);
         server = std::make_unique<TfmMain>();
         server->FormShow();
-        server->mnuServermodeClick();
+        child<QAction>(server.get(), "mnuServermode")->trigger();
         QVERIFY(server->ServerMode());
 
         QFile directory(Paths::dataDir() + QStringLiteral("anruf.dat"));
@@ -250,6 +252,7 @@ private slots:
     {
         // The server hangs up as soon as the first block of the file is out.
         std::atomic<bool> cut{false};
+        const TCapiSendFileEvent shown = server->Session().Capi().OnSendFile;
         server->Session().Capi().OnSendFile = [&](TCapi20 *sender, const QString &, int64_t, int64_t,
                                                   TTransferBlock b) {
             if (b == tbFileData && !cut.exchange(true))
@@ -257,11 +260,7 @@ private slots:
         };
         tickOnly({"bravo.bin"});
         CHECKED(clickWithWatchdog("UploadBtn"));
-        TfmMain *s = server.get();
-        server->Session().Capi().OnSendFile = [s](TCapi20 *, const QString &Filename, int64_t FileSize,
-                                                  int64_t FileProgress, TTransferBlock FileBlock) {
-            s->Capi2SendFile(Filename, FileSize, FileProgress, FileBlock);
-        };
+        server->Session().Capi().OnSendFile = shown;
 
         QVERIFY(cut);
         QTRY_COMPARE_WITH_TIMEOUT(text(client.get(), "lbConnectMsg"),
@@ -269,7 +268,7 @@ private slots:
         // The window stays where it was until the user leaves.
         QCOMPARE(page(client.get()), int(TfmMain::PageUpload));
         QCOMPARE(client->windowTitle(), kReceiveTitle);
-        QVERIFY(!client->ConnectTray->Active());
+        QVERIFY(!child<TTrayIcon>(client.get(), "ConnectTray")->Active());
     }
 
     void afterReceivingTheSessionEndsWhenAsked()
@@ -284,7 +283,7 @@ private slots:
         QVERIFY(QFileInfo::exists(clientReceive + QStringLiteral("alpha.txt")));
         QCOMPARE(page(client.get()), int(TfmMain::PageStart));
         QCOMPARE(client->windowTitle(), kNormalTitle);
-        QVERIFY(!client->ConnectTray->Active());
+        QVERIFY(!child<TTrayIcon>(client.get(), "ConnectTray")->Active());
         QCOMPARE(client->Session().Capi().CallState(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(text(server.get(), "ISDNBar"), QStringLiteral("Verbindung getrennt  ..."),
                                   kStepMs);
