@@ -50,6 +50,8 @@ class TestMainRing : public QObject
     std::unique_ptr<TestEnv> env;
     QStringList messages;
     QStringList played;
+    NewestWindow<TfmCallMsg> callMsg;
+    NewestWindow<TfmDInfMsg> progress;
     QPointer<TfmMain> window; // the one start() gave
 
     // Places a call and waits for its end while the window keeps running: the caller hangs up
@@ -228,20 +230,20 @@ private slots:
         QCOMPARE(entryText(*w), QStringLiteral("0401234"));
         // The notification window instead of the main window's caller page.
         QCOMPARE(child<QStackedWidget>(w.get(), "nb_Call")->currentIndex(), int(TfmMain::CallPageList));
-        QVERIFY(fmCallMsg);
-        QCOMPARE(fmCallMsg->lbName->text(), QStringLiteral("0401234"));
-        QVERIFY(fmCallMsg->lbMSN->text().endsWith(QStringLiteral("4711 !")));
-        QVERIFY(fmCallMsg->lbHinweis->text().endsWith(QStringLiteral("Digital")));
+        QVERIFY(callMsg);
+        QCOMPARE(child<QLabel>(callMsg.get(), "lbName")->text(), QStringLiteral("0401234"));
+        QVERIFY(child<QLabel>(callMsg.get(), "lbMSN")->text().endsWith(QStringLiteral("4711 !")));
+        QVERIFY(child<QLabel>(callMsg.get(), "lbHinweis")->text().endsWith(QStringLiteral("Digital")));
 
         // The second call of the number finds it: the entry written for the first.
         QCOMPARE(call(QStringLiteral("0401234"), QStringLiteral("4711"), "analog").reaction,
                  QStringLiteral("alerted"));
-        QVERIFY(fmCallMsg->lbHinweis->text().endsWith(QStringLiteral("Analog")));
+        QVERIFY(child<QLabel>(callMsg.get(), "lbHinweis")->text().endsWith(QStringLiteral("Analog")));
 
         // Without a number: "Analog", learned as "0" ("Null erzeugen" gives the name "0").
         QCOMPARE(call(QString(), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
         QCOMPARE(entryText(*w), QStringLiteral("Analog"));
-        QCOMPARE(fmCallMsg->lbName->text(), QStringLiteral("Analog"));
+        QCOMPARE(child<QLabel>(callMsg.get(), "lbName")->text(), QStringLiteral("Analog"));
         end(w);
         QByteArray file = fileBytes(dataFile("anruf.dat"));
         QVERIFY2(file.contains("0401234=F#0401234\r\n"), file.constData());
@@ -494,9 +496,9 @@ private slots:
         QCOMPARE(call(QStringLiteral("301234567"), QStringLiteral("4711")).reaction,
                  QStringLiteral("alerted"));
         QTRY_COMPARE(entryText(*w), QStringLiteral("Meier, Hans"));
-        QVERIFY(fmCallMsg);
-        QCOMPARE(fmCallMsg->lbName->text(), QStringLiteral("Meier, Hans"));
-        QVERIFY(!fmDInfMsg);
+        QVERIFY(callMsg);
+        QCOMPARE(child<QLabel>(callMsg.get(), "lbName")->text(), QStringLiteral("Meier, Hans"));
+        QVERIFY(!progress);
         end(w);
         QCOMPARE(fileBytes(dataFile("anruf.dat")), QByteArray("[Anrufer]\r\n0301234567=F#Meier, Hans\r\n"));
         QVERIFY(!DInfoRunning);
@@ -525,8 +527,8 @@ private slots:
         QStringList statusShown;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (fmDInfMsg && progressNumber.isEmpty())
-                progressNumber = fmDInfMsg->lbNr->text();
+            if (progress && progressNumber.isEmpty())
+                progressNumber = child<QLabel>(progress.get(), "lbNr")->text();
             const int shown = child<QListWidget>(w.get(), "CallList")->count();
             if (shown > statusShown.size()) {
                 statusShown << status(*w);
@@ -555,7 +557,7 @@ private slots:
         QCOMPARE(statusShown, QStringList({"Anruf auf 4711 ! (D-Info: keine Antwort)", "Anruf auf 4711 !"}));
         QCOMPARE(child<QListWidget>(w.get(), "CallList")->item(0)->text().mid(11), QStringLiteral("040111"));
         QCOMPARE(entryText(*w), QStringLiteral("040222"));
-        QVERIFY(!fmDInfMsg);
+        QVERIFY(!progress);
         QVERIFY(messages.isEmpty());
         end(w);
         const QByteArray directory = fileBytes(dataFile("anruf.dat"));
@@ -566,7 +568,7 @@ private slots:
         w = start(true);
         QTimer closer;
         connect(&closer, &QTimer::timeout, this, [&] {
-            if (fmDInfMsg && w) {
+            if (progress && w) {
                 closer.stop();
                 w->mnuCloseClick();
             }
