@@ -3,7 +3,6 @@
 #include "widgets/ElidedLabel.h"
 
 #include <QLabel>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
