@@ -71,13 +71,18 @@ int main(int argc, char **argv)
         window.show();
         window.repaint();
         journalOpen = msSince(timer);
-        if (window.model->callCount() != kRecords)
+        // The window's own grid model and filter field, as the user reaches them.
+        auto *model = window.findChild<JournalModel *>();
+        auto *filter = window.findChild<QLineEdit *>(QStringLiteral("EdFilter"));
+        if (!model || !filter)
+            return 3;
+        if (model->callCount() != kRecords)
             return 3;
         // Rows are resolved when shown: scrolling through all of them resolves every record.
         timer.restart();
         qsizetype named = 0;
         for (int row = 0; row < kRecords; ++row)
-            named += window.model->index(row, JournalModel::ColCaller).data().toString().size();
+            named += model->index(row, JournalModel::ColCaller).data().toString().size();
         journalAllRows = msSince(timer);
         if (named == 0)
             return 3;
@@ -92,11 +97,11 @@ int main(int argc, char **argv)
             keystrokes << typed.left(i);
         for (const QString &text : keystrokes) {
             timer.restart();
-            window.EdFilter->setText(text);
+            filter->setText(text);
             window.repaint();
             journalFilter = std::max(journalFilter, msSince(timer));
         }
-        if (window.model->shownCount() != kRecords)
+        if (model->shownCount() != kRecords)
             return 3;
     }
 
@@ -113,11 +118,12 @@ int main(int argc, char **argv)
     list.show();
     list.repaint();
     const double listOpen = msSince(timer);
-    if (list.model->rowCount() != kEntries)
+    auto *listModel = list.findChild<CallerListModel *>();
+    if (!listModel || listModel->rowCount() != kEntries)
         return 4;
 
     // A changed name, then closing with "&Ja": the whole list is written.
-    list.model->setData(list.model->index(0, CallerListModel::ColName), QStringLiteral("Geändert"));
+    listModel->setData(listModel->index(0, CallerListModel::ColName), QStringLiteral("Geändert"));
     timer.restart();
     list.reject();
     const double listSave = msSince(timer);

@@ -4,7 +4,10 @@
 
 #include "windows/MessageDialog.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QHostAddress>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTcpServer>
@@ -44,6 +47,29 @@ template<typename T> T *child(QWidget *w, const char *name)
         standIn->hide();
     return standIn;
 }
+
+// The window of type T shown last while this lives, or null once that one is gone: how a test
+// finds the notification and progress windows the program opens and keeps no hold of.
+template<typename T> class NewestWindow : public QObject
+{
+public:
+    NewestWindow() { qApp->installEventFilter(this); }
+    T *get() const { return m_newest.data(); }
+    explicit operator bool() const { return !m_newest.isNull(); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto *window = qobject_cast<T *>(watched); window && window->isWindow())
+                m_newest = window;
+        }
+        return false;
+    }
+
+private:
+    QPointer<T> m_newest;
+};
 
 // A loopback port on which nobody answers: CAPI over TCP to it fails at once.
 inline quint16 closedPort()

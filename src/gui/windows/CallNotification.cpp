@@ -13,8 +13,6 @@
 #include <algorithm>
 #include <limits>
 
-QPointer<TfmCallMsg> fmCallMsg;
-
 namespace {
 
 const QString kNumberPrefix = QStringLiteral("MSN : ");
@@ -155,6 +153,14 @@ void TfmCallMsg::setHint(const QString &hint)
     fitHint();
 }
 
+void TfmCallMsg::startCloseTimer(int interval)
+{
+    CloseTimer->setInterval(interval);
+    // An interval of 0 never fires: the window stays until the user closes it.
+    if (interval > 0)
+        CloseTimer->start();
+}
+
 void TfmCallMsg::fitHint()
 {
     // A hint wider than its place ("Anrufer ist gesperrt !") grows leftwards over the room the
@@ -234,16 +240,12 @@ TfmCallMsg *ShowCallMsg(const QString &caller, const QString &number, const QStr
                         const QString &title)
 {
     auto *window = new TfmCallMsg;
-    fmCallMsg = window;
     if (!title.isEmpty())
         window->setWindowTitle(title);
     window->setCaller(caller);
     window->setNumber(number);
-    window->CloseTimer->setInterval(
+    window->startCloseTimer(
         CallMsgCloseInterval(NotifyLook::settingText(QStringLiteral("ISDN_TimeMinimize"))));
-    // An interval of 0 never fires: the window stays until the user closes it.
-    if (window->CloseTimer->interval() > 0)
-        window->CloseTimer->start();
     if (!hint.isEmpty())
         window->setHint(hint);
 

@@ -3,7 +3,6 @@
 #include "widgets/ElidedLabel.h"
 
 #include <QLabel>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -38,14 +37,8 @@ public:
     void setCaller(const QString &caller);
     void setNumber(const QString &number);
     void setHint(const QString &hint);
-
-    QLabel *lbName = nullptr;
-    TBlinkImage *ImageCtrl2 = nullptr;
-    QLabel *lbMSN = nullptr;
-    TElidedLabel *lbHinweis = nullptr;
-    QLabel *Image1 = nullptr;
-    QFrame *Bevel1 = nullptr;
-    QTimer *CloseTimer = nullptr;
+    // Starts the close timer with this interval; 0 keeps the window until the user closes it.
+    void startCloseTimer(int interval);
 
     // The close timer's tick: stops the timer and closes the window unless ISDN_Minimize is "0".
     void CloseTimerTimer();
@@ -60,11 +53,16 @@ private:
     void FormShow();
     // Places and sizes the hint so its whole text shows beside the MSN's.
     void fitHint();
+
+    QLabel *lbName = nullptr;
+    TBlinkImage *ImageCtrl2 = nullptr;
+    QLabel *lbMSN = nullptr;
+    TElidedLabel *lbHinweis = nullptr;
+    QLabel *Image1 = nullptr;
+    QFrame *Bevel1 = nullptr;
+    QTimer *CloseTimer = nullptr;
     bool FShown = false;
 };
-
-// The newest notification window, or null when it has closed.
-extern QPointer<TfmCallMsg> fmCallMsg;
 
 // The display time of ISDN_TimeMinimize in milliseconds: the whole seconds stored (empty: 3),
 // 0 for "0", which means the window never closes by itself. A text that is not a whole number of

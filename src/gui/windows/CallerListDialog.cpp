@@ -78,6 +78,7 @@ TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent)
     dbl = new TGridView(this);
     dbl->setObjectName(QStringLiteral("dbl"));
     model = new CallerListModel(this);
+    model->setObjectName(QStringLiteral("model"));
     dbl->setModel(model);
     dbl->setItemDelegate(new TypedCellDelegate(dbl));
     // The editor is always shown: the current cell is open for typing.

@@ -36,6 +36,23 @@ public:
     // `capi` dials for "&Anwahl"; without one the button only changes its caption.
     TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent = nullptr);
 
+    // Closing ("Schli&eßen", Escape, the close box): writes ISDN_CallSortOrder and asks whether
+    // to save; a save that fails keeps the window open.
+    void reject() override;
+
+protected:
+    void FormShow() override;
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void HinweisBtnClick();
+    void NeuBtnClick();
+    void DelBtnClick();
+    void DInfoBtnClick();
+    void DialBtnClick();
+    void ImportBtnClick();
+
     QLabel *Image1;
     QLabel *Label1;
     QRadioButton *rbSortNummer;
@@ -52,22 +69,6 @@ public:
     // 0: DialBtn dials ("&Anwahl"), 1: it hangs up ("&Auflegen").
     int DialTag = 0;
 
-    void HinweisBtnClick();
-    void NeuBtnClick();
-    void DelBtnClick();
-    void DInfoBtnClick();
-    void DialBtnClick();
-    void ImportBtnClick();
-    // Closing ("Schli&eßen", Escape, the close box): writes ISDN_CallSortOrder and asks whether
-    // to save; a save that fails keeps the window open.
-    void reject() override;
-
-protected:
-    void FormShow() override;
-    void showEvent(QShowEvent *event) override;
-    void changeEvent(QEvent *event) override;
-
-private:
     CallerSortOrder Order() const;
     void LoadList();
     bool SaveList();

@@ -106,11 +106,16 @@ void TfmStamm::DInfoBtnClick()
     EdName->setText(DInfoLookup(FKey, EdName->text()));
 }
 
+QString TfmStamm::name() const
+{
+    return EdName->text();
+}
+
 QString EditCaller(CallerDirectory &callers, const QString &key, QWidget *parent)
 {
     TfmStamm fmStamm(callers, key, parent);
     fmStamm.exec();
-    const QString name = fmStamm.EdName->text();
+    const QString name = fmStamm.name();
     return name.isEmpty() ? key : name;
 }
 

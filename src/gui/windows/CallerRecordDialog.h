@@ -21,6 +21,17 @@ public:
 
     TfmStamm(CallerDirectory &callers, const QString &key, QWidget *parent = nullptr);
 
+    // The name field as it stands.
+    QString name() const;
+
+protected:
+    void FormShow() override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void ChangeBtnClick();
+    void DInfoBtnClick();
+
     QLineEdit *EdNummer;
     QLineEdit *EdName;
     QCheckBox *cbOut;
@@ -28,14 +39,6 @@ public:
     QPushButton *AbortBtn;
     QPushButton *DInfoBtn;
 
-    void ChangeBtnClick();
-    void DInfoBtnClick();
-
-protected:
-    void FormShow() override;
-    void changeEvent(QEvent *event) override;
-
-private:
     CallerDirectory &FCallers;
     const QString FKey;
 };

@@ -19,6 +19,10 @@ class TfmCapiInfo : public TToolDialog
 public:
     explicit TfmCapiInfo(TCustomCapi20 &capi, QWidget *parent = nullptr);
 
+protected:
+    void FormShow() override;
+
+private:
     QLabel *Image1;
     QLabel *lbHerst;
     QLabel *lbVersion;
@@ -30,10 +34,6 @@ public:
     QLabel *lbConnection;
     QPushButton *CloseBtn;
 
-protected:
-    void FormShow() override;
-
-private:
     void ShowConnectionLost();
 
     TCustomCapi20 &m_capi;

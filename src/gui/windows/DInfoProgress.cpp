@@ -6,11 +6,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QPointer>
 #include <QShowEvent>
 
-QPointer<TfmDInfMsg> fmDInfMsg;
-
 namespace {
+
+// The window of the running look-up, while there is one.
+QPointer<TfmDInfMsg> runningLookup;
+
 QLabel *makeLabel(QWidget *parent, const char *name, const QRect &geometry)
 {
     auto *label = new QLabel(parent);
@@ -96,11 +99,11 @@ void TfmDInfMsg::closeEvent(QCloseEvent *event)
 void ShowDInfMsg(const QString &number, bool close)
 {
     if (close) {
-        delete fmDInfMsg.data();
+        delete runningLookup.data();
         return;
     }
     auto *window = new TfmDInfMsg;
-    fmDInfMsg = window;
+    runningLookup = window;
     window->setNumber(number);
     window->show();
     window->FormActivate();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QLabel>
-#include <QPointer>
 #include <QWidget>
 
 class QFrame;
@@ -18,13 +17,6 @@ public:
     // The number, framed in double quotes: "\" 0355 \"".
     void setNumber(const QString &number);
 
-    QLabel *Image1 = nullptr;
-    QLabel *lbName = nullptr;
-    QFrame *Bevel1 = nullptr;
-    QLabel *lbHinweis = nullptr;
-    QLabel *ImageCtrl2 = nullptr;
-    QLabel *lbNr = nullptr;
-
     // Brings the window to the front, even when the main window is hidden.
     void FormActivate();
 
@@ -35,12 +27,15 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    QLabel *Image1 = nullptr;
+    QLabel *lbName = nullptr;
+    QFrame *Bevel1 = nullptr;
+    QLabel *lbHinweis = nullptr;
+    QLabel *ImageCtrl2 = nullptr;
+    QLabel *lbNr = nullptr;
     bool FShown = false;
 };
 
-// The window of the running look-up, while there is one.
-extern QPointer<TfmDInfMsg> fmDInfMsg;
-
 // Close off: opens a new progress window for `number` without waiting for it. Close on: destroys
-// the window (the number is ignored) without storing its position.
+// the window of the running look-up (the number is ignored) without storing its position.
 void ShowDInfMsg(const QString &number, bool close);

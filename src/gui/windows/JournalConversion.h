@@ -18,9 +18,6 @@ public:
     explicit TfmUpdate(QWidget *parent = nullptr);
     ~TfmUpdate() override;
 
-    TAnimate *Animate1;
-    QLabel *Aktion;
-
     // The conversion starts: new label text at once, animation and busy cursor on.
     void conversionStarted();
     // Called after every converted record: keeps the window painting.
@@ -29,6 +26,9 @@ public:
     void conversionEnded();
 
 private:
+    TAnimate *Animate1;
+    QLabel *Aktion;
+
     bool m_busyCursor = false;
 };
 

@@ -35,6 +35,7 @@ TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, QWidget
     dbl = new TGridView(this);
     dbl->setObjectName(QStringLiteral("dbl"));
     model = new JournalModel(this);
+    model->setObjectName(QStringLiteral("model"));
     dbl->setModel(model);
     dbl->setEditTriggers(QAbstractItemView::NoEditTriggers);
     dbl->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -28,6 +28,24 @@ public:
 
     TfmHistorie(CallJournal &journal, CallerDirectory &callers, QWidget *parent = nullptr);
 
+    // Reads the journal and resolves its callers against one read of the directory. A journal
+    // that cannot be read is reported; the result is then false and the window is not to be shown.
+    bool LoadJournal();
+    // The context menu of a row (none for the empty row).
+    QMenu *RowMenu(int row);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void EditRowCaller(int row);
+    void BlockRowCaller(int row);
+    void DelBtnClick();
+    void EdFilterChange();
+    // Asks for a file and writes the calls shown as CSV; a failed write is reported.
+    void ExportBtnClick();
+
     QLabel *Image1;
     TGridView *dbl;
     JournalModel *model;
@@ -36,23 +54,6 @@ public:
     QPushButton *DelBtn;
     QPushButton *CloseBtn;
 
-    // Reads the journal and resolves its callers against one read of the directory. A journal
-    // that cannot be read is reported; the result is then false and the window is not to be shown.
-    bool LoadJournal();
-    void DelBtnClick();
-    void EdFilterChange();
-    // Asks for a file and writes the calls shown as CSV; a failed write is reported.
-    void ExportBtnClick();
-    // The context menu of a row (none for the empty row).
-    QMenu *RowMenu(int row);
-    void EditRowCaller(int row);
-    void BlockRowCaller(int row);
-
-protected:
-    void showEvent(QShowEvent *event) override;
-    void changeEvent(QEvent *event) override;
-
-private:
     void SelectNewest();
     // Names as the directory knows them now, after a caller was named or blocked.
     void ReloadCallers();

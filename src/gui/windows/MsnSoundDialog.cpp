@@ -87,6 +87,7 @@ TfmMsnMap::TfmMsnMap(QWidget *parent) : TToolDialog(parent)
     nb->addWidget(pageSound);
 
     Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
 

@@ -24,6 +24,15 @@ public:
     static constexpr int kMsnHeight = 200;
     static constexpr int kSoundHeight = 296;
 
+protected:
+    void FormShow() override;
+
+private:
+    void SoundBtnClick();
+    void ChangeBtnClick();
+    // Side button of the sound field at position 1 to 8.
+    void SoundEditButtonClick(int position);
+
     QStackedWidget *nb;
     QWidget *pageMsn;
     QWidget *pageSound;
@@ -34,14 +43,5 @@ public:
     QPushButton *ChangeBtn;
     QPushButton *CloseBtn;
 
-    void SoundBtnClick();
-    void ChangeBtnClick();
-    // Side button of the sound field at position 1 to 8.
-    void SoundEditButtonClick(int position);
-
-protected:
-    void FormShow() override;
-
-private:
     void showPage(bool soundPage);
 };

@@ -18,8 +18,6 @@
 #include <QRadioButton>
 #include <QShowEvent>
 
-QPointer<TfmExtWin> fmExtWin;
-
 namespace {
 
 const QString kSampleCaller = QStringLiteral("Erika Mustermann");
@@ -189,10 +187,8 @@ void TfmExtWin::SaveBtnClick()
 
 void ShowExtWinConfig()
 {
-    auto *dialog = new TfmExtWin;
-    fmExtWin = dialog;
-    dialog->exec();
-    delete dialog;
+    TfmExtWin dialog;
+    dialog.exec();
 }
 
 bool ExtWinAsDesktopNotification()

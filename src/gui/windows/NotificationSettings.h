@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QPointer>
 #include <QString>
 
 class QCheckBox;
@@ -21,6 +20,23 @@ class TfmExtWin : public QDialog
 public:
     explicit TfmExtWin(QWidget *parent = nullptr);
 
+    // Writes ISDN_BmpDir, ISDN_ExtWinBackColor, ISDN_ExtWinFontColor (the texts as they stand),
+    // then ISDN_ExtWinShowing, ISDN_ExtUseAnimation and ISDN_ExtWinDesktop. False, after telling
+    // the user, when a write failed.
+    bool SaveExtWinSettings();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void OptBmpDirEditBtnClick();
+    void OptExtWinBackColorEditBtnClick(TButtonEdit *target);
+    void PreviewBtnClick();
+    void AbortBtnClick();
+    void SaveBtnClick();
+    // Fills the fields from the settings.
+    void FormShow();
+
     TButtonEdit *OptBmpDir = nullptr;
     TButtonEdit *OptExtWinBackColor = nullptr;
     TButtonEdit *OptExtWinFontColor = nullptr;
@@ -31,29 +47,8 @@ public:
     QPushButton *PreviewBtn = nullptr;
     QPushButton *AbortBtn = nullptr;
     QPushButton *SaveBtn = nullptr;
-
-    // Writes ISDN_BmpDir, ISDN_ExtWinBackColor, ISDN_ExtWinFontColor (the texts as they stand),
-    // then ISDN_ExtWinShowing, ISDN_ExtUseAnimation and ISDN_ExtWinDesktop. False, after telling
-    // the user, when a write failed.
-    bool SaveExtWinSettings();
-
-    void OptBmpDirEditBtnClick();
-    void OptExtWinBackColorEditBtnClick(TButtonEdit *target);
-    void PreviewBtnClick();
-    void AbortBtnClick();
-    void SaveBtnClick();
-
-protected:
-    void showEvent(QShowEvent *event) override;
-
-private:
-    // Fills the fields from the settings.
-    void FormShow();
     bool FShown = false;
 };
-
-// The dialog while it is open, else null.
-extern QPointer<TfmExtWin> fmExtWin;
 
 // Opens the settings dialog modally and destroys it afterwards.
 void ShowExtWinConfig();

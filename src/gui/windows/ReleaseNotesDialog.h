@@ -13,13 +13,14 @@ class TfmReadme : public TToolDialog
 public:
     explicit TfmReadme(QWidget *parent = nullptr);
 
-    QLabel *Image1;
-    QPlainTextEdit *Memo;
-
     // Fills Memo with the file at `path`, line by line, each line whole. A missing file shows
     // "Keine Hinweise vorhanden ...", one that cannot be read a message naming it; both give
     // false and leave Memo empty.
     bool LoadFile(const QString &path);
+
+private:
+    QLabel *Image1;
+    QPlainTextEdit *Memo;
 };
 
 // The shipped release notes: readme.txt beside the executable, else in the installed share folder.

@@ -13,14 +13,13 @@ class TfmServMap : public TToolDialog
 public:
     explicit TfmServMap(QWidget *parent = nullptr);
 
-    QCheckBox *cbServ[8]; // cbServ1 ... cbServ8
-    QPushButton *ChangeBtn;
-    QPushButton *CloseBtn;
-
-    void ChangeBtnClick();
-
 protected:
     void FormShow() override;
 
 private:
+    void ChangeBtnClick();
+
+    QCheckBox *cbServ[8]; // cbServ1 ... cbServ8
+    QPushButton *ChangeBtn;
+    QPushButton *CloseBtn;
 };

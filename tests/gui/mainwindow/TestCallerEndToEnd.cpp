@@ -75,11 +75,11 @@ private slots:
             auto *dialog = qobject_cast<TfmStamm *>(QApplication::activeModalWidget());
             QVERIFY(dialog);
             QVERIFY(QTest::qWaitForWindowActive(dialog));
-            shownKey = dialog->EdNummer->text();
-            dialog->EdName->selectAll();
-            QTest::keyClicks(dialog->EdName, QStringLiteral("Werbung Meier"));
-            QTest::mouseClick(dialog->cbOut, Qt::LeftButton);
-            QTest::mouseClick(dialog->ChangeBtn, Qt::LeftButton);
+            shownKey = child<QLineEdit>(dialog, "EdNummer")->text();
+            child<QLineEdit>(dialog, "EdName")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(dialog, "EdName"), QStringLiteral("Werbung Meier"));
+            QTest::mouseClick(child<QCheckBox>(dialog, "cbOut"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog, "ChangeBtn"), Qt::LeftButton);
         });
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
         QCOMPARE(shownKey, QStringLiteral("0301234567"));
@@ -96,9 +96,12 @@ private slots:
         QTimer::singleShot(0, &w, [&] {
             auto *journal = qobject_cast<TfmHistorie *>(QApplication::activeModalWidget());
             QVERIFY(journal);
-            for (int row = 0; row < journal->model->rowCount(); ++row)
-                callers << journal->model->index(row, JournalModel::ColCaller).data().toString();
-            QTest::mouseClick(journal->CloseBtn, Qt::LeftButton);
+            for (int row = 0; row < child<JournalModel>(journal, "model")->rowCount(); ++row)
+                callers << child<JournalModel>(journal, "model")
+                               ->index(row, JournalModel::ColCaller)
+                               .data()
+                               .toString();
+            QTest::mouseClick(child<QPushButton>(journal, "CloseBtn"), Qt::LeftButton);
         });
         QTest::mouseClick(child<QToolButton>(&w, "HistBtn"), Qt::LeftButton);
         QCOMPARE(callers, QStringList({QStringLiteral("Werbung Meier"), QStringLiteral("Werbung Meier")}));

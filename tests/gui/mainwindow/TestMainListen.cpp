@@ -193,14 +193,14 @@ private slots:
         TfmAnruf list(*w.Pipeline().Callers(), &w.Session().Capi());
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
-        QTest::mouseClick(list.DialBtn, Qt::LeftButton);
-        QCOMPARE(list.DialBtn->text(), QStringLiteral("&Auflegen"));
+        QTest::mouseClick(child<QPushButton>(&list, "DialBtn"), Qt::LeftButton);
+        QCOMPARE(child<QPushButton>(&list, "DialBtn")->text(), QStringLiteral("&Auflegen"));
         const QStringList placed =
             matching(waitFor(since, QStringLiteral("ALERTED"), 1), QStringLiteral("PLACED"));
         QCOMPARE(placed.size(), 1);
         QVERIFY2(placed[0].contains(QStringLiteral(" to=0301234567 cip=16")), qPrintable(placed[0]));
-        QTest::mouseClick(list.DialBtn, Qt::LeftButton);
-        QCOMPARE(list.DialBtn->text(), QStringLiteral("&Anwahl"));
+        QTest::mouseClick(child<QPushButton>(&list, "DialBtn"), Qt::LeftButton);
+        QCOMPARE(child<QPushButton>(&list, "DialBtn")->text(), QStringLiteral("&Anwahl"));
         const QStringList ended =
             matching(waitFor(since, QStringLiteral(" END "), 1), QStringLiteral(" END "));
         QCOMPARE(ended.size(), 1);

@@ -32,6 +32,7 @@ class TestMainNotify : public QObject
     std::unique_ptr<NotificationServer> server;
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<MessageAnswers> messages;
+    NewestWindow<TfmCallMsg> callMsg;
 
     // The window with "Externes Fenster" on, shown as desktop notifications or not.
     static std::unique_ptr<TfmMain> start(bool desktop)
@@ -60,8 +61,9 @@ class TestMainNotify : public QObject
     }
     static void closeCallWindows()
     {
-        while (fmCallMsg)
-            delete fmCallMsg.data();
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (qobject_cast<TfmCallMsg *>(window))
+                delete window;
     }
 
 private slots:
@@ -99,7 +101,7 @@ private slots:
         QTRY_COMPARE(server->received.size(), 1);
         QCOMPARE(server->received[0].Summary, QStringLiteral("Meier"));
         QCOMPARE(server->received[0].Body, QStringLiteral("MSN : 4711  ·  Analog"));
-        QVERIFY(fmCallMsg.isNull()); // not in the own window as well
+        QVERIFY(!callMsg); // not in the own window as well
         QCOMPARE(lastEntry(*w), QStringLiteral("Meier"));
 
         // "Sperren" keeps the name and blocks: the next call is turned away.
@@ -120,9 +122,9 @@ private slots:
             if (!record)
                 return;
             answer.stop();
-            edited = record->EdNummer->text() == QStringLiteral("040555");
-            record->EdName->setText(QStringLiteral("Schulz"));
-            record->ChangeBtn->click();
+            edited = child<QLineEdit>(record, "EdNummer")->text() == QStringLiteral("040555");
+            child<QLineEdit>(record, "EdName")->setText(QStringLiteral("Schulz"));
+            child<QPushButton>(record, "ChangeBtn")->click();
         });
         answer.start(10);
         server->invokeAction(server->received[1].Id, QStringLiteral("edit"));
@@ -143,8 +145,8 @@ private slots:
             // The own window, as before: nothing goes to the desktop.
             auto w = start(false);
             ring(*w, QStringLiteral("0301234"));
-            QTRY_VERIFY(fmCallMsg);
-            QCOMPARE(fmCallMsg->lbName->text(), QStringLiteral("Meier"));
+            QTRY_VERIFY(callMsg);
+            QCOMPARE(child<QLabel>(callMsg.get(), "lbName")->text(), QStringLiteral("Meier"));
             QTest::qWait(100);
             QVERIFY(server->received.isEmpty());
             closeCallWindows();
@@ -152,14 +154,14 @@ private slots:
         server->stop();
         auto w = start(true);
         ring(*w, QStringLiteral("0301234"));
-        QTRY_VERIFY(fmCallMsg);
-        QCOMPARE(fmCallMsg->lbName->text(), QStringLiteral("Meier"));
+        QTRY_VERIFY(callMsg);
+        QCOMPARE(child<QLabel>(callMsg.get(), "lbName")->text(), QStringLiteral("Meier"));
         QCOMPARE(status(*w), QStringLiteral("Anruf auf 4711 ! (kein Benachrichtigungsdienst)"));
         closeCallWindows();
         // Said once.
         ring(*w, QStringLiteral("040555"));
-        QTRY_VERIFY(fmCallMsg);
-        QCOMPARE(fmCallMsg->lbName->text(), QStringLiteral("040555"));
+        QTRY_VERIFY(callMsg);
+        QCOMPARE(child<QLabel>(callMsg.get(), "lbName")->text(), QStringLiteral("040555"));
         QCOMPARE(status(*w), QStringLiteral("Anruf auf 4711 !"));
     }
 
@@ -173,7 +175,7 @@ private slots:
         for (const char *from : callers) {
             now = now.addSecs(60);
             ring(*w, QString::fromLatin1(from));
-            QTRY_VERIFY(fmCallMsg);
+            QTRY_VERIFY(callMsg);
             closeCallWindows();
         }
         // The blocked caller (0900*) does not count.
@@ -197,7 +199,7 @@ private slots:
         // A call of yesterday shows its day; the main window's call list brought up is looking.
         now = QDateTime(QDate(2024, 3, 9), QTime(8, 30));
         ring(*w, QStringLiteral("040006"));
-        QTRY_VERIFY(fmCallMsg);
+        QTRY_VERIFY(callMsg);
         closeCallWindows();
         now = QDateTime(QDate(2024, 3, 10), QTime(7, 0));
         ring(*w, QStringLiteral("0301234"));

@@ -51,6 +51,8 @@ class TestMainRing : public QObject
     std::unique_ptr<TestEnv> env;
     QStringList messages;
     QStringList played;
+    NewestWindow<TfmCallMsg> callMsg;
+    NewestWindow<TfmDInfMsg> progress;
     QPointer<TfmMain> window; // the one start() gave
 
     // Places a call and waits for its end while the window keeps running: the caller hangs up
@@ -172,13 +174,13 @@ private slots:
         QCOMPARE(call(QStringLiteral("0401234"), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
         QCOMPARE(entryText(*w), QStringLiteral("0401234"));
         QCOMPARE(child<QStackedWidget>(w.get(), "nb_Call")->currentIndex(), int(TfmMain::CallPageList));
-        QVERIFY(fmCallMsg);
-        QCOMPARE(fmCallMsg->lbName->text(), QStringLiteral("0401234"));
-        QVERIFY(fmCallMsg->lbMSN->text().endsWith(QStringLiteral("4711 !")));
-        QVERIFY(fmCallMsg->lbHinweis->text().endsWith(QStringLiteral("Digital")));
+        QVERIFY(callMsg);
+        QCOMPARE(child<QLabel>(callMsg.get(), "lbName")->text(), QStringLiteral("0401234"));
+        QVERIFY(child<QLabel>(callMsg.get(), "lbMSN")->text().endsWith(QStringLiteral("4711 !")));
+        QVERIFY(child<QLabel>(callMsg.get(), "lbHinweis")->text().endsWith(QStringLiteral("Digital")));
         QCOMPARE(call(QString(), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
         QCOMPARE(entryText(*w), QStringLiteral("Analog"));
-        QCOMPARE(fmCallMsg->lbName->text(), QStringLiteral("Analog"));
+        QCOMPARE(child<QLabel>(callMsg.get(), "lbName")->text(), QStringLiteral("Analog"));
 
         // Server mode from the menu reaches the monitor: a data call of the blocked caller is taken.
         child<QAction>(w.get(), "mnuServermode")->trigger();
@@ -318,9 +320,9 @@ private slots:
         QCOMPARE(call(QStringLiteral("301234567"), QStringLiteral("4711")).reaction,
                  QStringLiteral("alerted"));
         QTRY_COMPARE(entryText(*w), QStringLiteral("Meier, Hans"));
-        QVERIFY(fmCallMsg);
-        QCOMPARE(fmCallMsg->lbName->text(), QStringLiteral("Meier, Hans"));
-        QVERIFY(!fmDInfMsg);
+        QVERIFY(callMsg);
+        QCOMPARE(child<QLabel>(callMsg.get(), "lbName")->text(), QStringLiteral("Meier, Hans"));
+        QVERIFY(!progress);
         end(w);
 
         // A directory program that takes requests and never answers: the progress window shows
@@ -338,8 +340,8 @@ private slots:
         QString progressNumber;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (fmDInfMsg && progressNumber.isEmpty())
-                progressNumber = fmDInfMsg->lbNr->text();
+            if (progress && progressNumber.isEmpty())
+                progressNumber = child<QLabel>(progress.get(), "lbNr")->text();
         });
         watch.start(5);
         QCOMPARE(call(QStringLiteral("40111"), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
@@ -347,7 +349,7 @@ private slots:
         watch.stop();
         QCOMPARE(progressNumber, QStringLiteral("\" 040111 \""));
         QCOMPARE(status(*w), QStringLiteral("Anruf auf 4711 ! (D-Info: keine Antwort)"));
-        QVERIFY(!fmDInfMsg);
+        QVERIFY(!progress);
         QVERIFY(messages.isEmpty());
         end(w);
     }

@@ -444,7 +444,7 @@ private slots:
             QString key;
             QTimer::singleShot(0, &w, [&] {
                 if (auto *d = qobject_cast<TfmStamm *>(QApplication::activeModalWidget())) {
-                    key = d->EdNummer->text();
+                    key = child<QLineEdit>(d, "EdNummer")->text();
                     act(*d);
                     if (d->isVisible())
                         d->reject();
@@ -456,9 +456,9 @@ private slots:
         };
         QCOMPARE(doubleClick(2,
                              [](TfmStamm &d) {
-                                 QCOMPARE(d.EdName->text(), QStringLiteral("Meier"));
-                                 d.EdName->setText(QStringLiteral("Meier-Neu"));
-                                 d.ChangeBtnClick();
+                                 QCOMPARE(child<QLineEdit>(&d, "EdName")->text(), QStringLiteral("Meier"));
+                                 child<QLineEdit>(&d, "EdName")->setText(QStringLiteral("Meier-Neu"));
+                                 child<QPushButton>(&d, "ChangeBtn")->click();
                              }),
                  QStringLiteral("0301234"));
         QCOMPARE(list->item(2)->text(), QStringLiteral("12:00:10 - Meier-Neu"));
@@ -466,9 +466,9 @@ private slots:
         QCOMPARE(list->item(0)->text(), QStringLiteral("12:00:00 - 0401111"));
         QCOMPARE(doubleClick(1,
                              [](TfmStamm &d) {
-                                 d.EdName->setText(QStringLiteral("Werbung"));
-                                 d.cbOut->setChecked(true);
-                                 d.ChangeBtnClick();
+                                 child<QLineEdit>(&d, "EdName")->setText(QStringLiteral("Werbung"));
+                                 child<QCheckBox>(&d, "cbOut")->setChecked(true);
+                                 child<QPushButton>(&d, "ChangeBtn")->click();
                              }),
                  QStringLiteral("0309111"));
         QCOMPARE(list->item(1)->text(), QStringLiteral("12:00:05 - Werbung"));

@@ -3,6 +3,7 @@
 #include "settings/SettingsStore.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "windows/CallNotification.h"
 
 #include <QApplication>
@@ -55,6 +56,7 @@ class TestCallMsg : public QObject
         return window;
     }
     QList<QPointer<TfmCallMsg>> windows;
+    NewestWindow<TfmCallMsg> newest;
 
 private slots:
     void init()
@@ -113,7 +115,7 @@ private slots:
         QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
         QPointer<TfmCallMsg> first = show();
         QPointer<TfmCallMsg> second = show();
-        QCOMPARE(fmCallMsg.data(), second.data());
+        QCOMPARE(newest.get(), second.data());
         moveClient(first, 123, 45);
         moveClient(second, 300, 200);
         first->close();
@@ -124,7 +126,7 @@ private slots:
         QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Top")), 200);
         QTRY_VERIFY(first.isNull() && second.isNull());
         QCOMPARE(lastClosed.count(), 0); // the program runs on in the notification area
-        QVERIFY(fmCallMsg.isNull());
+        QVERIFY(!newest);
         // The next window appears where the last one was left.
         QCOMPARE(show()->geometry().topLeft(), QPoint(300, 200));
     }
@@ -133,22 +135,22 @@ private slots:
     {
         TfmCallMsg *plain = show();
         QCOMPARE(plain->windowTitle(), QStringLiteral("Anruf von"));
-        QCOMPARE(plain->lbHinweis->text(), QStringLiteral("-->  Anruf "));
-        QCOMPARE(plain->lbMSN->text(), QStringLiteral("MSN :  4711 !"));
-        QCOMPARE(plain->lbName->text(), QStringLiteral("Erika Mustermann"));
+        QCOMPARE(child<TElidedLabel>(plain, "lbHinweis")->text(), QStringLiteral("-->  Anruf "));
+        QCOMPARE(child<QLabel>(plain, "lbMSN")->text(), QStringLiteral("MSN :  4711 !"));
+        QCOMPARE(child<QLabel>(plain, "lbName")->text(), QStringLiteral("Erika Mustermann"));
         QCOMPARE(plain->size(), QSize(305, 98));
         QVERIFY(plain->windowFlags() & Qt::WindowStaysOnTopHint);
         QCOMPARE(plain->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
 
         TfmCallMsg *titled = show(QStringLiteral("Digital"), QStringLiteral("Vorschau"));
         QCOMPARE(titled->windowTitle(), QStringLiteral("Vorschau"));
-        QCOMPARE(titled->lbHinweis->text(), QStringLiteral("-->  Digital"));
+        QCOMPARE(child<TElidedLabel>(titled, "lbHinweis")->text(), QStringLiteral("-->  Digital"));
 
         // Names from the directory are shown as they are, never as markup or mnemonics.
         TfmCallMsg *marked = ShowCallMsg(QStringLiteral("<b>Max</b> & Co"), QString(), QString(), QString());
         windows.append(marked);
-        QCOMPARE(marked->lbName->textFormat(), Qt::PlainText);
-        QCOMPARE(marked->lbName->text(), QStringLiteral("<b>Max</b> & Co"));
+        QCOMPARE(child<QLabel>(marked, "lbName")->textFormat(), Qt::PlainText);
+        QCOMPARE(child<QLabel>(marked, "lbName")->text(), QStringLiteral("<b>Max</b> & Co"));
     }
 
     // The hint shows whole: a long one takes the room left of it, or smaller type when the MSN's
@@ -169,14 +171,14 @@ private slots:
         QFETCH(QString, hint);
         TfmCallMsg *window = ShowCallMsg(QStringLiteral("Erika Mustermann"), number, hint, QString());
         windows.append(window);
-        TElidedLabel *label = window->lbHinweis;
+        TElidedLabel *label = child<TElidedLabel>(window, "lbHinweis");
         QCOMPARE(label->text(), QStringLiteral("-->  ") + hint);
         QVERIFY(!label->isElided());
         QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
         QCOMPARE(label->geometry().right(), 296); // right edge under the line's end
         QCOMPARE(label->y(), 74);
-        const int msnEnd =
-            window->lbMSN->x() + window->lbMSN->fontMetrics().horizontalAdvance(window->lbMSN->text());
+        const QLabel *msn = child<QLabel>(window, "lbMSN");
+        const int msnEnd = msn->x() + msn->fontMetrics().horizontalAdvance(msn->text());
         const int hintStart =
             label->geometry().right() - label->fontMetrics().horizontalAdvance(label->text());
         QVERIFY2(hintStart > msnEnd, qPrintable(QStringLiteral("%1 <= %2").arg(hintStart).arg(msnEnd)));
@@ -204,15 +206,15 @@ private slots:
 
         WriteSettingString(QStringLiteral("ISDN_TimeMinimize"), QString());
         TfmCallMsg *window = show();
-        QVERIFY(window->CloseTimer->isActive());
-        QCOMPARE(window->CloseTimer->interval(), 3000);
+        QVERIFY(child<QTimer>(window, "CloseTimer")->isActive());
+        QCOMPARE(child<QTimer>(window, "CloseTimer")->interval(), 3000);
     }
 
     void timeZeroNeverCloses()
     {
         WriteSettingString(QStringLiteral("ISDN_TimeMinimize"), QStringLiteral("0"));
         QPointer<TfmCallMsg> window = show();
-        QVERIFY(!window->CloseTimer->isActive());
+        QVERIFY(!child<QTimer>(window, "CloseTimer")->isActive());
         // A started zero timer would have fired on the first pass through the event loop.
         QTest::qWait(100);
         QVERIFY(!window.isNull());
@@ -232,11 +234,11 @@ private slots:
         WriteSettingString(QStringLiteral("ISDN_TimeMinimize"), QStringLiteral("1"));
         WriteSettingString(QStringLiteral("ISDN_Minimize"), QStringLiteral("0"));
         QPointer<TfmCallMsg> window = show();
-        QSignalSpy fired(window->CloseTimer, &QTimer::timeout);
+        QSignalSpy fired(child<QTimer>(window, "CloseTimer"), &QTimer::timeout);
         QTRY_VERIFY_WITH_TIMEOUT(fired.count() == 1, 20000);
         QVERIFY(!window.isNull());
         QVERIFY(window->isVisible());
-        QVERIFY(!window->CloseTimer->isActive()); // the tick stops the timer: it fires once
+        QVERIFY(!child<QTimer>(window, "CloseTimer")->isActive()); // the tick stops the timer: it fires once
 
         WriteSettingFlag(QStringLiteral("ISDN_Minimize"), true);
         window->CloseTimerTimer();
@@ -257,8 +259,8 @@ private slots:
                                                   "ISDN_ExtWinBackColor=@Rect(1 2 3 4)\n"
                                                   "ISDN_CallMsg_Left=@Rect(1 2 3 4)\n"));
         QPointer<TfmCallMsg> window = show();
-        QCOMPARE(window->CloseTimer->interval(), 3000);
-        QCOMPARE(window->lbName->palette().color(QPalette::WindowText), QColor(Qt::yellow));
+        QCOMPARE(child<QTimer>(window, "CloseTimer")->interval(), 3000);
+        QCOMPARE(child<QLabel>(window, "lbName")->palette().color(QPalette::WindowText), QColor(Qt::yellow));
         moveClient(window, 40, 50);
         window->CloseTimerTimer();
         QTRY_VERIFY(window.isNull());
@@ -270,21 +272,22 @@ private slots:
     {
         // Nothing stored: yellow text on the shipped sky.
         TfmCallMsg *sky = show();
-        QCOMPARE(sky->lbName->palette().color(QPalette::WindowText), QColor(255, 255, 0));
-        QCOMPARE(sky->lbHinweis->palette().color(QPalette::WindowText), QColor(255, 255, 0));
-        QVERIFY(sky->Image1->isVisible());
-        QVERIFY(!sky->Image1->pixmap().isNull());
-        QVERIFY(sky->Image1->hasScaledContents());
-        QCOMPARE(sky->Image1->geometry(), QRect(0, 0, 305, 98));
+        QCOMPARE(child<QLabel>(sky, "lbName")->palette().color(QPalette::WindowText), QColor(255, 255, 0));
+        QCOMPARE(child<TElidedLabel>(sky, "lbHinweis")->palette().color(QPalette::WindowText),
+                 QColor(255, 255, 0));
+        QVERIFY(child<QLabel>(sky, "Image1")->isVisible());
+        QVERIFY(!child<QLabel>(sky, "Image1")->pixmap().isNull());
+        QVERIFY(child<QLabel>(sky, "Image1")->hasScaledContents());
+        QCOMPARE(child<QLabel>(sky, "Image1")->geometry(), QRect(0, 0, 305, 98));
 
         // Bitmap off: the background colour, although the file exists.
         WriteSettingString(QStringLiteral("ISDN_ExtWinShowing"), QStringLiteral("0"));
         WriteSettingString(QStringLiteral("ISDN_ExtWinBackColor"), QStringLiteral("clnavy"));
         WriteSettingString(QStringLiteral("ISDN_ExtWinFontColor"), QStringLiteral("$0000ff00"));
         TfmCallMsg *plain = show();
-        QVERIFY(!plain->Image1->isVisible());
+        QVERIFY(!child<QLabel>(plain, "Image1")->isVisible());
         QCOMPARE(plain->palette().color(QPalette::Window), QColor(0, 0, 128));
-        QCOMPARE(plain->lbMSN->palette().color(QPalette::WindowText), QColor(0, 255, 0));
+        QCOMPARE(child<QLabel>(plain, "lbMSN")->palette().color(QPalette::WindowText), QColor(0, 255, 0));
         const QImage shot = plain->grab().toImage();
         QCOMPARE(QColor(shot.pixel(300, 2)), QColor(0, 0, 128));
 
@@ -294,7 +297,8 @@ private slots:
         TfmCallMsg *fallback = show();
         QCOMPARE(fallback->palette().color(QPalette::Window),
                  QApplication::palette().color(QPalette::Button));
-        QCOMPARE(fallback->lbName->palette().color(QPalette::WindowText), QColor(255, 255, 0));
+        QCOMPARE(child<QLabel>(fallback, "lbName")->palette().color(QPalette::WindowText),
+                 QColor(255, 255, 0));
     }
 
     void bitmapThatIsMissingOrNoPictureGivesTheColour()
@@ -303,7 +307,7 @@ private slots:
         WriteSettingString(QStringLiteral("ISDN_ExtWinBackColor"), QStringLiteral("clmaroon"));
         WriteSettingString(QStringLiteral("ISDN_BmpDir"), env->root() + QStringLiteral("/fehlt.bmp"));
         TfmCallMsg *missing = show();
-        QVERIFY(!missing->Image1->isVisible());
+        QVERIFY(!child<QLabel>(missing, "Image1")->isVisible());
         QCOMPARE(missing->palette().color(QPalette::Window), QColor(128, 0, 0));
 
         QFile junk(env->root() + QStringLiteral("/kaputt.bmp"));
@@ -312,7 +316,7 @@ private slots:
         junk.close();
         WriteSettingString(QStringLiteral("ISDN_BmpDir"), junk.fileName());
         TfmCallMsg *broken = show();
-        QVERIFY(!broken->Image1->isVisible());
+        QVERIFY(!child<QLabel>(broken, "Image1")->isVisible());
         QCOMPARE(broken->palette().color(QPalette::Window), QColor(128, 0, 0));
 
         // A picture of another format under any name is fine.
@@ -322,7 +326,7 @@ private slots:
         QVERIFY(red.save(own, "PNG"));
         WriteSettingString(QStringLiteral("ISDN_BmpDir"), own);
         TfmCallMsg *picture = show();
-        QVERIFY(picture->Image1->isVisible());
+        QVERIFY(child<QLabel>(picture, "Image1")->isVisible());
         QCOMPARE(QColor(picture->grab().toImage().pixel(150, 10)), QColor(255, 0, 0));
     }
 
@@ -339,15 +343,15 @@ private slots:
     void animation()
     {
         TfmCallMsg *still = show();
-        QVERIFY(!still->ImageCtrl2->isVisible());
-        QVERIFY(!still->ImageCtrl2->isBlinking());
+        QVERIFY(!child<TBlinkImage>(still, "ImageCtrl2")->isVisible());
+        QVERIFY(!child<TBlinkImage>(still, "ImageCtrl2")->isBlinking());
 
         WriteSettingFlag(QStringLiteral("ISDN_ExtUseAnimation"), true);
         TfmCallMsg *flashing = show();
-        QVERIFY(flashing->ImageCtrl2->isBlinking());
-        QCOMPARE(flashing->ImageCtrl2->geometry(), QRect(6, 6, 32, 32));
-        const bool before = flashing->ImageCtrl2->isVisible();
-        QTRY_VERIFY_WITH_TIMEOUT(flashing->ImageCtrl2->isVisible() != before, 10000);
+        QVERIFY(child<TBlinkImage>(flashing, "ImageCtrl2")->isBlinking());
+        QCOMPARE(child<TBlinkImage>(flashing, "ImageCtrl2")->geometry(), QRect(6, 6, 32, 32));
+        const bool before = child<TBlinkImage>(flashing, "ImageCtrl2")->isVisible();
+        QTRY_VERIFY_WITH_TIMEOUT(child<TBlinkImage>(flashing, "ImageCtrl2")->isVisible() != before, 10000);
     }
 
     void staysUsableWhileADialogIsOpen()
@@ -361,8 +365,9 @@ private slots:
         TfmCallMsg *window = show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         PressCounter counter;
-        window->lbName->installEventFilter(&counter);
-        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, window->lbName->geometry().center());
+        child<QLabel>(window, "lbName")->installEventFilter(&counter);
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                          child<QLabel>(window, "lbName")->geometry().center());
         QCOMPARE(counter.presses, 1);
         dialog.close();
     }

@@ -25,9 +25,9 @@
 #include <QTest>
 
 namespace {
-QString cell(const TfmAnruf &w, int row, int column)
+QString cell(TfmAnruf &w, int row, int column)
 {
-    return w.model->index(row, column).data().toString();
+    return child<CallerListModel>(&w, "model")->index(row, column).data().toString();
 }
 } // namespace
 
@@ -63,17 +63,18 @@ private slots:
             showWindow(w);
             QCOMPARE(w.windowTitle(), QStringLiteral("Anrufer"));
             QCOMPARE(w.size(), QSize(405, 300));
-            QVERIFY(w.rbSortName->isChecked());
-            QCOMPARE(w.model->rowCount(), 1);
-            QCOMPARE(w.model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Name"));
-            QCOMPARE(w.dbl->columnWidth(0), 126);
-            QCOMPARE(w.dbl->columnWidth(1), 172);
+            QVERIFY(child<QRadioButton>(&w, "rbSortName")->isChecked());
+            QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), 1);
+            QCOMPARE(child<CallerListModel>(&w, "model")->headerData(1, Qt::Horizontal).toString(),
+                     QStringLiteral("Name"));
+            QCOMPARE(child<TGridView>(&w, "dbl")->columnWidth(0), 126);
+            QCOMPARE(child<TGridView>(&w, "dbl")->columnWidth(1), 172);
             // A narrow column grows where the font needs room for its header.
-            QVERIFY(w.dbl->columnWidth(2) >=
-                    std::max(49, w.dbl->fontMetrics().horizontalAdvance("Gesperrt")));
-            QTest::mouseClick(w.DelBtn, Qt::LeftButton);
+            QVERIFY(child<TGridView>(&w, "dbl")->columnWidth(2) >=
+                    std::max(49, child<TGridView>(&w, "dbl")->fontMetrics().horizontalAdvance("Gesperrt")));
+            QTest::mouseClick(child<QPushButton>(&w, "DelBtn"), Qt::LeftButton);
             QCOMPARE(answers.texts, QStringList({QStringLiteral("Eintrag löschen ?")}));
-            QCOMPARE(w.model->rowCount(), 1);
+            QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), 1);
             w.reject();
             QVERIFY(!w.isVisible());
             QVERIFY(!ReadSettingFlag(QStringLiteral("ISDN_CallSortOrder")));
@@ -91,25 +92,26 @@ private slots:
             MessageAnswers answers;
             TfmAnruf w(callers, nullptr);
             showWindow(w);
-            QCOMPARE(w.model->rowCount(), 11);
-            QCOMPARE(w.dbl->columnWidth(1), 172);
+            QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), 11);
+            QCOMPARE(child<TGridView>(&w, "dbl")->columnWidth(1), 172);
             // By name, and a long name shows whole as the hint of its cell only.
             QCOMPARE(cell(w, 0, 1), QStringLiteral("Name C"));
             QCOMPARE(cell(w, 10, 1), QString(300, QLatin1Char('l')));
             QCOMPARE(cell(w, 10, 2), QStringLiteral("X"));
-            QCOMPARE(w.model->index(10, 1).data(Qt::ToolTipRole).toString(), QString(300, QLatin1Char('l')));
-            QVERIFY(w.model->index(10, 0).data(Qt::ToolTipRole).isNull());
+            QCOMPARE(child<CallerListModel>(&w, "model")->index(10, 1).data(Qt::ToolTipRole).toString(),
+                     QString(300, QLatin1Char('l')));
+            QVERIFY(child<CallerListModel>(&w, "model")->index(10, 0).data(Qt::ToolTipRole).isNull());
             // "Zufügen" adds a row on "&Ja" only; the 13th row narrows the name column.
-            QTest::mouseClick(w.NeuBtn, Qt::LeftButton);
-            QCOMPARE(w.model->rowCount(), 11);
+            QTest::mouseClick(child<QPushButton>(&w, "NeuBtn"), Qt::LeftButton);
+            QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), 11);
             answers.yes = true;
-            QTest::mouseClick(w.NeuBtn, Qt::LeftButton);
-            QCOMPARE(w.model->rowCount(), 12);
-            QCOMPARE(w.dbl->currentIndex().row(), 11);
-            QCOMPARE(w.dbl->columnWidth(1), 156);
+            QTest::mouseClick(child<QPushButton>(&w, "NeuBtn"), Qt::LeftButton);
+            QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), 12);
+            QCOMPARE(child<TGridView>(&w, "dbl")->currentIndex().row(), 11);
+            QCOMPARE(child<TGridView>(&w, "dbl")->columnWidth(1), 156);
             // Sorting by number is remembered when the window closes (without saving here).
-            QTest::mouseClick(w.rbSortNummer, Qt::LeftButton);
-            QCOMPARE(w.model->rowCount(), 11);
+            QTest::mouseClick(child<QRadioButton>(&w, "rbSortNummer"), Qt::LeftButton);
+            QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), 11);
             QCOMPARE(cell(w, 0, 0), QStringLiteral("030120"));
             answers.yes = false;
             w.reject();
@@ -119,9 +121,9 @@ private slots:
         givenDirectory(callerLines(12));
         TfmAnruf w(callers, nullptr);
         showWindow(w);
-        QVERIFY(w.rbSortNummer->isChecked());
-        QCOMPARE(w.model->rowCount(), 12);
-        QCOMPARE(w.dbl->columnWidth(1), 156);
+        QVERIFY(child<QRadioButton>(&w, "rbSortNummer")->isChecked());
+        QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), 12);
+        QCOMPARE(child<TGridView>(&w, "dbl")->columnWidth(1), 156);
         MessageAnswers answers;
         w.reject();
     }
@@ -139,30 +141,33 @@ private slots:
         QCOMPARE(cell(w, 0, 1), QStringLiteral("Alt"));
 
         // Switching the order drops an edit that was not saved.
-        w.model->setData(w.model->index(0, 1), QStringLiteral("Verloren"));
-        QTest::mouseClick(w.rbSortNummer, Qt::LeftButton);
+        child<CallerListModel>(&w, "model")
+            ->setData(child<CallerListModel>(&w, "model")->index(0, 1), QStringLiteral("Verloren"));
+        QTest::mouseClick(child<QRadioButton>(&w, "rbSortNummer"), Qt::LeftButton);
         QCOMPARE(cell(w, 0, 1), QStringLiteral("Alt"));
 
         // A new row typed in cell by cell; "ja" in "Gesperrt" blocks.
-        QTest::mouseClick(w.NeuBtn, Qt::LeftButton);
-        const int row = w.model->rowCount() - 1;
+        QTest::mouseClick(child<QPushButton>(&w, "NeuBtn"), Qt::LeftButton);
+        const int row = child<CallerListModel>(&w, "model")->rowCount() - 1;
         const char *typed[] = {"0404", "Neu", "ja"};
         for (int column = 0; column < 3; ++column) {
-            w.dbl->setCurrentIndex(w.model->index(row, column));
+            child<TGridView>(&w, "dbl")->setCurrentIndex(
+                child<CallerListModel>(&w, "model")->index(row, column));
             auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
             QVERIFY(editor);
             QTest::keyClicks(editor, QString::fromLatin1(typed[column]));
         }
         // The number of 0302 cleared by hand; "Löschen" on 0301 saves all edits at once.
-        w.model->setData(w.model->index(1, 0), QString());
-        w.dbl->setCurrentIndex(w.model->index(0, 1));
-        QTest::mouseClick(w.DelBtn, Qt::LeftButton);
+        child<CallerListModel>(&w, "model")
+            ->setData(child<CallerListModel>(&w, "model")->index(1, 0), QString());
+        child<TGridView>(&w, "dbl")->setCurrentIndex(child<CallerListModel>(&w, "model")->index(0, 1));
+        QTest::mouseClick(child<QPushButton>(&w, "DelBtn"), Qt::LeftButton);
         QCOMPARE(readBytes(file), "[Anrufer]\r\n0303=F#Meier\r\n0404=T#Neu\r\n");
-        QCOMPARE(w.model->rowCount(), 2);
+        QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), 2);
 
         // "&Nein" on closing writes nothing; Escape inside a cell editor closes as well and
         // keeps what was typed.
-        w.dbl->setCurrentIndex(w.model->index(0, 1));
+        child<TGridView>(&w, "dbl")->setCurrentIndex(child<CallerListModel>(&w, "model")->index(0, 1));
         auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
         QVERIFY(editor);
         editor->selectAll();
@@ -190,7 +195,8 @@ private slots:
         showWindow(w);
         callers.QueueAddCaller(QStringLiteral("0407654321"), QStringLiteral("0407654321"));
         callers.Flush();
-        w.model->setData(w.model->index(1, 0), QString()); // 0302 deleted by hand
+        child<CallerListModel>(&w, "model")
+            ->setData(child<CallerListModel>(&w, "model")->index(1, 0), QString()); // 0302 deleted by hand
         w.reject();
         QCOMPARE(readBytes(file), "[Anrufer]\r\n0301=F#A\r\n0407654321=F#0407654321\r\n");
     }
@@ -206,8 +212,9 @@ private slots:
         answers.yes = true;
         TfmAnruf w(callers, nullptr);
         showWindow(w);
-        const int row = w.model->appendEmptyRow();
-        w.model->setData(w.model->index(row, 0), QStringLiteral("03=02"));
+        const int row = child<CallerListModel>(&w, "model")->appendEmptyRow();
+        child<CallerListModel>(&w, "model")
+            ->setData(child<CallerListModel>(&w, "model")->index(row, 0), QStringLiteral("03=02"));
         w.reject();
         QVERIFY(w.isVisible());
         QCOMPARE(
@@ -217,14 +224,17 @@ private slots:
         QCOMPARE(readBytes(file), before);
         QCOMPARE(cell(w, row, 0), QStringLiteral("03=02"));
 
-        w.model->setData(w.model->index(row, 0), QStringLiteral("0302"));
-        w.model->setData(w.model->index(row, 1), QString(253, QLatin1Char('n')));
+        child<CallerListModel>(&w, "model")
+            ->setData(child<CallerListModel>(&w, "model")->index(row, 0), QStringLiteral("0302"));
+        child<CallerListModel>(&w, "model")
+            ->setData(child<CallerListModel>(&w, "model")->index(row, 1), QString(253, QLatin1Char('n')));
         w.reject();
         QVERIFY(w.isVisible());
         QVERIFY(answers.texts.last().contains(QStringLiteral("länger als 254 Zeichen")));
         QCOMPARE(readBytes(file), before);
 
-        w.model->setData(w.model->index(row, 1), QStringLiteral("Gut"));
+        child<CallerListModel>(&w, "model")
+            ->setData(child<CallerListModel>(&w, "model")->index(row, 1), QStringLiteral("Gut"));
         w.reject();
         QVERIFY(!w.isVisible());
         QCOMPARE(readBytes(file), "[Anrufer]\r\n0301=F#A\r\n0302=F#Gut\r\n");
@@ -238,24 +248,23 @@ private slots:
         answers.yes = true;
         TfmAnruf w(callers, nullptr);
         showWindow(w);
-        QTest::mouseClick(w.HinweisBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&w, "HinweisBtn"), Qt::LeftButton);
         QCOMPARE(answers.texts.last(),
                  QStringLiteral("Um einen Anrufer zu sperren,\rfügen Sie ein \"X\" in die\r"
                                 "Spalte \"Gesperrt\" ein !"));
         // Without D-Info the name stays and nothing is written.
         WriteSettingString(QStringLiteral("ISDN_DInfoDir"),
                            QDir::tempPath() + QStringLiteral("/kein-dinfo/"));
-        QTest::mouseClick(w.DInfoBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&w, "DInfoBtn"), Qt::LeftButton);
         QCOMPARE(answers.texts.last(), QStringLiteral("D-Info nicht installiert !"));
         QCOMPARE(cell(w, 0, 1), QStringLiteral("Meier"));
 
-        QTest::mouseClick(w.DialBtn, Qt::LeftButton);
-        QCOMPARE(w.DialBtn->text(), QStringLiteral("&Auflegen"));
-        QCOMPARE(w.DialTag, 1);
-        QVERIFY(w.Image1->isHidden());
-        QTest::mouseClick(w.DialBtn, Qt::LeftButton);
-        QCOMPARE(w.DialBtn->text(), QStringLiteral("&Anwahl"));
-        QVERIFY(!w.Image1->isHidden());
+        QTest::mouseClick(child<QPushButton>(&w, "DialBtn"), Qt::LeftButton);
+        QCOMPARE(child<QPushButton>(&w, "DialBtn")->text(), QStringLiteral("&Auflegen"));
+        QVERIFY(child<QLabel>(&w, "Image1")->isHidden());
+        QTest::mouseClick(child<QPushButton>(&w, "DialBtn"), Qt::LeftButton);
+        QCOMPARE(child<QPushButton>(&w, "DialBtn")->text(), QStringLiteral("&Anwahl"));
+        QVERIFY(!child<QLabel>(&w, "Image1")->isHidden());
         answers.yes = false;
         w.reject();
     }
@@ -286,7 +295,7 @@ private slots:
         const QByteArray before = readBytes(file);
 
         // Told what would change, and answered "&Nein": nothing is written.
-        QTest::mouseClick(w.ImportBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&w, "ImportBtn"), Qt::LeftButton);
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests[0].kind, DialogHook::Kind::OpenFile);
         QCOMPARE(answers.texts.size(), 2);
@@ -299,16 +308,16 @@ private slots:
 
         // "&Ja" to both: the user's name is replaced too, the blocked flag stays, one save.
         answers.yes = true;
-        QTest::mouseClick(w.ImportBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&w, "ImportBtn"), Qt::LeftButton);
         QCOMPARE(answers.texts.size(), 4);
         QCOMPARE(readBytes(file), QByteArray("[Anrufer]\r\n0301234567=F#Meier, Hans\r\n"
                                              "0307654321=T#Schulz, Udo\r\n01711111111=F#Schulz, Udo\r\n"));
-        QCOMPARE(w.model->rowCount(), 3); // the list as saved
+        QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), 3); // the list as saved
 
         // A file that holds no contacts is said so, and nothing changes.
         chosen = env->root() + QStringLiteral("/leer.csv");
         QVERIFY(writeBytes(chosen.toString(), "Name,Ort\r\nA,B\r\n"));
-        QTest::mouseClick(w.ImportBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&w, "ImportBtn"), Qt::LeftButton);
         QVERIFY(answers.texts.last().contains(QStringLiteral("keine Kontakte")));
         DialogHook::setHandler({});
         answers.yes = false;

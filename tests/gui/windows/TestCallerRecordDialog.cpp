@@ -64,30 +64,31 @@ private slots:
         QString name = edit(callers, QStringLiteral("030*"), [](TfmStamm &d) {
             QCOMPARE(d.windowTitle(), QStringLiteral("Anruferdaten"));
             QCOMPARE(d.size(), QSize(250, 146));
-            QCOMPARE(d.EdNummer->text(), QStringLiteral("030*"));
-            QCOMPARE(d.EdName->text(), QStringLiteral("Berlin"));
-            QVERIFY(d.cbOut->isChecked());
-            QVERIFY(d.EdName->hasFocus());
-            QTest::keyClicks(d.EdNummer, QStringLiteral("99")); // the key cannot be typed over
-            QCOMPARE(d.EdNummer->text(), QStringLiteral("030*"));
-            QTest::mouseClick(d.cbOut, Qt::LeftButton);
-            QVERIFY(d.ChangeBtn->hasFocus());
-            QTest::mouseClick(d.ChangeBtn, Qt::LeftButton);
+            QCOMPARE(child<QLineEdit>(&d, "EdNummer")->text(), QStringLiteral("030*"));
+            QCOMPARE(child<QLineEdit>(&d, "EdName")->text(), QStringLiteral("Berlin"));
+            QVERIFY(child<QCheckBox>(&d, "cbOut")->isChecked());
+            QVERIFY(child<QLineEdit>(&d, "EdName")->hasFocus());
+            QTest::keyClicks(child<QLineEdit>(&d, "EdNummer"),
+                             QStringLiteral("99")); // the key cannot be typed over
+            QCOMPARE(child<QLineEdit>(&d, "EdNummer")->text(), QStringLiteral("030*"));
+            QTest::mouseClick(child<QCheckBox>(&d, "cbOut"), Qt::LeftButton);
+            QVERIFY(child<QPushButton>(&d, "ChangeBtn")->hasFocus());
+            QTest::mouseClick(child<QPushButton>(&d, "ChangeBtn"), Qt::LeftButton);
         });
         QCOMPARE(name, QStringLiteral("Berlin"));
         // An older value without marker shows whole and is saved with the marker.
         name = edit(callers, QStringLiteral("0401"), [](TfmStamm &d) {
-            QCOMPARE(d.EdName->text(), QStringLiteral("Meier"));
-            QVERIFY(!d.cbOut->isChecked());
-            QTest::mouseClick(d.ChangeBtn, Qt::LeftButton);
+            QCOMPARE(child<QLineEdit>(&d, "EdName")->text(), QStringLiteral("Meier"));
+            QVERIFY(!child<QCheckBox>(&d, "cbOut")->isChecked());
+            QTest::mouseClick(child<QPushButton>(&d, "ChangeBtn"), Qt::LeftButton);
         });
         QCOMPARE(readBytes(file), "[Anrufer]\r\n030*=F#Berlin\r\n0401=F#Meier\r\n");
         // A new key: empty at first, learned with the name typed.
         name = edit(callers, QStringLiteral("0409"), [](TfmStamm &d) {
-            QCOMPARE(d.EdName->text(), QString());
-            QTest::keyClicks(d.EdName, QStringLiteral("Neu"));
-            QTest::mouseClick(d.cbOut, Qt::LeftButton);
-            QTest::keyClick(d.ChangeBtn, Qt::Key_Return);
+            QCOMPARE(child<QLineEdit>(&d, "EdName")->text(), QString());
+            QTest::keyClicks(child<QLineEdit>(&d, "EdName"), QStringLiteral("Neu"));
+            QTest::mouseClick(child<QCheckBox>(&d, "cbOut"), Qt::LeftButton);
+            QTest::keyClick(child<QPushButton>(&d, "ChangeBtn"), Qt::Key_Return);
         });
         QCOMPARE(name, QStringLiteral("Neu"));
         QCOMPARE(callers.ReadValue(QStringLiteral("0409")), QStringLiteral("T#Neu"));
@@ -99,25 +100,25 @@ private slots:
         const QByteArray before = readBytes(file);
         CallerDirectory callers(file);
         QString name = edit(callers, QStringLiteral("0401"), [](TfmStamm &d) {
-            d.EdName->setText(QStringLiteral("Anders"));
-            QTest::mouseClick(d.AbortBtn, Qt::LeftButton);
+            child<QLineEdit>(&d, "EdName")->setText(QStringLiteral("Anders"));
+            QTest::mouseClick(child<QPushButton>(&d, "AbortBtn"), Qt::LeftButton);
         });
         QCOMPARE(name, QStringLiteral("Anders"));
         // An emptied name hands back the key; D-Info, not installed, leaves the name.
         WriteSettingString(QStringLiteral("ISDN_DInfoDir"),
                            QDir::tempPath() + QStringLiteral("/kein-dinfo/"));
         name = edit(callers, QStringLiteral("0401"), [this](TfmStamm &d) {
-            QTest::mouseClick(d.DInfoBtn, Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(&d, "DInfoBtn"), Qt::LeftButton);
             QCOMPARE(messages->texts, QStringList({QStringLiteral("D-Info nicht installiert !")}));
-            QCOMPARE(d.EdName->text(), QStringLiteral("Alt"));
-            d.EdName->clear();
-            QTest::keyClick(d.EdName, Qt::Key_Escape);
+            QCOMPARE(child<QLineEdit>(&d, "EdName")->text(), QStringLiteral("Alt"));
+            child<QLineEdit>(&d, "EdName")->clear();
+            QTest::keyClick(child<QLineEdit>(&d, "EdName"), Qt::Key_Escape);
         });
         QCOMPARE(name, QStringLiteral("0401"));
         // A name the directory refuses is reported and the dialog stays.
         edit(callers, QStringLiteral("0401"), [this](TfmStamm &d) {
-            d.EdName->setText(QString(253, QLatin1Char('n')));
-            QTest::mouseClick(d.ChangeBtn, Qt::LeftButton);
+            child<QLineEdit>(&d, "EdName")->setText(QString(253, QLatin1Char('n')));
+            QTest::mouseClick(child<QPushButton>(&d, "ChangeBtn"), Qt::LeftButton);
             QVERIFY(d.isVisible());
             QVERIFY(messages->texts.last().contains(QStringLiteral("länger als 254 Zeichen")));
         });

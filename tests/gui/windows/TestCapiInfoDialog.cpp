@@ -4,6 +4,7 @@
 #include "capi/Capi20b.h"
 #include "core/capi/FakeCapi.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "windows/CapiInfoDialog.h"
 
 #include <QLabel>
@@ -20,16 +21,18 @@ class TestCapiInfoWindow : public QObject
     std::unique_ptr<TCustomCapi20> capi;
 
     // "x" for each picture shown: serial number, TELES, AVM.
-    static QString pictures(const TfmCapiInfo &w)
+    static QString pictures(TfmCapiInfo &w)
     {
         QString s;
-        for (const QLabel *picture : {w.Image2, w.Image3, w.Image4})
+        for (const QLabel *picture :
+             {child<QLabel>(&w, "Image2"), child<QLabel>(&w, "Image3"), child<QLabel>(&w, "Image4")})
             s += picture->isVisible() ? QLatin1Char('x') : QLatin1Char('.');
         return s;
     }
-    static QStringList texts(const TfmCapiInfo &w)
+    static QStringList texts(TfmCapiInfo &w)
     {
-        return {w.lbHerst->text(), w.lbVersion->text(), w.lbSerNum->text()};
+        return {child<QLabel>(&w, "lbHerst")->text(), child<QLabel>(&w, "lbVersion")->text(),
+                child<QLabel>(&w, "lbSerNum")->text()};
     }
 
 private slots:
@@ -89,8 +92,8 @@ private slots:
         QCOMPARE(w.windowTitle(), QStringLiteral("Information zur ISDN-Karte / CAPI"));
         QCOMPARE(texts(w), QStringList({manufacturer, QStringLiteral("2.0 / 3.12"), serial}));
         QCOMPARE(pictures(w), shown);
-        QVERIFY(!w.lbConnection->isVisible());
-        QVERIFY(w.CloseBtn->hasFocus());
+        QVERIFY(!child<QLabel>(&w, "lbConnection")->isVisible());
+        QVERIFY(child<QPushButton>(&w, "CloseBtn")->hasFocus());
         QTest::keyClick(&w, Qt::Key_Escape);
         QVERIFY(!w.isVisible());
     }
@@ -105,18 +108,18 @@ private slots:
 
         TfmCapiInfo open(*capi);
         open.show();
-        QCOMPARE(open.lbHerst->text(), QStringLiteral("AVM Berlin"));
+        QCOMPARE(child<QLabel>(&open, "lbHerst")->text(), QStringLiteral("AVM Berlin"));
         QCOMPARE(pictures(open), QStringLiteral("x.x"));
         fake->loseConnection();
-        QTRY_VERIFY(open.lbConnection->isVisible());
-        QCOMPARE(open.lbConnection->text(),
+        QTRY_VERIFY(child<QLabel>(&open, "lbConnection")->isVisible());
+        QCOMPARE(child<QLabel>(&open, "lbConnection")->text(),
                  QStringLiteral("Verbindung zum CAPI-Server 127.0.0.1:5031 verloren"));
         QCOMPARE(texts(open), QStringList({"unbekannt", "unbekannt", "unbekannt"}));
         QCOMPARE(pictures(open), QStringLiteral("..."));
 
         TfmCapiInfo later(*capi);
         later.show();
-        QVERIFY(later.lbConnection->isVisible());
+        QVERIFY(child<QLabel>(&later, "lbConnection")->isVisible());
         QCOMPARE(texts(later), QStringList({"unbekannt", "unbekannt", "unbekannt"}));
 
         // Registered again: the server's values are its own again.
@@ -124,9 +127,9 @@ private slots:
         QVERIFY(capi->Registered());
         TfmCapiInfo again(*capi);
         again.show();
-        QVERIFY(!again.lbConnection->isVisible());
-        QCOMPARE(again.lbHerst->text(), QStringLiteral("AVM Berlin"));
-        QTest::mouseClick(again.CloseBtn, Qt::LeftButton);
+        QVERIFY(!child<QLabel>(&again, "lbConnection")->isVisible());
+        QCOMPARE(child<QLabel>(&again, "lbHerst")->text(), QStringLiteral("AVM Berlin"));
+        QTest::mouseClick(child<QPushButton>(&again, "CloseBtn"), Qt::LeftButton);
         QVERIFY(!again.isVisible());
     }
 };

@@ -4,6 +4,7 @@
 // One exchange per executable: libcapi20 keeps one remote selection per process.
 #include "capi/Capi20b.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "windows/CapiInfoDialog.h"
 
 #include "SimProcess.h"
@@ -19,14 +20,16 @@ class TestCapiInfoExchange : public QObject
 
     isdnsim::SimProcess sim;
 
-    static QStringList texts(const TfmCapiInfo &w)
+    static QStringList texts(TfmCapiInfo &w)
     {
-        return {w.lbHerst->text(), w.lbVersion->text(), w.lbSerNum->text()};
+        return {child<QLabel>(&w, "lbHerst")->text(), child<QLabel>(&w, "lbVersion")->text(),
+                child<QLabel>(&w, "lbSerNum")->text()};
     }
-    static QString pictures(const TfmCapiInfo &w)
+    static QString pictures(TfmCapiInfo &w)
     {
         QString s;
-        for (const QLabel *picture : {w.Image2, w.Image3, w.Image4})
+        for (const QLabel *picture :
+             {child<QLabel>(&w, "Image2"), child<QLabel>(&w, "Image3"), child<QLabel>(&w, "Image4")})
             s += picture->isVisible() ? QLatin1Char('x') : QLatin1Char('.');
         return s;
     }
@@ -49,11 +52,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(texts(w), QStringList({"AVM Berlin", "2.0 / 0.5", "0004711"}));
         QCOMPARE(pictures(w), QStringLiteral("..x"));
-        QVERIFY(!w.lbConnection->isVisible());
+        QVERIFY(!child<QLabel>(&w, "lbConnection")->isVisible());
 
         sim.kill(SIGKILL);
-        QTRY_VERIFY_WITH_TIMEOUT(w.lbConnection->isVisible(), 20000);
-        QCOMPARE(w.lbConnection->text(),
+        QTRY_VERIFY_WITH_TIMEOUT(child<QLabel>(&w, "lbConnection")->isVisible(), 20000);
+        QCOMPARE(child<QLabel>(&w, "lbConnection")->text(),
                  QStringLiteral("Verbindung zum CAPI-Server %1 verloren").arg(server));
         QCOMPARE(texts(w), QStringList({"unbekannt", "unbekannt", "unbekannt"}));
         QCOMPARE(pictures(w), QStringLiteral("..."));
@@ -65,7 +68,7 @@ private slots:
         none.show();
         QCOMPARE(texts(none), QStringList({QString(), QStringLiteral("0.0 / 0.0"), QString()}));
         QCOMPARE(pictures(none), QStringLiteral("..."));
-        QVERIFY(!none.lbConnection->isVisible());
+        QVERIFY(!child<QLabel>(&none, "lbConnection")->isVisible());
     }
 };
 

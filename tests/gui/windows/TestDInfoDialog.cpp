@@ -181,15 +181,16 @@ private slots:
         WriteSettingInteger("ISDN_CallMsg_Left", 40);
         WriteSettingInteger("ISDN_CallMsg_Top", 30);
         WriteSettingString("ISDN_ExtWinFontColor", "clRed");
+        NewestWindow<TfmDInfMsg> progress;
         ShowDInfMsg("0355", false);
-        QPointer<TfmDInfMsg> window = fmDInfMsg;
+        QPointer<TfmDInfMsg> window = progress.get();
         QVERIFY(window && window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("Anruf von "));
-        QCOMPARE(window->lbNr->text(), QStringLiteral("\" 0355 \""));
-        QCOMPARE(window->lbName->text(), QStringLiteral("D-Info Suche läuft ..."));
-        QCOMPARE(window->lbHinweis->text(), QStringLiteral("Bitte einen Moment Geduld ..."));
+        QCOMPARE(child<QLabel>(window, "lbNr")->text(), QStringLiteral("\" 0355 \""));
+        QCOMPARE(child<QLabel>(window, "lbName")->text(), QStringLiteral("D-Info Suche läuft ..."));
+        QCOMPARE(child<QLabel>(window, "lbHinweis")->text(), QStringLiteral("Bitte einen Moment Geduld ..."));
         QCOMPARE(window->geometry().topLeft(), QPoint(40, 30));
-        QCOMPARE(window->lbNr->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QCOMPARE(child<QLabel>(window, "lbNr")->palette().color(QPalette::WindowText), QColor(Qt::red));
 
         // Closed by the user: the place is kept for the next windows, the window only hides.
         window->setGeometry(QRect(QPoint(70, 60), window->size()));

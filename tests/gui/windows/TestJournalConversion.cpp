@@ -1,6 +1,7 @@
 // The conversion window: its texts, and animation and busy cursor only while converting.
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "support/WriteFailure.h"
 #include "widgets/Animate.h"
 #include "windows/JournalConversion.h"
@@ -49,8 +50,8 @@ struct WindowWatch
             for (QWidget *w : QApplication::topLevelWidgets()) {
                 auto *update = qobject_cast<TfmUpdate *>(w);
                 if (update && update->isVisible() &&
-                    (texts.isEmpty() || texts.last() != update->Aktion->text()))
-                    texts << update->Aktion->text();
+                    (texts.isEmpty() || texts.last() != child<QLabel>(update, "Aktion")->text()))
+                    texts << child<QLabel>(update, "Aktion")->text();
             }
         });
         timer.start();
@@ -69,22 +70,23 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QStringLiteral("Datenkonvertierung"));
-        QCOMPARE(w.Aktion->text(), QStringLiteral("Bitte warten ..."));
-        QVERIFY(!w.Animate1->isPlaying());
+        QCOMPARE(child<QLabel>(&w, "Aktion")->text(), QStringLiteral("Bitte warten ..."));
+        QVERIFY(!child<TAnimate>(&w, "Animate1")->isPlaying());
         QVERIFY(!QApplication::overrideCursor());
 
         w.conversionStarted();
-        QCOMPARE(w.Aktion->text(), QStringLiteral("Konvertiere Anruf-Journal ..."));
-        QVERIFY(w.Animate1->isPlaying());
+        QCOMPARE(child<QLabel>(&w, "Aktion")->text(), QStringLiteral("Konvertiere Anruf-Journal ..."));
+        QVERIFY(child<TAnimate>(&w, "Animate1")->isPlaying());
         QVERIFY(QApplication::overrideCursor());
         QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
         // the animation moves on while records are converted
-        const int first = w.Animate1->currentFrame();
-        QTRY_VERIFY_WITH_TIMEOUT((w.conversionStep(), w.Animate1->currentFrame() != first), 5000);
+        const int first = child<TAnimate>(&w, "Animate1")->currentFrame();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (w.conversionStep(), child<TAnimate>(&w, "Animate1")->currentFrame() != first), 5000);
 
         w.conversionEnded();
-        QVERIFY(!w.Animate1->isPlaying());
-        QCOMPARE(w.Animate1->currentFrame(), 8);
+        QVERIFY(!child<TAnimate>(&w, "Animate1")->isPlaying());
+        QCOMPARE(child<TAnimate>(&w, "Animate1")->currentFrame(), 8);
         QVERIFY(!QApplication::overrideCursor());
     }
 

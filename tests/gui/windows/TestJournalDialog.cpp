@@ -32,9 +32,9 @@ class TestJournalWindow : public QObject
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<MessageAnswers> messages;
 
-    static QString cell(const TfmHistorie &w, int row, int column)
+    static QString cell(TfmHistorie &w, int row, int column)
     {
-        return w.model->index(row, column).data().toString();
+        return child<JournalModel>(&w, "model")->index(row, column).data().toString();
     }
     static void showWindow(TfmHistorie &w)
     {
@@ -75,7 +75,7 @@ private slots:
         showWindow(w);
         QCOMPARE(w.windowTitle(), QStringLiteral("Anrufjournal"));
         QCOMPARE(w.size(), QSize(457, 301));
-        QCOMPARE(w.model->rowCount(), 6);
+        QCOMPARE(child<JournalModel>(&w, "model")->rowCount(), 6);
         QCOMPARE(cell(w, 0, 0), QStringLiteral("02.01.24"));
         QCOMPARE(cell(w, 0, 1), QStringLiteral("07:05"));
         QCOMPARE(cell(w, 0, 2), QStringLiteral("4711"));
@@ -84,22 +84,25 @@ private slots:
                                           QStringLiteral("0499"),   QStringLiteral("Schulze-Neu")};
         for (int row = 0; row < 6; ++row)
             QCOMPARE(cell(w, row, 3), callerColumn[row]);
-        QCOMPARE(w.model->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Anrufer"));
+        QCOMPARE(child<JournalModel>(&w, "model")->headerData(3, Qt::Horizontal).toString(),
+                 QStringLiteral("Anrufer"));
         // Date and time grow where the font needs room for what they show.
-        QVERIFY(w.dbl->columnWidth(0) >= std::max(57, w.dbl->fontMetrics().horizontalAdvance("02.01.24")));
-        QVERIFY(w.dbl->columnWidth(1) >= std::max(39, w.dbl->fontMetrics().horizontalAdvance("Uhrzeit")));
-        QCOMPARE(w.dbl->columnWidth(2), 55);
-        QCOMPARE(w.dbl->columnWidth(3), 257);
-        QVERIFY(w.DelBtn->isEnabled());
-        QCOMPARE(w.dbl->currentIndex().row(), 5); // the newest call
+        QVERIFY(child<TGridView>(&w, "dbl")->columnWidth(0) >=
+                std::max(57, child<TGridView>(&w, "dbl")->fontMetrics().horizontalAdvance("02.01.24")));
+        QVERIFY(child<TGridView>(&w, "dbl")->columnWidth(1) >=
+                std::max(39, child<TGridView>(&w, "dbl")->fontMetrics().horizontalAdvance("Uhrzeit")));
+        QCOMPARE(child<TGridView>(&w, "dbl")->columnWidth(2), 55);
+        QCOMPARE(child<TGridView>(&w, "dbl")->columnWidth(3), 257);
+        QVERIFY(child<QPushButton>(&w, "DelBtn")->isEnabled());
+        QCOMPARE(child<TGridView>(&w, "dbl")->currentIndex().row(), 5); // the newest call
 
         // 12 calls, 13 rows with the header: the caller column makes room for the scroll bar.
         for (int i = 0; i < 6; ++i)
             journal.AppendCall(QStringLiteral("0403"), QStringLiteral("4712"));
         TfmHistorie twelve(journal, callers);
         QVERIFY(twelve.LoadJournal());
-        QCOMPARE(twelve.model->rowCount(), 12);
-        QCOMPARE(twelve.dbl->columnWidth(3), 241);
+        QCOMPARE(child<JournalModel>(&twelve, "model")->rowCount(), 12);
+        QCOMPARE(child<TGridView>(&twelve, "dbl")->columnWidth(3), 241);
     }
 
     void emptyingTheJournal()
@@ -111,26 +114,26 @@ private slots:
             TfmHistorie w(journal, callers);
             QVERIFY(w.LoadJournal());
             QVERIFY(QFile::exists(journal.path()));
-            QCOMPARE(w.model->rowCount(), 1);
+            QCOMPARE(child<JournalModel>(&w, "model")->rowCount(), 1);
             QCOMPARE(cell(w, 0, 3), QString());
-            QVERIFY(!w.DelBtn->isEnabled());
+            QVERIFY(!child<QPushButton>(&w, "DelBtn")->isEnabled());
         }
         for (int i = 0; i < 20; ++i)
             journal.AppendCall(QStringLiteral("0301"), QStringLiteral("4711"));
         TfmHistorie w(journal, callers);
         QVERIFY(w.LoadJournal());
         showWindow(w);
-        QCOMPARE(w.dbl->columnWidth(3), 241);
-        QTest::mouseClick(w.DelBtn, Qt::LeftButton);
+        QCOMPARE(child<TGridView>(&w, "dbl")->columnWidth(3), 241);
+        QTest::mouseClick(child<QPushButton>(&w, "DelBtn"), Qt::LeftButton);
         QCOMPARE(messages->texts, QStringList({QStringLiteral("Anrufjournal löschen ?")}));
         QCOMPARE(readBytes(journal.path()).size(), 20 * 40);
         messages->yes = true;
-        QTest::mouseClick(w.DelBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&w, "DelBtn"), Qt::LeftButton);
         QCOMPARE(readBytes(journal.path()).size(), 0);
-        QCOMPARE(w.model->rowCount(), 1);
-        QCOMPARE(w.dbl->columnWidth(3), 257);
-        QVERIFY(w.DelBtn->isEnabled());
-        QTest::keyClick(w.dbl, Qt::Key_Escape);
+        QCOMPARE(child<JournalModel>(&w, "model")->rowCount(), 1);
+        QCOMPARE(child<TGridView>(&w, "dbl")->columnWidth(3), 257);
+        QVERIFY(child<QPushButton>(&w, "DelBtn")->isEnabled());
+        QTest::keyClick(child<TGridView>(&w, "dbl"), Qt::Key_Escape);
         QVERIFY(!w.isVisible());
     }
 
@@ -154,25 +157,25 @@ private slots:
         showWindow(w);
         const auto shown = [&] {
             QStringList rows;
-            for (int row = 0; row < w.model->shownCount(); ++row)
+            for (int row = 0; row < child<JournalModel>(&w, "model")->shownCount(); ++row)
                 rows << cell(w, row, 3);
             return rows;
         };
         // Name (any case), number, MSN and date; every word must match; as it is typed.
-        QTest::keyClicks(w.EdFilter, QStringLiteral("MEI"));
+        QTest::keyClicks(child<QLineEdit>(&w, "EdFilter"), QStringLiteral("MEI"));
         QCOMPARE(shown(), QStringList({"Meier", "Meier"}));
-        QCOMPARE(w.dbl->currentIndex().row(), 1);
-        QTest::keyClicks(w.EdFilter, QStringLiteral(" 4712"));
+        QCOMPARE(child<TGridView>(&w, "dbl")->currentIndex().row(), 1);
+        QTest::keyClicks(child<QLineEdit>(&w, "EdFilter"), QStringLiteral(" 4712"));
         QCOMPARE(shown(), QStringList({"Meier"}));
-        w.EdFilter->setText(QStringLiteral("049"));
+        child<QLineEdit>(&w, "EdFilter")->setText(QStringLiteral("049"));
         QCOMPARE(shown(), QStringList({"0499"}));
-        w.EdFilter->setText(QStringLiteral("03.01."));
+        child<QLineEdit>(&w, "EdFilter")->setText(QStringLiteral("03.01."));
         QCOMPARE(shown(), QStringList({"Schulze", "Analog", "Meier"}));
-        w.EdFilter->setText(QStringLiteral("niemand"));
-        QCOMPARE(w.model->rowCount(), 1); // the empty row
+        child<QLineEdit>(&w, "EdFilter")->setText(QStringLiteral("niemand"));
+        QCOMPARE(child<JournalModel>(&w, "model")->rowCount(), 1); // the empty row
         QVERIFY(!w.RowMenu(0));
-        w.EdFilter->clear();
-        QCOMPARE(w.model->shownCount(), 5);
+        child<QLineEdit>(&w, "EdFilter")->clear();
+        QCOMPARE(child<JournalModel>(&w, "model")->shownCount(), 5);
 
         // A call without number names and blocks nobody.
         std::unique_ptr<QMenu> analog(w.RowMenu(3));
@@ -191,8 +194,8 @@ private slots:
         connect(&answer, &QTimer::timeout, this, [&] {
             if (auto *record = qobject_cast<TfmStamm *>(QApplication::activeModalWidget())) {
                 answer.stop();
-                record->EdName->setText(QStringLiteral("Neumann"));
-                record->ChangeBtn->click();
+                child<QLineEdit>(record, "EdName")->setText(QStringLiteral("Neumann"));
+                child<QPushButton>(record, "ChangeBtn")->click();
             }
         });
         answer.start(10);
@@ -208,14 +211,14 @@ private slots:
             return chosen;
         });
         const QString file = env->root() + QStringLiteral("/export.csv");
-        QTest::mouseClick(w.ExportBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&w, "ExportBtn"), Qt::LeftButton);
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests[0].kind, DialogHook::Kind::SaveFile);
         QCOMPARE(requests[0].filter, QStringLiteral("CSV-Dateien|*.csv"));
         QVERIFY(!QFile::exists(file));
         chosen = file;
-        w.EdFilter->setText(QStringLiteral("4711"));
-        QTest::mouseClick(w.ExportBtn, Qt::LeftButton);
+        child<QLineEdit>(&w, "EdFilter")->setText(QStringLiteral("4711"));
+        QTest::mouseClick(child<QPushButton>(&w, "ExportBtn"), Qt::LeftButton);
         DialogHook::setHandler({});
         QCOMPARE(readBytes(file), QByteArray("Datum,Uhrzeit,MSN,Rufnummer,Name\r\n"
                                              "2024-01-02,09:00:00,4711,0301,Meier\r\n"

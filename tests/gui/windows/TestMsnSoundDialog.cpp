@@ -4,6 +4,7 @@
 #include "settings/SettingsStore.h"
 #include "sound/CallSound.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "support/WriteFailure.h"
 #include "widgets/ButtonEdit.h"
 #include "widgets/StandardDialogs.h"
@@ -27,8 +28,8 @@ class TestMsnMapWindow : public QObject
     QStringList msnTexts(TfmMsnMap &w)
     {
         QStringList out;
-        for (TButtonEdit *e : w.MSN)
-            out << e->text();
+        for (int position = 1; position <= 8; ++position)
+            out << child<TButtonEdit>(&w, qPrintable(QStringLiteral("MSN_%1").arg(position)))->text();
         return out;
     }
     bool storedAtAll(const QString &name)
@@ -56,10 +57,10 @@ private slots:
         QCOMPARE(w.windowTitle(), QStringLiteral("MSN-Konfiguration"));
         QCOMPARE(msnTexts(w),
                  QStringList({QStringLiteral("4711"), "", "", "", "", "", "", QStringLiteral("0815")}));
-        QCOMPARE(w.Sound[7]->text(), QStringLiteral("/snd/acht.wav"));
-        QVERIFY(w.ChangeBtn->hasFocus());
+        QCOMPARE(child<TButtonEdit>(&w, "Sound_8")->text(), QStringLiteral("/snd/acht.wav"));
+        QVERIFY(child<QPushButton>(&w, "ChangeBtn")->hasFocus());
 
-        QTest::mouseClick(w.ChangeBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&w, "ChangeBtn"), Qt::LeftButton);
         QVERIFY(!w.isVisible());
         QCOMPARE(w.result(), int(QDialog::Accepted));
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_Msn")), QStringLiteral("4711,,,,,,,0815"));
@@ -74,20 +75,20 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(msnTexts(w), QStringList(8));
-        QTest::keyClicks(w.MSN[1], QStringLiteral("47-1a1")); // only digits get in
-        QTest::keyClicks(w.MSN[7], QStringLiteral("0815"));
-        QCOMPARE(w.MSN[1]->text(), QStringLiteral("4711"));
-        QTest::mouseClick(w.ChangeBtn, Qt::LeftButton);
+        QTest::keyClicks(child<TButtonEdit>(&w, "MSN_2"), QStringLiteral("47-1a1")); // only digits get in
+        QTest::keyClicks(child<TButtonEdit>(&w, "MSN_8"), QStringLiteral("0815"));
+        QCOMPARE(child<TButtonEdit>(&w, "MSN_2")->text(), QStringLiteral("4711"));
+        QTest::mouseClick(child<QPushButton>(&w, "ChangeBtn"), Qt::LeftButton);
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_MSN")), QStringLiteral(",4711,,,,,,0815"));
 
         // nothing entered at all: seven commas
         TfmMsnMap empty;
         empty.show();
-        QTest::keyClick(empty.MSN[1], Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(empty.MSN[1], Qt::Key_Delete);
-        QTest::keyClick(empty.MSN[7], Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(empty.MSN[7], Qt::Key_Delete);
-        QTest::mouseClick(empty.ChangeBtn, Qt::LeftButton);
+        QTest::keyClick(child<TButtonEdit>(&empty, "MSN_2"), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(child<TButtonEdit>(&empty, "MSN_2"), Qt::Key_Delete);
+        QTest::keyClick(child<TButtonEdit>(&empty, "MSN_8"), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(child<TButtonEdit>(&empty, "MSN_8"), Qt::Key_Delete);
+        QTest::mouseClick(child<QPushButton>(&empty, "ChangeBtn"), Qt::LeftButton);
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_MSN")), QStringLiteral(",,,,,,,"));
     }
 
@@ -98,12 +99,12 @@ private slots:
             TfmMsnMap w;
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
-            w.MSN[0]->setText(QStringLiteral("999"));
-            w.Sound[0]->setText(QStringLiteral("/x.wav"));
+            child<TButtonEdit>(&w, "MSN_1")->setText(QStringLiteral("999"));
+            child<TButtonEdit>(&w, "Sound_1")->setText(QStringLiteral("/x.wav"));
             if (escape)
                 QTest::keyClick(&w, Qt::Key_Escape);
             else
-                QTest::mouseClick(w.CloseBtn, Qt::LeftButton);
+                QTest::mouseClick(child<QPushButton>(&w, "CloseBtn"), Qt::LeftButton);
             QVERIFY(!w.isVisible());
             QCOMPARE(ReadSettingString(QStringLiteral("ISDN_MSN")), QStringLiteral("1,2,3,4,5,6,7,8"));
             QVERIFY(!storedAtAll(QStringLiteral("ISDN_SOUND1")));
@@ -115,26 +116,27 @@ private slots:
         TfmMsnMap w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.nb->currentWidget(), w.pageMsn);
+        QCOMPARE(child<QStackedWidget>(&w, "nb")->currentWidget(), child<QWidget>(&w, "MSN"));
         QCOMPARE(w.height(), TfmMsnMap::kMsnHeight);
-        QCOMPARE(w.ChangeBtn->y(), 168);
-        QCOMPARE(w.nb->height(), 150);
+        QCOMPARE(child<QPushButton>(&w, "ChangeBtn")->y(), 168);
+        QCOMPARE(child<QStackedWidget>(&w, "nb")->height(), 150);
 
-        QTest::mouseClick(w.SoundBtn, Qt::LeftButton);
-        QCOMPARE(w.nb->currentWidget(), w.pageSound);
-        QCOMPARE(w.SoundBtn->text(), QStringLiteral("&MSN"));
+        QTest::mouseClick(child<QPushButton>(&w, "SoundBtn"), Qt::LeftButton);
+        QCOMPARE(child<QStackedWidget>(&w, "nb")->currentWidget(), child<QWidget>(&w, "Sound"));
+        QCOMPARE(child<QPushButton>(&w, "SoundBtn")->text(), QStringLiteral("&MSN"));
         QCOMPARE(w.height(), TfmMsnMap::kSoundHeight);
-        QCOMPARE(w.ChangeBtn->y(), 264);
-        QCOMPARE(w.nb->height(), 241);
-        QCOMPARE(w.Bevel1->y(), 248);
+        QCOMPARE(child<QPushButton>(&w, "ChangeBtn")->y(), 264);
+        QCOMPARE(child<QStackedWidget>(&w, "nb")->height(), 241);
+        QCOMPARE(child<QFrame>(&w, "Bevel1")->y(), 248);
         // every sound field lies inside the page
-        QVERIFY(w.Sound[7]->geometry().bottom() < w.nb->height());
+        QVERIFY(child<TButtonEdit>(&w, "Sound_8")->geometry().bottom() <
+                child<QStackedWidget>(&w, "nb")->height());
 
-        QTest::mouseClick(w.SoundBtn, Qt::LeftButton);
-        QCOMPARE(w.nb->currentWidget(), w.pageMsn);
-        QCOMPARE(w.SoundBtn->text(), QStringLiteral("&Sound"));
+        QTest::mouseClick(child<QPushButton>(&w, "SoundBtn"), Qt::LeftButton);
+        QCOMPARE(child<QStackedWidget>(&w, "nb")->currentWidget(), child<QWidget>(&w, "MSN"));
+        QCOMPARE(child<QPushButton>(&w, "SoundBtn")->text(), QStringLiteral("&Sound"));
         QCOMPARE(w.height(), TfmMsnMap::kMsnHeight);
-        QCOMPARE(w.Bevel1->y(), 152);
+        QCOMPARE(child<QFrame>(&w, "Bevel1")->y(), 152);
     }
 
     void soundChooser()
@@ -148,11 +150,11 @@ private slots:
         TfmMsnMap w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QTest::mouseClick(w.SoundBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&w, "SoundBtn"), Qt::LeftButton);
 
         answer = QStringLiteral("/home/x/klingel.wav");
-        w.Sound[2]->buttonAction()->trigger();
-        QCOMPARE(w.Sound[2]->text(), QStringLiteral("/home/x/klingel.wav"));
+        child<TButtonEdit>(&w, "Sound_3")->buttonAction()->trigger();
+        QCOMPARE(child<TButtonEdit>(&w, "Sound_3")->text(), QStringLiteral("/home/x/klingel.wav"));
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests[0].kind, DialogHook::Kind::OpenFile);
         QCOMPARE(requests[0].title, QStringLiteral("Soundauswahl ..."));
@@ -161,20 +163,20 @@ private slots:
 
         // F2 in the field opens the chooser as well; a name of 5 characters is not taken
         answer = QStringLiteral("/a.wa");
-        w.Sound[4]->setFocus();
-        QTest::keyClick(w.Sound[4], Qt::Key_F2);
+        child<TButtonEdit>(&w, "Sound_5")->setFocus();
+        QTest::keyClick(child<TButtonEdit>(&w, "Sound_5"), Qt::Key_F2);
         QCOMPARE(requests.size(), 2);
-        QCOMPARE(w.Sound[4]->text(), QString());
+        QCOMPARE(child<TButtonEdit>(&w, "Sound_5")->text(), QString());
         answer = QStringLiteral("/a.wav");
-        QTest::keyClick(w.Sound[4], Qt::Key_F2);
-        QCOMPARE(w.Sound[4]->text(), QStringLiteral("/a.wav"));
+        QTest::keyClick(child<TButtonEdit>(&w, "Sound_5"), Qt::Key_F2);
+        QCOMPARE(child<TButtonEdit>(&w, "Sound_5")->text(), QStringLiteral("/a.wav"));
 
         // cancelled: the field keeps its text
         answer = QVariant();
-        w.Sound[2]->buttonAction()->trigger();
-        QCOMPARE(w.Sound[2]->text(), QStringLiteral("/home/x/klingel.wav"));
+        child<TButtonEdit>(&w, "Sound_3")->buttonAction()->trigger();
+        QCOMPARE(child<TButtonEdit>(&w, "Sound_3")->text(), QStringLiteral("/home/x/klingel.wav"));
 
-        QTest::mouseClick(w.ChangeBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&w, "ChangeBtn"), Qt::LeftButton);
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_SOUND3")), QStringLiteral("/home/x/klingel.wav"));
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_SOUND5")), QStringLiteral("/a.wav"));
     }
@@ -269,15 +271,15 @@ private slots:
         TfmMsnMap w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.MSN[0]->setText(QStringLiteral("4711"));
-        w.Sound[0]->setText(QString(4000, QLatin1Char('s')));
+        child<TButtonEdit>(&w, "MSN_1")->setText(QStringLiteral("4711"));
+        child<TButtonEdit>(&w, "Sound_1")->setText(QString(4000, QLatin1Char('s')));
         {
             FileSizeLimit limit(QFileInfo(Paths::settingsFile()).size() + 100);
-            QTest::mouseClick(w.ChangeBtn, Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(&w, "ChangeBtn"), Qt::LeftButton);
         }
         QCOMPARE(messages.size(), 1);
         QVERIFY(w.isVisible());
-        QCOMPARE(w.MSN[0]->text(), QStringLiteral("4711"));
+        QCOMPARE(child<TButtonEdit>(&w, "MSN_1")->text(), QStringLiteral("4711"));
     }
 };
 

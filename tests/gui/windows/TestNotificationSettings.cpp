@@ -2,6 +2,7 @@
 #include "notify/NotifyLook.h"
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "widgets/ButtonEdit.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallNotification.h"
@@ -28,6 +29,7 @@ class TestExtWin : public QObject
     std::unique_ptr<TfmExtWin> dialog;
     QList<DialogHook::Request> requests;
     QVariant answer; // what the next chooser returns; null: cancelled
+    NewestWindow<TfmCallMsg> preview;
 
     TfmExtWin *open()
     {
@@ -52,8 +54,7 @@ private slots:
     void cleanup()
     {
         dialog.reset();
-        if (fmCallMsg)
-            delete fmCallMsg.data();
+        delete preview.get();
         DialogHook::setHandler({});
         MsgDlgHook::setHandler({});
         env.reset();
@@ -63,16 +64,17 @@ private slots:
     {
         TfmExtWin *d = open();
         QCOMPARE(d->windowTitle(), QStringLiteral("Fenster - Einstellungen (Anrufdialog)"));
-        QCOMPARE(d->OptBmpDir->text(), NotifyLook::defaultBitmapPath());
-        QCOMPARE(d->OptExtWinBackColor->text(), QStringLiteral("clbtnface"));
-        QCOMPARE(d->OptExtWinFontColor->text(), QStringLiteral("clyellow"));
-        QVERIFY(d->cbUseBackBmp->isChecked());
-        QVERIFY(!d->cbUseAnimation->isChecked());
-        QVERIFY(d->rbOwnWindow->isChecked()); // the own window stays the default
-        QCOMPARE(d->PreviewBtn->text(), QStringLiteral("&Vorschau"));
-        QCOMPARE(d->AbortBtn->text(), QStringLiteral("&Abbrechen"));
-        QCOMPARE(d->SaveBtn->text(), QStringLiteral("&Speichern"));
-        QVERIFY(d->PreviewBtn->x() < d->AbortBtn->x() && d->AbortBtn->x() < d->SaveBtn->x());
+        QCOMPARE(child<TButtonEdit>(d, "OptBmpDir")->text(), NotifyLook::defaultBitmapPath());
+        QCOMPARE(child<TButtonEdit>(d, "OptExtWinBackColor")->text(), QStringLiteral("clbtnface"));
+        QCOMPARE(child<TButtonEdit>(d, "OptExtWinFontColor")->text(), QStringLiteral("clyellow"));
+        QVERIFY(child<QCheckBox>(d, "cbUseBackBmp")->isChecked());
+        QVERIFY(!child<QCheckBox>(d, "cbUseAnimation")->isChecked());
+        QVERIFY(child<QRadioButton>(d, "rbOwnWindow")->isChecked()); // the own window stays the default
+        QCOMPARE(child<QPushButton>(d, "PreviewBtn")->text(), QStringLiteral("&Vorschau"));
+        QCOMPARE(child<QPushButton>(d, "AbortBtn")->text(), QStringLiteral("&Abbrechen"));
+        QCOMPARE(child<QPushButton>(d, "SaveBtn")->text(), QStringLiteral("&Speichern"));
+        QVERIFY(child<QPushButton>(d, "PreviewBtn")->x() < child<QPushButton>(d, "AbortBtn")->x() &&
+                child<QPushButton>(d, "AbortBtn")->x() < child<QPushButton>(d, "SaveBtn")->x());
     }
 
     void showsStoredValuesColoursInLowerCase()
@@ -85,23 +87,23 @@ private slots:
         WriteSettingFlag(QStringLiteral("ISDN_ExtWinDesktop"), true);
         TfmExtWin *d = open();
         // File names differ by case on this system, so the path stays as it is.
-        QCOMPARE(d->OptBmpDir->text(), QStringLiteral("/home/Anna/Bilder/Wolken.bmp"));
-        QCOMPARE(d->OptExtWinBackColor->text(), QStringLiteral("$00adad5c"));
-        QCOMPARE(d->OptExtWinFontColor->text(), QStringLiteral("clwhite"));
-        QVERIFY(!d->cbUseBackBmp->isChecked());
-        QVERIFY(d->cbUseAnimation->isChecked());
-        QVERIFY(d->rbDesktop->isChecked());
+        QCOMPARE(child<TButtonEdit>(d, "OptBmpDir")->text(), QStringLiteral("/home/Anna/Bilder/Wolken.bmp"));
+        QCOMPARE(child<TButtonEdit>(d, "OptExtWinBackColor")->text(), QStringLiteral("$00adad5c"));
+        QCOMPARE(child<TButtonEdit>(d, "OptExtWinFontColor")->text(), QStringLiteral("clwhite"));
+        QVERIFY(!child<QCheckBox>(d, "cbUseBackBmp")->isChecked());
+        QVERIFY(child<QCheckBox>(d, "cbUseAnimation")->isChecked());
+        QVERIFY(child<QRadioButton>(d, "rbDesktop")->isChecked());
     }
 
     void typedColourTextTurnsLowerCase()
     {
         TfmExtWin *d = open();
-        d->OptExtWinFontColor->clear();
-        QTest::keyClicks(d->OptExtWinFontColor, QStringLiteral("ClRed"));
-        QCOMPARE(d->OptExtWinFontColor->text(), QStringLiteral("clred"));
-        d->OptBmpDir->clear();
-        QTest::keyClicks(d->OptBmpDir, QStringLiteral("/Bilder/A.bmp"));
-        QCOMPARE(d->OptBmpDir->text(), QStringLiteral("/Bilder/A.bmp"));
+        child<TButtonEdit>(d, "OptExtWinFontColor")->clear();
+        QTest::keyClicks(child<TButtonEdit>(d, "OptExtWinFontColor"), QStringLiteral("ClRed"));
+        QCOMPARE(child<TButtonEdit>(d, "OptExtWinFontColor")->text(), QStringLiteral("clred"));
+        child<TButtonEdit>(d, "OptBmpDir")->clear();
+        QTest::keyClicks(child<TButtonEdit>(d, "OptBmpDir"), QStringLiteral("/Bilder/A.bmp"));
+        QCOMPARE(child<TButtonEdit>(d, "OptBmpDir")->text(), QStringLiteral("/Bilder/A.bmp"));
     }
 
     void colourButtonsAndF2FillTheirOwnEdit()
@@ -111,25 +113,25 @@ private slots:
         TfmExtWin *d = open();
 
         answer = QColor(0x5c, 0xad, 0xad);
-        d->OptExtWinBackColor->buttonAction()->trigger();
+        child<TButtonEdit>(d, "OptExtWinBackColor")->buttonAction()->trigger();
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests[0].kind, DialogHook::Kind::Color);
         QCOMPARE(requests[0].initialColor, QColor(255, 0, 0)); // preset with the edit's colour
-        QCOMPARE(d->OptExtWinBackColor->text(), QStringLiteral("$00adad5c"));
-        QCOMPARE(d->OptExtWinFontColor->text(), QStringLiteral("kein"));
+        QCOMPARE(child<TButtonEdit>(d, "OptExtWinBackColor")->text(), QStringLiteral("$00adad5c"));
+        QCOMPARE(child<TButtonEdit>(d, "OptExtWinFontColor")->text(), QStringLiteral("kein"));
 
         answer = QColor(255, 255, 0);
-        QTest::keyClick(d->OptExtWinFontColor, Qt::Key_F2);
+        QTest::keyClick(child<TButtonEdit>(d, "OptExtWinFontColor"), Qt::Key_F2);
         QCOMPARE(requests.size(), 2);
         // Not a colour: the dialog starts from the button face colour.
         QCOMPARE(requests[1].initialColor, QApplication::palette().color(QPalette::Button));
-        QCOMPARE(d->OptExtWinFontColor->text(), QStringLiteral("clyellow"));
-        QCOMPARE(d->OptExtWinBackColor->text(), QStringLiteral("$00adad5c"));
+        QCOMPARE(child<TButtonEdit>(d, "OptExtWinFontColor")->text(), QStringLiteral("clyellow"));
+        QCOMPARE(child<TButtonEdit>(d, "OptExtWinBackColor")->text(), QStringLiteral("$00adad5c"));
 
         answer = QVariant(); // cancelled
-        QTest::keyClick(d->OptExtWinBackColor, Qt::Key_F2);
+        QTest::keyClick(child<TButtonEdit>(d, "OptExtWinBackColor"), Qt::Key_F2);
         QCOMPARE(requests.size(), 3);
-        QCOMPARE(d->OptExtWinBackColor->text(), QStringLiteral("$00adad5c"));
+        QCOMPARE(child<TButtonEdit>(d, "OptExtWinBackColor")->text(), QStringLiteral("$00adad5c"));
     }
 
     void bitmapButton()
@@ -138,35 +140,35 @@ private slots:
         TfmExtWin *d = open();
 
         answer = QStringLiteral("/srv/Neu/Sonne.bmp");
-        QTest::keyClick(d->OptBmpDir, Qt::Key_F2);
+        QTest::keyClick(child<TButtonEdit>(d, "OptBmpDir"), Qt::Key_F2);
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests[0].kind, DialogHook::Kind::OpenFile);
         QCOMPARE(requests[0].title, QStringLiteral("Bitmap auswählen ..."));
         QCOMPARE(requests[0].filter, QStringLiteral("Bitmaps|*.bmp"));
         QCOMPARE(requests[0].initialDir, QStringLiteral("/srv/Bilder"));
-        QCOMPARE(d->OptBmpDir->text(), QStringLiteral("/srv/Neu/Sonne.bmp"));
+        QCOMPARE(child<TButtonEdit>(d, "OptBmpDir")->text(), QStringLiteral("/srv/Neu/Sonne.bmp"));
 
         answer = QStringLiteral("x"); // one character is no choice
-        d->OptBmpDir->buttonAction()->trigger();
+        child<TButtonEdit>(d, "OptBmpDir")->buttonAction()->trigger();
         QCOMPARE(requests.size(), 2);
         QCOMPARE(requests[1].initialDir, QStringLiteral("/srv/Neu"));
-        QCOMPARE(d->OptBmpDir->text(), QStringLiteral("/srv/Neu/Sonne.bmp"));
+        QCOMPARE(child<TButtonEdit>(d, "OptBmpDir")->text(), QStringLiteral("/srv/Neu/Sonne.bmp"));
 
         answer = QVariant();
-        d->OptBmpDir->buttonAction()->trigger();
-        QCOMPARE(d->OptBmpDir->text(), QStringLiteral("/srv/Neu/Sonne.bmp"));
+        child<TButtonEdit>(d, "OptBmpDir")->buttonAction()->trigger();
+        QCOMPARE(child<TButtonEdit>(d, "OptBmpDir")->text(), QStringLiteral("/srv/Neu/Sonne.bmp"));
     }
 
     void saveWritesEveryValue()
     {
         TfmExtWin *d = open();
-        d->OptBmpDir->setText(QStringLiteral("/srv/Bilder/Meer.bmp"));
-        d->OptExtWinBackColor->setText(QStringLiteral("claqua"));
-        d->OptExtWinFontColor->setText(QStringLiteral("nicht geprüft"));
-        d->cbUseBackBmp->setChecked(false);
-        d->cbUseAnimation->setChecked(true);
-        d->rbDesktop->setChecked(true);
-        QTest::mouseClick(d->SaveBtn, Qt::LeftButton);
+        child<TButtonEdit>(d, "OptBmpDir")->setText(QStringLiteral("/srv/Bilder/Meer.bmp"));
+        child<TButtonEdit>(d, "OptExtWinBackColor")->setText(QStringLiteral("claqua"));
+        child<TButtonEdit>(d, "OptExtWinFontColor")->setText(QStringLiteral("nicht geprüft"));
+        child<QCheckBox>(d, "cbUseBackBmp")->setChecked(false);
+        child<QCheckBox>(d, "cbUseAnimation")->setChecked(true);
+        child<QRadioButton>(d, "rbDesktop")->setChecked(true);
+        QTest::mouseClick(child<QPushButton>(d, "SaveBtn"), Qt::LeftButton);
         QCOMPARE(d->result(), int(QDialog::Accepted));
         QVERIFY(!d->isVisible());
         QCOMPARE(setting("ISDN_BmpDir"), QStringLiteral("/srv/Bilder/Meer.bmp"));
@@ -178,9 +180,9 @@ private slots:
 
         // Saving the defaults stores them too, so the next dialog shows the same.
         TfmExtWin *again = open();
-        again->cbUseBackBmp->setChecked(true);
-        again->cbUseAnimation->setChecked(false);
-        again->rbOwnWindow->setChecked(true);
+        child<QCheckBox>(again, "cbUseBackBmp")->setChecked(true);
+        child<QCheckBox>(again, "cbUseAnimation")->setChecked(false);
+        child<QRadioButton>(again, "rbOwnWindow")->setChecked(true);
         QVERIFY(again->SaveExtWinSettings());
         QCOMPARE(setting("ISDN_ExtWinDesktop"), QStringLiteral("0"));
         QCOMPARE(setting("ISDN_ExtWinShowing"), QStringLiteral("1"));
@@ -191,8 +193,8 @@ private slots:
     void abortWithoutPreviewStoresNothing()
     {
         TfmExtWin *d = open();
-        d->OptExtWinFontColor->setText(QStringLiteral("clred"));
-        QTest::mouseClick(d->AbortBtn, Qt::LeftButton);
+        child<TButtonEdit>(d, "OptExtWinFontColor")->setText(QStringLiteral("clred"));
+        QTest::mouseClick(child<QPushButton>(d, "AbortBtn"), Qt::LeftButton);
         QCOMPARE(d->result(), int(QDialog::Rejected));
         QVERIFY(setting("ISDN_ExtWinFontColor").isEmpty());
         QVERIFY(setting("ISDN_ExtWinShowing").isEmpty());
@@ -202,29 +204,32 @@ private slots:
     {
         WriteSettingString(QStringLiteral("ISDN_TimeMinimize"), QStringLiteral("600"));
         TfmExtWin *d = open();
-        d->OptExtWinBackColor->setText(QStringLiteral("clteal"));
-        d->OptExtWinFontColor->setText(QStringLiteral("clwhite"));
-        d->cbUseBackBmp->setChecked(false);
-        QTest::mouseClick(d->PreviewBtn, Qt::LeftButton);
+        child<TButtonEdit>(d, "OptExtWinBackColor")->setText(QStringLiteral("clteal"));
+        child<TButtonEdit>(d, "OptExtWinFontColor")->setText(QStringLiteral("clwhite"));
+        child<QCheckBox>(d, "cbUseBackBmp")->setChecked(false);
+        QTest::mouseClick(child<QPushButton>(d, "PreviewBtn"), Qt::LeftButton);
 
-        QVERIFY(fmCallMsg);
-        QCOMPARE(fmCallMsg->windowTitle(), QStringLiteral("Verschieben in die gewünschte Position ?"));
-        QVERIFY(fmCallMsg->lbMSN->text().contains(QRegularExpression(QStringLiteral("^MSN :  \\d{5} !$"))));
-        QCOMPARE(fmCallMsg->lbHinweis->text(), QStringLiteral("-->  Anruf "));
-        QVERIFY(!fmCallMsg->lbName->text().isEmpty());
+        QVERIFY(preview);
+        QCOMPARE(preview.get()->windowTitle(), QStringLiteral("Verschieben in die gewünschte Position ?"));
+        QVERIFY(child<QLabel>(preview.get(), "lbMSN")
+                    ->text()
+                    .contains(QRegularExpression(QStringLiteral("^MSN :  \\d{5} !$"))));
+        QCOMPARE(child<TElidedLabel>(preview.get(), "lbHinweis")->text(), QStringLiteral("-->  Anruf "));
+        QVERIFY(!child<QLabel>(preview.get(), "lbName")->text().isEmpty());
         // The preview already shows the new look.
-        QCOMPARE(fmCallMsg->palette().color(QPalette::Window),
+        QCOMPARE(preview.get()->palette().color(QPalette::Window),
                  QColor(0, 0x80, 0x80)); // clteal: $808000 is blue and green
-        QCOMPARE(fmCallMsg->lbName->palette().color(QPalette::WindowText), QColor(255, 255, 255));
+        QCOMPARE(child<QLabel>(preview.get(), "lbName")->palette().color(QPalette::WindowText),
+                 QColor(255, 255, 255));
 
-        QTest::mouseClick(d->AbortBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(d, "AbortBtn"), Qt::LeftButton);
         QCOMPARE(setting("ISDN_ExtWinBackColor"), QStringLiteral("clteal"));
         QCOMPARE(setting("ISDN_ExtWinFontColor"), QStringLiteral("clwhite"));
         QCOMPARE(setting("ISDN_ExtWinShowing"), QStringLiteral("0"));
 
         // Where the user leaves the preview is where calls appear.
-        fmCallMsg->setGeometry(QRect(QPoint(40, 30), fmCallMsg->size()));
-        fmCallMsg->close();
+        preview.get()->setGeometry(QRect(QPoint(40, 30), preview.get()->size()));
+        preview.get()->close();
         QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Left")), 40);
         QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Top")), 30);
     }
@@ -244,15 +249,15 @@ private slots:
             return true;
         });
         TfmExtWin *d = open();
-        d->OptExtWinFontColor->setText(QStringLiteral("clred"));
-        QTest::mouseClick(d->SaveBtn, Qt::LeftButton);
+        child<TButtonEdit>(d, "OptExtWinFontColor")->setText(QStringLiteral("clred"));
+        QTest::mouseClick(child<QPushButton>(d, "SaveBtn"), Qt::LeftButton);
         QCOMPARE(messages.size(), 1);
         QVERIFY(d->isVisible());
-        QCOMPARE(d->OptExtWinFontColor->text(), QStringLiteral("clred"));
+        QCOMPARE(child<TButtonEdit>(d, "OptExtWinFontColor")->text(), QStringLiteral("clred"));
 
-        QTest::mouseClick(d->PreviewBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(d, "PreviewBtn"), Qt::LeftButton);
         QCOMPARE(messages.size(), 2);
-        QVERIFY(fmCallMsg.isNull()); // no preview of settings that were not stored
+        QVERIFY(!preview); // no preview of settings that were not stored
     }
 
     void showExtWinConfigRunsModallyAndDestroys()
@@ -262,23 +267,22 @@ private slots:
         QPointer<TfmExtWin> seen;
         bool modal = false;
         QTimer::singleShot(0, this, [&] {
-            seen = fmExtWin;
-            modal = QApplication::activeModalWidget() == fmExtWin.data();
-            if (fmExtWin) {
-                fmExtWin->PreviewBtn->click();
-                fmExtWin->AbortBtn->click();
+            seen = qobject_cast<TfmExtWin *>(QApplication::activeModalWidget());
+            modal = !seen.isNull();
+            if (seen) {
+                child<QPushButton>(seen, "PreviewBtn")->click();
+                child<QPushButton>(seen, "AbortBtn")->click();
             }
         });
         ShowExtWinConfig();
         QVERIFY(modal);
         QVERIFY(seen.isNull());
-        QVERIFY(fmExtWin.isNull());
         QCOMPARE(setting("ISDN_ExtWinFontColor"), QStringLiteral("clyellow"));
         // The preview outlives the dialog; the user closes it where it shall stay.
-        QVERIFY(fmCallMsg);
-        QVERIFY(fmCallMsg->isVisible());
-        fmCallMsg->setGeometry(QRect(QPoint(77, 66), fmCallMsg->size()));
-        fmCallMsg->close();
+        QVERIFY(preview);
+        QVERIFY(preview.get()->isVisible());
+        preview.get()->setGeometry(QRect(QPoint(77, 66), preview.get()->size()));
+        preview.get()->close();
         QCOMPARE(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Left")), 77);
         QCOMPARE(lastClosed.count(), 0);
     }

@@ -1,6 +1,7 @@
 // The release notes window: lines from code page 850, each shown whole, the messages for a
 // missing or an unreadable file, and the shipped readme.txt.
 #include "support/TestEnv.h"
+#include "support/WindowTest.h"
 #include "windows/MessageDialog.h"
 #include "windows/ReleaseNotesDialog.h"
 
@@ -83,12 +84,12 @@ private slots:
         QFETCH(QString, text);
         TfmReadme w;
         QVERIFY(w.LoadFile(writeNotes(bytes)));
-        QCOMPARE(w.Memo->toPlainText(), text);
+        QCOMPARE(child<QPlainTextEdit>(&w, "Memo")->toPlainText(), text);
         QVERIFY(messages.isEmpty());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QStringLiteral("Hinweise / Release Information"));
-        QVERIFY(w.Memo->isReadOnly());
+        QVERIFY(child<QPlainTextEdit>(&w, "Memo")->isReadOnly());
         QTest::keyClick(&w, Qt::Key_Escape);
         QVERIFY(!w.isVisible());
     }
@@ -119,7 +120,7 @@ private slots:
     {
         TfmReadme w;
         QVERIFY2(w.LoadFile(ReadmePath()), qPrintable(ReadmePath()));
-        const QString text = w.Memo->toPlainText();
+        const QString text = child<QPlainTextEdit>(&w, "Memo")->toPlainText();
         QVERIFY(text.contains(QStringLiteral("Rufwart 32")));
         QVERIFY(text.contains(QStringLiteral("ü")));
         QVERIFY(!text.contains(QStringLiteral("├")));

@@ -25,11 +25,16 @@ class TestServMapWindow : public QObject
     {
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
     }
+    // The box of the service at position 1 to 8.
+    static QCheckBox *serviceBox(TfmServMap &w, int position)
+    {
+        return child<QCheckBox>(&w, qPrintable(QStringLiteral("cbServ%1").arg(position)));
+    }
     static QString checked(TfmServMap &w)
     {
         QString s;
-        for (QCheckBox *b : w.cbServ)
-            s += b->isChecked() ? QLatin1Char('x') : QLatin1Char('.');
+        for (int position = 1; position <= 8; ++position)
+            s += serviceBox(w, position)->isChecked() ? QLatin1Char('x') : QLatin1Char('.');
         return s;
     }
     // Opens the window, sets the boxes to `pattern` ("x" checked) by clicking, and saves.
@@ -39,11 +44,12 @@ class TestServMapWindow : public QObject
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         for (int i = 0; i < 8; ++i) {
-            if (w.cbServ[i]->isChecked() != (pattern[i] == QLatin1Char('x')))
-                clickBox(w.cbServ[i]);
+            QCheckBox *box = serviceBox(w, i + 1);
+            if (box->isChecked() != (pattern[i] == QLatin1Char('x')))
+                clickBox(box);
         }
         QCOMPARE(checked(w), pattern); // boxes are independent of each other
-        QTest::mouseClick(w.ChangeBtn, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&w, "ChangeBtn"), Qt::LeftButton);
         QVERIFY(!w.isVisible());
     }
     static quint32 listenMask()
@@ -62,10 +68,10 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QStringLiteral("Service-Konfiguration"));
-        QCOMPARE(w.cbServ[6]->text(), QStringLiteral("DFÜ 56K"));
-        QCOMPARE(w.ChangeBtn->text(), QStringLiteral("Übernehmen"));
+        QCOMPARE(child<QCheckBox>(&w, "cbServ7")->text(), QStringLiteral("DFÜ 56K"));
+        QCOMPARE(child<QPushButton>(&w, "ChangeBtn")->text(), QStringLiteral("Übernehmen"));
         QCOMPARE(checked(w), QStringLiteral("x......."));
-        QVERIFY(w.ChangeBtn->hasFocus());
+        QVERIFY(child<QPushButton>(&w, "ChangeBtn")->hasFocus());
         QCOMPARE(listenMask(), 0x1FFF03FFu);
     }
 
@@ -113,16 +119,16 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(checked(w), QStringLiteral("....x..."));
-        w.cbServ[1]->setFocus();
-        clickBox(w.cbServ[1]);
-        QVERIFY(w.ChangeBtn->hasFocus());
-        QTest::mouseClick(w.CloseBtn, Qt::LeftButton);
+        child<QCheckBox>(&w, "cbServ2")->setFocus();
+        clickBox(child<QCheckBox>(&w, "cbServ2"));
+        QVERIFY(child<QPushButton>(&w, "ChangeBtn")->hasFocus());
+        QTest::mouseClick(child<QPushButton>(&w, "CloseBtn"), Qt::LeftButton);
         QVERIFY(!w.isVisible());
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_Service")), QStringLiteral("FAX4,"));
 
         TfmServMap esc;
         esc.show();
-        clickBox(esc.cbServ[2]);
+        clickBox(child<QCheckBox>(&esc, "cbServ3"));
         QTest::keyClick(&esc, Qt::Key_Escape);
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_Service")), QStringLiteral("FAX4,"));
     }
