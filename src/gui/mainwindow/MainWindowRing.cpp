@@ -13,10 +13,10 @@
 #include "common/Errors.h"
 #include "sound/CallSound.h"
 #include "ui_MainWindow.h"
+#include "widgets/MessageDialog.h"
 #include "windows/CallNotification.h"
 #include "windows/DInfoDialog.h"
 #include "windows/DInfoProgress.h"
-#include "windows/MessageDialog.h"
 
 #include <QListWidget>
 #include <QMetaObject>

@@ -4,7 +4,7 @@
 #include "common/Paths.h"
 #include "notify/ColorText.h"
 #include "settings/SettingsStore.h"
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include <QDebug>
 #include <QGuiApplication>

@@ -8,10 +8,10 @@
 #include "settings/SettingsStore.h"
 #include "widgets/GridView.h"
 #include "widgets/Icons.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallerListModel.h"
 #include "windows/DInfoDialog.h"
-#include "windows/MessageDialog.h"
 
 #include <QEvent>
 #include <QHeaderView>

@@ -4,7 +4,7 @@
 #include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
 #include "widgets/Icons.h"
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include <QApplication>
 #include <QLabel>

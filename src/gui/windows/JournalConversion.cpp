@@ -3,8 +3,8 @@
 #include "settings/SettingsStore.h"
 #include "widgets/Animate.h"
 #include "widgets/Icons.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/ToolDialog.h"
-#include "windows/MessageDialog.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -5,8 +5,8 @@
 #include "common/Paths.h"
 #include "settings/SettingsStore.h"
 #include "widgets/ButtonEdit.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
-#include "windows/MessageDialog.h"
 
 #include <QCoreApplication>
 #include <QFile>

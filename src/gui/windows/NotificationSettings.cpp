@@ -5,9 +5,9 @@
 #include "notify/NotifyLook.h"
 #include "settings/SettingsStore.h"
 #include "widgets/ButtonEdit.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallNotification.h"
-#include "windows/MessageDialog.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

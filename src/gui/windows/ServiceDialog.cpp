@@ -3,7 +3,7 @@
 #include "calls/ServiceSet.h"
 #include "common/Errors.h"
 #include "settings/SettingsStore.h"
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include <QCheckBox>
 #include <QFrame>

@@ -17,10 +17,10 @@
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
 #include "support/WriteFailure.h"
+#include "widgets/MessageDialog.h"
 #include "windows/CallNotification.h"
 #include "windows/DInfoDialog.h"
 #include "windows/DInfoProgress.h"
-#include "windows/MessageDialog.h"
 
 #include "ControlClient.h"
 #include "SimProcess.h"

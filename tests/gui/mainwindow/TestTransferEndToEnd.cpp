@@ -9,8 +9,8 @@
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
-#include "windows/MessageDialog.h"
 
 #include "SimProcess.h"
 

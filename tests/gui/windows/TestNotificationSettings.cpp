@@ -3,9 +3,9 @@
 #include "settings/SettingsStore.h"
 #include "support/TestEnv.h"
 #include "widgets/ButtonEdit.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallNotification.h"
-#include "windows/MessageDialog.h"
 #include "windows/NotificationSettings.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 // The release notes window: lines from code page 850, each shown whole, the messages for a
 // missing or an unreadable file, and the shipped readme.txt.
 #include "support/TestEnv.h"
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 #include "windows/ReleaseNotesDialog.h"
 
 #include <QApplication>
