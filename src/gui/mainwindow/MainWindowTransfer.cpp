@@ -282,7 +282,7 @@ void TfmMain::Clientmodus1Click()
     FPrefixApplied = false;
     ui->ChangeNumber->clear();
 
-    const QString last = ReadSettingText(QStringLiteral("ISDN_LastDFUConnect"));
+    const QString last = Settings::Read(Settings::LastDFUConnect);
     if (!last.isEmpty())
         ui->ChangeCallers->setCurrentIndex(ui->ChangeCallers->findText(last, Qt::MatchExactly));
     ChangeCallersChange();
@@ -297,9 +297,7 @@ void TfmMain::ChangeCallersChange()
     if (index < 0 || index >= FDialNumbers.size())
         return;
     ui->ChangeNumber->setText(FDialNumbers.at(index));
-    StoreSetting([&] {
-        WriteSettingString(QStringLiteral("ISDN_LastDFUConnect"), ui->ChangeCallers->itemText(index));
-    });
+    StoreSetting([&] { Settings::Write(Settings::LastDFUConnect, ui->ChangeCallers->itemText(index)); });
 }
 
 void TfmMain::ChangeNumberChange()
@@ -311,7 +309,7 @@ void TfmMain::cbDialWithClick()
 {
     if (ui->nb->currentIndex() != PageDial)
         return;
-    StoreSetting([&] { WriteSettingFlag(QStringLiteral("ISDN_Nebenstelle"), ui->cbDialWith->isChecked()); });
+    StoreSetting([&] { Settings::Write(Settings::Nebenstelle, ui->cbDialWith->isChecked()); });
     if (ui->CallBtn->isEnabled())
         ui->CallBtn->setFocus();
 }
@@ -466,8 +464,7 @@ void TfmMain::EndSessionBtnClick()
 
 void TfmMain::cbAutoDisconnectClick()
 {
-    StoreSetting(
-        [&] { WriteSettingFlag(QStringLiteral("ISDN_AutoDisconnect"), ui->cbAutoDisconnect->isChecked()); });
+    StoreSetting([&] { Settings::Write(Settings::AutoDisconnect, ui->cbAutoDisconnect->isChecked()); });
 }
 
 // ---- progress page ----

@@ -187,7 +187,7 @@ void TfmCallMsg::showEvent(QShowEvent *event)
 void TfmCallMsg::FormShow()
 {
     NotifyLook::placeFromSettings(this);
-    ImageCtrl2->setBlinking(ReadSettingFlag(QStringLiteral("ISDN_ExtUseAnimation")));
+    ImageCtrl2->setBlinking(Settings::Read(Settings::ExtUseAnimation));
     NotifyLook::applyFontColor({lbName, lbMSN, lbHinweis});
     NotifyLook::applyBackground(this, Image1);
 }
@@ -201,8 +201,7 @@ void TfmCallMsg::FormActivate()
 void TfmCallMsg::CloseTimerTimer()
 {
     CloseTimer->stop();
-    const QString name = QStringLiteral("ISDN_Minimize");
-    if (NotifyLook::settingText(name).isEmpty() || ReadSettingFlag(name))
+    if (Settings::Read(Settings::Minimize))
         close();
 }
 
@@ -239,8 +238,7 @@ TfmCallMsg *ShowCallMsg(const QString &caller, const QString &number, const QStr
         window->setWindowTitle(title);
     window->setCaller(caller);
     window->setNumber(number);
-    window->CloseTimer->setInterval(
-        CallMsgCloseInterval(NotifyLook::settingText(QStringLiteral("ISDN_TimeMinimize"))));
+    window->CloseTimer->setInterval(CallMsgCloseInterval(Settings::Read(Settings::TimeMinimize)));
     // An interval of 0 never fires: the window stays until the user closes it.
     if (window->CloseTimer->interval() > 0)
         window->CloseTimer->start();

@@ -107,10 +107,10 @@ TfmDInfo::~TfmDInfo()
 
 void TfmDInfo::ReadSettings()
 {
-    QString folder = ReadSettingText(QStringLiteral("ISDN_DInfoDir")).trimmed();
+    QString folder = Settings::Read(Settings::DInfoDir).trimmed();
     if (folder.isEmpty())
         folder = DefaultDInfoFolder();
-    DInfoVersion = ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion")) == 1 ? 1 : 0;
+    DInfoVersion = Settings::Read(Settings::DInfoVersion) == 1 ? 1 : 0;
     delete DDE1;
     DDE1 = new DInfoClient(folder, DInfoVersion, this);
     DInfoDir = DDE1->Folder(); // ending with "/"
@@ -284,7 +284,7 @@ void DInfoStart()
     dialog->ServesConnection = true;
     if (!dialog->DDE1->ProgramExists()) {
         try {
-            WriteSettingFlag(QStringLiteral("ISDN_RunDInfo"), false);
+            Settings::Write(Settings::RunDInfo, false);
         } catch (const IoError &e) {
             ShowMessageDlg(e.message());
         }

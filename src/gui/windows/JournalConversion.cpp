@@ -62,7 +62,7 @@ void TfmUpdate::conversionEnded()
 
 std::optional<CallJournal::Conversion> RunJournalConversion(const QString &folder)
 {
-    if (ReadSettingFlag(QStringLiteral("ISDN_Update20")))
+    if (Settings::Read(Settings::Update20))
         return CallJournal::Conversion::AlreadyDone;
     TfmUpdate window;
     window.show();

@@ -293,7 +293,7 @@ private slots:
             files << env->root() + QStringLiteral("/ring%1.wav").arg(i);
             QFile f(files.last());
             QVERIFY(f.open(QIODevice::WriteOnly));
-            WriteSettingString(MsnList::soundSettingName(i), files.last());
+            Settings::Write(Settings::Sound{i}, files.last());
         }
         WriteSettingString(QStringLiteral("ISDN_MSN"), msns.join(QLatin1Char(',')));
         WriteSettingFlag(QStringLiteral("ISDN_Beep"), true);
