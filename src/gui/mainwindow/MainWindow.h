@@ -137,7 +137,7 @@ public:
     // The CAPI-over-TCP address in force: RUFWART_CAPI_REMOTE, else the setting ISDN_CapiRemote.
     static QString CapiRemote();
 
-    // ---- data-transfer mode (MainTransfer.cpp) ----
+    // ---- data-transfer mode (MainWindowTransfer.cpp) ----
     void SetServerMode(bool on);
     void mnuServermodeClick();
     void mnuDFUStatusClick();
