@@ -6,11 +6,11 @@
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
 #include "common/Utils.h"
+#include "widgets/MessageDialog.h"
 #include "windows/CallerListDialog.h"
 #include "windows/CallerListModel.h"
 #include "windows/JournalDialog.h"
 #include "windows/JournalModel.h"
-#include "windows/MessageDialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,8 +3,8 @@
 #include "mainwindow/MainWindow.h"
 #include "platform/CommandLine.h"
 #include "platform/Startup.h"
+#include "widgets/MessageDialog.h"
 #include "windows/JournalConversion.h"
-#include "windows/MessageDialog.h"
 
 #include <QApplication>
 #include <QLockFile>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SimProcess.h"
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -2,7 +2,7 @@
 
 // Helpers of the window tests.
 
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -360,19 +360,18 @@ void CallJournal::SetWriteErrorHandler(std::function<void(const IoError &)> hand
 
 CallJournal::Conversion CallJournal::ConvertJournal(const std::function<void(qint64, qint64)> &progress)
 {
-    static const QString kDone = QStringLiteral("ISDN_Update20");
-    if (ReadSettingFlag(kDone))
+    if (Settings::Read(Settings::Update20))
         return Conversion::AlreadyDone;
 
     std::lock_guard io(d->ioLock);
     // A value that is no text (another program wrote it) must not fail the conversion at every
     // start: it reads as no MSN.
-    const QString msnList = ReadSettingText(QStringLiteral("ISDN_Msn"));
+    const QString msnList = Settings::Read(Settings::Msn);
     const qsizetype comma = msnList.indexOf(QLatin1Char(','));
     const QString msn = comma < 0 ? QString() : msnList.left(comma);
 
     if (!QFileInfo::exists(d->path)) {
-        WriteSettingFlag(kDone, true);
+        Settings::Write(Settings::Update20, true);
         return Conversion::NoJournal;
     }
     QFile in(d->path);
@@ -383,12 +382,12 @@ CallJournal::Conversion CallJournal::ConvertJournal(const std::function<void(qin
         throw IoError(cannotRead(d->path, in.errorString()), d->path);
     in.close();
     if (old.isEmpty()) {
-        WriteSettingFlag(kDone, true);
+        Settings::Write(Settings::Update20, true);
         return Conversion::NoJournal;
     }
     const Form form = FormOf(old);
     if (form == Form::New) {
-        WriteSettingFlag(kDone, true);
+        Settings::Write(Settings::Update20, true);
         return Conversion::AlreadyConverted;
     }
     if (form == Form::Undecided) {
@@ -418,7 +417,7 @@ CallJournal::Conversion CallJournal::ConvertJournal(const std::function<void(qin
     WriteFileAtomic(scratchPath(), converted);
     CopyFileByStream(d->path, backupPath());
     RenameOver(scratchPath(), d->path);
-    WriteSettingFlag(kDone, true);
+    Settings::Write(Settings::Update20, true);
     if (progress)
         progress(count, count);
     return Conversion::Converted;

@@ -1,7 +1,7 @@
 #include "calls/MissedCalls.h"
 
 #include "calls/RingDecision.h"
-#include "capi/Capi20.h"
+#include "capi/CapiTypes.h"
 
 bool MissedCalls::Counts(const RingDecision &decision)
 {

@@ -44,18 +44,13 @@ int MsnList::positionOf(const QString &list, const QString &calledNumber)
     return 0;
 }
 
-QString MsnList::soundSettingName(int position)
-{
-    return QStringLiteral("ISDN_SOUND") + QString::number(position);
-}
-
 QString MsnList::soundFileFor(const QString &list, const QString &calledNumber)
 {
     const int position = positionOf(list, calledNumber);
     if (position == 0)
         return QString();
     // A value stored as no text by another program reads as empty: the built-in signal sounds.
-    const QString path = ReadSettingText(soundSettingName(position));
+    const QString path = Settings::Read(Settings::Sound{position});
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return QString();
     return path;

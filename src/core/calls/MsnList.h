@@ -17,8 +17,6 @@ QString join(const QStringList &fields);
 // The position (1 to 8 and beyond) of the first field equal to the called number, counting
 // the fields between the commas from 1; 0 when none is equal.
 int positionOf(const QString &list, const QString &calledNumber);
-// The name of the sound setting of a position: "ISDN_SOUND" + position.
-QString soundSettingName(int position);
 // The wave file to play for a call: the sound setting of the first field equal to the called
 // number, when it names an existing file; empty when the built-in signal is to sound instead.
 // The path is returned whole, whatever its length.

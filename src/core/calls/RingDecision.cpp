@@ -2,8 +2,8 @@
 
 #include "calls/CallerDirectory.h"
 #include "calls/MsnList.h"
-#include "capi/Capi20.h"
 #include "capi/CapiCodec.h"
+#include "capi/CapiTypes.h"
 
 namespace {
 const QString kBlockedSuffix = QStringLiteral(" --> gesperrt");

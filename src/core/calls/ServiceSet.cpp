@@ -1,6 +1,6 @@
 #include "calls/ServiceSet.h"
 
-#include "capi/Capi20.h"
+#include "capi/CapiTypes.h"
 
 static_assert(ServiceSet::kServices[0].bit == ServiceBit::All);
 static_assert(ServiceSet::kServices[1].bit == ServiceBit::AnalogTelephony);

@@ -12,7 +12,7 @@ CapiSession::CapiSession(QObject *parent) : QObject(parent), m_capi(std::make_un
     m_capi->SetRemoteCapi(RemoteInForce());
     m_capi->SetRemoteAnswerMs(kRemoteAnswerMs);
     // The library from the system's library folders, or from a path the user set.
-    if (const QString library = ReadSettingText(QStringLiteral("ISDN_CapiLibrary")); !library.isEmpty())
+    if (const QString library = Settings::Read(Settings::CapiLibrary); !library.isEmpty())
         m_capi->SetLibraryName(library);
     m_capi->OnError = [this](TCustomCapi20 *sender, uint32_t command, uint32_t subCommand, uint32_t) {
         if (command == Capi::CMD_LISTEN && subCommand == Capi::SUB_CONF) {
@@ -47,7 +47,7 @@ void CapiSession::SetServerMode(bool serverMode, bool showExtWin)
 
 QString CapiSession::RemoteInForce()
 {
-    return TCustomCapi20::RemoteCapiSetting(ReadSettingText(QStringLiteral("ISDN_CapiRemote")));
+    return TCustomCapi20::RemoteCapiSetting(Settings::Read(Settings::CapiRemote));
 }
 
 void CapiSession::StartListen()
@@ -66,7 +66,7 @@ void CapiSession::StartListen()
 
 void CapiSession::ListenNow()
 {
-    quint16 services = ServiceSet::fromSetting(ReadSettingText(QStringLiteral("ISDN_Service")));
+    quint16 services = ServiceSet::fromSetting(Settings::Read(Settings::Service));
     bool listening = m_capi->Registered();
     if (listening) {
         if (m_serverMode)

@@ -19,10 +19,10 @@ DInfoService::~DInfoService()
 
 DInfoClient *DInfoService::MakeClient(QObject *parent)
 {
-    QString folder = ReadSettingText(QStringLiteral("ISDN_DInfoDir")).trimmed();
+    QString folder = Settings::Read(Settings::DInfoDir).trimmed();
     if (folder.isEmpty())
         folder = DefaultDInfoFolder();
-    const int version = ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion")) == 1 ? 1 : 0;
+    const int version = Settings::Read(Settings::DInfoVersion) == 1 ? 1 : 0;
     auto *client = new DInfoClient(folder, version, parent);
     // A new user's default folder gets the stand-in under the program file names.
     QString error;
@@ -40,7 +40,7 @@ void DInfoService::Start()
     if (!client->ProgramExists()) {
         delete client;
         try {
-            WriteSettingFlag(QStringLiteral("ISDN_RunDInfo"), false);
+            Settings::Write(Settings::RunDInfo, false);
         } catch (const IoError &e) {
             emit message(e.message());
         }

@@ -441,3 +441,59 @@ QString ReadSettingText(const QString &name)
         return QString();
     }
 }
+
+namespace Settings {
+
+namespace {
+QString nameOf(const Sound &key)
+{
+    return QStringLiteral("ISDN_SOUND") + QString::number(key.position);
+}
+} // namespace
+
+bool Read(const Flag &key)
+{
+    const QLatin1String name(key.name);
+    if (key.fallback && ReadSettingText(name).isEmpty())
+        return true;
+    return ReadSettingFlag(name);
+}
+
+qint32 Read(const Integer &key)
+{
+    const qint32 value = ReadSettingInteger(QLatin1String(key.name));
+    return key.fallback > 0 && value <= 0 ? key.fallback : value;
+}
+
+QString Read(const Text &key)
+{
+    const QString text = ReadSettingText(QLatin1String(key.name));
+    return text.isEmpty() && key.fallback ? QString::fromLatin1(key.fallback) : text;
+}
+
+QString Read(const Sound &key)
+{
+    return ReadSettingText(nameOf(key));
+}
+
+void Write(const Flag &key, bool value)
+{
+    WriteSettingFlag(QLatin1String(key.name), value);
+}
+
+void Write(const Integer &key, qint32 value)
+{
+    WriteSettingInteger(QLatin1String(key.name), value);
+}
+
+void Write(const Text &key, const QString &value)
+{
+    WriteSettingString(QLatin1String(key.name), value);
+}
+
+void Write(const Sound &key, const QString &path)
+{
+    WriteSettingString(nameOf(key), path);
+}
+
+} // namespace Settings

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "settings/SettingKeys.h"
+
+#include <QLatin1String>
 #include <QString>
 
 // The settings store. The program's values live in an INI file (Paths::settingsFile()) at its
@@ -33,3 +36,24 @@ void WriteSettingInteger(const QString &name, qint32 value);
 qint32 ReadSettingInteger(const QString &name);
 void WriteSettingFlag(const QString &name, bool value);
 bool ReadSettingFlag(const QString &name);
+
+// The typed reads and writes of the keys in SettingKeys.h, on the functions above: a flag or an
+// integer reads as ReadSettingFlag / ReadSettingInteger do, a text as ReadSettingText does; an
+// empty value gives the key's fallback as SettingKeys.h says.
+namespace Settings {
+bool Read(const Flag &key);
+qint32 Read(const Integer &key);
+QString Read(const Text &key);
+QString Read(const Sound &key);
+void Write(const Flag &key, bool value);
+void Write(const Integer &key, qint32 value);
+void Write(const Text &key, const QString &value);
+void Write(const Sound &key, const QString &path);
+
+// The value as the file holds it (ReadSettingText), whatever the key's type: for the places that
+// look at how a value is written rather than at what it means.
+template<typename T> QString StoredText(const Key<T> &key)
+{
+    return ReadSettingText(QLatin1String(key.name));
+}
+} // namespace Settings

@@ -16,6 +16,7 @@
 #include "ui_MainWindow.h"
 #include "widgets/ButtonEdit.h"
 #include "widgets/Icons.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/AboutDialog.h"
 #include "windows/CallerListDialog.h"
@@ -23,7 +24,6 @@
 #include "windows/CapiInfoDialog.h"
 #include "windows/DInfoDialog.h"
 #include "windows/JournalDialog.h"
-#include "windows/MessageDialog.h"
 #include "windows/MsnSoundDialog.h"
 #include "windows/NotificationSettings.h"
 #include "windows/ReleaseNotesDialog.h"
@@ -268,15 +268,15 @@ void TfmMain::ConnectControls()
 
     // Options that are written the moment they are clicked. `toggled` also fires when loading
     // the settings changes a box, which writes the same value back, as a click would.
-    auto writesFlag = [this](QCheckBox *box, const QString &name) {
+    auto writesFlag = [this](QCheckBox *box, const Settings::Flag &key) {
         connect(box, &QCheckBox::toggled, this,
-                [this, name](bool on) { StoreSetting([&] { WriteSettingFlag(name, on); }); });
+                [this, key](bool on) { StoreSetting([&] { Settings::Write(key, on); }); });
     };
-    writesFlag(ui->IsdnShow, QStringLiteral("ISDN_Show"));
-    writesFlag(ui->IsdnBeep, QStringLiteral("ISDN_Beep"));
-    writesFlag(ui->IsdnWriteLog, QStringLiteral("ISDN_WriteLog"));
-    writesFlag(ui->ISDNCreateNull, QStringLiteral("ISDN_CreateNull"));
-    writesFlag(ui->ISDNRunDInfo, QStringLiteral("ISDN_RunDInfo"));
+    writesFlag(ui->IsdnShow, Settings::Show);
+    writesFlag(ui->IsdnBeep, Settings::Beep);
+    writesFlag(ui->IsdnWriteLog, Settings::WriteLog);
+    writesFlag(ui->ISDNCreateNull, Settings::CreateNull);
+    writesFlag(ui->ISDNRunDInfo, Settings::RunDInfo);
     // Every box the monitor reads hands it the options anew, stored or not.
     for (QCheckBox *box : {ui->IsdnShow, ui->IsdnBeep, ui->IsdnWriteLog, ui->ISDNCreateNull, ui->ISDNRunDInfo,
                            ui->ISDNShowExtWin, ui->IsdnIgnore})
@@ -357,7 +357,7 @@ void TfmMain::MsnBtnClick()
         TfmMsnMap fmMsnMap(this);
         fmMsnMap.exec();
     }
-    FOptions.MsnList = ReadSettingText(QStringLiteral("ISDN_Msn"));
+    FOptions.MsnList = Settings::Read(Settings::Msn);
     OptionsChanged();
 }
 
@@ -379,7 +379,7 @@ bool TfmMain::StoreSetting(const std::function<void()> &write)
 
 void TfmMain::IsdnMinimizeClick(bool checked)
 {
-    StoreSetting([&] { WriteSettingFlag(QStringLiteral("ISDN_Minimize"), checked); });
+    StoreSetting([&] { Settings::Write(Settings::Minimize, checked); });
     ui->Label2->setEnabled(checked);
     ui->IsdnTimeMinimize->setEnabled(checked);
 }
@@ -408,56 +408,53 @@ void TfmMain::FormShow()
     FShown = true;
 
     FMainTitle = kTitle;
-    ui->IsdnBeep->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Beep")));
-    ui->IsdnShow->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Show")));
+    ui->IsdnBeep->setChecked(Settings::Read(Settings::Beep));
+    ui->IsdnShow->setChecked(Settings::Read(Settings::Show));
     ui->ISDNAutoStart->setChecked(
         !ReadRegString(RegRoot::CurrentUser, QString::fromLatin1(kRunKey), kAutostartName, QString())
              .isEmpty());
-    if (!ReadSettingText(QStringLiteral("ISDN_Minimize")).isEmpty())
-        ui->IsdnMinimize->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Minimize")));
+    ui->IsdnMinimize->setChecked(Settings::Read(Settings::Minimize));
     // The time field takes whole seconds only; a stored text that is no such number shows
     // the default, as an empty one does.
-    const QString time = ReadSettingText(QStringLiteral("ISDN_TimeMinimize")).trimmed();
-    ui->IsdnTimeMinimize->setText(isWholeNumber(time) ? time : QStringLiteral("3"));
-    ui->IsdnWriteLog->setChecked(ReadSettingFlag(QStringLiteral("ISDN_WriteLog")));
-    if (!ReadSettingText(QStringLiteral("ISDN_ShowExtWin")).isEmpty())
-        ui->ISDNShowExtWin->setChecked(ReadSettingFlag(QStringLiteral("ISDN_ShowExtWin")));
-    ui->ISDNCreateNull->setChecked(ReadSettingFlag(QStringLiteral("ISDN_CreateNull")));
+    const QString time = Settings::Read(Settings::TimeMinimize).trimmed();
+    ui->IsdnTimeMinimize->setText(isWholeNumber(time) ? time
+                                                      : QString::fromLatin1(Settings::TimeMinimize.fallback));
+    ui->IsdnWriteLog->setChecked(Settings::Read(Settings::WriteLog));
+    ui->ISDNShowExtWin->setChecked(Settings::Read(Settings::ShowExtWin));
+    ui->ISDNCreateNull->setChecked(Settings::Read(Settings::CreateNull));
 
     FPipeline->Open();
-    FOptions.MsnList = ReadSettingText(QStringLiteral("ISDN_Msn"));
+    FOptions.MsnList = Settings::Read(Settings::Msn);
     OptionsChanged();
 
-    ui->OptSendDir->setText(ReadSettingText(QStringLiteral("ISDN_SendDir")));
-    ui->OptEmpfangDir->setText(ReadSettingText(QStringLiteral("ISDN_EmpfangDir")));
-    ui->OptDInfoDir->setText(ReadSettingText(QStringLiteral("ISDN_DInfoDir")));
-    SetDInfoVersionIndex(ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion")));
+    ui->OptSendDir->setText(Settings::Read(Settings::SendDir));
+    ui->OptEmpfangDir->setText(Settings::Read(Settings::EmpfangDir));
+    ui->OptDInfoDir->setText(Settings::Read(Settings::DInfoDir));
+    SetDInfoVersionIndex(Settings::Read(Settings::DInfoVersion));
     if (ui->OptSendDir->text().isEmpty())
         ui->OptSendDir->setText(DefaultSendDir());
     if (ui->OptEmpfangDir->text().isEmpty())
         ui->OptEmpfangDir->setText(DefaultReceiveDir());
     if (ui->OptDInfoDir->text().isEmpty())
         ui->OptDInfoDir->setText(DefaultDInfoFolder());
-    ui->OptCapiRemote->setText(ReadSettingText(QStringLiteral("ISDN_CapiRemote")));
+    ui->OptCapiRemote->setText(Settings::Read(Settings::CapiRemote));
 
     // The only place where the transfer directories reach the component: later changes count
     // from the next start.
     Capi2->ReceivePath = ui->OptEmpfangDir->text();
     Capi2->SendPath = ui->OptSendDir->text();
     // No caller fills the disk: larger files are refused.
-    const int maxReceiveMb = ReadSettingInteger(QStringLiteral("ISDN_MaxEmpfang"));
-    Capi2->MaxReceiveSize = int64_t(maxReceiveMb > 0 ? maxReceiveMb : kDefaultMaxReceiveMb) * 1024 * 1024;
+    Capi2->MaxReceiveSize = int64_t(Settings::Read(Settings::MaxEmpfang)) * 1024 * 1024;
 
     FTransfer->LoadOptions();
 
-    if (!ReadSettingText(QStringLiteral("ISDN_UseExtern")).isEmpty())
-        ui->isdnUse->setChecked(ReadSettingFlag(QStringLiteral("ISDN_UseExtern")));
+    ui->isdnUse->setChecked(Settings::Read(Settings::UseExtern));
     if (ui->isdnUse->isChecked())
         StartListen();
     else
         StopListen();
 
-    ui->ISDNRunDInfo->setChecked(ReadSettingFlag(QStringLiteral("ISDN_RunDInfo")));
+    ui->ISDNRunDInfo->setChecked(Settings::Read(Settings::RunDInfo));
     if (ui->ISDNRunDInfo->isChecked())
         ApplyRunDInfo();
     mnuInfo->setText(mnuInfo->text() + QStringLiteral(" v2.2"));
@@ -468,7 +465,7 @@ void TfmMain::FormShow()
 
 void TfmMain::isdnUseClick(bool checked)
 {
-    StoreSetting([&] { WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), checked); });
+    StoreSetting([&] { Settings::Write(Settings::UseExtern, checked); });
     if (checked)
         StartListen();
     else
@@ -514,11 +511,11 @@ void TfmMain::UndoBtnClick()
     QLineEdit *const dirs[] = {ui->OptSendDir, ui->OptEmpfangDir, ui->OptDInfoDir};
     for (QLineEdit *edit : dirs)
         edit->setText(withTrailingSlash(edit->text()));
-    QString dinfoDirBefore = ReadSettingText(QStringLiteral("ISDN_DInfoDir")).trimmed();
+    QString dinfoDirBefore = Settings::Read(Settings::DInfoDir).trimmed();
     if (dinfoDirBefore.isEmpty())
         dinfoDirBefore = DefaultDInfoFolder();
     const bool dinfoMoved = ui->OptDInfoDir->text() != withTrailingSlash(dinfoDirBefore) ||
-                            DInfoVersionIndex() != ReadSettingInteger(QStringLiteral("ISDN_DInfoVersion"));
+                            DInfoVersionIndex() != Settings::Read(Settings::DInfoVersion);
 
     if (!ForceDirectoriesEx(ui->OptSendDir->text()))
         ShowMessageDlg(QStringLiteral("Sendeverzeichnis ungültig ."));
@@ -527,14 +524,14 @@ void TfmMain::UndoBtnClick()
 
     // The field takes digits only; left empty it stands for the default.
     if (!isWholeNumber(ui->IsdnTimeMinimize->text()))
-        ui->IsdnTimeMinimize->setText(QStringLiteral("3"));
+        ui->IsdnTimeMinimize->setText(QString::fromLatin1(Settings::TimeMinimize.fallback));
     StoreSetting([&] {
-        WriteSettingString(QStringLiteral("ISDN_SendDir"), ui->OptSendDir->text());
-        WriteSettingString(QStringLiteral("ISDN_EmpfangDir"), ui->OptEmpfangDir->text());
-        WriteSettingString(QStringLiteral("ISDN_DInfoDir"), ui->OptDInfoDir->text());
-        WriteSettingInteger(QStringLiteral("ISDN_TimeMinimize"), ui->IsdnTimeMinimize->text().toInt());
-        WriteSettingInteger(QStringLiteral("ISDN_DInfoVersion"), DInfoVersionIndex());
-        WriteSettingFlag(QStringLiteral("ISDN_ShowExtWin"), ui->ISDNShowExtWin->isChecked());
+        Settings::Write(Settings::SendDir, ui->OptSendDir->text());
+        Settings::Write(Settings::EmpfangDir, ui->OptEmpfangDir->text());
+        Settings::Write(Settings::DInfoDir, ui->OptDInfoDir->text());
+        Settings::Write(Settings::TimeMinimize, QString::number(ui->IsdnTimeMinimize->text().toInt()));
+        Settings::Write(Settings::DInfoVersion, DInfoVersionIndex());
+        Settings::Write(Settings::ShowExtWin, ui->ISDNShowExtWin->isChecked());
     });
     ApplyCapiRemote();
 
@@ -567,7 +564,7 @@ void TfmMain::ApplyRunDInfo()
     }
     FDInfo->Start();
     // A program file that is missing switched the look-up off.
-    ui->ISDNRunDInfo->setChecked(ReadSettingFlag(QStringLiteral("ISDN_RunDInfo")));
+    ui->ISDNRunDInfo->setChecked(Settings::Read(Settings::RunDInfo));
 }
 
 void TfmMain::ApplyCapiRemote()
@@ -578,9 +575,9 @@ void TfmMain::ApplyCapiRemote()
             QStringLiteral("CAPI über TCP: bitte als Host:Port angeben, z.B. 192.168.178.1:5031 ."));
         return;
     }
-    if (remote == ReadSettingText(QStringLiteral("ISDN_CapiRemote")))
+    if (remote == Settings::Read(Settings::CapiRemote))
         return;
-    if (!StoreSetting([&] { WriteSettingString(QStringLiteral("ISDN_CapiRemote"), remote); }))
+    if (!StoreSetting([&] { Settings::Write(Settings::CapiRemote, remote); }))
         return;
     FSession->UseRemoteCapiInForce();
 }

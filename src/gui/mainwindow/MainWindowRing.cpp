@@ -10,9 +10,9 @@
 #include "sound/CallSound.h"
 #include "transfer/TransferPages.h"
 #include "ui_MainWindow.h"
+#include "widgets/MessageDialog.h"
 #include "windows/CallNotification.h"
 #include "windows/DInfoProgress.h"
-#include "windows/MessageDialog.h"
 
 #include <QListWidget>
 

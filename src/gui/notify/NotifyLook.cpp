@@ -4,7 +4,7 @@
 #include "common/Paths.h"
 #include "notify/ColorText.h"
 #include "settings/SettingsStore.h"
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include <QDebug>
 #include <QGuiApplication>
@@ -15,11 +15,6 @@
 #include <QWindow>
 
 namespace NotifyLook {
-
-QString settingText(const QString &name)
-{
-    return ReadSettingText(name);
-}
 
 QPoint placement(qint32 storedLeft, qint32 storedTop, QSize windowSize, QSize desktopSize,
                  const QRect &centreOn)
@@ -42,9 +37,9 @@ void placeFromSettings(QWidget *window)
     const QSize desktopSize(desktop.x() + desktop.width(), desktop.y() + desktop.height());
     // Positions are those of the client area: before a window is on screen its frame is not known,
     // so frame positions would not come back where they were stored and windows would creep.
-    const QPoint topLeft = placement(ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Left")),
-                                     ReadSettingInteger(QStringLiteral("ISDN_CallMsg_Top")), window->size(),
-                                     desktopSize, screen->geometry());
+    const QPoint topLeft =
+        placement(Settings::Read(Settings::CallMsgLeft), Settings::Read(Settings::CallMsgTop), window->size(),
+                  desktopSize, screen->geometry());
     window->winId();
     if (QWindow *handle = window->windowHandle())
         handle->setPosition(topLeft); // frame excluded
@@ -56,14 +51,13 @@ void storePosition(const QWidget *window)
 {
     // A position that is already stored is not written again: every write goes to the disk, and
     // many notifications closing one after the other would hold up the calls behind them.
-    const auto store = [](const QString &name, int value) {
-        const QString text = QString::number(value);
-        if (settingText(name) != text)
-            WriteSettingString(name, text);
+    const auto store = [](const Settings::Integer &key, int value) {
+        if (Settings::StoredText(key) != QString::number(value))
+            Settings::Write(key, value);
     };
     try {
-        store(QStringLiteral("ISDN_CallMsg_Left"), window->geometry().x());
-        store(QStringLiteral("ISDN_CallMsg_Top"), window->geometry().y());
+        store(Settings::CallMsgLeft, window->geometry().x());
+        store(Settings::CallMsgTop, window->geometry().y());
     } catch (const IoError &e) {
         ShowMessageDlg(e.message());
     }
@@ -76,24 +70,23 @@ QString defaultBitmapPath()
 
 QString bitmapPath()
 {
-    const QString path = settingText(QStringLiteral("ISDN_BmpDir"));
+    const QString path = Settings::Read(Settings::BmpDir);
     return path.isEmpty() ? defaultBitmapPath() : path;
 }
 
 bool useBitmap()
 {
-    const QString name = QStringLiteral("ISDN_ExtWinShowing");
-    return settingText(name).isEmpty() || ReadSettingFlag(name);
+    return Settings::Read(Settings::ExtWinShowing);
 }
 
 QColor fontColor()
 {
-    return ColorText::resolve(settingText(QStringLiteral("ISDN_ExtWinFontColor")), ColorText::clYellow);
+    return ColorText::resolve(Settings::Read(Settings::ExtWinFontColor), ColorText::clYellow);
 }
 
 QColor backColor()
 {
-    return ColorText::resolve(settingText(QStringLiteral("ISDN_ExtWinBackColor")), ColorText::clBtnFace);
+    return ColorText::resolve(Settings::Read(Settings::ExtWinBackColor), ColorText::clBtnFace);
 }
 
 void applyFontColor(std::initializer_list<QLabel *> labels)

@@ -10,8 +10,11 @@ class QLabel;
 class QWidget;
 
 // What the notification windows share: where they appear, their text colour and their
-// background (a stretched bitmap, or a colour). Settings: ISDN_CallMsg_Left, ISDN_CallMsg_Top,
-// ISDN_ExtWinFontColor, ISDN_ExtWinBackColor, ISDN_ExtWinShowing, ISDN_BmpDir.
+// background (a stretched bitmap, or a colour). Settings: CallMsgLeft, CallMsgTop,
+// ExtWinFontColor, ExtWinBackColor, ExtWinShowing, BmpDir. Their texts read as
+// Settings::Read does: a value stored in a form that is no text (by another program) reads as
+// empty, so the window's default stands, and is logged: a notification opens during a call and
+// must neither fail nor wait for a dialog.
 namespace NotifyLook {
 
 // The stored edges count by their low 16 bits as unsigned numbers (so -20 is 65516). The
@@ -26,11 +29,6 @@ void placeFromSettings(QWidget *window);
 // Writes the left and top edges of the window's client area; a failing write is reported in a
 // message dialog.
 void storePosition(const QWidget *window);
-
-// A text setting of the notification windows. A value stored in a form that is no text (by
-// another program) reads as empty, so the window's default stands, and is logged: a
-// notification opens during a call and must neither fail nor wait for a dialog.
-QString settingText(const QString &name);
 
 // The default background picture shipped with the program.
 QString defaultBitmapPath();

@@ -10,8 +10,8 @@
 #include "settings/SettingsStore.h"
 #include "ui_TransferPages.h"
 #include "widgets/Icons.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
-#include "windows/MessageDialog.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -176,8 +176,8 @@ QWidget *TransferPages::UploadPage() const
 
 void TransferPages::LoadOptions()
 {
-    ui->cbAutoDisconnect->setChecked(ReadSettingFlag(QStringLiteral("ISDN_AutoDisconnect")));
-    ui->cbDialWith->setChecked(ReadSettingFlag(QStringLiteral("ISDN_Nebenstelle")));
+    ui->cbAutoDisconnect->setChecked(Settings::Read(Settings::AutoDisconnect));
+    ui->cbDialWith->setChecked(Settings::Read(Settings::Nebenstelle));
 }
 
 void TransferPages::ConnectControls()
@@ -331,7 +331,7 @@ void TransferPages::OpenDialPage()
     FPrefixApplied = false;
     ui->ChangeNumber->clear();
 
-    const QString last = ReadSettingText(QStringLiteral("ISDN_LastDFUConnect"));
+    const QString last = Settings::Read(Settings::LastDFUConnect);
     if (!last.isEmpty())
         ui->ChangeCallers->setCurrentIndex(ui->ChangeCallers->findText(last, Qt::MatchExactly));
     ChangeCallersChange();
@@ -346,9 +346,7 @@ void TransferPages::ChangeCallersChange()
     if (index < 0 || index >= FDialNumbers.size())
         return;
     ui->ChangeNumber->setText(FDialNumbers.at(index));
-    StoreSetting([&] {
-        WriteSettingString(QStringLiteral("ISDN_LastDFUConnect"), ui->ChangeCallers->itemText(index));
-    });
+    StoreSetting([&] { Settings::Write(Settings::LastDFUConnect, ui->ChangeCallers->itemText(index)); });
 }
 
 void TransferPages::ChangeNumberChange()
@@ -360,7 +358,7 @@ void TransferPages::cbDialWithClick()
 {
     if (!DialPageShown())
         return;
-    StoreSetting([&] { WriteSettingFlag(QStringLiteral("ISDN_Nebenstelle"), ui->cbDialWith->isChecked()); });
+    StoreSetting([&] { Settings::Write(Settings::Nebenstelle, ui->cbDialWith->isChecked()); });
     if (ui->CallBtn->isEnabled())
         ui->CallBtn->setFocus();
 }
@@ -514,8 +512,7 @@ void TransferPages::EndSessionBtnClick()
 
 void TransferPages::cbAutoDisconnectClick()
 {
-    StoreSetting(
-        [&] { WriteSettingFlag(QStringLiteral("ISDN_AutoDisconnect"), ui->cbAutoDisconnect->isChecked()); });
+    StoreSetting([&] { Settings::Write(Settings::AutoDisconnect, ui->cbAutoDisconnect->isChecked()); });
 }
 
 // ---- progress page ----

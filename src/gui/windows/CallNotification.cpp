@@ -193,7 +193,7 @@ void TfmCallMsg::showEvent(QShowEvent *event)
 void TfmCallMsg::FormShow()
 {
     NotifyLook::placeFromSettings(this);
-    ImageCtrl2->setBlinking(ReadSettingFlag(QStringLiteral("ISDN_ExtUseAnimation")));
+    ImageCtrl2->setBlinking(Settings::Read(Settings::ExtUseAnimation));
     NotifyLook::applyFontColor({lbName, lbMSN, lbHinweis});
     NotifyLook::applyBackground(this, Image1);
 }
@@ -207,8 +207,7 @@ void TfmCallMsg::FormActivate()
 void TfmCallMsg::CloseTimerTimer()
 {
     CloseTimer->stop();
-    const QString name = QStringLiteral("ISDN_Minimize");
-    if (NotifyLook::settingText(name).isEmpty() || ReadSettingFlag(name))
+    if (Settings::Read(Settings::Minimize))
         close();
 }
 
@@ -244,8 +243,7 @@ TfmCallMsg *ShowCallMsg(const QString &caller, const QString &number, const QStr
         window->setWindowTitle(title);
     window->setCaller(caller);
     window->setNumber(number);
-    window->startCloseTimer(
-        CallMsgCloseInterval(NotifyLook::settingText(QStringLiteral("ISDN_TimeMinimize"))));
+    window->startCloseTimer(CallMsgCloseInterval(Settings::Read(Settings::TimeMinimize)));
     if (!hint.isEmpty())
         window->setHint(hint);
 

@@ -8,10 +8,10 @@
 #include "settings/SettingsStore.h"
 #include "widgets/GridView.h"
 #include "widgets/Icons.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallerListModel.h"
 #include "windows/DInfoDialog.h"
-#include "windows/MessageDialog.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -22,7 +22,6 @@
 #include <QStyledItemDelegate>
 
 namespace {
-const QString kSortSetting = QStringLiteral("ISDN_CallSortOrder");
 // Telephony (CIP 16).
 constexpr uint8_t kTelephonyService = 3;
 constexpr int kMaxDialNumber = 255;
@@ -139,7 +138,7 @@ TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent)
 
 void TfmAnruf::FormShow()
 {
-    rbSortNummer->setChecked(ReadSettingFlag(kSortSetting));
+    rbSortNummer->setChecked(Settings::Read(Settings::CallSortOrder));
     LoadList();
     // From now on a click on the sort choice loads the list in the new order.
     FReady = true;
@@ -286,7 +285,7 @@ void TfmAnruf::ImportBtnClick()
     // Keys as the ring handler looks callers up; numbers without area code in the user's area
     // (the number plan the directory program's settings give).
     const NumberPlan plan = StandInSettings::Read().Plan();
-    const bool createNull = ReadSettingFlag(QStringLiteral("ISDN_CreateNull"));
+    const bool createNull = Settings::Read(Settings::CreateNull);
     const QList<CallerRecord> rows = model->callers();
     ContactImport import = PlanContactImport(rows, contacts, plan, createNull, false);
     if (import.NamedDiffering > 0 &&
@@ -317,7 +316,7 @@ void TfmAnruf::reject()
     if (DialTag == 1)
         DialBtnClick();
     try {
-        WriteSettingFlag(kSortSetting, rbSortNummer->isChecked());
+        Settings::Write(Settings::CallSortOrder, rbSortNummer->isChecked());
     } catch (const IoError &e) {
         ShowMessageDlg(e.message());
     }

@@ -2,8 +2,8 @@
 
 #include "calls/CallerDirectory.h"
 #include "common/Errors.h"
+#include "widgets/MessageDialog.h"
 #include "windows/DInfoDialog.h"
-#include "windows/MessageDialog.h"
 
 #include <QCheckBox>
 #include <QEvent>

@@ -3,7 +3,7 @@
 #include "monitor/DInfoService.h"
 #include "notify/TrayIcon.h"
 #include "widgets/Icons.h"
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include <QApplication>
 #include <QLabel>

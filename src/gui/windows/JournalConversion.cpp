@@ -3,8 +3,8 @@
 #include "settings/SettingsStore.h"
 #include "widgets/Animate.h"
 #include "widgets/Icons.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/ToolDialog.h"
-#include "windows/MessageDialog.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -62,7 +62,7 @@ void TfmUpdate::conversionEnded()
 
 std::optional<CallJournal::Conversion> RunJournalConversion(const QString &folder)
 {
-    if (ReadSettingFlag(QStringLiteral("ISDN_Update20")))
+    if (Settings::Read(Settings::Update20))
         return CallJournal::Conversion::AlreadyDone;
     TfmUpdate window;
     window.show();

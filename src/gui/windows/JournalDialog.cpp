@@ -8,10 +8,10 @@
 #include "common/Utils.h"
 #include "widgets/GridView.h"
 #include "widgets/Icons.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallerRecordDialog.h"
 #include "windows/JournalModel.h"
-#include "windows/MessageDialog.h"
 
 #include <QAction>
 #include <QEvent>

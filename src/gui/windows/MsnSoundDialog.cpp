@@ -5,8 +5,8 @@
 #include "common/Paths.h"
 #include "settings/SettingsStore.h"
 #include "widgets/ButtonEdit.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
-#include "windows/MessageDialog.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -125,12 +125,12 @@ void TfmMsnMap::FormShow()
 {
     showPage(false);
     SoundBtn->setText(QStringLiteral("&Sound"));
-    const QString list = ReadSettingText(QStringLiteral("ISDN_MSN"));
+    const QString list = Settings::Read(Settings::Msn);
     const QStringList fields = MsnList::splitForWindow(list);
     for (int i = 0; i < 8; ++i)
         MSN[i]->setText(fields.at(i));
     for (int i = 0; i < 8; ++i)
-        Sound[i]->setText(ReadSettingText(MsnList::soundSettingName(i + 1)));
+        Sound[i]->setText(Settings::Read(Settings::Sound{i + 1}));
 }
 
 void TfmMsnMap::SoundBtnClick()
@@ -155,9 +155,9 @@ void TfmMsnMap::ChangeBtnClick()
     for (TButtonEdit *edit : MSN)
         fields << edit->text();
     try {
-        WriteSettingString(QStringLiteral("ISDN_MSN"), MsnList::join(fields));
+        Settings::Write(Settings::Msn, MsnList::join(fields));
         for (int i = 0; i < 8; ++i)
-            WriteSettingString(MsnList::soundSettingName(i + 1), Sound[i]->text());
+            Settings::Write(Settings::Sound{i + 1}, Sound[i]->text());
     } catch (const IoError &e) {
         // The entries stay in the window so the user can try again.
         ShowMessageDlg(e.message());

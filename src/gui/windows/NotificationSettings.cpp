@@ -5,9 +5,9 @@
 #include "notify/NotifyLook.h"
 #include "settings/SettingsStore.h"
 #include "widgets/ButtonEdit.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallNotification.h"
-#include "windows/MessageDialog.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -23,7 +23,6 @@ namespace {
 const QString kSampleCaller = QStringLiteral("Erika Mustermann");
 const QString kSampleNumber = QStringLiteral("12345 !");
 const QString kPreviewTitle = QStringLiteral("Verschieben in die gewünschte Position ?");
-const QString kDesktopSetting = QStringLiteral("ISDN_ExtWinDesktop");
 
 } // namespace
 
@@ -123,14 +122,14 @@ void TfmExtWin::showEvent(QShowEvent *event)
 
 void TfmExtWin::FormShow()
 {
-    const QString bmpDir = NotifyLook::settingText(QStringLiteral("ISDN_BmpDir"));
+    const QString bmpDir = Settings::Read(Settings::BmpDir);
     OptBmpDir->setText(bmpDir.isEmpty() ? NotifyLook::defaultBitmapPath() : bmpDir);
-    const QString back = NotifyLook::settingText(QStringLiteral("ISDN_ExtWinBackColor"));
+    const QString back = Settings::Read(Settings::ExtWinBackColor);
     OptExtWinBackColor->setText(back.isEmpty() ? QStringLiteral("clBtnFace") : back);
-    const QString font = NotifyLook::settingText(QStringLiteral("ISDN_ExtWinFontColor"));
+    const QString font = Settings::Read(Settings::ExtWinFontColor);
     OptExtWinFontColor->setText(font.isEmpty() ? QStringLiteral("clYellow") : font);
     cbUseBackBmp->setChecked(NotifyLook::useBitmap());
-    cbUseAnimation->setChecked(ReadSettingFlag(QStringLiteral("ISDN_ExtUseAnimation")));
+    cbUseAnimation->setChecked(Settings::Read(Settings::ExtUseAnimation));
     (ExtWinAsDesktopNotification() ? rbDesktop : rbOwnWindow)->setChecked(true);
 }
 
@@ -154,12 +153,12 @@ void TfmExtWin::OptExtWinBackColorEditBtnClick(TButtonEdit *target)
 bool TfmExtWin::SaveExtWinSettings()
 {
     try {
-        WriteSettingString(QStringLiteral("ISDN_BmpDir"), OptBmpDir->text());
-        WriteSettingString(QStringLiteral("ISDN_ExtWinBackColor"), OptExtWinBackColor->text());
-        WriteSettingString(QStringLiteral("ISDN_ExtWinFontColor"), OptExtWinFontColor->text());
-        WriteSettingFlag(QStringLiteral("ISDN_ExtWinShowing"), cbUseBackBmp->isChecked());
-        WriteSettingFlag(QStringLiteral("ISDN_ExtUseAnimation"), cbUseAnimation->isChecked());
-        WriteSettingFlag(kDesktopSetting, rbDesktop->isChecked());
+        Settings::Write(Settings::BmpDir, OptBmpDir->text());
+        Settings::Write(Settings::ExtWinBackColor, OptExtWinBackColor->text());
+        Settings::Write(Settings::ExtWinFontColor, OptExtWinFontColor->text());
+        Settings::Write(Settings::ExtWinShowing, cbUseBackBmp->isChecked());
+        Settings::Write(Settings::ExtUseAnimation, cbUseAnimation->isChecked());
+        Settings::Write(Settings::ExtWinDesktop, rbDesktop->isChecked());
     } catch (const IoError &e) {
         ShowMessageDlg(e.message());
         return false;
@@ -193,5 +192,5 @@ void ShowExtWinConfig()
 
 bool ExtWinAsDesktopNotification()
 {
-    return ReadSettingFlag(kDesktopSetting);
+    return Settings::Read(Settings::ExtWinDesktop);
 }

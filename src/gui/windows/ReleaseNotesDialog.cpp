@@ -2,7 +2,7 @@
 
 #include "common/Paths.h"
 #include "common/Utils.h"
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include <QApplication>
 #include <QFile>

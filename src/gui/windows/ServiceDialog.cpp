@@ -3,7 +3,7 @@
 #include "calls/ServiceSet.h"
 #include "common/Errors.h"
 #include "settings/SettingsStore.h"
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -47,7 +47,7 @@ TfmServMap::TfmServMap(QWidget *parent) : TToolDialog(parent)
 
 void TfmServMap::FormShow()
 {
-    const QString setting = ReadSettingText(QStringLiteral("ISDN_Service"));
+    const QString setting = Settings::Read(Settings::Service);
     if (!setting.isEmpty()) {
         const ServiceSet::Choice choice = ServiceSet::choiceFromSetting(setting);
         for (size_t i = 0; i < choice.size(); ++i)
@@ -61,7 +61,7 @@ void TfmServMap::ChangeBtnClick()
     for (size_t i = 0; i < choice.size(); ++i)
         choice[i] = cbServ[i]->isChecked();
     try {
-        WriteSettingString(QStringLiteral("ISDN_Service"), ServiceSet::settingFromChoice(choice));
+        Settings::Write(Settings::Service, ServiceSet::settingFromChoice(choice));
     } catch (const IoError &e) {
         ShowMessageDlg(e.message());
         return;

@@ -67,6 +67,45 @@ TEST(Reg32, IntegerAndFlagReadsNeverFail)
     EXPECT_THROW(ReadSettingString("ISDN_Rect"), IoError);
 }
 
+TEST(Reg32, TypedKeysReadTheirFallbacksAndAnySpelling)
+{
+    TestEnv env;
+    // Nothing stored: each key's fallback.
+    EXPECT_TRUE(Settings::Read(Settings::Minimize));
+    EXPECT_FALSE(Settings::Read(Settings::Beep));
+    EXPECT_EQ(Settings::Read(Settings::MaxEmpfang), 100);
+    EXPECT_EQ(Settings::Read(Settings::CallMsgLeft), 0);
+    EXPECT_EQ(Settings::Read(Settings::TimeMinimize), "3");
+    EXPECT_EQ(Settings::Read(Settings::Msn), "");
+
+    // Spelt otherwise by another writer, empty, no number, no text.
+    ASSERT_TRUE(writeBytes(Paths::settingsFile(), "[General]\nisdn_msn=4711\nISDN_MINIMIZE=0\n"
+                                                  "ISDN_ShowExtWin=\nISDN_UseExtern=abc\n"
+                                                  "ISDN_MaxEmpfang=-5\nISDN_CallMsg_Left=-20\n"
+                                                  "isdn_sound3=/a.wav\nISDN_BmpDir=@Rect(1 2 3 4)\n"));
+    EXPECT_EQ(Settings::Read(Settings::Msn), "4711");
+    EXPECT_FALSE(Settings::Read(Settings::Minimize));
+    EXPECT_TRUE(Settings::Read(Settings::ShowExtWin));
+    EXPECT_FALSE(Settings::Read(Settings::UseExtern));
+    EXPECT_EQ(Settings::Read(Settings::MaxEmpfang), 100);
+    EXPECT_EQ(Settings::Read(Settings::CallMsgLeft), -20);
+    EXPECT_EQ(Settings::Read(Settings::Sound{3}), "/a.wav");
+    EXPECT_EQ(Settings::Read(Settings::BmpDir), "");
+    EXPECT_EQ(Settings::StoredText(Settings::ShowExtWin), "");
+
+    // Writes land under the spelling already stored, new names as the keys spell them.
+    Settings::Write(Settings::Msn, "0815");
+    Settings::Write(Settings::Sound{8}, "/acht.wav");
+    Settings::Write(Settings::MaxEmpfang, 250);
+    Settings::Write(Settings::UseExtern, true);
+    EXPECT_EQ(Settings::Read(Settings::MaxEmpfang), 250);
+    EXPECT_TRUE(Settings::Read(Settings::UseExtern));
+    const QByteArray ini = readBytes(Paths::settingsFile());
+    EXPECT_TRUE(ini.contains("isdn_msn=0815")) << ini.constData();
+    EXPECT_TRUE(ini.contains("ISDN_SOUND8=/acht.wav")) << ini.constData();
+    EXPECT_TRUE(ini.contains("ISDN_UseExtern=1")) << ini.constData();
+}
+
 TEST(Reg32, MissingAndClearFlagsDifferAsText)
 {
     TestEnv env;

@@ -11,8 +11,8 @@
 #include "support/ProgramExchange.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
+#include "widgets/MessageDialog.h"
 #include "windows/CallerListDialog.h"
-#include "windows/MessageDialog.h"
 
 #include "ControlClient.h"
 #include "SimProcess.h"

@@ -18,10 +18,10 @@
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
 #include "support/WriteFailure.h"
+#include "widgets/MessageDialog.h"
 #include "windows/CallNotification.h"
 #include "windows/DInfoDialog.h"
 #include "windows/DInfoProgress.h"
-#include "windows/MessageDialog.h"
 
 #include "ControlClient.h"
 #include "SimProcess.h"
@@ -201,7 +201,7 @@ private slots:
             files << env->root() + QStringLiteral("/ring%1.wav").arg(i);
             QFile f(files.last());
             QVERIFY(f.open(QIODevice::WriteOnly));
-            WriteSettingString(MsnList::soundSettingName(i), files.last());
+            Settings::Write(Settings::Sound{i}, files.last());
         }
         WriteSettingString(QStringLiteral("ISDN_MSN"), msns.join(QLatin1Char(',')));
         WriteSettingFlag(QStringLiteral("ISDN_Beep"), true);

@@ -16,10 +16,10 @@
 #include "support/WindowTest.h"
 #include "support/WriteFailure.h"
 #include "widgets/ButtonEdit.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallerRecordDialog.h"
 #include "windows/DInfoDialog.h"
-#include "windows/MessageDialog.h"
 
 #include <QAction>
 #include <QApplication>

@@ -12,7 +12,6 @@
 #include "support/WindowTest.h"
 #include "transfer/TransferPages.h"
 #include "widgets/StandardDialogs.h"
-#include "windows/MessageDialog.h"
 
 #include "SimProcess.h"
 

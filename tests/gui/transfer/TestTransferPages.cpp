@@ -11,7 +11,7 @@
 #include "support/WindowTest.h"
 #include "widgets/ElidedLabel.h"
 #include "widgets/Icons.h"
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include <QAction>
 #include <QCheckBox>

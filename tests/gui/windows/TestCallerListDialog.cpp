@@ -10,10 +10,10 @@
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
 #include "widgets/GridView.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallerListDialog.h"
 #include "windows/CallerListModel.h"
-#include "windows/MessageDialog.h"
 
 #include <QApplication>
 #include <QDir>

@@ -6,8 +6,8 @@
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
+#include "widgets/MessageDialog.h"
 #include "windows/CallerRecordDialog.h"
-#include "windows/MessageDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -8,9 +8,9 @@
 #include "support/TestEnv.h"
 #include "support/WaitUntil.h"
 #include "support/WindowTest.h"
+#include "widgets/MessageDialog.h"
 #include "windows/DInfoDialog.h"
 #include "windows/DInfoProgress.h"
-#include "windows/MessageDialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,8 +4,8 @@
 #include "support/WindowTest.h"
 #include "support/WriteFailure.h"
 #include "widgets/Animate.h"
+#include "widgets/MessageDialog.h"
 #include "windows/JournalConversion.h"
-#include "windows/MessageDialog.h"
 
 #include <QApplication>
 #include <QFile>

@@ -9,11 +9,11 @@
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
 #include "widgets/GridView.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallerRecordDialog.h"
 #include "windows/JournalDialog.h"
 #include "windows/JournalModel.h"
-#include "windows/MessageDialog.h"
 
 #include <QAction>
 #include <QApplication>

@@ -7,8 +7,8 @@
 #include "support/WindowTest.h"
 #include "support/WriteFailure.h"
 #include "widgets/ButtonEdit.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
-#include "windows/MessageDialog.h"
 #include "windows/MsnSoundDialog.h"
 
 #include <QAction>

@@ -4,9 +4,9 @@
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
 #include "widgets/ButtonEdit.h"
+#include "widgets/MessageDialog.h"
 #include "widgets/StandardDialogs.h"
 #include "windows/CallNotification.h"
-#include "windows/MessageDialog.h"
 #include "windows/NotificationSettings.h"
 
 #include <QAction>

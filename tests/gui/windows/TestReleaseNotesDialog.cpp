@@ -2,7 +2,7 @@
 // missing or an unreadable file, and the shipped readme.txt.
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 #include "windows/ReleaseNotesDialog.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "windows/MessageDialog.h"
+#include "widgets/MessageDialog.h"
 
 #include "widgets/Icons.h"
-#include "windows/MessageDialogForm.h"
+#include "widgets/MessageDialogForm.h"
 
 #include <QApplication>
 #include <QFrame>

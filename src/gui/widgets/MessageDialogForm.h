@@ -6,8 +6,9 @@ class QFrame;
 class QLabel;
 class QPushButton;
 
-// The message dialog behind ShowMessageDlg / AskMessageDlg (Msgdlg.h). Exposed so that the
-// layout can be checked; the program itself only calls the two functions.
+// The message dialog behind ShowMessageDlg / AskMessageDlg (MessageDialog.h). Exposed so that
+// the layout can be checked (its controls by object name); the program itself only calls the two
+// functions.
 class TfmMsgDlg : public TToolDialog
 {
     Q_OBJECT
@@ -18,12 +19,10 @@ public:
     int resultByte() const { return m_result; }
     int kind() const { return m_kind; }
 
-    QLabel *Image1;
-    QLabel *MsgLabel;
-    QFrame *Bevel1;
-    QPushButton *MsgBtn1;
-    QPushButton *MsgBtn2;
+protected:
+    void FormShow() override;
 
+private:
     // The dialog's client size at design time and the room planned for the text.
     static constexpr int kWidth = 256;
     static constexpr int kHeight = 142;
@@ -32,14 +31,16 @@ public:
     // Room left between the widest dialog and the edges of its screen.
     static constexpr int kScreenMargin = 32;
 
-protected:
-    void FormShow() override;
-
-private:
     void MsgBtn1Click();
     void MsgBtn2Click();
 
     QString m_text;
     int m_kind;
     int m_result = 0;
+
+    QLabel *Image1;
+    QLabel *MsgLabel;
+    QFrame *Bevel1;
+    QPushButton *MsgBtn1;
+    QPushButton *MsgBtn2;
 };

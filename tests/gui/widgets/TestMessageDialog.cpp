@@ -1,9 +1,11 @@
 // The message dialog: captions and results per kind, growth for long texts, and the hooks.
+#include "support/WindowTest.h"
+#include "widgets/MessageDialog.h"
+#include "widgets/MessageDialogForm.h"
 #include "widgets/StandardDialogs.h"
-#include "windows/MessageDialog.h"
-#include "windows/MessageDialogForm.h"
 
 #include <QApplication>
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -53,23 +55,24 @@ private slots:
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Mitteilung"));
-        QCOMPARE(dlg.MsgBtn2->text(), right);
-        QCOMPARE(dlg.MsgBtn1->isVisible(), !left.isEmpty());
+        QCOMPARE(child<QPushButton>(&dlg, "MsgBtn2")->text(), right);
+        QCOMPARE(child<QPushButton>(&dlg, "MsgBtn1")->isVisible(), !left.isEmpty());
         if (!left.isEmpty())
-            QCOMPARE(dlg.MsgBtn1->text(), left);
-        QVERIFY(dlg.MsgBtn2->hasFocus());
+            QCOMPARE(child<QPushButton>(&dlg, "MsgBtn1")->text(), left);
+        QVERIFY(child<QPushButton>(&dlg, "MsgBtn2")->hasFocus());
     }
 
     // The real modal dialog through AskMessageDlg: right button true, left button, Escape and
     // close box false.
     void resultsThroughModalDialog()
     {
-        whenModalShows([](TfmMsgDlg *dlg) { QTest::mouseClick(dlg->MsgBtn2, Qt::LeftButton); });
+        whenModalShows(
+            [](TfmMsgDlg *dlg) { QTest::mouseClick(child<QPushButton>(dlg, "MsgBtn2"), Qt::LeftButton); });
         QVERIFY(AskMessageDlg(QStringLiteral("Ignorieren?"), 3));
 
         whenModalShows([](TfmMsgDlg *dlg) {
-            QCOMPARE(dlg->MsgBtn1->text(), QStringLiteral("&Weiter"));
-            QTest::mouseClick(dlg->MsgBtn1, Qt::LeftButton);
+            QCOMPARE(child<QPushButton>(dlg, "MsgBtn1")->text(), QStringLiteral("&Weiter"));
+            QTest::mouseClick(child<QPushButton>(dlg, "MsgBtn1"), Qt::LeftButton);
         });
         QVERIFY(!AskMessageDlg(QStringLiteral("Ignorieren?"), 3));
 
@@ -86,8 +89,8 @@ private slots:
         bool shown = false;
         whenModalShows([&shown](TfmMsgDlg *dlg) {
             shown = true;
-            QVERIFY(dlg->MsgBtn1->isHidden());
-            QTest::mouseClick(dlg->MsgBtn2, Qt::LeftButton);
+            QVERIFY(child<QPushButton>(dlg, "MsgBtn1")->isHidden());
+            QTest::mouseClick(child<QPushButton>(dlg, "MsgBtn2"), Qt::LeftButton);
         });
         ShowMessageDlg(QStringLiteral("Capi20 nicht installiert !"));
         QVERIFY(shown);
@@ -99,9 +102,9 @@ private slots:
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.size(), QSize(256, 142));
-        QCOMPARE(dlg.MsgBtn2->geometry(), QRect(180, 110, 65, 25));
-        QCOMPARE(dlg.Bevel1->geometry().top(), 96);
-        QCOMPARE(dlg.MsgLabel->text(), QStringLiteral("Kurz & gut")); // "&" stays literal
+        QCOMPARE(child<QPushButton>(&dlg, "MsgBtn2")->geometry(), QRect(180, 110, 65, 25));
+        QCOMPARE(child<QFrame>(&dlg, "Bevel1")->geometry().top(), 96);
+        QCOMPARE(child<QLabel>(&dlg, "MsgLabel")->text(), QStringLiteral("Kurz & gut")); // "&" stays literal
     }
 
     // A long text grows the dialog by exactly the extra height and moves separator and buttons
@@ -115,18 +118,20 @@ private slots:
         TfmMsgDlg dlg(text, 1);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        const QRect needed = dlg.MsgLabel->fontMetrics().boundingRect(QRect(0, 0, TfmMsgDlg::kTextWidth, 81),
-                                                                      Qt::TextWordWrap, dlg.MsgLabel->text());
+        const QRect needed = child<QLabel>(&dlg, "MsgLabel")
+                                 ->fontMetrics()
+                                 .boundingRect(QRect(0, 0, 196, 81), Qt::TextWordWrap,
+                                               child<QLabel>(&dlg, "MsgLabel")->text());
         QVERIFY(needed.height() > 81);
         const int dy = needed.height() - 81;
         QCOMPARE(dlg.height(), 142 + dy);
-        QCOMPARE(dlg.MsgBtn1->geometry(), QRect(108, 110 + dy, 65, 25));
-        QCOMPARE(dlg.MsgBtn2->geometry(), QRect(180, 110 + dy, 65, 25));
-        QCOMPARE(dlg.Bevel1->y(), 96 + dy);
-        QVERIFY(dlg.MsgLabel->height() >= needed.height());
-        QVERIFY(dlg.MsgLabel->geometry().bottom() < dlg.Bevel1->y());
+        QCOMPARE(child<QPushButton>(&dlg, "MsgBtn1")->geometry(), QRect(108, 110 + dy, 65, 25));
+        QCOMPARE(child<QPushButton>(&dlg, "MsgBtn2")->geometry(), QRect(180, 110 + dy, 65, 25));
+        QCOMPARE(child<QFrame>(&dlg, "Bevel1")->y(), 96 + dy);
+        QVERIFY(child<QLabel>(&dlg, "MsgLabel")->height() >= needed.height());
+        QVERIFY(child<QLabel>(&dlg, "MsgLabel")->geometry().bottom() < child<QFrame>(&dlg, "Bevel1")->y());
         // the carriage return became a line break
-        QVERIFY(dlg.MsgLabel->text().endsWith(QStringLiteral("\nletzte Zeile")));
+        QVERIFY(child<QLabel>(&dlg, "MsgLabel")->text().endsWith(QStringLiteral("\nletzte Zeile")));
     }
 
     // A path without spaces wider than the text room is shown whole: the dialog widens.
@@ -139,8 +144,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         // the line may break after a "/", never inside the file name
         const QString name = QString(60, QLatin1Char('x')) + QStringLiteral(".wav");
-        QVERIFY(dlg.MsgLabel->width() >= dlg.MsgLabel->fontMetrics().horizontalAdvance(name));
-        QVERIFY(dlg.MsgBtn2->geometry().right() < dlg.width());
+        QVERIFY(child<QLabel>(&dlg, "MsgLabel")->width() >=
+                child<QLabel>(&dlg, "MsgLabel")->fontMetrics().horizontalAdvance(name));
+        QVERIFY(child<QPushButton>(&dlg, "MsgBtn2")->geometry().right() < dlg.width());
         QVERIFY(dlg.width() > 256);
     }
 
@@ -153,21 +159,23 @@ private slots:
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         const int screenWidth = dlg.screen()->availableGeometry().width();
-        QVERIFY(dlg.MsgLabel->fontMetrics().horizontalAdvance(word) > screenWidth);
+        QVERIFY(child<QLabel>(&dlg, "MsgLabel")->fontMetrics().horizontalAdvance(word) > screenWidth);
         QVERIFY2(dlg.width() <= screenWidth, qPrintable(QString::number(dlg.width())));
         QVERIFY(dlg.width() > 256);
-        QString shown = dlg.MsgLabel->text();
+        QString shown = child<QLabel>(&dlg, "MsgLabel")->text();
         shown.remove(QChar(0x200B));
         QCOMPARE(shown, QStringLiteral("Datei ") + word + QStringLiteral(" fehlt"));
         // The label is tall enough for the wrapped lines as it draws them, above the buttons.
-        const QRect drawn = dlg.MsgLabel->fontMetrics().boundingRect(
-            QRect(0, 0, dlg.MsgLabel->width(), 100000), Qt::TextWordWrap, dlg.MsgLabel->text());
-        QVERIFY(drawn.width() <= dlg.MsgLabel->width());
-        QVERIFY(drawn.height() >= 3 * dlg.MsgLabel->fontMetrics().lineSpacing());
-        QVERIFY(dlg.MsgLabel->height() >= drawn.height());
-        QVERIFY(dlg.MsgLabel->geometry().bottom() < dlg.Bevel1->y());
-        QVERIFY(dlg.MsgBtn2->geometry().right() < dlg.width());
-        QVERIFY(dlg.MsgBtn2->geometry().bottom() < dlg.height());
+        const QRect drawn = child<QLabel>(&dlg, "MsgLabel")
+                                ->fontMetrics()
+                                .boundingRect(QRect(0, 0, child<QLabel>(&dlg, "MsgLabel")->width(), 100000),
+                                              Qt::TextWordWrap, child<QLabel>(&dlg, "MsgLabel")->text());
+        QVERIFY(drawn.width() <= child<QLabel>(&dlg, "MsgLabel")->width());
+        QVERIFY(drawn.height() >= 3 * child<QLabel>(&dlg, "MsgLabel")->fontMetrics().lineSpacing());
+        QVERIFY(child<QLabel>(&dlg, "MsgLabel")->height() >= drawn.height());
+        QVERIFY(child<QLabel>(&dlg, "MsgLabel")->geometry().bottom() < child<QFrame>(&dlg, "Bevel1")->y());
+        QVERIFY(child<QPushButton>(&dlg, "MsgBtn2")->geometry().right() < dlg.width());
+        QVERIFY(child<QPushButton>(&dlg, "MsgBtn2")->geometry().bottom() < dlg.height());
     }
 
     void hookAnswersWithoutDialog()
