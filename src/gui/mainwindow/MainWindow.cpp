@@ -162,8 +162,6 @@ void TfmMain::FormCreate()
     FSession = std::make_unique<CapiSession>();
     FPipeline = std::make_unique<CallPipeline>(*FSession, *FDInfo);
     Capi2 = &FSession->Capi();
-    // The "&D-Info" buttons of the caller windows search through the standing connection.
-    SetStandingDInfo(FDInfo.get());
 
     BuildPopupMenu();
     ConnectControls();
@@ -701,7 +699,7 @@ void TfmMain::ConnectTransfer()
 void TfmMain::ShowCallerList()
 {
     if (CallerDirectory *callers = FPipeline->Callers())
-        ::ShowCallerList(*callers, Capi2, this);
+        ::ShowCallerList(*callers, Capi2, FDInfo.get(), this);
 }
 
 void TfmMain::ShowJournal()
@@ -711,7 +709,7 @@ void TfmMain::ShowJournal()
     if (!journal || !callers)
         return;
     LookedAtCalls();
-    ::ShowJournal(*journal, *callers, this);
+    ::ShowJournal(*journal, *callers, FDInfo.get(), this);
 }
 
 void TfmMain::CallListDblClick()
@@ -725,7 +723,7 @@ void TfmMain::CallListDblClick()
     const CallListTarget target = CallListEntryTarget(item->text(), last, FCallerKey);
     if (target.Key.isEmpty())
         return;
-    const QString name = EditCaller(*callers, target.Key, this);
+    const QString name = EditCaller(*callers, target.Key, FDInfo.get(), this);
     item->setText(target.Head + name);
 }
 

@@ -108,7 +108,7 @@ void TfmMain::EditNoticeCaller(const QString &key)
     CallerDirectory *callers = FPipeline->Callers();
     if (!callers)
         return;
-    const QString name = EditCaller(*callers, key, this);
+    const QString name = EditCaller(*callers, key, FDInfo.get(), this);
     // The newest call list entry shows the new name, as after a double-click on it.
     if (ui->CallList->count() == 0)
         return;

@@ -54,8 +54,8 @@ public:
 };
 } // namespace
 
-TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent)
-    : TToolDialog(parent), FCallers(callers), FCapi(capi)
+TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, DInfoService *dinfo, QWidget *parent)
+    : TToolDialog(parent), FCallers(callers), FCapi(capi), FDInfo(dinfo)
 {
     setObjectName(QStringLiteral("fmAnruf"));
     setWindowTitle(QStringLiteral("Anrufer"));
@@ -238,8 +238,8 @@ void TfmAnruf::DInfoBtnClick()
 {
     const int row = CurrentRow();
     const QModelIndex name = model->index(row, CallerListModel::ColName);
-    const QString found =
-        DInfoLookup(model->index(row, CallerListModel::ColNumber).data().toString(), name.data().toString());
+    const QString found = DInfoLookup(FDInfo, model->index(row, CallerListModel::ColNumber).data().toString(),
+                                      name.data().toString());
     model->setData(name, found);
     dbl->focusCurrentCell();
     update();
@@ -325,8 +325,8 @@ void TfmAnruf::reject()
     TToolDialog::reject();
 }
 
-void ShowCallerList(CallerDirectory &callers, TCapi20 *capi, QWidget *parent)
+void ShowCallerList(CallerDirectory &callers, TCapi20 *capi, DInfoService *dinfo, QWidget *parent)
 {
-    TfmAnruf fmAnruf(callers, capi, parent);
+    TfmAnruf fmAnruf(callers, capi, dinfo, parent);
     fmAnruf.exec();
 }

@@ -9,6 +9,7 @@ class CallerListModel;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class DInfoService;
 class TCapi20;
 class TGridView;
 
@@ -34,7 +35,8 @@ public:
     static constexpr int kBlockedWidth = 49;
 
     // `capi` dials for "&Anwahl"; without one the button only changes its caption.
-    TfmAnruf(CallerDirectory &callers, TCapi20 *capi, QWidget *parent = nullptr);
+    TfmAnruf(CallerDirectory &callers, TCapi20 *capi, DInfoService *dinfo = nullptr,
+             QWidget *parent = nullptr);
 
     // Closing ("Schli&eßen", Escape, the close box): writes ISDN_CallSortOrder and asks whether
     // to save; a save that fails keeps the window open.
@@ -77,10 +79,13 @@ private:
 
     CallerDirectory &FCallers;
     TCapi20 *FCapi;
+    // The standing D-Info connection the "&D-Info" button searches through, or null.
+    DInfoService *FDInfo;
     // The keys the grid was loaded with: entries added to the file since are kept on saving.
     QStringList FLoadedKeys;
     bool FReady = false;
 };
 
 // The main window's "Anruferübersicht": shows the caller list modally.
-void ShowCallerList(CallerDirectory &callers, TCapi20 *capi, QWidget *parent = nullptr);
+void ShowCallerList(CallerDirectory &callers, TCapi20 *capi, DInfoService *dinfo = nullptr,
+                    QWidget *parent = nullptr);

@@ -11,8 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-TfmStamm::TfmStamm(CallerDirectory &callers, const QString &key, QWidget *parent)
-    : TToolDialog(parent), FCallers(callers), FKey(key)
+TfmStamm::TfmStamm(CallerDirectory &callers, const QString &key, DInfoService *dinfo, QWidget *parent)
+    : TToolDialog(parent), FCallers(callers), FKey(key), FDInfo(dinfo)
 {
     setObjectName(QStringLiteral("fmStamm"));
     setWindowTitle(QStringLiteral("Anruferdaten"));
@@ -103,7 +103,7 @@ void TfmStamm::ChangeBtnClick()
 
 void TfmStamm::DInfoBtnClick()
 {
-    EdName->setText(DInfoLookup(FKey, EdName->text()));
+    EdName->setText(DInfoLookup(FDInfo, FKey, EdName->text()));
 }
 
 QString TfmStamm::name() const
@@ -111,9 +111,9 @@ QString TfmStamm::name() const
     return EdName->text();
 }
 
-QString EditCaller(CallerDirectory &callers, const QString &key, QWidget *parent)
+QString EditCaller(CallerDirectory &callers, const QString &key, DInfoService *dinfo, QWidget *parent)
 {
-    TfmStamm fmStamm(callers, key, parent);
+    TfmStamm fmStamm(callers, key, dinfo, parent);
     fmStamm.exec();
     const QString name = fmStamm.name();
     return name.isEmpty() ? key : name;

@@ -5,6 +5,7 @@
 #include <QString>
 
 class CallerDirectory;
+class DInfoService;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -19,7 +20,8 @@ public:
     static constexpr int kClientWidth = 250;
     static constexpr int kClientHeight = 146;
 
-    TfmStamm(CallerDirectory &callers, const QString &key, QWidget *parent = nullptr);
+    TfmStamm(CallerDirectory &callers, const QString &key, DInfoService *dinfo = nullptr,
+             QWidget *parent = nullptr);
 
     // The name field as it stands.
     QString name() const;
@@ -41,11 +43,14 @@ private:
 
     CallerDirectory &FCallers;
     const QString FKey;
+    // The standing D-Info connection the "&D-Info" button searches through, or null.
+    DInfoService *FDInfo;
 };
 
 // Opens the record dialog for `key` and returns the name field as the dialog closed, saved or
 // not, or the key itself when the field is empty.
-QString EditCaller(CallerDirectory &callers, const QString &key, QWidget *parent = nullptr);
+QString EditCaller(CallerDirectory &callers, const QString &key, DInfoService *dinfo = nullptr,
+                   QWidget *parent = nullptr);
 
 // Blocks the caller of `key` as the record dialog does when "Gesperrt" is ticked and saved: the
 // name stays, the entry is written blocked (a key without entry gets one, blocked and nameless).

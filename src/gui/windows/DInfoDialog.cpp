@@ -20,8 +20,6 @@ const QString kNewSearch = QStringLiteral("Neue Suche ?");
 const QString kTooLong = QStringLiteral("Nummer zu lang !");
 const QString kNotInstalled = QStringLiteral("D-Info nicht installiert !");
 const QString kLoadError = QStringLiteral("Fehler beim Laden von DInfo ...");
-
-QPointer<DInfoService> g_standing;
 } // namespace
 
 TTrayIcon *MakeDInfoTrayIcon(QObject *parent)
@@ -242,14 +240,4 @@ QString DInfoLookup(DInfoService *service, const QString &number, const QString 
         return name;
     }
     return dialog.LookUp(number, name);
-}
-
-QString DInfoLookup(const QString &number, const QString &name)
-{
-    return DInfoLookup(g_standing, number, name);
-}
-
-void SetStandingDInfo(DInfoService *service)
-{
-    g_standing = service;
 }

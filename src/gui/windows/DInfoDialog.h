@@ -77,6 +77,3 @@ TTrayIcon *MakeDInfoTrayIcon(QObject *parent);
 // of its own) and returns the name the user took over, or `name` unchanged when nothing was
 // found, the search was aborted or the program is missing ("D-Info nicht installiert !").
 QString DInfoLookup(DInfoService *service, const QString &number, const QString &name);
-// The same through the standing connection the main window made known (SetStandingDInfo).
-QString DInfoLookup(const QString &number, const QString &name);
-void SetStandingDInfo(DInfoService *service);

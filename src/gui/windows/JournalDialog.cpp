@@ -21,8 +21,8 @@
 #include <QMenu>
 #include <QPushButton>
 
-TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, QWidget *parent)
-    : TToolDialog(parent), FJournal(journal), FCallers(callers)
+TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, DInfoService *dinfo, QWidget *parent)
+    : TToolDialog(parent), FJournal(journal), FCallers(callers), FDInfo(dinfo)
 {
     setObjectName(QStringLiteral("fmHistorie"));
     setWindowTitle(QStringLiteral("Anrufjournal"));
@@ -186,7 +186,7 @@ QMenu *TfmHistorie::RowMenu(int row)
 void TfmHistorie::EditRowCaller(int row)
 {
     if (const JournalRecord *call = model->callAt(row)) {
-        EditCaller(FCallers, call->CallerKey, this);
+        EditCaller(FCallers, call->CallerKey, FDInfo, this);
         ReloadCallers();
     }
 }
@@ -207,9 +207,9 @@ void TfmHistorie::ReloadCallers()
     dbl->setCurrentIndex(model->index(std::min(row, model->rowCount() - 1), 0));
 }
 
-void ShowJournal(CallJournal &journal, CallerDirectory &callers, QWidget *parent)
+void ShowJournal(CallJournal &journal, CallerDirectory &callers, DInfoService *dinfo, QWidget *parent)
 {
-    TfmHistorie fmHistorie(journal, callers, parent);
+    TfmHistorie fmHistorie(journal, callers, dinfo, parent);
     if (fmHistorie.LoadJournal())
         fmHistorie.exec();
 }

@@ -4,6 +4,7 @@
 
 class CallJournal;
 class CallerDirectory;
+class DInfoService;
 class JournalModel;
 class QMenu;
 class QLabel;
@@ -26,7 +27,8 @@ public:
     static constexpr int kClientHeight = 301;
     static constexpr int kColumnWidths[4] = {57, 39, 55, 257}; // the last less the scroll bar from 13 rows on
 
-    TfmHistorie(CallJournal &journal, CallerDirectory &callers, QWidget *parent = nullptr);
+    TfmHistorie(CallJournal &journal, CallerDirectory &callers, DInfoService *dinfo = nullptr,
+                QWidget *parent = nullptr);
 
     // Reads the journal and resolves its callers against one read of the directory. A journal
     // that cannot be read is reported; the result is then false and the window is not to be shown.
@@ -60,7 +62,10 @@ private:
 
     CallJournal &FJournal;
     CallerDirectory &FCallers;
+    // Handed to the caller record dialog of the row menu.
+    DInfoService *FDInfo;
 };
 
 // The main window's "Anrufe ...": loads the journal and shows it modally.
-void ShowJournal(CallJournal &journal, CallerDirectory &callers, QWidget *parent = nullptr);
+void ShowJournal(CallJournal &journal, CallerDirectory &callers, DInfoService *dinfo = nullptr,
+                 QWidget *parent = nullptr);

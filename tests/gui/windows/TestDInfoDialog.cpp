@@ -107,7 +107,7 @@ private slots:
             result = child<QLabel>(d, "lbTN")->text() + " / " + child<QLabel>(d, "lbMsg")->text();
             child<QPushButton>(d, "ChangeBtn")->click();
         });
-        QCOMPARE(DInfoLookup("301234567", "alt"), kMeier);
+        QCOMPARE(DInfoLookup(nullptr, "301234567", "alt"), kMeier);
         QCOMPARE(caption, QStringLiteral("D-Info - Suche"));
         QCOMPARE(shownNumber, QStringLiteral("301234567"));
         QCOMPARE(shownName, QStringLiteral("alt"));
@@ -122,7 +122,7 @@ private slots:
             result = child<QLabel>(d, "lbTN")->text();
             child<QPushButton>(d, "ChangeBtn")->click();
         });
-        QCOMPARE(DInfoLookup("40999", "alt"), QStringLiteral("alt"));
+        QCOMPARE(DInfoLookup(nullptr, "40999", "alt"), QStringLiteral("alt"));
         QCOMPARE(result, QStringLiteral("Kein Teilnehmer gefunden !"));
         whenDialogReady([&](TfmDInfo *d) {
             child<QLineEdit>(d, "edNummer")->setText(QString(62, '1'));
@@ -132,7 +132,7 @@ private slots:
             child<QToolButton>(d, "searchBtn")->click();
             child<QPushButton>(d, "AbortBtn")->click();
         });
-        QCOMPARE(DInfoLookup("301234567", "alt"), QStringLiteral("alt"));
+        QCOMPARE(DInfoLookup(nullptr, "301234567", "alt"), QStringLiteral("alt"));
         QCOMPARE(result, QStringLiteral("Nummer zu lang !"));
         QVERIFY(messages.isEmpty());
     }
@@ -141,7 +141,7 @@ private slots:
     {
         QDir().mkpath(env->root() + "/leer");
         WriteSettingString("ISDN_DInfoDir", env->root() + "/leer");
-        QCOMPARE(DInfoLookup("301234567", "alt"), QStringLiteral("alt"));
+        QCOMPARE(DInfoLookup(nullptr, "301234567", "alt"), QStringLiteral("alt"));
         QCOMPARE(messages, QStringList({"D-Info nicht installiert !"}));
 
         // A program that never serves its conversation: the start gives up with a message, the
@@ -149,7 +149,7 @@ private slots:
         CHECKED(givenFake(1, "noendpoint"));
         DInfoClient::SetTimeoutsForTests(300, 2000);
         messages.clear();
-        QCOMPARE(DInfoLookup("301234567", "alt"), QStringLiteral("alt"));
+        QCOMPARE(DInfoLookup(nullptr, "301234567", "alt"), QStringLiteral("alt"));
         QCOMPARE(messages, QStringList({"Fehler beim Laden von DInfo ..."}));
     }
 
