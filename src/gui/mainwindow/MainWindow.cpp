@@ -6,6 +6,7 @@
 #include "common/Errors.h"
 #include "common/Paths.h"
 #include "common/Utils.h"
+#include "mainwindow/OptionsPage.h"
 #include "monitor/CallPipeline.h"
 #include "monitor/CapiSession.h"
 #include "monitor/DInfoService.h"
@@ -46,26 +47,8 @@
 
 namespace {
 const QString kTitle = QStringLiteral("Rufwart 32  v2.2");
-const QString kAutostartName = QStringLiteral("Rufwart");
 // Added to the status line while the desktop has no notification area.
 const QString kNoTrayNote = QStringLiteral(" (kein Infobereich)");
-// The largest received file in megabytes while ISDN_MaxEmpfang holds no other value.
-constexpr int kDefaultMaxReceiveMb = 100;
-// The D-Info 97 program files that need the service pack are those dated before this day.
-const QDate kDInfo97Fixed(1997, 7, 21);
-
-QString withTrailingSlash(QString dir)
-{
-    if (!dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
-    return dir;
-}
-
-bool isWholeNumber(const QString &text)
-{
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
-    return digits.match(text).hasMatch();
-}
 } // namespace
 
 int TfmMain::HeightOfPage(int index)
@@ -80,23 +63,6 @@ int TfmMain::HeightOfPage(int index)
     default:
         return 144;
     }
-}
-
-// Empty transfer folders fall back to folders of their own inside the data folder: never the
-// data folder itself, whose caller directory and journal a server would otherwise offer to
-// every caller.
-QString TfmMain::DefaultSendDir()
-{
-    const QString dir = Paths::dataDir() + QStringLiteral("senden/");
-    QDir().mkpath(dir);
-    return dir;
-}
-
-QString TfmMain::DefaultReceiveDir()
-{
-    const QString dir = Paths::dataDir() + QStringLiteral("empfang/");
-    QDir().mkpath(dir);
-    return dir;
 }
 
 TfmMain::TfmMain(QWidget *parent) : QWidget(parent, Qt::Tool), ui(std::make_unique<Ui::TfmMain>())
@@ -141,15 +107,6 @@ void TfmMain::FormCreate()
     // is added, which made adding slower the longer the list grew.
     ui->CallList->setUniformItemSizes(true);
 
-    // Options page: a digits-only time field, directory edits with a chooser button (also F2).
-    ui->IsdnTimeMinimize->setDigitsOnly(true);
-    const QString home = withTrailingSlash(QDir::homePath());
-    for (TButtonEdit *edit : {ui->OptEmpfangDir, ui->OptSendDir, ui->OptDInfoDir}) {
-        edit->setText(home);
-        edit->setButtonVisible(true);
-        connect(edit, &TButtonEdit::buttonClicked, this, [this, edit] { ChooseDirectoryFor(edit); });
-    }
-
     // A child, so tests find it by its name (a member, it leaves the window before the window ends).
     Timer.setParent(this);
     Timer.setObjectName(QStringLiteral("Timer"));
@@ -162,6 +119,8 @@ void TfmMain::FormCreate()
     FSession = std::make_unique<CapiSession>();
     FPipeline = std::make_unique<CallPipeline>(*FSession, *FDInfo);
     Capi2 = &FSession->Capi();
+    FOptionsPage = new OptionsPage(*FDInfo, this);
+    ui->nb->insertWidget(PageOptions, FOptionsPage);
 
     BuildPopupMenu();
     ConnectControls();
@@ -252,7 +211,6 @@ void TfmMain::ConnectControls()
     connect(ui->MsnBtn, &QToolButton::clicked, this, &TfmMain::MsnBtnClick);
     connect(mnuMsn, &QAction::triggered, this, &TfmMain::MsnBtnClick);
     connect(ui->Image3, &QToolButton::clicked, this, &TfmMain::Image3Click);
-    connect(ui->ConfigWinBtn, &QToolButton::clicked, this, &ShowExtWinConfig);
     connect(mnuExtWinConfig, &QAction::triggered, this, &ShowExtWinConfig);
     connect(mnuCapiInfo, &QAction::triggered, this, [this] { ShowCapiInfo(*Capi2, this); });
     connect(ui->nb_Call, &QStackedWidget::currentChanged, this, &TfmMain::CallListViewChanged);
@@ -264,24 +222,21 @@ void TfmMain::ConnectControls()
     connect(mnuHist, &QAction::triggered, this, &TfmMain::ShowJournal);
     connect(ui->CallList, &QListWidget::itemDoubleClicked, this, &TfmMain::CallListDblClick);
 
-    // Options that are written the moment they are clicked. `toggled` also fires when loading
-    // the settings changes a box, which writes the same value back, as a click would.
-    auto writesFlag = [this](QCheckBox *box, const Settings::Flag &key) {
-        connect(box, &QCheckBox::toggled, this,
-                [this, key](bool on) { StoreSetting([&] { Settings::Write(key, on); }); });
-    };
-    writesFlag(ui->IsdnShow, Settings::Show);
-    writesFlag(ui->IsdnBeep, Settings::Beep);
-    writesFlag(ui->IsdnWriteLog, Settings::WriteLog);
-    writesFlag(ui->ISDNCreateNull, Settings::CreateNull);
-    writesFlag(ui->ISDNRunDInfo, Settings::RunDInfo);
-    // Every box the monitor reads hands it the options anew, stored or not.
-    for (QCheckBox *box : {ui->IsdnShow, ui->IsdnBeep, ui->IsdnWriteLog, ui->ISDNCreateNull, ui->ISDNRunDInfo,
-                           ui->ISDNShowExtWin, ui->IsdnIgnore})
-        connect(box, &QCheckBox::toggled, this, &TfmMain::OptionsChanged);
-    connect(ui->IsdnMinimize, &QCheckBox::toggled, this, &TfmMain::IsdnMinimizeClick);
-    connect(ui->ISDNAutoStart, &QCheckBox::toggled, this, &TfmMain::ISDNAutoStartClick);
-    connect(ui->UndoBtn, &QPushButton::clicked, this, &TfmMain::UndoBtnClick);
+    // The options page: what the monitor reads, "Aktiv", a new CAPI address, and its end.
+    connect(FOptionsPage, &OptionsPage::optionsChanged, this, &TfmMain::OptionsChanged);
+    connect(FOptionsPage, &OptionsPage::activeChanged, this, [this](bool on) {
+        if (on)
+            StartListen();
+        else
+            StopListen();
+    });
+    connect(FOptionsPage, &OptionsPage::capiRemoteChanged, FSession.get(),
+            &CapiSession::UseRemoteCapiInForce);
+    connect(FOptionsPage, &OptionsPage::applied, this, [this] {
+        ui->nb->setCurrentIndex(PageStart);
+        repaint();
+    });
+    connect(FOptionsPage, &OptionsPage::windowWanted, this, &TfmMain::RestoreMainWindow);
 }
 
 void TfmMain::ConnectTrayIcons()
@@ -345,7 +300,7 @@ void TfmMain::ServiceBtnClick()
         fmServMap.exec();
     }
     // The new choice takes effect at once, saved or not, while monitoring is on ("Aktiv").
-    if (ui->isdnUse->isChecked())
+    if (FOptionsPage->Active())
         StartListen();
 }
 
@@ -355,48 +310,12 @@ void TfmMain::MsnBtnClick()
         TfmMsnMap fmMsnMap(this);
         fmMsnMap.exec();
     }
-    FOptions.MsnList = Settings::Read(Settings::Msn);
-    OptionsChanged();
+    FOptionsPage->ReloadMsnList();
 }
 
 void TfmMain::ShowPopupMenu(const QPoint &globalPos)
 {
     PM->popup(globalPos);
-}
-
-bool TfmMain::StoreSetting(const std::function<void()> &write)
-{
-    try {
-        write();
-        return true;
-    } catch (const IoError &e) {
-        ShowMessageDlg(e.message());
-    }
-    return false;
-}
-
-void TfmMain::IsdnMinimizeClick(bool checked)
-{
-    StoreSetting([&] { Settings::Write(Settings::Minimize, checked); });
-    ui->Label2->setEnabled(checked);
-    ui->IsdnTimeMinimize->setEnabled(checked);
-}
-
-void TfmMain::ISDNAutoStartClick(bool checked)
-{
-    const QString value = checked ? QCoreApplication::applicationFilePath() : QString();
-    StoreSetting(
-        [&] { WriteRegString(RegRoot::CurrentUser, QString::fromLatin1(kRunKey), kAutostartName, value); });
-}
-
-int TfmMain::DInfoVersionIndex() const
-{
-    return ui->rbDInfo97->isChecked() ? 1 : 0;
-}
-
-void TfmMain::SetDInfoVersionIndex(int index)
-{
-    (index == 1 ? ui->rbDInfo97 : ui->rbDInfo30)->setChecked(true);
 }
 
 void TfmMain::FormShow()
@@ -406,68 +325,25 @@ void TfmMain::FormShow()
     FShown = true;
 
     FMainTitle = kTitle;
-    ui->IsdnBeep->setChecked(Settings::Read(Settings::Beep));
-    ui->IsdnShow->setChecked(Settings::Read(Settings::Show));
-    ui->ISDNAutoStart->setChecked(
-        !ReadRegString(RegRoot::CurrentUser, QString::fromLatin1(kRunKey), kAutostartName, QString())
-             .isEmpty());
-    ui->IsdnMinimize->setChecked(Settings::Read(Settings::Minimize));
-    // The time field takes whole seconds only; a stored text that is no such number shows
-    // the default, as an empty one does.
-    const QString time = Settings::Read(Settings::TimeMinimize).trimmed();
-    ui->IsdnTimeMinimize->setText(isWholeNumber(time) ? time
-                                                      : QString::fromLatin1(Settings::TimeMinimize.fallback));
-    ui->IsdnWriteLog->setChecked(Settings::Read(Settings::WriteLog));
-    ui->ISDNShowExtWin->setChecked(Settings::Read(Settings::ShowExtWin));
-    ui->ISDNCreateNull->setChecked(Settings::Read(Settings::CreateNull));
-
+    FOptionsPage->Load();
     FPipeline->Open();
-    FOptions.MsnList = Settings::Read(Settings::Msn);
-    OptionsChanged();
-
-    ui->OptSendDir->setText(Settings::Read(Settings::SendDir));
-    ui->OptEmpfangDir->setText(Settings::Read(Settings::EmpfangDir));
-    ui->OptDInfoDir->setText(Settings::Read(Settings::DInfoDir));
-    SetDInfoVersionIndex(Settings::Read(Settings::DInfoVersion));
-    if (ui->OptSendDir->text().isEmpty())
-        ui->OptSendDir->setText(DefaultSendDir());
-    if (ui->OptEmpfangDir->text().isEmpty())
-        ui->OptEmpfangDir->setText(DefaultReceiveDir());
-    if (ui->OptDInfoDir->text().isEmpty())
-        ui->OptDInfoDir->setText(DefaultDInfoFolder());
-    ui->OptCapiRemote->setText(Settings::Read(Settings::CapiRemote));
 
     // The only place where the transfer directories reach the component: later changes count
     // from the next start.
-    Capi2->ReceivePath = ui->OptEmpfangDir->text();
-    Capi2->SendPath = ui->OptSendDir->text();
+    Capi2->ReceivePath = FOptionsPage->ReceiveFolder();
+    Capi2->SendPath = FOptionsPage->SendFolder();
     // No caller fills the disk: larger files are refused.
     Capi2->MaxReceiveSize = int64_t(Settings::Read(Settings::MaxEmpfang)) * 1024 * 1024;
-
+    FTransfer->SetSendFolder(FOptionsPage->SendFolder());
     FTransfer->LoadOptions();
 
-    ui->isdnUse->setChecked(Settings::Read(Settings::UseExtern));
-    if (ui->isdnUse->isChecked())
+    if (FOptionsPage->Active())
         StartListen();
     else
         StopListen();
-
-    ui->ISDNRunDInfo->setChecked(Settings::Read(Settings::RunDInfo));
-    if (ui->ISDNRunDInfo->isChecked())
-        ApplyRunDInfo();
+    if (FOptionsPage->Options().RunDInfo)
+        FOptionsPage->ApplyRunDInfo();
     mnuInfo->setText(mnuInfo->text() + QStringLiteral(" v2.2"));
-
-    // Only now does "Aktiv" start and stop listening, so loading it did not do it twice.
-    connect(ui->isdnUse, &QCheckBox::toggled, this, &TfmMain::isdnUseClick);
-}
-
-void TfmMain::isdnUseClick(bool checked)
-{
-    StoreSetting([&] { Settings::Write(Settings::UseExtern, checked); });
-    if (checked)
-        StartListen();
-    else
-        StopListen();
 }
 
 void TfmMain::nbPageChanged(int index)
@@ -475,7 +351,7 @@ void TfmMain::nbPageChanged(int index)
     CallListViewChanged();
     setFixedSize(kClientWidth, HeightOfPage(index));
     if (index == PageOptions)
-        FRunDInfoOnOpen = ui->ISDNRunDInfo->isChecked();
+        FOptionsPage->Opened();
 }
 
 void TfmMain::OptBtnClick()
@@ -487,97 +363,6 @@ void TfmMain::mnuOptClick()
 {
     RestoreMainWindow();
     ui->nb->setCurrentIndex(PageOptions);
-}
-
-void TfmMain::ChooseDirectoryFor(QLineEdit *edit)
-{
-    const QString chosen = ChooseDirectory(this, QStringLiteral("Verzeichnis auswählen ..."), edit->text());
-    if (chosen.size() > 1)
-        edit->setText(withTrailingSlash(QDir::cleanPath(chosen)));
-}
-
-void TfmMain::UndoBtnClick()
-{
-    // An emptied folder field means its default folder (a bare "/" would offer the root folder).
-    const std::pair<QLineEdit *, QString> defaults[] = {{ui->OptSendDir, DefaultSendDir()},
-                                                        {ui->OptEmpfangDir, DefaultReceiveDir()},
-                                                        {ui->OptDInfoDir, DefaultDInfoFolder()}};
-    for (const auto &[edit, fallback] : defaults) {
-        if (edit->text().trimmed().isEmpty())
-            edit->setText(fallback);
-    }
-    QLineEdit *const dirs[] = {ui->OptSendDir, ui->OptEmpfangDir, ui->OptDInfoDir};
-    for (QLineEdit *edit : dirs)
-        edit->setText(withTrailingSlash(edit->text()));
-    QString dinfoDirBefore = Settings::Read(Settings::DInfoDir).trimmed();
-    if (dinfoDirBefore.isEmpty())
-        dinfoDirBefore = DefaultDInfoFolder();
-    const bool dinfoMoved = ui->OptDInfoDir->text() != withTrailingSlash(dinfoDirBefore) ||
-                            DInfoVersionIndex() != Settings::Read(Settings::DInfoVersion);
-
-    if (!ForceDirectoriesEx(ui->OptSendDir->text()))
-        ShowMessageDlg(QStringLiteral("Sendeverzeichnis ungültig ."));
-    if (!ForceDirectoriesEx(ui->OptEmpfangDir->text()))
-        ShowMessageDlg(QStringLiteral("Empfangsverzeichnis ungültig ."));
-
-    // The field takes digits only; left empty it stands for the default.
-    if (!isWholeNumber(ui->IsdnTimeMinimize->text()))
-        ui->IsdnTimeMinimize->setText(QString::fromLatin1(Settings::TimeMinimize.fallback));
-    StoreSetting([&] {
-        Settings::Write(Settings::SendDir, ui->OptSendDir->text());
-        Settings::Write(Settings::EmpfangDir, ui->OptEmpfangDir->text());
-        Settings::Write(Settings::DInfoDir, ui->OptDInfoDir->text());
-        Settings::Write(Settings::TimeMinimize, QString::number(ui->IsdnTimeMinimize->text().toInt()));
-        Settings::Write(Settings::DInfoVersion, DInfoVersionIndex());
-        Settings::Write(Settings::ShowExtWin, ui->ISDNShowExtWin->isChecked());
-    });
-    ApplyCapiRemote();
-
-    const QString dinfoExe = ui->OptDInfoDir->text() + QStringLiteral("dinfo32.exe");
-    if (DInfoVersionIndex() == 1 && QFileInfo::exists(dinfoExe) &&
-        FileDateTimeOf(dinfoExe).date() < kDInfo97Fixed) {
-        ShowMessageDlg(QStringLiteral("DINFO-97 HINWEIS !\r\rNur lauffähig mit DInfo 97 32Bit\r"
-                                      "ServicePack B oder höher .\r\rDownload: www.dinfo.de"));
-    }
-
-    ui->nb->setCurrentIndex(PageStart);
-    repaint();
-
-    if (ui->ISDNRunDInfo->isChecked() != FRunDInfoOnOpen) {
-        ApplyRunDInfo();
-        FRunDInfoOnOpen = ui->ISDNRunDInfo->isChecked();
-        RestoreMainWindow();
-    } else if (FDInfo->Running() && dinfoMoved) {
-        // Another folder or version: the standing connection moves to that program.
-        FDInfo->Stop();
-        ApplyRunDInfo();
-    }
-}
-
-void TfmMain::ApplyRunDInfo()
-{
-    if (!ui->ISDNRunDInfo->isChecked()) {
-        FDInfo->Stop();
-        return;
-    }
-    FDInfo->Start();
-    // A program file that is missing switched the look-up off.
-    ui->ISDNRunDInfo->setChecked(Settings::Read(Settings::RunDInfo));
-}
-
-void TfmMain::ApplyCapiRemote()
-{
-    const QString remote = ui->OptCapiRemote->text().trimmed();
-    if (!remote.isEmpty() && !TCustomCapi20::ParseRemoteCapi(remote)) {
-        ShowMessageDlg(
-            QStringLiteral("CAPI über TCP: bitte als Host:Port angeben, z.B. 192.168.178.1:5031 ."));
-        return;
-    }
-    if (remote == Settings::Read(Settings::CapiRemote))
-        return;
-    if (!StoreSetting([&] { Settings::Write(Settings::CapiRemote, remote); }))
-        return;
-    FSession->UseRemoteCapiInForce();
 }
 
 void TfmMain::RestoreMainWindow()
@@ -609,7 +394,7 @@ void TfmMain::ShowAnimation(bool on)
 
 void TfmMain::TimerTimer()
 {
-    if (ui->IsdnMinimize->isChecked() && (ServerMode() || ui->nb->currentIndex() == PageStart))
+    if (FOptionsPage->AutoMinimize() && (ServerMode() || ui->nb->currentIndex() == PageStart))
         HideMainWindow();
     Timer.stop();
     ShowAnimation(false);
@@ -649,7 +434,7 @@ void TfmMain::ConnectTransfer()
         [this](std::function<void()> work) { ShowAfterRings(std::move(work)); }, this);
     // The transfer pages keep their places in the notebook (Page), and so their window heights.
     // The file chooser of "Senden" opens in the send folder as the options page shows it.
-    connect(ui->OptSendDir, &QLineEdit::textChanged, FTransfer, &TransferPages::SetSendFolder);
+    connect(FOptionsPage, &OptionsPage::sendFolderChanged, FTransfer, &TransferPages::SetSendFolder);
     ui->nb->insertWidget(PageProgress, FTransfer->ProgressPage());
     ui->nb->insertWidget(PageDial, FTransfer->DialPage());
     ui->nb->insertWidget(PageUpload, FTransfer->UploadPage());

@@ -22,6 +22,7 @@ class CapiSession;
 class DInfoService;
 class DesktopNotifier;
 class MissedCalls;
+class OptionsPage;
 class TCapi20;
 class TTrayIcon;
 class TrayWatcher;
@@ -95,8 +96,6 @@ public:
     void CommitData(const SessionManagerAccess &session);
     // Auto-hide: started after a call, hides the window after the display time.
     void TimerTimer();
-    // Applies the options page and returns to the start page ("Zurück ...").
-    void UndoBtnClick();
     // "Anruferübersicht" (EditBtn, mnuEdit) and "Anrufe ..." (HistBtn, mnuHist).
     void ShowCallerList();
     void ShowJournal();
@@ -124,10 +123,6 @@ public:
 
     bool ServerMode() const;
     bool TrayAvailable() const { return FTrayAvailable; }
-    // The directory used when a send or receive directory is empty: the data folder (the
-    // program's own folder is not writable once installed).
-    static QString DefaultSendDir();
-    static QString DefaultReceiveDir();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -145,9 +140,6 @@ private:
     void ConnectTrayIcons();
     void ShowPopupMenu(const QPoint &globalPos);
     void nbPageChanged(int index);
-    void ChooseDirectoryFor(QLineEdit *edit);
-    // Writes ISDN_CapiRemote from the options page; a changed address in force re-registers.
-    void ApplyCapiRemote();
     // The monitor: the session's and the pipeline's signals to the window.
     void ConnectMonitor();
     // The listening state in the status line, with a note while there is no notification area.
@@ -157,9 +149,6 @@ private:
     // Runs once when the program ends: by "Programm beenden" (a failed save may be asked about),
     // a termination signal or the end of the session (nothing is asked).
     void FormClose(bool mayAsk = true);
-    void isdnUseClick(bool checked);
-    void IsdnMinimizeClick(bool checked);
-    void ISDNAutoStartClick(bool checked);
     void OptBtnClick();
     void ServiceBtnClick();
     void MsnBtnClick();
@@ -170,21 +159,12 @@ private:
     void ShowAbout();
     // Creates the transfer pages, puts them into `nb` and carries out what they ask for.
     void ConnectTransfer();
-    // Writes one setting now; a failed write is shown to the user and reported as false.
-    bool StoreSetting(const std::function<void()> &write);
-    int DInfoVersionIndex() const;
-    void SetDInfoVersionIndex(int index);
 
     // Shows a call the monitor hands over: status line, call list, the notification window or the
     // main window.
     void ShowCall(const ShownCall &call);
     // A queued save failed: the user is told.
     void ReportStoreError(const QString &message);
-    // Starts or stops the standing D-Info connection for ISDNRunDInfo; a failed start clears it.
-    void ApplyRunDInfo();
-    // The calls' part of the end: what is still queued reaches the files, asking about a failed
-    // save while `mayAsk` allows.
-    void CloseMonitor(bool mayAsk);
 
     // Desktop notifications and missed calls (MainWindowNotify.cpp).
     void ConnectNotifications();
@@ -212,12 +192,13 @@ private:
     QString FMainTitle;
     // The key of the last call shown: a double-click on its call list entry opens it.
     QString FCallerKey;
-    bool FRunDInfoOnOpen = false;
     // Auto-hide after a call.
     QTimer Timer;
     // The standing notification-area icon, and the icon of the standing D-Info connection.
     TTrayIcon *TaskIcon1 = nullptr;
     TTrayIcon *DInfoTask = nullptr;
+    // The options page (page 1 of `nb`).
+    OptionsPage *FOptionsPage = nullptr;
     // The popup menu (also the icons' and the window's context menu) and its items.
     QMenu *PM = nullptr;
     QAction *mnuEdit = nullptr;

@@ -9,6 +9,7 @@
 
 #include "calls/CallerDirectory.h"
 #include "common/Clock.h"
+#include "mainwindow/OptionsPage.h"
 #include "monitor/CallPipeline.h"
 #include "notify/DesktopNotifier.h"
 #include "notify/TrayIcon.h"
@@ -91,8 +92,7 @@ void TfmMain::ShowExternalCall(const RingDecision &d, const QString &msn)
     notice.CanBlock = !d.Blocked && IsCallerKey(d.CallerKey);
     // Calls kept shown ("Autom. minimieren" off, or a display time of 0) stay until closed;
     // otherwise the desktop shows them as long as it shows its notifications.
-    const bool keep =
-        !ui->IsdnMinimize->isChecked() || CallMsgCloseInterval(ui->IsdnTimeMinimize->text()) == 0;
+    const bool keep = !FOptionsPage->AutoMinimize() || CallMsgCloseInterval(FOptionsPage->DisplayTime()) == 0;
     notice.TimeoutMs = keep ? 0 : -1;
     FNotifier->Notify(notice, [this, label = d.Label, number = d.CallMsgNumber, hint = d.Hint] {
         ShowCallMsg(label, number, hint, QString());

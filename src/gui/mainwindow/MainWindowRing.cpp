@@ -3,6 +3,7 @@
 #include "mainwindow/MainWindow.h"
 
 #include "capi/Capi20.h"
+#include "mainwindow/OptionsPage.h"
 #include "monitor/CallPipeline.h"
 #include "monitor/CapiSession.h"
 #include "monitor/DInfoService.h"
@@ -24,14 +25,7 @@ constexpr int kCallListEntries = 1000;
 
 MonitorOptions TfmMain::CurrentOptions() const
 {
-    MonitorOptions o = FOptions;
-    o.CreateNull = ui->ISDNCreateNull->isChecked();
-    o.ShowExtWin = ui->ISDNShowExtWin->isChecked();
-    o.Show = ui->IsdnShow->isChecked();
-    o.Beep = ui->IsdnBeep->isChecked();
-    o.WriteLog = ui->IsdnWriteLog->isChecked();
-    o.RunDInfo = ui->ISDNRunDInfo->isChecked();
-    o.IgnoreCalls = ui->IsdnIgnore->isChecked();
+    MonitorOptions o = FOptionsPage->Options();
     o.ServerMode = ServerMode();
     o.CallListInView = isActiveWindow() && CallListShows();
     return o;
@@ -102,7 +96,7 @@ void TfmMain::ShowCall(const ShownCall &call)
     } else {
         // Back to the call list (and hidden, with "Autom. minimieren") after the display time;
         // a time of 0 keeps the call shown.
-        const int interval = CallMsgCloseInterval(ui->IsdnTimeMinimize->text());
+        const int interval = CallMsgCloseInterval(FOptionsPage->DisplayTime());
         Timer.setInterval(interval);
         if (interval > 0)
             Timer.start();

@@ -302,7 +302,7 @@ private slots:
         child<QLineEdit>(&w, "OptEmpfangDir")->setText(badSend + QStringLiteral("/2"));
         child<QLineEdit>(&w, "IsdnTimeMinimize")->clear();
         messages.texts.clear();
-        w.UndoBtnClick();
+        child<QPushButton>(&w, "UndoBtn")->click();
         QCOMPARE(messages.texts, (QStringList{QStringLiteral("Sendeverzeichnis ungültig ."),
                                               QStringLiteral("Empfangsverzeichnis ungültig .")}));
         QCOMPARE(ReadSettingString(QStringLiteral("ISDN_TimeMinimize")), QStringLiteral("3"));
@@ -324,7 +324,7 @@ private slots:
         child<QLineEdit>(&w, "OptDInfoDir")->setText(dir);
         auto hints = [&] {
             messages.texts.clear();
-            w.UndoBtnClick();
+            child<QPushButton>(&w, "UndoBtn")->click();
             return messages.texts.filter(QStringLiteral("DINFO-97 HINWEIS !")).size();
         };
         QCOMPARE(hints(), 0); // "D-Info 3.0" selected
@@ -349,7 +349,7 @@ private slots:
         auto apply = [&](bool on) {
             child<QToolButton>(&w, "OptBtn")->click();
             box->setChecked(on);
-            w.UndoBtnClick();
+            child<QPushButton>(&w, "UndoBtn")->click();
         };
         // Whether the directory program of the default folder serves its conversation.
         auto running = [] {
@@ -360,7 +360,7 @@ private slots:
         child<QToolButton>(&w, "OptBtn")->click();
         box->setChecked(true);
         box->setChecked(false);
-        w.UndoBtnClick();
+        child<QPushButton>(&w, "UndoBtn")->click();
         QTRY_VERIFY(!running());
         // The default folder holds the stand-in: on starts it, off stops it.
         apply(true);

@@ -4,6 +4,7 @@
 #include "capi/Capi20.h"
 #include "common/Paths.h"
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/OptionsPage.h"
 #include "monitor/CapiSession.h"
 #include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
@@ -231,11 +232,11 @@ private slots:
         w->FormShow();
         child<QLineEdit>(w.get(), "OptSendDir")->setText(QString());
         child<QLineEdit>(w.get(), "OptEmpfangDir")->setText(QStringLiteral("  "));
-        w->UndoBtnClick();
+        child<QPushButton>(w.get(), "UndoBtn")->click();
         QCOMPARE(messages, QStringList());
-        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_SendDir")), TfmMain::DefaultSendDir());
-        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_EmpfangDir")), TfmMain::DefaultReceiveDir());
-        QCOMPARE(child<QLineEdit>(w.get(), "OptSendDir")->text(), TfmMain::DefaultSendDir());
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_SendDir")), OptionsPage::DefaultSendDir());
+        QCOMPARE(ReadSettingString(QStringLiteral("ISDN_EmpfangDir")), OptionsPage::DefaultReceiveDir());
+        QCOMPARE(child<QLineEdit>(w.get(), "OptSendDir")->text(), OptionsPage::DefaultSendDir());
     }
 
     void connectionEventsShowTheirTextsWhereTheModeSays()
