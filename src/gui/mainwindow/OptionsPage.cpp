@@ -178,17 +178,6 @@ QString OptionsPage::ReceiveFolder() const
     return ui->OptEmpfangDir->text();
 }
 
-bool OptionsPage::StoreSetting(const std::function<void()> &write)
-{
-    try {
-        write();
-        return true;
-    } catch (const IoError &e) {
-        ShowMessageDlg(e.message());
-    }
-    return false;
-}
-
 void OptionsPage::MinimizeClicked(bool checked)
 {
     StoreSetting([&] { Settings::Write(Settings::Minimize, checked); });

@@ -73,8 +73,6 @@ private:
     void ApplyCapiRemote();
     int DInfoVersionIndex() const;
     void SetDInfoVersionIndex(int index);
-    // Writes one setting now; a failed write is shown to the user and reported as false.
-    static bool StoreSetting(const std::function<void()> &write);
 
     std::unique_ptr<Ui::OptionsPage> ui;
     DInfoService &m_dinfo;

@@ -268,17 +268,6 @@ void TransferPages::ShowStatus(const QString &text)
         ui->lbConnectMsg->setText(text);
 }
 
-bool TransferPages::StoreSetting(const std::function<void()> &write)
-{
-    try {
-        write();
-        return true;
-    } catch (const IoError &e) {
-        ShowMessageDlg(e.message());
-    }
-    return false;
-}
-
 QString TransferPages::FileNameOfListItem(const QString &item)
 {
     const qsizetype bracket = item.lastIndexOf(QStringLiteral(" ["));

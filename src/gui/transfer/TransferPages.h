@@ -103,8 +103,6 @@ private:
     // The status line of the transfer events: the main window's in server mode, the dial page's
     // otherwise.
     void ShowStatus(const QString &text);
-    // Writes one setting now; a failed write is shown to the user and reported as false.
-    bool StoreSetting(const std::function<void()> &write);
 
     // Dial page.
     void ChangeCallersChange();

@@ -1,5 +1,6 @@
 #include "widgets/MessageDialog.h"
 
+#include "common/Errors.h"
 #include "widgets/Icons.h"
 #include "widgets/MessageDialogForm.h"
 
@@ -188,4 +189,15 @@ bool AskMessageDlg(const QString &text, int kind)
 void ShowMessageDlg(const QString &text)
 {
     AskMessageDlg(text, 2);
+}
+
+bool StoreSetting(const std::function<void()> &write)
+{
+    try {
+        write();
+        return true;
+    } catch (const IoError &e) {
+        ShowMessageDlg(e.message());
+    }
+    return false;
 }

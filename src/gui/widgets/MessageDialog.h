@@ -10,6 +10,9 @@
 void ShowMessageDlg(const QString &text);
 // True exactly when the right-hand button was pressed.
 bool AskMessageDlg(const QString &text, int kind);
+// Runs a write of a setting now; a failed write (IoError) is shown to the user and reported as
+// false.
+bool StoreSetting(const std::function<void()> &write);
 
 namespace MsgDlgHook {
 // Tests answer the next dialogs without showing them: the handler receives the text and kind
