@@ -169,12 +169,12 @@ void CallPipeline::ShowRing(const AnsweredRing &ring)
 
 void CallPipeline::Display(const AnsweredRing &ring)
 {
+    ShownCall call;
     // Counted before the window shows it: the call list the user looks at is the one before.
     if (MissedCalls::Counts(ring.Decision) && !m_options.CallListInView) {
         m_missed.Add(ring.Rang, ring.Decision.Label);
-        emit missedCallsChanged();
+        call.Missed = true;
     }
-    ShownCall call;
     call.Decision = ring.Decision;
     call.Msn = ring.Msn;
     call.Rang = ring.Rang;
@@ -182,12 +182,12 @@ void CallPipeline::Display(const AnsweredRing &ring)
     emit callShown(call);
 }
 
-void CallPipeline::LookedAtCalls()
+bool CallPipeline::LookedAtCalls()
 {
     if (m_missed.Count() == 0)
-        return;
+        return false;
     m_missed.Clear();
-    emit missedCallsChanged();
+    return true;
 }
 
 void CallPipeline::JournalRing(const AnsweredRing &ring)

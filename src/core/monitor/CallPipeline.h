@@ -28,8 +28,9 @@ struct ShownCall
 {
     RingDecision Decision; // the texts, with the name a look-up found
     QString Msn;
-    QDateTime Rang;    // when it rang: the call list time and the journal stamp
-    bool Show = false; // "Anzeigen bei Anruf"
+    QDateTime Rang;      // when it rang: the call list time and the journal stamp
+    bool Show = false;   // "Anzeigen bei Anruf"
+    bool Missed = false; // counted among the missed calls (Missed() changed)
 };
 
 // Everything an incoming call does that touches no window. The component's ring handler asks it
@@ -68,8 +69,8 @@ public:
 
     // The calls that came since the user last looked at the call list or the journal.
     const MissedCalls &Missed() const { return m_missed; }
-    // The user looked at the calls: the count and the list clear.
-    void LookedAtCalls();
+    // The user looked at the calls: the count and the list clear. False when nothing was missed.
+    bool LookedAtCalls();
 
     // Asks for a retry of a failed save; false gives it up (what could not be written stays
     // unsaved).
@@ -89,8 +90,6 @@ signals:
     // window shows its progress window meanwhile).
     void lookUpStarted(const QString &number);
     void lookUpFinished();
-    // The count of missed calls changed.
-    void missedCallsChanged();
     // A call's sound is due (the MSN it rang on); sounds come one after the other, after the
     // calls were shown. The receiver may wait for the sound's end.
     void soundDue(const QString &msn);

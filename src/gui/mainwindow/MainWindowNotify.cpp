@@ -157,7 +157,8 @@ const MissedCalls &TfmMain::Missed() const
 
 void TfmMain::LookedAtCalls()
 {
-    FPipeline->LookedAtCalls();
+    if (FPipeline->LookedAtCalls())
+        ShowMissedCalls();
 }
 
 void TfmMain::ShowMissedCalls()

@@ -52,7 +52,6 @@ void TfmMain::ConnectMonitor()
     // transfer pages listen anew right after.
     connect(FTransfer, &TransferPages::serverModeChanged, this, &TfmMain::OptionsChanged);
     connect(FPipeline.get(), &CallPipeline::callShown, this, &TfmMain::ShowCall);
-    connect(FPipeline.get(), &CallPipeline::missedCallsChanged, this, &TfmMain::ShowMissedCalls);
     connect(FPipeline.get(), &CallPipeline::storeError, this, &TfmMain::ReportStoreError);
     connect(FPipeline.get(), &CallPipeline::lookUpStarted, this,
             [](const QString &number) { ShowDInfMsg(number, false); });
@@ -78,6 +77,8 @@ void TfmMain::ShowCall(const ShownCall &call)
 {
     Q_ASSERT(OnMainThread());
     const RingDecision &d = call.Decision;
+    if (call.Missed)
+        ShowMissedCalls();
     FCallerKey = d.CallerKey;
     ui->ISDNBar->setText(d.Status);
     ui->Anrufer->setText(d.Label);
