@@ -2,7 +2,6 @@
 
 #include "calls/CallerDirectory.h"
 #include "calls/MsnList.h"
-#include "capi/CapiCodec.h"
 #include "capi/CapiTypes.h"
 
 namespace {

@@ -1,8 +1,11 @@
 #pragma once
 
 // Byte layouts of the CAPI 2.0 messages the component puts and reads: the parameter builder,
-// the fixed structs, the decoding of fetched messages into IndicationDatenType, the incoming-call
-// record TCallDaten and the service numbering. Nothing here talks to the library.
+// the fixed structs, the decoding of fetched messages into IndicationDatenType (the incoming-call
+// record TCallDaten it fills is in capi/CapiTypes.h) and the service numbering. Nothing here talks
+// to the library.
+
+#include "capi/CapiTypes.h"
 
 #include <QByteArray>
 #include <QString>
@@ -92,47 +95,6 @@ struct IndicationDatenType
 // A struct handed on unchanged (the Info element of INFO_IND): byte 0 is the length, the content
 // follows (cut to 255 bytes).
 using CapiParameterType = std::array<uint8_t, 256>;
-
-// A counted string of at most 32 characters holding a party-number struct as received (its type,
-// plan and presentation octets in front of the digits), or the own number as typed.
-struct TCallNumber
-{
-    static constexpr std::size_t MaxLength = 32;
-    uint8_t Length = 0;
-    std::array<uint8_t, MaxLength> Chars{};
-
-    static TCallNumber FromBytes(const uint8_t *data, std::size_t count);
-    static TCallNumber FromString(const QString &text); // Latin-1, cut to 32 characters
-    QByteArray ToByteArray() const;
-    QString ToString() const; // all characters, Latin-1
-    bool IsEmpty() const { return Length == 0; }
-    // Character n (1-based, as the octets are counted); 0 beyond the length.
-    uint8_t At(int n) const
-    {
-        return n >= 1 && n <= Length && n <= int(MaxLength) ? Chars[std::size_t(n - 1)] : 0;
-    }
-    bool operator==(const TCallNumber &other) const
-    {
-        return Length == other.Length &&
-               std::equal(Chars.begin(), Chars.begin() + Length, other.Chars.begin());
-    }
-};
-
-// The digits of a calling party number (from character 3) and of a called party number (from
-// character 2).
-QString CallingPartyDigits(const TCallNumber &number);
-QString CalledPartyDigits(const TCallNumber &number);
-
-// The incoming-call record handed to the ring event.
-struct TCallDaten
-{
-    uint8_t Service = 0;
-    uint32_t CIPValue = 0;
-    TCallNumber CallingPartyNumber;
-    TCallNumber CallingPartySubaddress;
-    TCallNumber CalledPartyNumber;
-    TCallNumber CalledPartySubaddress;
-};
 
 // Slots of a decoded CONNECT_IND inside IndicationDatenType: offset and width (length byte
 // included).

@@ -1,9 +1,15 @@
 #pragma once
 
 // What the call logic (src/core/calls) shares with the CAPI component without needing the
-// component itself: the answers to a ring and the services a listen request selects. The
-// incoming-call record TCallDaten is decoded with its numbers in capi/CapiCodec.h.
+// component itself: the incoming-call record with its numbers, the answers to a ring and the
+// services a listen request selects. The record is decoded in capi/CapiCodec.
 
+#include <QByteArray>
+#include <QString>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 // Ring results (what OnRing returns).
@@ -34,3 +40,44 @@ constexpr uint32_t LISTEN_DATA_64K = 0x00004;
 constexpr uint32_t LISTEN_DATA_56K = 0x00100;
 
 uint32_t CipMaskOfServiceMask(uint16_t serviceMask);
+
+// A counted string of at most 32 characters holding a party-number struct as received (its type,
+// plan and presentation octets in front of the digits), or the own number as typed.
+struct TCallNumber
+{
+    static constexpr std::size_t MaxLength = 32;
+    uint8_t Length = 0;
+    std::array<uint8_t, MaxLength> Chars{};
+
+    static TCallNumber FromBytes(const uint8_t *data, std::size_t count);
+    static TCallNumber FromString(const QString &text); // Latin-1, cut to 32 characters
+    QByteArray ToByteArray() const;
+    QString ToString() const; // all characters, Latin-1
+    bool IsEmpty() const { return Length == 0; }
+    // Character n (1-based, as the octets are counted); 0 beyond the length.
+    uint8_t At(int n) const
+    {
+        return n >= 1 && n <= Length && n <= int(MaxLength) ? Chars[std::size_t(n - 1)] : 0;
+    }
+    bool operator==(const TCallNumber &other) const
+    {
+        return Length == other.Length &&
+               std::equal(Chars.begin(), Chars.begin() + Length, other.Chars.begin());
+    }
+};
+
+// The digits of a calling party number (from character 3) and of a called party number (from
+// character 2).
+QString CallingPartyDigits(const TCallNumber &number);
+QString CalledPartyDigits(const TCallNumber &number);
+
+// The incoming-call record handed to the ring event.
+struct TCallDaten
+{
+    uint8_t Service = 0;
+    uint32_t CIPValue = 0;
+    TCallNumber CallingPartyNumber;
+    TCallNumber CallingPartySubaddress;
+    TCallNumber CalledPartyNumber;
+    TCallNumber CalledPartySubaddress;
+};
