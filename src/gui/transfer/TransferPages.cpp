@@ -240,15 +240,15 @@ void TransferPages::ConnectComponent()
 
 void TransferPages::RunDisplay(std::function<void()> work)
 {
-    if (QThread::currentThread() == thread() && FQueuedDisplay.load() == 0) {
+    if (QThread::currentThread() == thread() && m_queuedDisplay.load() == 0) {
         m_queueDisplay(std::move(work));
         return;
     }
-    ++FQueuedDisplay;
+    ++m_queuedDisplay;
     QMetaObject::invokeMethod(
         this,
         [this, work = std::move(work)]() mutable {
-            --FQueuedDisplay;
+            --m_queuedDisplay;
             m_queueDisplay(std::move(work));
         },
         Qt::QueuedConnection);
@@ -300,7 +300,7 @@ void TransferPages::OpenDialPage()
     emit titleWanted(kTitleDial);
 
     ui->ChangeCallers->clear();
-    FDialNumbers.clear();
+    m_dialNumbers.clear();
     if (CallerDirectory *callers = m_callers()) {
         for (const QString &key : callers->ListKeys()) {
             const QString value = callers->ReadValue(key);
@@ -310,14 +310,14 @@ void TransferPages::OpenDialPage()
             bool blocked = false;
             CallerDirectory::SplitValue(value, &name, &blocked);
             ui->ChangeCallers->addItem(name);
-            FDialNumbers << key;
+            m_dialNumbers << key;
         }
     }
     ui->ChangeCallers->setCurrentIndex(-1);
 
     ui->lbConnectMsg->setText(kPleaseChoose);
     ui->DFUoutBtn->setEnabled(false);
-    FPrefixApplied = false;
+    m_prefixApplied = false;
     ui->ChangeNumber->clear();
 
     const QString last = Settings::Read(Settings::LastDFUConnect);
@@ -332,9 +332,9 @@ void TransferPages::OpenDialPage()
 void TransferPages::ChangeCallersChange()
 {
     const int index = ui->ChangeCallers->currentIndex();
-    if (index < 0 || index >= FDialNumbers.size())
+    if (index < 0 || index >= m_dialNumbers.size())
         return;
-    ui->ChangeNumber->setText(FDialNumbers.at(index));
+    ui->ChangeNumber->setText(m_dialNumbers.at(index));
     StoreSetting([&] { Settings::Write(Settings::LastDFUConnect, ui->ChangeCallers->itemText(index)); });
 }
 
@@ -356,9 +356,9 @@ void TransferPages::CallBtnClick()
 {
     ui->UploadList->clear();
     // Behind a private branch exchange the outside line takes a leading "0", once per opening.
-    if (ui->cbDialWith->isChecked() && !FPrefixApplied) {
+    if (ui->cbDialWith->isChecked() && !m_prefixApplied) {
         ui->ChangeNumber->setText(QStringLiteral("0") + ui->ChangeNumber->text());
-        FPrefixApplied = true;
+        m_prefixApplied = true;
     }
     const QString number = ui->ChangeNumber->text().left(255);
     ui->lbConnectMsg->setText(QStringLiteral("Wähle ") + number + QStringLiteral(" ..."));
@@ -415,7 +415,7 @@ void TransferPages::Capi2BDisconnect(int /*NCCI*/, uint32_t /*Grund*/)
 void TransferPages::Capi2Disconnect(uint32_t /*Grund*/)
 {
     // Ends a receive run that waits for a file at once.
-    FTransferDone = true;
+    m_transferDone = true;
     RunDisplay([this] { ShowStatus(QStringLiteral("Verbindung getrennt  ...")); });
 }
 
@@ -446,9 +446,9 @@ void TransferPages::UploadBtnClick()
     emit pageWanted(Page::Progress);
     ui->Gauge->setVisible(true);
     ui->ProgressLabel->setVisible(true);
-    FTransferDone = true;
-    FRateTime = 0;
-    FRateBytes = 0;
+    m_transferDone = true;
+    m_rateTime = 0;
+    m_rateBytes = 0;
 
     const QPointer<TransferPages> alive(this);
     // The list may change while a file arrives: every step reads it afresh.
@@ -457,12 +457,12 @@ void TransferPages::UploadBtnClick()
         if (item->checkState() != Qt::Checked)
             continue;
         // Cleared before the request goes out, so a disconnect that comes at once still counts.
-        FTransferDone = false;
+        m_transferDone = false;
         m_capi.SendCommand(kAskFile, FileNameOfListItem(item->text()));
         // Without a B-channel link (the other side has gone already) nothing can come.
         if (m_capi.CallState() < 3)
-            FTransferDone = true;
-        WaitFor([this] { return FTransferDone.load(); }, -1);
+            m_transferDone = true;
+        WaitFor([this] { return m_transferDone.load(); }, -1);
         if (!alive)
             return;
     }
@@ -492,7 +492,7 @@ void TransferPages::SendBtnClick()
 
 void TransferPages::EndSessionBtnClick()
 {
-    FTransferDone = true;
+    m_transferDone = true;
     m_capi.Disconnect(1);
     emit mainTitleWanted();
     SetConnectIcon(false, 0);
@@ -533,7 +533,7 @@ void TransferPages::Capi2TransferError(const QString &Filename, uint32_t ErrorNu
             emit statusWanted(line);
         // The file a receive run waits for will not come (or not whole); the run goes on once
         // this is shown.
-        FTransferDone = true;
+        m_transferDone = true;
     });
 }
 
@@ -551,8 +551,8 @@ void TransferPages::ShowTransferStep(bool receiving, const QString &Filename, in
             ui->ProgressLabel->setVisible(true);
             if (receiving) {
                 // The rate of this file counts from its own first byte.
-                FRateTime = Clock::ticks();
-                FRateBytes = 0;
+                m_rateTime = Clock::ticks();
+                m_rateBytes = 0;
             }
         }
         break;
@@ -574,7 +574,7 @@ void TransferPages::ShowTransferStep(bool receiving, const QString &Filename, in
     case tbFileEnd: {
         SetConnectIcon(true, 0);
         if (receiving)
-            FTransferDone = true;
+            m_transferDone = true;
         const QString done = Filename + (receiving ? QStringLiteral(" erfolgreich empfangen ...")
                                                    : QStringLiteral(" erfolgreich gesendet ..."));
         ui->dfuList->addItem(done);
@@ -592,7 +592,7 @@ void TransferPages::ShowTransferStep(bool receiving, const QString &Filename, in
         // that went down has hidden it already).
         SetConnectIcon(m_connectTray->Active(), 0);
         if (receiving)
-            FTransferDone = true;
+            m_transferDone = true;
         else if (!m_serverMode) {
             ui->Gauge->setVisible(false);
             ui->ProgressLabel->setVisible(false);
@@ -609,14 +609,14 @@ void TransferPages::ShowByteRate(int64_t bytes)
     // The shown rate changes once a second and covers the time since the last change, so it
     // stays steady whatever the block size.
     const qint64 now = Clock::ticks();
-    if (now / 1000 == FRateTime / 1000)
+    if (now / 1000 == m_rateTime / 1000)
         return;
-    const qint64 elapsed = now - FRateTime;
+    const qint64 elapsed = now - m_rateTime;
     if (elapsed > 0)
-        ui->lbByteSec->setText(QString::number((bytes - FRateBytes) * 1000 / elapsed));
+        ui->lbByteSec->setText(QString::number((bytes - m_rateBytes) * 1000 / elapsed));
     ui->lbByteSec->repaint();
-    FRateTime = now;
-    FRateBytes = bytes;
+    m_rateTime = now;
+    m_rateBytes = bytes;
 }
 
 void TransferPages::SetConnectIcon(bool show, int kind)
@@ -635,11 +635,11 @@ void TransferPages::SetConnectIcon(bool show, int kind)
     case 5:
     case 6:
         // Alternates with every data block.
-        if (FConnectTrayTag == 0)
+        if (m_connectTrayTag == 0)
             m_connectTray->setIcon(kind == 5 ? Icons::receiveIcon() : Icons::sendIcon());
         else
             m_connectTray->setIcon(Icons::connectIcon());
-        FConnectTrayTag = ~FConnectTrayTag;
+        m_connectTrayTag = ~m_connectTrayTag;
         break;
     default:
         break;

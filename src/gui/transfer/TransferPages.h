@@ -157,15 +157,15 @@ private:
     bool m_serverMode = false;
     QString m_sendFolder;
     // The numbers of the dial page's names, in their order.
-    QStringList FDialNumbers;
+    QStringList m_dialNumbers;
     // A receive run's file is in (or will not come).
-    std::atomic<bool> FTransferDone{false};
-    bool FPrefixApplied = false;
+    std::atomic<bool> m_transferDone{false};
+    bool m_prefixApplied = false;
     // Last byte-rate sample: the millisecond tick count and the bytes received by then.
-    qint64 FRateTime = 0;
-    qint64 FRateBytes = 0;
+    qint64 m_rateTime = 0;
+    qint64 m_rateBytes = 0;
     // Blink phase of the transfer icon: 0 or all bits set.
-    int FConnectTrayTag = 0;
+    int m_connectTrayTag = 0;
     // Display work queued for the main thread and not yet run.
-    std::atomic<int> FQueuedDisplay{0};
+    std::atomic<int> m_queuedDisplay{0};
 };
