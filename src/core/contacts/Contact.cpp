@@ -29,6 +29,14 @@ bool looksLikeVCard(const QString &text)
 }
 } // namespace
 
+QString ContactNumber(const QString &phone, const NumberPlan &plan)
+{
+    QString number = PhoneNumber::International(phone, plan);
+    if (number.size() > kMaxNumberDigits)
+        number.clear();
+    return number;
+}
+
 QString Contact::DisplayName() const
 {
     if (!Surname.isEmpty())

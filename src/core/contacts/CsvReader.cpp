@@ -115,7 +115,8 @@ QList<QStringList> ParseCsv(const QString &text, QChar delimiter)
     bool quoted = false;
     bool fieldStarted = false;
     auto endField = [&] {
-        row << current;
+        if (row.size() < kMaxCsvFields)
+            row << current;
         current.clear();
         fieldStarted = false;
     };
@@ -206,7 +207,11 @@ QList<Contact> ReadCsvContacts(const QString &text)
         c.Street = field(row, columns.Street);
         c.PostalCode = field(row, columns.PostalCode);
         c.Locality = field(row, columns.Locality);
+        // The number columns in their order, as far as the row goes: a short row costs its own
+        // length, not the header's.
         for (int column : columns.Phones) {
+            if (column >= row.size())
+                break;
             for (const QString &part : field(row, column).split(QStringLiteral(":::"))) {
                 const QString number = part.trimmed();
                 if (!number.isEmpty())

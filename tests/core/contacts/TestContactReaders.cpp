@@ -8,12 +8,17 @@
 #include "support/TestEnv.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
 const NumberPlan kBerlin = NumberPlan::fromText("49", "30");
-}
+
+// Far above what linear reading of the generated inputs below takes on a slow machine under a
+// sanitizer, far below what reading them with work that grows with the square of their size takes.
+constexpr qint64 kLinearBoundMs = 10000;
+} // namespace
 
 TEST(VCardReader, ThunderbirdStyleVersion30)
 {
@@ -96,6 +101,22 @@ TEST(VCardReader, Version40)
     EXPECT_EQ(PhoneNumber::International(cards[0].Phones[0], kBerlin), "49301234567");
 }
 
+TEST(VCardReader, SoftLineBreaksTakeTimeInProportionToTheText)
+{
+    // A damaged quoted-printable line: no colon ever ends its head, and 700,000 soft line
+    // breaks continue it. The card after it is read as usual.
+    QByteArray file = "BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE;ENCODING=QUOTED-PRINTABLE=\r\n";
+    for (int i = 0; i < 700000; ++i)
+        file += "a=\r\n";
+    file += "a\r\nN:Nach;Vor\r\nTEL:030 1234567\r\nEND:VCARD\r\n";
+    QElapsedTimer timer;
+    timer.start();
+    const QList<Contact> cards = ReadVCards(file);
+    EXPECT_LT(timer.elapsed(), kLinearBoundMs);
+    ASSERT_EQ(cards.size(), 1);
+    EXPECT_EQ(cards[0].Phones, QStringList({"030 1234567"}));
+}
+
 TEST(CsvReader, SpreadsheetAndAddressBookExports)
 {
     // A hand-made table saved by a German spreadsheet: semicolons, Windows-1252, "Name" beside
@@ -129,6 +150,34 @@ TEST(CsvReader, SpreadsheetAndAddressBookExports)
 
     // A table with no number column is no address book.
     EXPECT_TRUE(ReadCsvContacts("Name,Ort\nA,B\n").isEmpty());
+}
+
+TEST(CsvReader, WideTablesTakeTimeInProportionToTheText)
+{
+    // 100,000 number columns, then 20,000 rows that fill only the first: the rows are not walked
+    // column by column.
+    QString text = "Name";
+    for (int i = 0; i < 100000; ++i)
+        text += ",Tel";
+    text += "\n";
+    for (int i = 0; i < 20000; ++i)
+        text += "a\n";
+    QElapsedTimer timer;
+    timer.start();
+    const QList<Contact> contacts = ReadCsvContacts(text);
+    EXPECT_LT(timer.elapsed(), kLinearBoundMs);
+    ASSERT_EQ(contacts.size(), 20000);
+    EXPECT_EQ(contacts.back().DisplayName(), "a");
+
+    // A row keeps its first kMaxCsvFields fields; a column beyond them is none.
+    QString wide = "Name" + QString(",x").repeated(kMaxCsvFields - 1) + ",Tel\nA" +
+                   QString(",").repeated(kMaxCsvFields) + "030 1\n";
+    const QList<QStringList> rows = ParseCsv(wide, QLatin1Char(','));
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[1].size(), kMaxCsvFields);
+    EXPECT_TRUE(ReadCsvContacts(wide).isEmpty());
+    wide.replace(",x,Tel", ",Tel,x");
+    EXPECT_EQ(ReadCsvContacts(wide).size(), 1);
 }
 
 TEST(AddressBook, FindsByLineNumberAcrossFilesAndRereadsChanges)
