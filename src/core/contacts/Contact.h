@@ -7,6 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+// The largest address book files read, by kind. vCards may carry photos.
+constexpr qint64 kMaxVCardFileSize = 64 * 1024 * 1024;
+constexpr qint64 kMaxCsvFileSize = 32 * 1024 * 1024;
+
 // The most digits a telephone number has in its international form; a longer one is no number.
 constexpr qsizetype kMaxNumberDigits = 32;
 

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 const NumberPlan kBerlin = NumberPlan::fromText("49", "30");
 
@@ -216,4 +218,57 @@ TEST(AddressBook, FindsByLineNumberAcrossFilesAndRereadsChanges)
     ASSERT_TRUE(QFile::remove(folder + "/b/liste.csv"));
     EXPECT_TRUE(book.Refresh());
     EXPECT_EQ(book.Find("40555"), nullptr);
+}
+
+TEST(AddressBook, ReadsOnlyRegularFilesWithinTheSizeCaps)
+{
+    // A pipe, a link to a device, files beyond the caps: each is named and read no further, and
+    // the other address books are read. A link to a regular file is read.
+    TestEnv env;
+    const QString fifo = env.root() + "/pipe.vcf";
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString device = env.root() + "/zero.vcf";
+    ASSERT_TRUE(QFile::link("/dev/zero", device));
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Gross;Gina\r\nTEL:030 7777777\r\nEND:VCARD\r\n";
+    const QByteArray table = "Name;Telefon\r\nGross;030 8888888\r\n";
+    const QString bigCard = env.root() + "/gross.vcf";
+    const QString bigTable = env.root() + "/gross.csv";
+    ASSERT_TRUE(writeBytes(bigCard, card));
+    ASSERT_TRUE(writeBytes(bigTable, table));
+    // Sparse: the rest of each file is zeros that take no disk.
+    ASSERT_TRUE(QFile::resize(bigCard, kMaxVCardFileSize + 1));
+    ASSERT_TRUE(QFile::resize(bigTable, kMaxCsvFileSize + 1));
+    const QString folder = env.root() + "/kontakte";
+    ASSERT_TRUE(writeBytes(folder + "/a.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Erste;Eva\r\n"
+                                              "TEL:+49 30 1234567\r\nEND:VCARD\r\n"));
+    ASSERT_TRUE(writeBytes(env.root() + "/liste.csv", "Nachname;Telefon\r\nZweite;030 2222222\r\n"));
+    ASSERT_TRUE(QFile::link(env.root() + "/liste.csv", folder + "/b.csv"));
+    ASSERT_TRUE(QFile::link("/dev/zero", folder + "/z.vcf"));
+
+    AddressBook book;
+    book.Load({fifo, device, bigCard, bigTable, folder}, kBerlin);
+    EXPECT_EQ(book.size(), 2);
+    ASSERT_NE(book.Find("301234567"), nullptr);
+    ASSERT_NE(book.Find("302222222"), nullptr);
+    EXPECT_EQ(book.Find("307777777"), nullptr);
+    EXPECT_EQ(book.Find("308888888"), nullptr);
+    const QStringList errors = book.errors();
+    ASSERT_EQ(errors.size(), 5) << errors.join('\n').toStdString();
+    EXPECT_TRUE(errors[0].startsWith(fifo));
+    EXPECT_TRUE(errors[1].startsWith(device));
+    EXPECT_EQ(errors[2], bigCard + " ist zu groß für ein Adressbuch");
+    EXPECT_EQ(errors[3], bigTable + " ist zu groß für ein Adressbuch");
+    EXPECT_TRUE(errors[4].startsWith(folder + "/z.vcf"));
+
+    // Just within the caps they are read.
+    ASSERT_TRUE(QFile::resize(bigCard, kMaxVCardFileSize));
+    ASSERT_TRUE(QFile::resize(bigTable, kMaxCsvFileSize));
+    QString error;
+    const QList<Contact> cards = ReadContactFile(bigCard, &error);
+    ASSERT_EQ(cards.size(), 1);
+    EXPECT_EQ(cards[0].Surname, "Gross");
+    const QList<Contact> rows = ReadContactFile(bigTable, &error);
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_EQ(rows[0].Phones, QStringList({"030 8888888"}));
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
 }
