@@ -41,6 +41,7 @@ QString writeFile(const QTemporaryDir &dir, const QByteArray &head, const QByteA
         piece += record;
     for (qint64 written = head.size(); written < mib * 1024 * 1024; written += piece.size())
         file.write(piece);
+    file.resize(mib * 1024 * 1024); // the last record may end short
     return path;
 }
 
