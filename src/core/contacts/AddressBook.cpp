@@ -57,7 +57,7 @@ void AddressBook::Load(const QStringList &sources, const NumberPlan &plan)
                 const qsizetype at = m_contacts.size();
                 m_contacts << contact;
                 for (const QString &phone : contact.Phones) {
-                    const QString number = PhoneNumber::International(phone, plan);
+                    const QString number = ContactNumber(phone, plan);
                     if (!number.isEmpty() && !m_index.contains(number))
                         m_index.insert(number, at);
                 }

@@ -7,10 +7,13 @@
 #include <QFile>
 #include <QStringDecoder>
 
-namespace {
-// Address books with photos grow large; anything beyond this is not an address book.
-constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+namespace {
 bool startsWith(QByteArrayView bytes, std::initializer_list<uchar> prefix)
 {
     if (bytes.size() < qsizetype(prefix.size()))
@@ -27,7 +30,43 @@ bool looksLikeVCard(const QString &text)
 {
     return text.left(65536).contains(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive);
 }
+
+bool isUtf16(QByteArrayView bytes)
+{
+    return startsWith(bytes, {0xFF, 0xFE}) || startsWith(bytes, {0xFE, 0xFF});
+}
+
+// Whether a file's bytes are vCards rather than CSV, judged by the beginning.
+bool holdsVCards(QByteArrayView bytes)
+{
+    if (isUtf16(bytes))
+        return looksLikeVCard(
+            DecodeContactText(bytes.first(std::min<qsizetype>(bytes.size(), 2 + 2 * 65536))));
+    return bytes.first(std::min<qsizetype>(bytes.size(), 65536))
+        .toByteArray()
+        .toUpper()
+        .contains("BEGIN:VCARD");
+}
+
+// Closes a file descriptor when it goes out of scope.
+struct Descriptor
+{
+    int fd;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
 } // namespace
+
+QString ContactNumber(const QString &phone, const NumberPlan &plan)
+{
+    QString number = PhoneNumber::International(phone, plan);
+    if (number.size() > kMaxNumberDigits)
+        number.clear();
+    return number;
+}
 
 QString Contact::DisplayName() const
 {
@@ -58,23 +97,51 @@ QString DecodeContactText(QByteArrayView bytes)
 
 QList<Contact> ReadContactFile(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const auto refuse = [&](const QString &why) {
         if (error)
-            *error = QStringLiteral("%1 kann nicht gelesen werden: %2").arg(path, file.errorString());
-        return {};
+            *error = why;
+        return QList<Contact>();
+    };
+    const auto unreadable = [&](int code) {
+        return refuse(QStringLiteral("%1 kann nicht gelesen werden: %2").arg(path, qt_error_string(code)));
+    };
+    const auto tooLarge = [&] {
+        return refuse(QStringLiteral("%1 ist zu groß für ein Adressbuch").arg(path));
+    };
+    // Opened without waiting, so that a pipe nobody writes to holds nothing up; only a regular
+    // file is read (through a link, too): a pipe or a device may never end.
+    const Descriptor file{::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (file.fd < 0)
+        return unreadable(errno);
+    struct stat info;
+    if (::fstat(file.fd, &info) != 0)
+        return unreadable(errno);
+    if (!S_ISREG(info.st_mode))
+        return refuse(QStringLiteral("%1 ist keine gewöhnliche Datei").arg(path));
+    const qint64 cap = std::max(kMaxVCardFileSize, kMaxCsvFileSize);
+    if (info.st_size > cap)
+        return tooLarge();
+    // At most one byte beyond the cap, however the file grows meanwhile.
+    QByteArray bytes(qsizetype(std::min<qint64>(info.st_size + 1, cap + 1)), Qt::Uninitialized);
+    qsizetype have = 0;
+    for (;;) {
+        if (have == bytes.size()) {
+            if (have > cap)
+                break;
+            bytes.resize(qsizetype(std::min<qint64>(cap + 1, qint64(have) * 2 + 4096)));
+        }
+        const ssize_t got = ::read(file.fd, bytes.data() + have, size_t(bytes.size() - have));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return unreadable(errno);
+        if (got == 0)
+            break;
+        have += got;
     }
-    if (file.size() > kMaxFileSize) {
-        if (error)
-            *error = QStringLiteral("%1 ist zu groß für ein Adressbuch").arg(path);
-        return {};
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = QStringLiteral("%1 kann nicht gelesen werden: %2").arg(path, file.errorString());
-        return {};
-    }
+    bytes.truncate(have);
+    if (have > (holdsVCards(bytes) ? kMaxVCardFileSize : kMaxCsvFileSize))
+        return tooLarge();
     return ReadContactBytes(bytes);
 }
 
@@ -82,11 +149,11 @@ QList<Contact> ReadContactBytes(const QByteArray &bytes)
 {
     // vCards are read from their bytes, since each value may name its own character set; a file
     // in UTF-16 becomes UTF-8 first.
-    if (startsWith(bytes, {0xFF, 0xFE}) || startsWith(bytes, {0xFE, 0xFF})) {
+    if (isUtf16(bytes)) {
         const QString text = DecodeContactText(bytes);
         return looksLikeVCard(text) ? ReadVCards(text.toUtf8()) : ReadCsvContacts(text);
     }
-    if (bytes.left(65536).toUpper().contains("BEGIN:VCARD"))
+    if (holdsVCards(bytes))
         return ReadVCards(bytes);
     return ReadCsvContacts(DecodeContactText(bytes));
 }

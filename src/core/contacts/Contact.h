@@ -1,9 +1,18 @@
 #pragma once
 
+#include "calls/PhoneNumber.h"
+
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+// The largest address book files read, by kind. vCards may carry photos.
+constexpr qint64 kMaxVCardFileSize = 64 * 1024 * 1024;
+constexpr qint64 kMaxCsvFileSize = 32 * 1024 * 1024;
+
+// The most digits a telephone number has in its international form; a longer one is no number.
+constexpr qsizetype kMaxNumberDigits = 32;
 
 // One entry of a user's address book, as the readers of vCard and CSV files give it.
 struct Contact
@@ -21,6 +30,10 @@ struct Contact
     QString DisplayName() const;
     bool hasName() const { return !Surname.isEmpty() || !FullName.isEmpty() || !Organisation.isEmpty(); }
 };
+
+// A contact's number in its international form (PhoneNumber::International); empty when the
+// text holds no number or one of more than kMaxNumberDigits digits.
+QString ContactNumber(const QString &phone, const NumberPlan &plan);
 
 // The text of an address book file: UTF-16 or UTF-8 with a byte order mark, else UTF-8 when the
 // bytes are valid UTF-8, else Windows-1252 (what older Windows programs write).

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -27,6 +29,48 @@ QString prefixOf(const QString &key)
     const qsizetype star = key.indexOf(QLatin1Char('*'));
     return (star < 0 ? key : key.left(star)).toLower();
 }
+
+// The prefixes of the directory's keys, one character per step, each with the first row it
+// answers for: every prefix of a number is found in one walk along it.
+class PrefixTree
+{
+public:
+    // Keeps the row of the first call for a prefix.
+    void Add(const QString &prefix, qsizetype row)
+    {
+        qsizetype node = 0;
+        for (const QChar c : prefix) {
+            const auto [it, added] = m_next.try_emplace(edge(node, c), qsizetype(m_row.size()));
+            if (added)
+                m_row.push_back(-1);
+            node = it->second;
+        }
+        if (m_row[size_t(node)] < 0)
+            m_row[size_t(node)] = row;
+    }
+
+    // The first row any prefix of `number` answers for; `none` when no prefix is known.
+    qsizetype FirstAnswering(const QString &number, qsizetype none) const
+    {
+        qsizetype first = none;
+        qsizetype node = 0;
+        for (const QChar c : number) {
+            const auto it = m_next.find(edge(node, c));
+            if (it == m_next.end())
+                break;
+            node = it->second;
+            if (m_row[size_t(node)] >= 0)
+                first = std::min(first, m_row[size_t(node)]);
+        }
+        return first;
+    }
+
+private:
+    static quint64 edge(qsizetype node, QChar c) { return quint64(node) << 16 | c.unicode(); }
+
+    std::unordered_map<quint64, qsizetype> m_next; // (node, character) -> node
+    std::vector<qsizetype> m_row{-1};              // node -> first row, or -1; 0 is the root
+};
 
 bool usableKey(const QString &key)
 {
@@ -69,7 +113,7 @@ QString ContactImport::Summary() const
 
 QString DirectoryKeyOf(const QString &phone, const NumberPlan &plan, bool createNull)
 {
-    QString key = PhoneNumber::International(phone, plan);
+    QString key = ContactNumber(phone, plan);
     if (key.isEmpty())
         return QString();
     // The line delivers a national number without its "0", another country's with its code.
@@ -83,15 +127,15 @@ ContactImport PlanContactImport(const QList<CallerRecord> &rows, const QList<Con
 {
     ContactImport result;
     QList<CallerRecord> updated = rows;
-    QHash<QString, qsizetype> byKey;           // key -> row
-    QHash<QString, qsizetype> firstWithPrefix; // prefix -> first row it answers for
+    QHash<QString, qsizetype> byKey; // key -> row
+    PrefixTree prefixes;             // prefix -> first row it answers for
     for (qsizetype i = 0; i < rows.size(); ++i) {
         if (rows[i].Number.isEmpty())
             continue; // a row the list drops when it is saved
         byKey.insert(rows[i].Number.toLower(), i);
         const QString prefix = prefixOf(rows[i].Number);
-        if (prefix.size() >= kShortestPrefix && !firstWithPrefix.contains(prefix))
-            firstWithPrefix.insert(prefix, i);
+        if (prefix.size() >= kShortestPrefix)
+            prefixes.Add(prefix, i);
     }
     // New entries by the row they go before (rows.size(): at the end).
     std::vector<QList<CallerRecord>> before(size_t(rows.size()) + 1);
@@ -140,13 +184,7 @@ ContactImport PlanContactImport(const QList<CallerRecord> &rows, const QList<Con
             }
 
             // Before the first entry that answers the number now, and blocked like it.
-            qsizetype at = rows.size();
-            const QString lower = key.toLower();
-            for (qsizetype length = kShortestPrefix; length <= lower.size(); ++length) {
-                const auto answering = firstWithPrefix.constFind(lower.left(length));
-                if (answering != firstWithPrefix.cend())
-                    at = std::min(at, answering.value());
-            }
+            const qsizetype at = prefixes.FirstAnswering(key.toLower(), rows.size());
             const bool blocked = at < rows.size() && rows[at].Blocked;
             before[size_t(at)].append({key, name, blocked});
             ++result.New;

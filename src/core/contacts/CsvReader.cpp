@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 
 #include <array>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -105,25 +107,25 @@ QString field(const QStringList &row, int column)
     return column >= 0 && column < row.size() ? row[column].simplified() : QString();
 }
 
-} // namespace
-
-QList<QStringList> ParseCsv(const QString &text, QChar delimiter)
+// Hands each record of CSV text to `take`, in order: the rows are never all held at once.
+template<typename Take> void forEachRow(const QString &text, QChar delimiter, Take take)
 {
-    QList<QStringList> rows;
     QStringList row;
     QString current;
     bool quoted = false;
     bool fieldStarted = false;
     auto endField = [&] {
-        row << current;
+        if (row.size() < kMaxCsvFields)
+            row << current;
         current.clear();
         fieldStarted = false;
     };
     auto endRow = [&] {
         endField();
         if (!(row.size() == 1 && row.front().isEmpty()))
-            rows << row;
-        row.clear();
+            take(std::move(row));
+        // Not clear(): that would give every later row the capacity of the longest one.
+        row = QStringList();
     };
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -159,6 +161,14 @@ QList<QStringList> ParseCsv(const QString &text, QChar delimiter)
     }
     if (fieldStarted || !current.isEmpty() || !row.isEmpty())
         endRow();
+}
+
+} // namespace
+
+QList<QStringList> ParseCsv(const QString &text, QChar delimiter)
+{
+    QList<QStringList> rows;
+    forEachRow(text, delimiter, [&](QStringList &&row) { rows << std::move(row); });
     return rows;
 }
 
@@ -187,26 +197,32 @@ QChar GuessCsvDelimiter(const QString &text)
 
 QList<Contact> ReadCsvContacts(const QString &text)
 {
-    QList<QStringList> rows = ParseCsv(text, GuessCsvDelimiter(text));
-    if (rows.size() < 2)
-        return {};
-    const Columns columns = classify(rows.front());
-    const bool hasName =
-        columns.Surname >= 0 || columns.Given >= 0 || columns.Full >= 0 || columns.Organisation >= 0;
-    if (columns.Phones.isEmpty() || !hasName)
-        return {};
+    // Row by row: a large table is never held as rows beside the contacts made of it.
+    std::optional<Columns> columns;
+    bool usable = false;
     QList<Contact> contacts;
-    for (qsizetype r = 1; r < rows.size(); ++r) {
-        const QStringList &row = rows[r];
+    forEachRow(text, GuessCsvDelimiter(text), [&](QStringList &&row) {
+        if (!columns) {
+            columns = classify(row);
+            usable = !columns->Phones.isEmpty() && (columns->Surname >= 0 || columns->Given >= 0 ||
+                                                    columns->Full >= 0 || columns->Organisation >= 0);
+            return;
+        }
+        if (!usable)
+            return;
         Contact c;
-        c.Surname = field(row, columns.Surname);
-        c.GivenName = field(row, columns.Given);
-        c.FullName = field(row, columns.Full);
-        c.Organisation = field(row, columns.Organisation);
-        c.Street = field(row, columns.Street);
-        c.PostalCode = field(row, columns.PostalCode);
-        c.Locality = field(row, columns.Locality);
-        for (int column : columns.Phones) {
+        c.Surname = field(row, columns->Surname);
+        c.GivenName = field(row, columns->Given);
+        c.FullName = field(row, columns->Full);
+        c.Organisation = field(row, columns->Organisation);
+        c.Street = field(row, columns->Street);
+        c.PostalCode = field(row, columns->PostalCode);
+        c.Locality = field(row, columns->Locality);
+        // The number columns in their order, as far as the row goes: a short row costs its own
+        // length, not the header's.
+        for (int column : columns->Phones) {
+            if (column >= row.size())
+                break;
             for (const QString &part : field(row, column).split(QStringLiteral(":::"))) {
                 const QString number = part.trimmed();
                 if (!number.isEmpty())
@@ -215,6 +231,6 @@ QList<Contact> ReadCsvContacts(const QString &text)
         }
         if (c.hasName() || !c.GivenName.isEmpty() || !c.Phones.isEmpty())
             contacts << c;
-    }
+    });
     return contacts;
 }

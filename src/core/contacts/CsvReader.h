@@ -6,6 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+// The fields of a row that are read; the rest of a longer row is dropped. Exports of address
+// books have fewer than a hundred columns.
+constexpr qsizetype kMaxCsvFields = 1000;
+
 // The records of CSV text: fields in double quotes may hold the delimiter, line breaks and
 // doubled quotes; line ends may be CR LF or LF. Empty lines are skipped.
 QList<QStringList> ParseCsv(const QString &text, QChar delimiter);

@@ -4,6 +4,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace {
 
 struct Property
@@ -15,12 +17,52 @@ struct Property
     QByteArray Value; // raw, still encoded
 };
 
-bool isQuotedPrintableHead(QByteArrayView line)
+// The logical line being put together from physical lines, and whether its head (up to the
+// first colon) names quoted-printable. The head is searched once, as far as it has grown since the
+// last question: a line that many soft line breaks continue costs its length, not its square.
+class LogicalLine
 {
-    const qsizetype colon = line.indexOf(':');
-    const QByteArray head = (colon < 0 ? line : line.first(colon)).toByteArray().toUpper();
-    return head.contains("QUOTED-PRINTABLE");
-}
+public:
+    void Start(QByteArrayView physical)
+    {
+        m_text = physical.toByteArray();
+        m_searched = 0;
+        m_colon = -1;
+        m_quotedPrintable = false;
+    }
+    const QByteArray &Text() const { return m_text; }
+    bool EndsWith(char c) const { return m_text.endsWith(c); }
+    // Drops the last byte, a "=" that is neither the colon nor part of the word searched for.
+    void ChopLast()
+    {
+        m_text.chop(1);
+        m_searched = std::min(m_searched, m_text.size());
+    }
+    void Append(QByteArrayView more) { m_text += more; }
+
+    bool QuotedPrintableHead()
+    {
+        if (m_colon >= 0)
+            return m_quotedPrintable; // the head is complete
+        static constexpr QByteArrayView kWord = "QUOTED-PRINTABLE";
+        const qsizetype colon = m_text.indexOf(':', m_searched);
+        const qsizetype headEnd = colon < 0 ? m_text.size() : colon;
+        if (!m_quotedPrintable) {
+            // Back by less than the word, so that a word across the last end is found.
+            const qsizetype from = std::max<qsizetype>(0, m_searched - (kWord.size() - 1));
+            m_quotedPrintable = m_text.sliced(from, headEnd - from).toUpper().contains(kWord);
+        }
+        m_searched = headEnd;
+        m_colon = colon;
+        return m_quotedPrintable;
+    }
+
+private:
+    QByteArray m_text;
+    qsizetype m_searched = 0; // the head is searched up to here
+    qsizetype m_colon = -1;
+    bool m_quotedPrintable = false;
+};
 
 // Splits at `separator` outside double quotes.
 QList<QByteArray> splitOutsideQuotes(QByteArrayView text, char separator)
@@ -265,7 +307,7 @@ QList<Contact> ReadVCards(QByteArrayView bytes)
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);
     CardParser parser;
-    QByteArray logical;
+    LogicalLine logical;
     bool haveLogical = false;
     qsizetype pos = 0;
     while (pos < bytes.size()) {
@@ -277,24 +319,24 @@ QList<Contact> ReadVCards(QByteArrayView bytes)
         if (physical.endsWith('\r'))
             physical.chop(1);
 
-        if (haveLogical && logical.endsWith('=') && isQuotedPrintableHead(logical)) {
+        if (haveLogical && logical.EndsWith('=') && logical.QuotedPrintableHead()) {
             // A soft line break of quoted-printable: the value goes on in the next line.
-            logical.chop(1);
-            logical += physical;
+            logical.ChopLast();
+            logical.Append(physical);
             continue;
         }
         if (haveLogical && !physical.isEmpty() && (physical[0] == ' ' || physical[0] == '\t')) {
             // A folded line. Version 3.0 and 4.0 drop the one blank that folds; 2.1 folds at a
             // blank that belongs to the text.
-            logical += parser.version21() ? physical : physical.sliced(1);
+            logical.Append(parser.version21() ? physical : physical.sliced(1));
             continue;
         }
         if (haveLogical)
-            parser.line(logical);
-        logical = physical.toByteArray();
-        haveLogical = !logical.isEmpty();
+            parser.line(logical.Text());
+        logical.Start(physical);
+        haveLogical = !physical.isEmpty();
     }
     if (haveLogical)
-        parser.line(logical);
+        parser.line(logical.Text());
     return parser.cards();
 }

@@ -5,6 +5,7 @@
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
 
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -80,4 +81,24 @@ TEST(ContactImport, PreviewCountsAndRowsForExportedAddressBooks)
     EXPECT_EQ(DirectoryKeyOf("030/123 45 67", kBerlin, false), "301234567");
     EXPECT_EQ(DirectoryKeyOf("+44 20 7946 0000", kBerlin, false), "442079460000");
     EXPECT_EQ(DirectoryKeyOf("keine", kBerlin, true), "");
+}
+
+TEST(ContactImport, OverlongNumbersAreNoNumbers)
+{
+    // Up to kMaxNumberDigits digits in the international form a number is a key; a longer one is
+    // none, and a very long one costs no more than reading it.
+    const QString longest = "+" + QString(kMaxNumberDigits, '1');
+    EXPECT_EQ(DirectoryKeyOf(longest, kBerlin, false), longest.mid(1));
+    EXPECT_EQ(DirectoryKeyOf(longest + "1", kBerlin, false), "");
+
+    Contact contact;
+    contact.Surname = "Lang";
+    contact.Phones = {longest, "+" + QString(1000000, '1')};
+    QElapsedTimer timer;
+    timer.start();
+    const ContactImport plan = PlanContactImport({{"01*", "Gruppe", true}}, {contact}, kBerlin, true, false);
+    EXPECT_LT(timer.elapsed(), 10000); // far below a search that grows with the square of the length
+    EXPECT_EQ(plan.Skipped[ContactImport::BadNumber], 1);
+    ASSERT_EQ(plan.Rows.size(), 2);
+    EXPECT_EQ(plan.Rows[0], CallerRecord({"0" + longest.mid(1), "Lang", true}));
 }

@@ -8,12 +8,19 @@
 #include "support/TestEnv.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 const NumberPlan kBerlin = NumberPlan::fromText("49", "30");
-}
+
+// Far above what linear reading of the generated inputs below takes on a slow machine under a
+// sanitizer, far below what reading them with work that grows with the square of their size takes.
+constexpr qint64 kLinearBoundMs = 10000;
+} // namespace
 
 TEST(VCardReader, ThunderbirdStyleVersion30)
 {
@@ -96,6 +103,22 @@ TEST(VCardReader, Version40)
     EXPECT_EQ(PhoneNumber::International(cards[0].Phones[0], kBerlin), "49301234567");
 }
 
+TEST(VCardReader, SoftLineBreaksTakeTimeInProportionToTheText)
+{
+    // A damaged quoted-printable line: no colon ever ends its head, and 700,000 soft line
+    // breaks continue it. The card after it is read as usual.
+    QByteArray file = "BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE;ENCODING=QUOTED-PRINTABLE=\r\n";
+    for (int i = 0; i < 700000; ++i)
+        file += "a=\r\n";
+    file += "a\r\nN:Nach;Vor\r\nTEL:030 1234567\r\nEND:VCARD\r\n";
+    QElapsedTimer timer;
+    timer.start();
+    const QList<Contact> cards = ReadVCards(file);
+    EXPECT_LT(timer.elapsed(), kLinearBoundMs);
+    ASSERT_EQ(cards.size(), 1);
+    EXPECT_EQ(cards[0].Phones, QStringList({"030 1234567"}));
+}
+
 TEST(CsvReader, SpreadsheetAndAddressBookExports)
 {
     // A hand-made table saved by a German spreadsheet: semicolons, Windows-1252, "Name" beside
@@ -129,6 +152,34 @@ TEST(CsvReader, SpreadsheetAndAddressBookExports)
 
     // A table with no number column is no address book.
     EXPECT_TRUE(ReadCsvContacts("Name,Ort\nA,B\n").isEmpty());
+}
+
+TEST(CsvReader, WideTablesTakeTimeInProportionToTheText)
+{
+    // 100,000 number columns, then 20,000 rows that fill only the first: the rows are not walked
+    // column by column.
+    QString text = "Name";
+    for (int i = 0; i < 100000; ++i)
+        text += ",Tel";
+    text += "\n";
+    for (int i = 0; i < 20000; ++i)
+        text += "a\n";
+    QElapsedTimer timer;
+    timer.start();
+    const QList<Contact> contacts = ReadCsvContacts(text);
+    EXPECT_LT(timer.elapsed(), kLinearBoundMs);
+    ASSERT_EQ(contacts.size(), 20000);
+    EXPECT_EQ(contacts.back().DisplayName(), "a");
+
+    // A row keeps its first kMaxCsvFields fields; a column beyond them is none.
+    QString wide = "Name" + QString(",x").repeated(kMaxCsvFields - 1) + ",Tel\nA" +
+                   QString(",").repeated(kMaxCsvFields) + "030 1\n";
+    const QList<QStringList> rows = ParseCsv(wide, QLatin1Char(','));
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[1].size(), kMaxCsvFields);
+    EXPECT_TRUE(ReadCsvContacts(wide).isEmpty());
+    wide.replace(",x,Tel", ",Tel,x");
+    EXPECT_EQ(ReadCsvContacts(wide).size(), 1);
 }
 
 TEST(AddressBook, FindsByLineNumberAcrossFilesAndRereadsChanges)
@@ -167,4 +218,57 @@ TEST(AddressBook, FindsByLineNumberAcrossFilesAndRereadsChanges)
     ASSERT_TRUE(QFile::remove(folder + "/b/liste.csv"));
     EXPECT_TRUE(book.Refresh());
     EXPECT_EQ(book.Find("40555"), nullptr);
+}
+
+TEST(AddressBook, ReadsOnlyRegularFilesWithinTheSizeCaps)
+{
+    // A pipe, a link to a device, files beyond the caps: each is named and read no further, and
+    // the other address books are read. A link to a regular file is read.
+    TestEnv env;
+    const QString fifo = env.root() + "/pipe.vcf";
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString device = env.root() + "/zero.vcf";
+    ASSERT_TRUE(QFile::link("/dev/zero", device));
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Gross;Gina\r\nTEL:030 7777777\r\nEND:VCARD\r\n";
+    const QByteArray table = "Name;Telefon\r\nGross;030 8888888\r\n";
+    const QString bigCard = env.root() + "/gross.vcf";
+    const QString bigTable = env.root() + "/gross.csv";
+    ASSERT_TRUE(writeBytes(bigCard, card));
+    ASSERT_TRUE(writeBytes(bigTable, table));
+    // Sparse: the rest of each file is zeros that take no disk.
+    ASSERT_TRUE(QFile::resize(bigCard, kMaxVCardFileSize + 1));
+    ASSERT_TRUE(QFile::resize(bigTable, kMaxCsvFileSize + 1));
+    const QString folder = env.root() + "/kontakte";
+    ASSERT_TRUE(writeBytes(folder + "/a.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Erste;Eva\r\n"
+                                              "TEL:+49 30 1234567\r\nEND:VCARD\r\n"));
+    ASSERT_TRUE(writeBytes(env.root() + "/liste.csv", "Nachname;Telefon\r\nZweite;030 2222222\r\n"));
+    ASSERT_TRUE(QFile::link(env.root() + "/liste.csv", folder + "/b.csv"));
+    ASSERT_TRUE(QFile::link("/dev/zero", folder + "/z.vcf"));
+
+    AddressBook book;
+    book.Load({fifo, device, bigCard, bigTable, folder}, kBerlin);
+    EXPECT_EQ(book.size(), 2);
+    ASSERT_NE(book.Find("301234567"), nullptr);
+    ASSERT_NE(book.Find("302222222"), nullptr);
+    EXPECT_EQ(book.Find("307777777"), nullptr);
+    EXPECT_EQ(book.Find("308888888"), nullptr);
+    const QStringList errors = book.errors();
+    ASSERT_EQ(errors.size(), 5) << errors.join('\n').toStdString();
+    EXPECT_TRUE(errors[0].startsWith(fifo));
+    EXPECT_TRUE(errors[1].startsWith(device));
+    EXPECT_EQ(errors[2], bigCard + " ist zu groß für ein Adressbuch");
+    EXPECT_EQ(errors[3], bigTable + " ist zu groß für ein Adressbuch");
+    EXPECT_TRUE(errors[4].startsWith(folder + "/z.vcf"));
+
+    // Just within the caps they are read.
+    ASSERT_TRUE(QFile::resize(bigCard, kMaxVCardFileSize));
+    ASSERT_TRUE(QFile::resize(bigTable, kMaxCsvFileSize));
+    QString error;
+    const QList<Contact> cards = ReadContactFile(bigCard, &error);
+    ASSERT_EQ(cards.size(), 1);
+    EXPECT_EQ(cards[0].Surname, "Gross");
+    const QList<Contact> rows = ReadContactFile(bigTable, &error);
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_EQ(rows[0].Phones, QStringList({"030 8888888"}));
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
 }
