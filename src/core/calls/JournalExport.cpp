@@ -3,10 +3,33 @@
 #include <QFileInfo>
 
 namespace {
-// One CSV field: quoted when it holds a separator, a quote or a line break.
+// A number as "+4930123456": a spreadsheet reads it as a number, never as a formula that calls or
+// refers to anything, so it is left as it is.
+bool isPlainNumber(const QString &text)
+{
+    if (text.size() < 2 || text.at(0) != QLatin1Char('+'))
+        return false;
+    for (qsizetype i = 1; i < text.size(); ++i)
+        if (text.at(i) < QLatin1Char('0') || text.at(i) > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+// A field that a spreadsheet would run as a formula (it begins with =, +, -, @, a tab or a CR)
+// gets an apostrophe in front, so that it is shown as text.
+QString guardedAgainstFormulas(const QString &text)
+{
+    static const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
+    if (text.isEmpty() || !kFormulaStarts.contains(text.at(0)) || isPlainNumber(text))
+        return text;
+    return QLatin1Char('\'') + text;
+}
+
+// One CSV field: guarded against formulas, and quoted when it holds a separator, a quote or a
+// line break.
 void appendField(QByteArray &out, const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes = guardedAgainstFormulas(text).toUtf8();
     if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\r') || bytes.contains('\n')) {
         out += '"';
         for (char c : bytes) {

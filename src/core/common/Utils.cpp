@@ -268,17 +268,23 @@ int writeUnnamed(const QByteArray &folder, const QByteArray &prefix, QByteArrayV
 }
 } // namespace
 
-void WriteFileAtomic(const QString &path, QByteArrayView bytes)
+void WriteFileAtomic(const QString &path, QByteArrayView bytes, LinkMode links)
 {
-    const QByteArray target = QFile::encodeName(FileBehindLinks(path));
+    const bool follow = links == LinkMode::FollowLinks;
+    const QByteArray target =
+        QFile::encodeName(follow ? FileBehindLinks(path) : QFileInfo(path).absoluteFilePath());
     const qsizetype slash = target.lastIndexOf('/');
     const QByteArray folder = slash > 0 ? target.first(slash) : QByteArray(slash == 0 ? "/" : ".");
     const QByteArray prefix = target.first(slash + 1) + '.' + target.sliced(slash + 1) + '.';
     struct stat old
     {
     };
-    const bool hadOld = ::stat(target.constData(), &old) == 0;
-    if (hadOld && !S_ISREG(old.st_mode))
+    // Without following, a link in the way is not looked through: the new file replaces it with
+    // the mode of a new file (the rename replaces the link, never what it points to).
+    bool hadOld = (follow ? ::stat(target.constData(), &old) : ::lstat(target.constData(), &old)) == 0;
+    if (hadOld && !follow && S_ISLNK(old.st_mode))
+        hadOld = false;
+    else if (hadOld && !S_ISREG(old.st_mode))
         throw IoError(cannotWrite(path), path);
 
     QByteArray temp;

@@ -37,11 +37,22 @@ bool ForceDirectoriesEx(const QString &path);
 // yet), so a file linked into place is written where it lives and the link stays.
 QString FileBehindLinks(const QString &path);
 
-// Replaces `path` with `bytes` atomically (the file behind `path` when it is a link): a new file beside it is
-// written, synced and renamed over the old one, so the old file stays whole when anything fails (every write
-// and the sync are checked; a full disk that cuts the new file short is caught). Throws IoError "nach <path>
-// kann nicht geschrieben werden".
-void WriteFileAtomic(const QString &path, QByteArrayView bytes);
+// What WriteFileAtomic does when `path` names a symbolic link.
+enum class LinkMode
+{
+    // The program's own files: the file behind the link is replaced, the link stays.
+    FollowLinks,
+    // Exports to a name the user gives: the link itself is replaced by the new file and the file
+    // it points to stays untouched, so that a link planted in a shared folder cannot redirect it.
+    ReplaceLink,
+};
+
+// Replaces `path` with `bytes` atomically (the file behind `path` when it is a link, unless
+// `links` says otherwise): a new file beside it is written, synced and renamed over the old one,
+// so the old file stays whole when anything fails (every write and the sync are checked; a full
+// disk that cuts the new file short is caught). Throws IoError "nach <path> kann nicht
+// geschrieben werden".
+void WriteFileAtomic(const QString &path, QByteArrayView bytes, LinkMode links = LinkMode::FollowLinks);
 // Renames `from` over `to` (the file behind it when it is a link) in one step and syncs the
 // folder; throws IoError naming `to`.
 void RenameOver(const QString &from, const QString &to);

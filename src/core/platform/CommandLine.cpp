@@ -44,7 +44,7 @@ int writeJournalCsv(const QString &target)
                 return 1;
             }
         } else {
-            WriteFileAtomic(target, csv);
+            WriteFileAtomic(target, csv, LinkMode::ReplaceLink);
         }
     } catch (const IoError &e) {
         print(stderr, QStringLiteral("rufwart: %1\n").arg(e.message()));

@@ -161,7 +161,7 @@ void TfmHistorie::ExportBtnClick()
         return;
     try {
         TBusyCursor busy;
-        WriteFileAtomic(path, JournalCsv(model->shownCalls(), model->callers()));
+        WriteFileAtomic(path, JournalCsv(model->shownCalls(), model->callers()), LinkMode::ReplaceLink);
     } catch (const IoError &e) {
         ShowMessageDlg(e.message());
     }

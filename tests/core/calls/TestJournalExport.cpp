@@ -1,9 +1,11 @@
 // The journal as CSV: names from a directory in code page 850 come out as UTF-8, separators,
-// quotes and the time of day survive, and calls without a name or number keep their columns.
+// quotes and the time of day survive, calls without a name or number keep their columns, and no
+// cell runs as a formula in a spreadsheet.
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
 #include "calls/JournalExport.h"
 #include "common/Clock.h"
+#include "contacts/CsvReader.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
 
@@ -47,4 +49,46 @@ TEST(JournalExport, CsvOfAJournalWithOemNamesAndSeparators)
                                 "2025-01-01,00:00:01,4711,0403,\r\n"
                                 "2025-01-01,00:00:01,4711,0999,\r\n";
     EXPECT_EQ(ExportJournalCsv(journal, callers), expected);
+}
+
+TEST(JournalExport, CellsThatASpreadsheetWouldRunAsAFormulaAreGuarded)
+{
+    // Names come from address books, D-Info and the line: a cell beginning with =, +, -, @, a tab
+    // or a CR gets an apostrophe in front, so that a spreadsheet shows it as text. A number such as
+    // +4930123456 stays as it is. Read back, every cell is the one written, apart from that guard.
+    TestEnv env;
+    CallerDirectory callers;
+    ASSERT_TRUE(writeBytes(callers.path(), "[Anrufer]\r\n"
+                                           "0501=F#=HYPERLINK(\"http://x.example\";\"Hilfe\")\r\n"
+                                           "0502=F#+1+cmd|' /C calc'!A0\r\n"
+                                           "0503=F#-2+3\r\n"
+                                           "0504=F#@SUM(A1:A9)\r\n"
+                                           "0505=F#Meier-Schulze\r\n"));
+    const double when = JournalRecord::toCallTime(QDateTime(QDate(2024, 1, 2), QTime(7, 5, 59)));
+    QList<JournalRecord> calls;
+    const QStringList keys = {"0501",   "0502", "0503", "0504",       "0505", "+4930123456",
+                              "\t=1+1", "\r=1", "-",    "+49 30 123", "+"};
+    for (const QString &key : keys)
+        calls.append({when, key, key == "\r=1" ? QStringLiteral("=2+2") : QStringLiteral("4711")});
+
+    const QByteArray csv = JournalCsv(calls, callers.BatchResolver());
+    const QList<QStringList> rows = ParseCsv(QString::fromUtf8(csv), QLatin1Char(','));
+    const auto row = [](const QString &msn, const QString &key, const QString &name) {
+        return QStringList{"2024-01-02", "07:05:59", msn, key, name};
+    };
+    const QList<QStringList> expected = {
+        {"Datum", "Uhrzeit", "MSN", "Rufnummer", "Name"},
+        row("4711", "0501", "'=HYPERLINK(\"http://x.example\";\"Hilfe\")"),
+        row("4711", "0502", "'+1+cmd|' /C calc'!A0"),
+        row("4711", "0503", "'-2+3"),
+        row("4711", "0504", "'@SUM(A1:A9)"),
+        row("4711", "0505", "Meier-Schulze"),
+        row("4711", "+4930123456", ""),
+        row("4711", "'\t=1+1", ""),
+        row("'=2+2", "'\r=1", ""),
+        row("4711", "'-", "Analog"),
+        row("4711", "'+49 30 123", ""),
+        row("4711", "'+", "Analog"),
+    };
+    EXPECT_EQ(rows, expected);
 }

@@ -97,7 +97,7 @@ TEST(Utils, FolderAndFileHelpers)
     EXPECT_EQ(old.readAll(), "old");
 }
 
-TEST(Utils, ReplacingAFileThroughASymlinkKeepsTheLink)
+TEST(Utils, ASymlinkIsFollowedForOwnFilesAndReplacedForExports)
 {
     // A data file kept elsewhere (a synced or shared folder) and linked into place: a save
     // writes the file the link points to and leaves the link as it was.
@@ -131,6 +131,20 @@ TEST(Utils, ReplacingAFileThroughASymlinkKeepsTheLink)
     QFile moved(elsewhere + "/fresh.dat");
     ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
     EXPECT_EQ(moved.readAll(), "moved");
+    moved.close();
+
+    // An export replaces the link itself, also one whose file does not exist, and never writes
+    // where a link points.
+    WriteFileAtomic(link, "export", LinkMode::ReplaceLink);
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readBytes(link), "export");
+    EXPECT_EQ(readBytes(target), "new");
+    const QString dangling = env.root() + "/dangling.csv";
+    ASSERT_TRUE(QFile::link(elsewhere + "/nothing.csv", dangling));
+    WriteFileAtomic(dangling, "export", LinkMode::ReplaceLink);
+    EXPECT_FALSE(QFileInfo(dangling).isSymLink());
+    EXPECT_EQ(readBytes(dangling), "export");
+    EXPECT_FALSE(QFileInfo::exists(elsewhere + "/nothing.csv"));
 }
 
 TEST(Utils, AKillDuringASaveLeavesTheOldFileAndNothingElse)

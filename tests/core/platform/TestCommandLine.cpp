@@ -7,6 +7,7 @@
 #include "support/TestEnv.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 namespace {
@@ -60,6 +61,17 @@ TEST(CommandLine, ExportJournalWritesAFileOrStandardOutput)
               0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), csv.toStdString());
     EXPECT_EQ(readBytes(file), csv);
+
+    // A name planted as a link in a shared folder: the link itself is replaced, never the file it
+    // points to.
+    const QString victim = env.root() + QStringLiteral("/victim");
+    const QString planted = env.root() + QStringLiteral("/planted.csv");
+    ASSERT_TRUE(writeBytes(victim, "keep"));
+    ASSERT_TRUE(QFile::link(victim, planted));
+    EXPECT_EQ(CommandLine::run({QStringLiteral("rufwart"), QStringLiteral("--export-journal"), planted}), 0);
+    EXPECT_EQ(readBytes(victim), "keep");
+    EXPECT_FALSE(QFileInfo(planted).isSymLink());
+    EXPECT_EQ(readBytes(planted), csv);
 
     // A place that cannot be written: said on standard error, status 1.
     testing::internal::CaptureStderr();

@@ -219,11 +219,19 @@ private slots:
         chosen = file;
         child<QLineEdit>(&w, "EdFilter")->setText(QStringLiteral("4711"));
         QTest::mouseClick(child<QPushButton>(&w, "ExportBtn"), Qt::LeftButton);
-        DialogHook::setHandler({});
         QCOMPARE(readBytes(file), QByteArray("Datum,Uhrzeit,MSN,Rufnummer,Name\r\n"
                                              "2024-01-02,09:00:00,4711,0301,Meier\r\n"
                                              "2024-01-03,09:00:00,4711,0403,Schulze\r\n"
                                              "2024-01-03,09:00:00,4711,0,Analog\r\n"));
+        // A chosen name that is a link: the link is replaced, the file it points to stays.
+        const QString victim = env->root() + QStringLiteral("/victim");
+        QVERIFY(writeBytes(victim, "keep"));
+        chosen = env->root() + QStringLiteral("/link.csv");
+        QVERIFY(QFile::link(victim, chosen.toString()));
+        QTest::mouseClick(child<QPushButton>(&w, "ExportBtn"), Qt::LeftButton);
+        DialogHook::setHandler({});
+        QCOMPARE(readBytes(victim), QByteArray("keep"));
+        QCOMPARE(readBytes(chosen.toString()), readBytes(file));
     }
 
     void anUnreadableJournalIsReportedAndNotShown()
