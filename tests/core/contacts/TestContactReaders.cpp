@@ -103,6 +103,43 @@ TEST(VCardReader, Version40)
     EXPECT_EQ(PhoneNumber::International(cards[0].Phones[0], kBerlin), "49301234567");
 }
 
+TEST(VCardReader, ABrokenCardCostsOnlyItself)
+{
+    // A card whose END:VCARD is missing is dropped; the card after it is read. An embedded card
+    // announced by an empty AGENT line is still no card of its own, nor is a 3.0 AGENT that
+    // holds its card escaped on one line.
+    const QByteArray file = "BEGIN:VCARD\r\n"
+                            "VERSION:3.0\r\n"
+                            "N:Ohne;Ende\r\n"
+                            "TEL:030 1111111\r\n"
+                            "BEGIN:VCARD\r\n"
+                            "VERSION:2.1\r\n"
+                            "N:Zweite;Zoe\r\n"
+                            "TEL:030 2222222\r\n"
+                            "AGENT:\r\n"
+                            "BEGIN:VCARD\r\n"
+                            "N:Vertretung;Vera\r\n"
+                            "END:VCARD\r\n"
+                            "END:VCARD\r\n"
+                            "BEGIN:VCARD\r\n"
+                            "VERSION:3.0\r\n"
+                            "N:Dritte;Dana\r\n"
+                            "AGENT:BEGIN:VCARD\\nFN:Susi Sorglos\\nTEL:030 5\\nEND:VCARD\\n\r\n"
+                            "TEL:030 3333333\r\n"
+                            "END:VCARD\r\n"
+                            "BEGIN:VCARD\r\n"
+                            "N:Vierte;Vio\r\n"
+                            "TEL:030 4444444\r\n"
+                            "END:VCARD\r\n";
+    const QList<Contact> cards = ReadVCards(file);
+    ASSERT_EQ(cards.size(), 3);
+    EXPECT_EQ(cards[0].Surname, "Zweite");
+    EXPECT_EQ(cards[0].Phones, QStringList({"030 2222222"}));
+    EXPECT_EQ(cards[1].Surname, "Dritte");
+    EXPECT_EQ(cards[1].Phones, QStringList({"030 3333333"}));
+    EXPECT_EQ(cards[2].Surname, "Vierte");
+}
+
 TEST(VCardReader, SoftLineBreaksTakeTimeInProportionToTheText)
 {
     // A damaged quoted-printable line: no colon ever ends its head, and 700,000 soft line
