@@ -24,11 +24,17 @@ bool hasWord(const QStringList &words, std::initializer_list<const char *> wante
     return false;
 }
 
+// Google's "Phone 1 - Type", "Organization 1 - Type" and "Address 1 - Label" name the kind of a
+// value that another column holds.
+bool namesAKind(const QStringList &words)
+{
+    return hasWord(words, {"type", "label", "typ", "art"});
+}
+
 bool isPhoneHeading(const QString &heading)
 {
     const QStringList words = wordsOf(heading);
-    // Google's "Phone 1 - Type" and "Phone 1 - Label" name the kind of number, not the number.
-    if (hasWord(words, {"type", "label", "typ", "art"}))
+    if (namesAKind(words))
         return false;
     if (hasWord(words, {"phone", "telephone", "tel", "telefon", "fon", "mobile", "mobil", "handy", "cell",
                         "fax", "pager", "rufnummer", "telefonnummer", "mobiltelefon", "mobilfunk",
@@ -55,6 +61,7 @@ Columns classify(const QStringList &headings)
 {
     Columns c;
     int plainName = -1;
+    int address = -1; // a heading that says only "address"
     auto takeFirst = [](int &slot, int column) {
         if (slot < 0)
             slot = column;
@@ -66,6 +73,8 @@ Columns classify(const QStringList &headings)
             c.Phones << i;
             continue;
         }
+        if (namesAKind(words))
+            continue;
         if (h == QLatin1String("name")) {
             plainName = i;
         } else if (hasWord(words, {"nachname", "familienname", "surname", "lastname"}) ||
@@ -80,17 +89,21 @@ Columns classify(const QStringList &headings)
         } else if (hasWord(words, {"organization", "organisation", "company", "firma", "unternehmen"}) &&
                    !hasWord(words, {"title", "department", "abteilung", "position", "job"})) {
             takeFirst(c.Organisation, i);
-        } else if (hasWord(words, {"street", "straße", "strasse", "str"}) ||
-                   ((hasWord(words, {"address", "adresse", "anschrift"})) &&
-                    !hasWord(words, {"email", "mail", "e", "web", "url"}))) {
+        } else if (hasWord(words, {"street", "straße", "strasse", "str"})) {
             takeFirst(c.Street, i);
         } else if (hasWord(words, {"zip", "zipcode", "plz", "postleitzahl", "postcode", "postalcode"}) ||
                    h.contains(QLatin1String("postal code"))) {
             takeFirst(c.PostalCode, i);
         } else if (hasWord(words, {"city", "ort", "stadt", "wohnort", "town"})) {
             takeFirst(c.Locality, i);
+        } else if (hasWord(words, {"address", "adresse", "anschrift"}) &&
+                   !hasWord(words, {"email", "mail", "e", "web", "url"})) {
+            takeFirst(address, i);
         }
     }
+    // A street column ("Address 1 - Street") wins over one that holds the whole address
+    // ("Address 1 - Formatted"); "Address 1 - City" and "- Postal Code" are the city and the code.
+    takeFirst(c.Street, address);
     if (plainName >= 0) {
         // "Name" beside "Vorname" is the surname of a hand-made table; beside a surname column
         // (Google) or alone it is the whole name.

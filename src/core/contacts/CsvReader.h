@@ -21,7 +21,8 @@ QChar GuessCsvDelimiter(const QString &text);
 // Contacts from a CSV export with a header row: the columns are recognised by their headings in
 // English and German as common address book and spreadsheet exports write them (Thunderbird,
 // Outlook, Google, a hand-made table with "Name;Vorname;Telefon"). Every column whose heading
-// names a telephone, mobile or fax number contributes its numbers; a field holding several
+// names a telephone, mobile or fax number contributes its numbers; a column that names the kind
+// of a value (Google's "… - Type", "… - Label") is none; a field holding several
 // numbers separated by " ::: " gives each. Text without a recognisable name or number column
 // gives no contacts.
 QList<Contact> ReadCsvContacts(const QString &text);

@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -229,20 +230,33 @@ class CardParser
 public:
     void line(QByteArrayView logical)
     {
+        const bool agentAnnounced = std::exchange(m_agentAnnounced, false);
         Property p;
         if (!parseProperty(logical, &p))
             return;
         const QByteArray value = p.Value.trimmed().toUpper();
         if (p.Name == "BEGIN" && value == "VCARD") {
-            if (++m_depth == 1) {
-                m_card = Contact();
-                m_haveAddress = false;
-                m_version21 = true; // until VERSION says otherwise
+            if (m_depth > 0 && agentAnnounced) {
+                ++m_depth; // the embedded card that an empty AGENT line announced (2.1)
+                return;
             }
+            // A new card. A card still open has lost its END and is dropped, with any card
+            // embedded in it.
+            m_depth = 1;
+            m_card = Contact();
+            m_haveAddress = false;
+            m_version21 = true; // until VERSION says otherwise
+            return;
+        }
+        if (p.Name == "AGENT" && value.isEmpty()) {
+            m_agentAnnounced = true; // the embedded card follows in the next line
             return;
         }
         if (p.Name == "AGENT" && value.startsWith("BEGIN:VCARD")) {
-            ++m_depth; // an embedded card: its properties are not this card's
+            // An embedded card: its properties are not this card's. In 3.0 the whole card is
+            // the escaped value of this one line.
+            if (!value.contains("END:VCARD"))
+                ++m_depth;
             return;
         }
         if (p.Name == "END" && value == "VCARD") {
@@ -296,6 +310,7 @@ private:
     QList<Contact> m_cards;
     Contact m_card;
     int m_depth = 0;
+    bool m_agentAnnounced = false; // the last line was an AGENT without a value
     bool m_haveAddress = false;
     bool m_version21 = true;
 };

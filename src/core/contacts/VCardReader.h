@@ -9,5 +9,6 @@
 // breaks and CHARSET parameters (2.1), backslash escapes (3.0, 4.0), "tel:" URIs (4.0). The
 // properties N, FN, ORG, ADR (the first) and every TEL are taken; everything else is skipped,
 // also embedded cards (2.1 AGENT). Text without a CHARSET parameter is taken as the file's
-// (DecodeContactText). Cards without a name or without a number are kept; the caller decides.
+// (DecodeContactText). A card whose END:VCARD is missing is dropped when the next one begins.
+// Cards without a name or without a number are kept; the caller decides.
 QList<Contact> ReadVCards(QByteArrayView bytes);

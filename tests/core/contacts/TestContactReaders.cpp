@@ -103,6 +103,43 @@ TEST(VCardReader, Version40)
     EXPECT_EQ(PhoneNumber::International(cards[0].Phones[0], kBerlin), "49301234567");
 }
 
+TEST(VCardReader, ABrokenCardCostsOnlyItself)
+{
+    // A card whose END:VCARD is missing is dropped; the card after it is read. An embedded card
+    // announced by an empty AGENT line is still no card of its own, nor is a 3.0 AGENT that
+    // holds its card escaped on one line.
+    const QByteArray file = "BEGIN:VCARD\r\n"
+                            "VERSION:3.0\r\n"
+                            "N:Ohne;Ende\r\n"
+                            "TEL:030 1111111\r\n"
+                            "BEGIN:VCARD\r\n"
+                            "VERSION:2.1\r\n"
+                            "N:Zweite;Zoe\r\n"
+                            "TEL:030 2222222\r\n"
+                            "AGENT:\r\n"
+                            "BEGIN:VCARD\r\n"
+                            "N:Vertretung;Vera\r\n"
+                            "END:VCARD\r\n"
+                            "END:VCARD\r\n"
+                            "BEGIN:VCARD\r\n"
+                            "VERSION:3.0\r\n"
+                            "N:Dritte;Dana\r\n"
+                            "AGENT:BEGIN:VCARD\\nFN:Susi Sorglos\\nTEL:030 5\\nEND:VCARD\\n\r\n"
+                            "TEL:030 3333333\r\n"
+                            "END:VCARD\r\n"
+                            "BEGIN:VCARD\r\n"
+                            "N:Vierte;Vio\r\n"
+                            "TEL:030 4444444\r\n"
+                            "END:VCARD\r\n";
+    const QList<Contact> cards = ReadVCards(file);
+    ASSERT_EQ(cards.size(), 3);
+    EXPECT_EQ(cards[0].Surname, "Zweite");
+    EXPECT_EQ(cards[0].Phones, QStringList({"030 2222222"}));
+    EXPECT_EQ(cards[1].Surname, "Dritte");
+    EXPECT_EQ(cards[1].Phones, QStringList({"030 3333333"}));
+    EXPECT_EQ(cards[2].Surname, "Vierte");
+}
+
 TEST(VCardReader, SoftLineBreaksTakeTimeInProportionToTheText)
 {
     // A damaged quoted-printable line: no colon ever ends its head, and 700,000 soft line
@@ -137,17 +174,55 @@ TEST(CsvReader, SpreadsheetAndAddressBookExports)
     EXPECT_EQ(fromSheet[1].Organisation, "Weiß & Söhne; Dachdecker");
     EXPECT_EQ(fromSheet[1].Phones, QStringList({"0160-1112223"}));
 
-    // Google: commas, "Name" is the whole name next to "Family Name", several numbers in one
-    // field, the kind of number in a column of its own, a note spanning lines.
-    const QString google = "Name,Given Name,Family Name,Notes,Organization 1 - Name,Organization 1 - "
-                           "Title,Phone 1 - Type,Phone 1 - Value,Phone 2 - Type,Phone 2 - Value\n"
-                           "Karl Kurz,Karl,Kurz,\"Zeile 1\nZeile 2, mit Komma\",Kurz KG,Chef,Mobile,"
-                           "+49 170 1234567 ::: +49 30 7654321,Work,030 111\n";
-    const QList<Contact> fromGoogle = ReadCsvContacts(google);
+    // Google, in the order of its export: commas, "Name" is the whole name next to "Family Name",
+    // several numbers in one field, a note spanning lines, the kind of a number, an organisation
+    // or an address in a column before its value, an address as one formatted field before its
+    // parts.
+    const QStringList header =
+        QStringLiteral("Name,Given Name,Additional Name,Family Name,Yomi Name,Given Name Yomi"
+                       ",Additional Name Yomi,Family Name Yomi,Name Prefix,Name Suffix,Initials,Nickname"
+                       ",Short Name,Maiden Name,Birthday,Gender,Location,Billing Information"
+                       ",Directory Server,Mileage,Occupation,Hobby,Sensitivity,Priority,Subject,Notes"
+                       ",Language,Photo,Group Membership,E-mail 1 - Type,E-mail 1 - Value,Phone 1 - Type"
+                       ",Phone 1 - Value,Phone 2 - Type,Phone 2 - Value,Address 1 - Type"
+                       ",Address 1 - Formatted,Address 1 - Street,Address 1 - City,Address 1 - PO Box"
+                       ",Address 1 - Region,Address 1 - Postal Code,Address 1 - Country"
+                       ",Address 1 - Extended Address,Organization 1 - Type,Organization 1 - Name"
+                       ",Organization 1 - Yomi Name,Organization 1 - Title,Organization 1 - Department"
+                       ",Organization 1 - Symbol,Organization 1 - Location,Organization 1 - Job Description")
+            .split(QLatin1Char(','));
+    QStringList row(header.size());
+    const auto set = [&](const QString &heading, const QString &value) {
+        row[header.indexOf(heading)] = value;
+    };
+    set("Name", "Karl Kurz");
+    set("Given Name", "Karl");
+    set("Family Name", "Kurz");
+    set("Notes", "\"Zeile 1\nZeile 2, mit Komma\"");
+    set("Group Membership", "* myContacts");
+    set("E-mail 1 - Type", "* Work");
+    set("E-mail 1 - Value", "karl@kurz.example");
+    set("Phone 1 - Type", "Mobile");
+    set("Phone 1 - Value", "+49 170 1234567 ::: +49 30 7654321");
+    set("Phone 2 - Type", "Work");
+    set("Phone 2 - Value", "030 111");
+    set("Address 1 - Type", "Work");
+    set("Address 1 - Formatted", "\"Lindenweg 3\n14467 Potsdam\nDE\"");
+    set("Address 1 - Street", "Lindenweg 3");
+    set("Address 1 - City", "Potsdam");
+    set("Address 1 - Postal Code", "14467");
+    set("Address 1 - Country", "DE");
+    set("Organization 1 - Type", "Work");
+    set("Organization 1 - Name", "Kurz KG");
+    set("Organization 1 - Title", "Chef");
+    const QList<Contact> fromGoogle = ReadCsvContacts(header.join(',') + '\n' + row.join(',') + '\n');
     ASSERT_EQ(fromGoogle.size(), 1);
     EXPECT_EQ(fromGoogle[0].Surname, "Kurz");
     EXPECT_EQ(fromGoogle[0].FullName, "Karl Kurz");
     EXPECT_EQ(fromGoogle[0].Organisation, "Kurz KG");
+    EXPECT_EQ(fromGoogle[0].Street, "Lindenweg 3");
+    EXPECT_EQ(fromGoogle[0].PostalCode, "14467");
+    EXPECT_EQ(fromGoogle[0].Locality, "Potsdam");
     EXPECT_EQ(fromGoogle[0].Phones, QStringList({"+49 170 1234567", "+49 30 7654321", "030 111"}));
 
     // A table with no number column is no address book.
