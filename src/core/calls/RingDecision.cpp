@@ -60,6 +60,7 @@ RingCall RingCall::fromCallDaten(const TCallDaten &daten)
     RingCall call;
     call.Service = daten.Service;
     call.CallingNumber = CallingPartyDigits(daten.CallingPartyNumber);
+    call.CallingType = RingCall::NumberType((daten.CallingPartyNumber.At(1) >> 4) & 0x07);
     call.Msn = CalledPartyDigits(daten.CalledPartyNumber);
     return call;
 }
@@ -78,8 +79,11 @@ RingDecision DecideRing(const RingCall &call, const RingOptions &options, const 
         d.Hint = ServiceName(call.Service);
     d.Status = QStringLiteral("Anruf auf ") + call.Msn + QStringLiteral(" !");
 
-    d.Number =
-        options.CreateNull ? (QStringLiteral("0") + call.CallingNumber).left(kMaxNumber) : call.CallingNumber;
+    // The line leaves out the national and international prefixes; "Null erzeugen" puts them back
+    // as the directory writes numbers. A number of another type gets the "0" it always got.
+    const QString prefix =
+        call.CallingType == RingCall::NumberType::International ? QStringLiteral("00") : QStringLiteral("0");
+    d.Number = options.CreateNull ? (prefix + call.CallingNumber).left(kMaxNumber) : call.CallingNumber;
 
     const FoundCaller caller = FindCaller(d.Number, directory);
     d.Found = caller.Found;

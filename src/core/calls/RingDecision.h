@@ -32,7 +32,7 @@ FoundCaller FindCaller(const QString &number, const CallerDirectory &directory);
 struct RingOptions
 {
     QString MsnList;          // FMsnList, the text of ISDN_Msn
-    bool CreateNull = false;  // "Null erzeugen": a "0" goes in front of the calling number
+    bool CreateNull = false;  // "Null erzeugen": the prefix of its type goes in front of the calling number
     bool ShowExtWin = false;  // "Externes Fenster": the notification window instead of the main window
     bool IgnoreCalls = false; // "Anrufe ignorieren": every call that passes the MSN filter is turned away
     bool ServerMode = false;  // data calls (service 6) are accepted
@@ -44,6 +44,15 @@ struct RingCall
     int Service = 0;       // service number (2 analog ... 8 unknown)
     QString CallingNumber; // digits of the calling party number; empty for a call without number
     QString Msn;           // digits of the called party number
+    // Type of number of the calling party number (its first octet, mask 0x70).
+    enum class NumberType
+    {
+        Unknown = 0,
+        International = 1,
+        National = 2,
+        Subscriber = 4
+    };
+    NumberType CallingType = NumberType::Unknown;
 
     static RingCall fromCallDaten(const TCallDaten &daten);
 };
@@ -55,7 +64,8 @@ struct RingDecision
     // False when the MSN filter turned the call away: then nothing else is shown or stored.
     bool Passed = false;
 
-    QString Number;     // the number looked up ("0" in front with "Null erzeugen"; may be empty)
+    QString Number;     // the number looked up ("0", "00" for an international one, in front with
+                        // "Null erzeugen"; may be empty)
     QString CallerText; // the directory's text for the caller, flag and marker included
     QString Label;      // the caller as shown: CallerText without flag and marker
     QString CallerKey;  // the matched key ("030*" for a group key), or the number to learn ("0" when empty)

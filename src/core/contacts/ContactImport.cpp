@@ -116,10 +116,13 @@ QString DirectoryKeyOf(const QString &phone, const NumberPlan &plan, bool create
     QString key = ContactNumber(phone, plan);
     if (key.isEmpty())
         return QString();
-    // The line delivers a national number without its "0", another country's with its code.
-    if (key.startsWith(plan.Country))
+    // The line delivers a national number without its "0", another country's with its code (and
+    // without its "00"); "Null erzeugen" puts back the prefix of each.
+    if (key.startsWith(plan.Country)) {
         key.remove(0, plan.Country.size());
-    return createNull ? QLatin1Char('0') + key : key;
+        return createNull ? QLatin1Char('0') + key : key;
+    }
+    return createNull ? QStringLiteral("00") + key : key;
 }
 
 ContactImport PlanContactImport(const QList<CallerRecord> &rows, const QList<Contact> &contacts,

@@ -50,8 +50,9 @@ struct ContactImport
 
 // The directory key under which the ring handler finds the caller of a number as people write
 // it: a number of the plan's country without its "0" (as the line delivers it), a number of
-// another country with its country code, and a "0" in front when the ring handler puts one
-// there ("Null erzeugen"). Empty when the text holds no number.
+// another country with its country code, and with "Null erzeugen" the prefix the ring handler
+// puts in front: "0" for a number of the plan's country, "00" for another country's. Empty when
+// the text holds no number.
 QString DirectoryKeyOf(const QString &phone, const NumberPlan &plan, bool createNull);
 
 // Plans the import of `contacts` into the directory rows `rows` (in their order).

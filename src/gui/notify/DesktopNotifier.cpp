@@ -7,11 +7,14 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QImage>
 #include <QPixmap>
 #include <QStringList>
 #include <QTimer>
 #include <QVariantMap>
+
+#include <algorithm>
 
 namespace {
 constexpr int kIconSize = 48;
@@ -68,6 +71,11 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection &bus, QObject *parent)
     qDBusRegisterMetaType<NotifyImage>();
     connect(m_proxy, &NotificationsProxy::ActionInvoked, this, &DesktopNotifier::actionInvoked);
     connect(m_proxy, &NotificationsProxy::NotificationClosed, this, &DesktopNotifier::notificationClosed);
+    // A service that restarts (or another that takes over) numbers its notices afresh: an id we
+    // kept could name a notice of someone else.
+    auto *watcher = new QDBusServiceWatcher(QString::fromLatin1(kService), m_bus,
+                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] { m_keys.clear(); });
 }
 
 QString DesktopNotifier::summaryOf(const CallNotice &notice)
@@ -118,16 +126,17 @@ void DesktopNotifier::Notify(const CallNotice &notice, std::function<void()> fai
                         failed();
                     return;
                 }
-                m_keys.insert(reply.value(), key);
+                remember(reply.value(), key);
             });
 }
 
 void DesktopNotifier::actionInvoked(uint id, const QString &actionKey)
 {
-    const auto found = m_keys.constFind(id);
+    const auto found =
+        std::find_if(m_keys.cbegin(), m_keys.cend(), [id](const auto &open) { return open.first == id; });
     if (found == m_keys.cend())
         return; // another program's notice
-    const QString key = found.value();
+    const QString key = found->second;
     if (actionKey == QLatin1String(kActionBlock) && OnBlock)
         OnBlock(key);
     else if (actionKey == QLatin1String(kActionEdit) && OnEdit)
@@ -136,5 +145,19 @@ void DesktopNotifier::actionInvoked(uint id, const QString &actionKey)
 
 void DesktopNotifier::notificationClosed(uint id, uint)
 {
-    m_keys.remove(id);
+    forget(id);
+}
+
+void DesktopNotifier::remember(uint id, const QString &key)
+{
+    forget(id);
+    m_keys.emplace_back(id, key);
+    // A service may never report a notice closed; the oldest then make room.
+    while (m_keys.size() > std::size_t(kMaxOpenNotices))
+        m_keys.pop_front();
+}
+
+void DesktopNotifier::forget(uint id)
+{
+    std::erase_if(m_keys, [id](const auto &open) { return open.first == id; });
 }

@@ -3,12 +3,13 @@
 #include <QByteArray>
 #include <QDBusAbstractInterface>
 #include <QDBusConnection>
-#include <QHash>
 #include <QMetaType>
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <functional>
+#include <utility>
 
 class QDBusArgument;
 class QImage;
@@ -72,6 +73,8 @@ public:
     static constexpr const char *kAppId = "de.elbwerk.rufwart";
     // How long the service may take to take a notice before the own window shows the call.
     static constexpr int kAnswerTimeoutMs = 3000;
+    // How many open notices the notifier remembers; beyond it the oldest are forgotten.
+    static constexpr int kMaxOpenNotices = 100;
 
     explicit DesktopNotifier(const QDBusConnection &bus = QDBusConnection::sessionBus(),
                              QObject *parent = nullptr);
@@ -95,10 +98,13 @@ public:
 private:
     void actionInvoked(uint id, const QString &actionKey);
     void notificationClosed(uint id, uint reason);
+    void remember(uint id, const QString &key);
+    void forget(uint id);
 
     QDBusConnection m_bus;
     NotificationsProxy *m_proxy;
-    // The caller key of each open notice, by the service's id: the service reports the actions of
-    // every program's notices to everyone listening.
-    QHash<uint, QString> m_keys;
+    // The service's id and the caller key of each open notice, oldest first: the service reports
+    // the actions of every program's notices to everyone listening. The ids are the running
+    // service's: when another process takes the service name, they are forgotten.
+    std::deque<std::pair<uint, QString>> m_keys;
 };

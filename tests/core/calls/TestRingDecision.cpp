@@ -122,6 +122,32 @@ TEST_F(RingDecisionTest, NumbersLookedUpAndLearned)
     EXPECT_EQ(d.Label, "Analog");
 }
 
+TEST_F(RingDecisionTest, NullErzeugenFollowsTheTypeOfNumber)
+{
+    // The calling number as the line delivers it: type of number and plan, presentation, digits.
+    const auto ring = [&](uint8_t typeAndPlan, const QByteArray &digits) {
+        TCallDaten daten;
+        daten.Service = 3;
+        const QByteArray calling = QByteArray(1, char(typeAndPlan)) + char(0x81) + digits;
+        daten.CallingPartyNumber = TCallNumber::FromBytes(
+            reinterpret_cast<const uint8_t *>(calling.constData()), std::size_t(calling.size()));
+        daten.CalledPartyNumber = TCallNumber::FromString(QChar(0x81) + QStringLiteral("4711"));
+        return DecideRing(RingCall::fromCallDaten(daten), options, directory);
+    };
+    options.CreateNull = true;
+    EXPECT_TRUE(ring(0x21, "301777").Blocked); // national: "0301777"
+    const RingDecision international = ring(0x11, "33123456789");
+    EXPECT_EQ(international.Number, "0033123456789");
+    EXPECT_EQ(international.CallerKey, "0033123456789");
+    EXPECT_EQ(ring(0x91, "4031234").Number, "004031234"); // the extension bit is no part of the type
+    // Subscriber and unknown numbers get the one "0" as ever.
+    EXPECT_EQ(ring(0x41, "1234567").Number, "01234567");
+    EXPECT_EQ(ring(0x01, "0301777").Number, "00301777");
+    // Without "Null erzeugen" the digits stay as they arrive.
+    options.CreateNull = false;
+    EXPECT_EQ(ring(0x11, "33123456789").Number, "33123456789");
+}
+
 TEST_F(RingDecisionTest, ForeignMsnDecidesNothingElse)
 {
     options.MsnList = "4711,4712,,,,,,";

@@ -102,6 +102,44 @@ private slots:
         QCOMPARE(blocked.size(), 1);
     }
 
+    // A restarted service numbers its notices afresh: an action on one of its ids never acts on a
+    // caller of the service before.
+    void noticesOfAnEarlierServiceAreForgotten()
+    {
+        DesktopNotifier notifier(client());
+        QStringList blocked;
+        notifier.OnBlock = [&](const QString &key) { blocked << key; };
+        notifier.Notify(notice(QStringLiteral("Meier"), QStringLiteral("0301234"), true), {});
+        notifier.Notify(notice(QStringLiteral("Hamburg"), QStringLiteral("040"), true), {});
+        QTRY_COMPARE(notifier.openNotices(), 2);
+        const uint earlier = server->received[1].Id;
+
+        server = std::make_unique<NotificationServer>(bus->address());
+        QVERIFY(server->start());
+        QTRY_COMPARE(notifier.openNotices(), 0);
+        notifier.Notify(notice(QStringLiteral("Alt"), QStringLiteral("0511"), true), {});
+        QTRY_COMPARE(notifier.openNotices(), 1);
+        server->invokeAction(earlier, QStringLiteral("block"));
+        server->invokeAction(server->received[0].Id, QStringLiteral("block"));
+        QTRY_COMPARE(blocked, QStringList{QStringLiteral("0511")});
+    }
+
+    // Notices the service never reports closed do not pile up: beyond the cap the oldest go.
+    void onlyTheNewestNoticesAreKept()
+    {
+        DesktopNotifier notifier(client());
+        QStringList blocked;
+        notifier.OnBlock = [&](const QString &key) { blocked << key; };
+        const int cap = DesktopNotifier::kMaxOpenNotices;
+        for (int i = 0; i <= cap; ++i)
+            notifier.Notify(notice(QStringLiteral("Meier"), QString::number(i), true), {});
+        QTRY_COMPARE(server->received.size(), cap + 1);
+        QTRY_COMPARE(notifier.openNotices(), cap);
+        server->invokeAction(server->received[0].Id, QStringLiteral("block"));
+        server->invokeAction(server->received[1].Id, QStringLiteral("block"));
+        QTRY_COMPARE(blocked, QStringList{QStringLiteral("1")});
+    }
+
     void withoutServiceTheCallerIsToldOnce()
     {
         server->stop();
