@@ -120,6 +120,17 @@ TEST_F(RingDecisionTest, NumbersLookedUpAndLearned)
     d = decide("7");
     EXPECT_FALSE(d.Found);
     EXPECT_EQ(d.Label, "Analog");
+
+    // A name a look-up found is shown whole but learned cut to what one directory value holds
+    // beside its "F#": 252 characters.
+    d = decide("0409999");
+    const QString longName = QString(250, 'M') + QStringLiteral("eierei");
+    TakeLookedUpName(d, longName);
+    EXPECT_EQ(d.Label, longName);
+    EXPECT_EQ(d.NameToStore, longName.left(252));
+    directory.QueueAddCaller(d.Number, d.NameToStore);
+    directory.Flush();
+    EXPECT_EQ(CallerDirectory().ReadValue("0409999"), "F#" + longName.left(252));
 }
 
 TEST_F(RingDecisionTest, NullErzeugenFollowsTheTypeOfNumber)
