@@ -181,6 +181,19 @@ private slots:
         QCOMPARE(cell(w, 0, 1), QStringLiteral("Schulze"));
         w.reject();
         QCOMPARE(readBytes(file), "[Anrufer]\r\n0303=F#Schulze\r\n0404=T#Neu\r\n");
+
+        // "Löschen" down to the last entry leaves an empty directory and the grid's one empty row;
+        // once nothing is left, it changes nothing.
+        w.show();
+        for (int left = 2; left >= 0; --left) {
+            child<TGridView>(&w, "dbl")->setCurrentIndex(child<CallerListModel>(&w, "model")->index(0, 0));
+            QTest::mouseClick(child<QPushButton>(&w, "DelBtn"), Qt::LeftButton);
+            QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), std::max(left - 1, 1));
+        }
+        QCOMPARE(cell(w, 0, 0), QString());
+        QVERIFY(CallerDirectory(file).ListKeys().isEmpty());
+        w.reject();
+        QVERIFY(CallerDirectory(file).ListKeys().isEmpty());
     }
 
     // A caller the ring handler learns while the list is open is kept by "&Ja"; the user's own
