@@ -3,11 +3,6 @@
 #include "common/Errors.h"
 #include "settings/SettingsStore.h"
 
-namespace {
-const QString kNotInstalled = QStringLiteral("D-Info nicht installiert !");
-const QString kLoadError = QStringLiteral("Fehler beim Laden von DInfo ...");
-} // namespace
-
 DInfoService::DInfoService(QObject *parent) : QObject(parent) {}
 
 DInfoService::~DInfoService()
@@ -15,6 +10,21 @@ DInfoService::~DInfoService()
     Stop();
     for (const QPointer<DInfoClient> &client : m_ended)
         delete client.data();
+}
+
+QString DInfoService::NotInstalledText()
+{
+    return QStringLiteral("D-Info nicht installiert !");
+}
+
+bool DInfoService::StartProgram(DInfoClient &client, QString *failure)
+{
+    if (client.Start())
+        return true;
+    if (!client.WasAborted())
+        *failure = QStringLiteral("Fehler beim Laden von DInfo ...");
+    client.Stop(); // a program that came up too late, or never, is ended
+    return false;
 }
 
 DInfoClient *DInfoService::MakeClient(QObject *parent)
@@ -44,19 +54,20 @@ void DInfoService::Start()
         } catch (const IoError &e) {
             emit message(e.message());
         }
-        emit message(kNotInstalled + QStringLiteral("\rFunktion wurde deaktiviert ."));
+        emit message(NotInstalledText() + QStringLiteral("\rFunktion wurde deaktiviert ."));
         return;
     }
     m_starting = client;
-    const bool started = client->Start();
+    QString failure;
+    const bool started = StartProgram(*client, &failure);
     const bool stopped = !m_starting; // Stop() came meanwhile
     m_starting = nullptr;
     if (!started || stopped) {
-        const bool aborted = stopped || client->WasAborted();
-        client->Stop(); // a program that came up too late, or never, is ended
+        if (started)
+            client->Stop();
         delete client;
-        if (!aborted)
-            emit message(kLoadError);
+        if (!stopped && !failure.isEmpty())
+            emit message(failure);
         return;
     }
     m_client = client;

@@ -47,6 +47,11 @@ public:
     // A client for the folder and version in the settings (the default folder, empty setting,
     // gets the stand-in program first).
     static DInfoClient *MakeClient(QObject *parent);
+    // Starts the program of `client` and waits for it. A start that fails (and that Abort() did
+    // not break off) ends the program and puts the text to tell the user into `failure`.
+    static bool StartProgram(DInfoClient &client, QString *failure);
+    // What the user is told when the program file is missing.
+    static QString NotInstalledText();
 
 signals:
     // The connection started (true) or ended (false); `trayIcon` tells whether its program is

@@ -18,8 +18,6 @@ const QString kStartText = QStringLiteral("Starten Sie die Suche ....");
 const QString kSearching = QStringLiteral("Suche Eintrag ...");
 const QString kNewSearch = QStringLiteral("Neue Suche ?");
 const QString kTooLong = QStringLiteral("Nummer zu lang !");
-const QString kNotInstalled = QStringLiteral("D-Info nicht installiert !");
-const QString kLoadError = QStringLiteral("Fehler beim Laden von DInfo ...");
 } // namespace
 
 TTrayIcon *MakeDInfoTrayIcon(QObject *parent)
@@ -118,14 +116,13 @@ bool TfmDInfo::StartDInfo()
 {
     if (!m_own || m_own->IsOpen())
         return true;
-    if (!m_own->Start()) {
-        const bool aborted = m_own->WasAborted();
-        m_own->Stop(); // a program that came up too late, or never, is ended
-        if (aborted)
+    QString failure;
+    if (!DInfoService::StartProgram(*m_own, &failure)) {
+        if (failure.isEmpty())
             return false; // the user or the end of the program broke the start off
         searchBtn->setEnabled(false);
         ChangeBtn->setEnabled(false);
-        ShowMessageDlg(kLoadError);
+        ShowMessageDlg(failure);
         return false;
     }
     if (m_own->Version().TrayIcon)
@@ -236,7 +233,7 @@ QString DInfoLookup(DInfoService *service, const QString &number, const QString 
 {
     TfmDInfo dialog(service);
     if (!dialog.ProgramExists()) {
-        ShowMessageDlg(kNotInstalled);
+        ShowMessageDlg(DInfoService::NotInstalledText());
         return name;
     }
     return dialog.LookUp(number, name);
