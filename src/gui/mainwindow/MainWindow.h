@@ -163,8 +163,6 @@ private:
     // Shows a call the monitor hands over: status line, call list, the notification window or the
     // main window.
     void ShowCall(const ShownCall &call);
-    // A queued save failed: the user is told.
-    void ReportStoreError(const QString &message);
 
     // Desktop notifications and missed calls (MainWindowNotify.cpp).
     void ConnectNotifications();

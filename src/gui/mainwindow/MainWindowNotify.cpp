@@ -141,13 +141,10 @@ bool TfmMain::event(QEvent *event)
 
 void TfmMain::CallListViewChanged()
 {
-    if (!FPipeline)
+    if (!FPipeline || !FOptionsPage)
         return;
-    const bool inView = isActiveWindow() && CallListShows();
-    if (inView == FOptions.CallListInView)
-        return;
-    FOptions.CallListInView = inView;
-    FPipeline->SetOptions(FOptions);
+    if ((isActiveWindow() && CallListShows()) != FOptions.CallListInView)
+        OptionsChanged();
 }
 
 const MissedCalls &TfmMain::Missed() const

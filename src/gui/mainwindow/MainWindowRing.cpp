@@ -52,7 +52,8 @@ void TfmMain::ConnectMonitor()
     // transfer pages listen anew right after.
     connect(FTransfer, &TransferPages::serverModeChanged, this, &TfmMain::OptionsChanged);
     connect(FPipeline.get(), &CallPipeline::callShown, this, &TfmMain::ShowCall);
-    connect(FPipeline.get(), &CallPipeline::storeError, this, &TfmMain::ReportStoreError);
+    connect(FPipeline.get(), &CallPipeline::storeError, this,
+            [](const QString &message) { ShowMessageDlg(message); });
     connect(FPipeline.get(), &CallPipeline::lookUpStarted, this,
             [](const QString &number) { ShowDInfMsg(number, false); });
     connect(FPipeline.get(), &CallPipeline::lookUpFinished, this, [] { ShowDInfMsg(QString(), true); });
@@ -111,9 +112,4 @@ void TfmMain::Image3Click()
     // Turned away as busy, as blocked callers are (0 would accept: the caller would be connected
     // to nothing and charged).
     Capi2->Answer(RingResult::Busy);
-}
-
-void TfmMain::ReportStoreError(const QString &message)
-{
-    ShowMessageDlg(message);
 }

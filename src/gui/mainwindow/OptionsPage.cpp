@@ -94,8 +94,10 @@ OptionsPage::~OptionsPage() = default;
 
 void OptionsPage::Load()
 {
-    ui->IsdnBeep->setChecked(Settings::Read(Settings::Beep));
-    ui->IsdnShow->setChecked(Settings::Read(Settings::Show));
+    // What the monitor reads is read as the monitor would read it without a window.
+    const MonitorOptions stored = MonitorOptions::FromSettings();
+    ui->IsdnBeep->setChecked(stored.Beep);
+    ui->IsdnShow->setChecked(stored.Show);
     ui->ISDNAutoStart->setChecked(
         !ReadRegString(RegRoot::CurrentUser, QString::fromLatin1(kRunKey), kAutostartName, QString())
              .isEmpty());
@@ -105,10 +107,10 @@ void OptionsPage::Load()
     const QString time = Settings::Read(Settings::TimeMinimize).trimmed();
     ui->IsdnTimeMinimize->setText(isWholeNumber(time) ? time
                                                       : QString::fromLatin1(Settings::TimeMinimize.fallback));
-    ui->IsdnWriteLog->setChecked(Settings::Read(Settings::WriteLog));
-    ui->ISDNShowExtWin->setChecked(Settings::Read(Settings::ShowExtWin));
-    ui->ISDNCreateNull->setChecked(Settings::Read(Settings::CreateNull));
-    m_msnList = Settings::Read(Settings::Msn);
+    ui->IsdnWriteLog->setChecked(stored.WriteLog);
+    ui->ISDNShowExtWin->setChecked(stored.ShowExtWin);
+    ui->ISDNCreateNull->setChecked(stored.CreateNull);
+    m_msnList = stored.MsnList;
 
     ui->OptSendDir->setText(Settings::Read(Settings::SendDir));
     ui->OptEmpfangDir->setText(Settings::Read(Settings::EmpfangDir));
@@ -122,7 +124,7 @@ void OptionsPage::Load()
         ui->OptDInfoDir->setText(DefaultDInfoFolder());
     ui->OptCapiRemote->setText(Settings::Read(Settings::CapiRemote));
     ui->isdnUse->setChecked(Settings::Read(Settings::UseExtern));
-    ui->ISDNRunDInfo->setChecked(Settings::Read(Settings::RunDInfo));
+    ui->ISDNRunDInfo->setChecked(stored.RunDInfo);
     EmitOptions();
     // Only now does "Aktiv" start and stop listening, so loading it did not do it twice.
     connect(ui->isdnUse, &QCheckBox::toggled, this, &OptionsPage::ActiveClicked);
