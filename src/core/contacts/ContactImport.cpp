@@ -53,6 +53,13 @@ public:
     qsizetype FirstAnswering(const QString &number, qsizetype none) const
     {
         qsizetype first = none;
+        ForEachAnswering(number, [&](qsizetype row) { first = std::min(first, row); });
+        return first;
+    }
+
+    // Calls `found` with the row of every prefix of `number` that is known.
+    template<typename F> void ForEachAnswering(const QString &number, F found) const
+    {
         qsizetype node = 0;
         for (const QChar c : number) {
             const auto it = m_next.find(edge(node, c));
@@ -60,9 +67,8 @@ public:
                 break;
             node = it->second;
             if (m_row[size_t(node)] >= 0)
-                first = std::min(first, m_row[size_t(node)]);
+                found(m_row[size_t(node)]);
         }
-        return first;
     }
 
 private:
@@ -71,6 +77,34 @@ private:
     std::unordered_map<quint64, qsizetype> m_next; // (node, character) -> node
     std::vector<qsizetype> m_row{-1};              // node -> first row, or -1; 0 is the root
 };
+
+// New entries that go before the same row may answer each other's numbers (a switchboard and
+// its extensions), and the ring handler takes the first entry that answers. An entry whose
+// number starts another's therefore goes after it: those entries go last, the longer first; the
+// others keep the address book's order. (Entries before different rows never answer each
+// other's numbers: a number that answers another is its start, so every row that answers the
+// one answers the other.)
+void orderUnshadowed(QList<CallerRecord> &group)
+{
+    if (group.size() < 2)
+        return;
+    PrefixTree tree;
+    for (qsizetype i = 0; i < group.size(); ++i)
+        tree.Add(group[i].Number.toLower(), i);
+    std::vector<bool> answersAnother(size_t(group.size()), false);
+    for (const CallerRecord &entry : std::as_const(group))
+        tree.ForEachAnswering(entry.Number.toLower().chopped(1),
+                              [&](qsizetype i) { answersAnother[size_t(i)] = true; });
+    QList<CallerRecord> ordered, answering;
+    for (qsizetype i = 0; i < group.size(); ++i)
+        (answersAnother[size_t(i)] ? answering : ordered).append(group[i]);
+    if (answering.isEmpty())
+        return;
+    std::stable_sort(answering.begin(), answering.end(), [](const CallerRecord &a, const CallerRecord &b) {
+        return a.Number.size() > b.Number.size();
+    });
+    group = ordered + answering;
+}
 
 bool usableKey(const QString &key)
 {
@@ -194,6 +228,8 @@ ContactImport PlanContactImport(const QList<CallerRecord> &rows, const QList<Con
         }
     }
 
+    for (QList<CallerRecord> &group : before)
+        orderUnshadowed(group);
     result.Rows.reserve(updated.size() + result.New);
     for (qsizetype i = 0; i < updated.size(); ++i) {
         result.Rows += before[size_t(i)];

@@ -102,3 +102,21 @@ TEST(ContactImport, OverlongNumbersAreNoNumbers)
     ASSERT_EQ(plan.Rows.size(), 2);
     EXPECT_EQ(plan.Rows[0], CallerRecord({"00" + longest.mid(1), "Lang", true}));
 }
+
+TEST(ContactImport, NewEntriesDoNotShadowEachOther)
+{
+    // A switchboard's number is the start of its extensions' numbers, and the ring handler takes
+    // the first entry that answers: the extension must come first, whatever the file's order.
+    Contact office;
+    office.Organisation = "Kontor (Zentrale)";
+    office.Phones = {"030 1234"};
+    Contact clerk;
+    clerk.Surname = "Krause";
+    clerk.Phones = {"030 1234 56"};
+    const ContactImport plan =
+        PlanContactImport({{"040*", "Hamburg", false}}, {office, clerk}, kBerlin, true, false);
+    const auto directory = CallerDirectory::InMemory({});
+    directory->WriteCallerList(plan.Rows);
+    EXPECT_EQ(directory->ResolveCaller("030123456").MatchedKey, "030123456");
+    EXPECT_EQ(directory->ResolveCaller("0301234").MatchedKey, "0301234");
+}
