@@ -2,6 +2,7 @@
 
 #include "common/Errors.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -393,6 +394,10 @@ bool WaitFor(const std::function<bool()> &done, int limitMs, QEventLoop::Process
         }
         return true;
     }
+    if (deadline.hasExpired()) { // no time to wait: what has arrived is handled, once
+        QCoreApplication::processEvents(flags);
+        return done();
+    }
     QEventLoop loop;
     QTimer check;
     check.setTimerType(Qt::PreciseTimer);
@@ -403,6 +408,15 @@ bool WaitFor(const std::function<bool()> &done, int limitMs, QEventLoop::Process
         if (held || deadline.hasExpired())
             loop.quit();
     });
+    // What the events just handled brought (a reply on a socket) ends the wait before the loop
+    // sleeps again; the timer covers what other threads change.
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &loop, [&] {
+            if (!held && done())
+                held = true;
+            if (held || deadline.hasExpired())
+                loop.quit();
+        });
     check.start();
     if (loop.exec(flags) < 0) {
         // Once the application has been told to quit, nested event loops no longer run (exec

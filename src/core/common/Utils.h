@@ -71,8 +71,8 @@ QDateTime FileDateTimeOf(const QString &path);
 // Waits `ms` milliseconds by the monotonic clock. On the main thread it keeps processing Qt
 // events meanwhile (windows paint, queued hand-overs run); elsewhere it sleeps.
 void DelayMs(int ms);
-// Waits until `done` holds, checking it every few milliseconds; false when `limitMs` passed first
-// (a negative limit waits without one). On the main thread it keeps processing Qt events of the
-// kinds `flags` allows meanwhile (windows paint, queued hand-overs run); elsewhere it sleeps.
+// Waits until `done` holds, checking it every few milliseconds and after events; false when `limitMs` passed
+// first (a negative limit waits without one). On the main thread it keeps processing Qt events of the kinds
+// `flags` allows meanwhile (windows paint, queued hand-overs run); elsewhere it sleeps.
 bool WaitFor(const std::function<bool()> &done, int limitMs,
              QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents);
