@@ -1,6 +1,7 @@
 #include "settings/SettingsStore.h"
 
 #include "common/Errors.h"
+#include "common/FileStamp.h"
 #include "common/Paths.h"
 #include "common/Utils.h"
 
@@ -9,11 +10,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLockFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QVariantMap>
+
+#include <mutex>
 
 namespace {
 
@@ -116,19 +120,54 @@ void removeLeftoversBeside(const QString &file)
     }
 }
 
+// What the settings file held when it was last read, known by the file's stamp then: reads
+// between two changes of the file cost one look at its stamp (the program reads its options at
+// every call), not a parse, nor a walk through every name.
+struct ProgramValues
+{
+    QString File;
+    FileStamp Stamp;
+    // By the name folded to one case: the stored spelling (the first of several) and the value.
+    QHash<QString, std::pair<QString, QVariant>> ByName;
+};
+
+std::mutex g_programValuesLock;
+ProgramValues g_programValues;
+
 // The value stored under `name` as QSettings reads it (`key` receives the stored spelling);
 // invalid when there is none.
 QVariant storedProgramValue(const QString &name, QString *key = nullptr)
 {
     const QString file = Paths::settingsFile();
     // A name that cannot be written is never stored: it does not read another name's value.
-    if (!validValueName(name) || !QFileInfo::exists(file))
+    if (!validValueName(name))
         return {};
-    QSettings settings(file, QSettings::IniFormat);
-    const QString stored = storedName(settings, name);
+    const FileStamp stamp = FileStamp::Of(file);
+    if (!stamp.Exists)
+        return {};
+    std::lock_guard guard(g_programValuesLock);
+    ProgramValues &values = g_programValues;
+    if (values.File != file || !(values.Stamp == stamp)) {
+        values.ByName.clear();
+        QSettings settings(file, QSettings::IniFormat);
+        const QStringList keys = settings.childKeys();
+        for (const QString &stored : keys) {
+            const QString folded = stored.toCaseFolded();
+            if (!values.ByName.contains(folded))
+                values.ByName.insert(folded, {stored, settings.value(stored)});
+        }
+        values.File = file;
+        values.Stamp = stamp;
+    }
+    const auto it = values.ByName.constFind(name.toCaseFolded());
+    if (it == values.ByName.cend()) {
+        if (key)
+            *key = name;
+        return {};
+    }
     if (key)
-        *key = stored;
-    return settings.contains(stored) ? settings.value(stored) : QVariant();
+        *key = it->first;
+    return it->second;
 }
 
 // Whether the value is stored already as exactly this text. Every write replaces the whole file
