@@ -1,15 +1,17 @@
 #pragma once
 
 // The CAPI component of the fuzz targets on a library in memory: FuzzCapiLibrary stands in for
-// libcapi20 behind the binding interface, CapiHarness owns one component on it (registered, its
-// message thread running the dispatcher as in the program) and plays the main thread.
+// libcapi20 behind the binding interface, CapiHarness owns one component on it, registered, and
+// plays the main thread. The component's dispatcher runs either on the fuzzing thread itself
+// (fast, every finding reproducible from its input alone) or on its own message thread as in the
+// program (for the interplay of the two threads).
 //
 // The library answers every request as a network that accepts everything would (each
 // confirmation ahead of anything still queued, so a handler waiting for one never waits long) and
 // hands out the messages an input puts into its queue. After each step the harness waits until
-// the message thread has handled everything and sleeps in its top-level wait again; the kernel
-// tells where a thread waits (/proc/self/task/TID/syscall: poll with no time limit), so the
-// component needs no hook of its own for that.
+// the component has handled everything. With a message thread, that means the thread sleeps in
+// its top-level wait again; the kernel tells where a thread waits (/proc/self/task/TID/syscall:
+// poll with no time limit), so the component needs no hook of its own for that.
 
 #if !defined(__linux__) || !defined(__x86_64__)
 #error "CapiHarness reads the poll system call of x86-64 Linux from /proc"
@@ -285,6 +287,17 @@ private:
     std::vector<std::unique_ptr<Bytes>> m_blocks; // the B3 data the library holds
 };
 
+// How a harness runs the component.
+enum class Dispatch
+{
+    // The fuzzing thread dispatches as the message thread and runs the hand-overs at once, as
+    // the main thread: nothing waits for another thread, and one input costs microseconds.
+    OnFuzzingThread,
+    // The component's own message thread, with the fuzzing thread as the main thread: the two
+    // threads meet as in the program, at the cost of a wait for the other at every step.
+    OnMessageThread,
+};
+
 // A component on the library above, registered, with the harness as its main thread.
 class CapiHarness
 {
@@ -294,15 +307,20 @@ public:
     // the two threads does nothing (the message thread sleeps in its top-level wait, or the main
     // thread waits for it in WaitIdle). A dial, a release or a send the network never confirms
     // then costs a moment instead of the limit's seconds, and runs the same code.
-    CapiHarness()
+    // On the fuzzing thread, a wait finds its limit passed as soon as nothing is queued.
+    explicit CapiHarness(Dispatch dispatch) : m_dispatch(dispatch)
     {
         auto library = std::make_unique<FuzzCapiLibrary>();
         Library = library.get();
         Capi = std::make_unique<TCapi20>(std::move(library));
+        if (dispatch == Dispatch::OnFuzzingThread) {
+            Capi->SetDispatchOnCaller(true);
+            Capi->MainThreadPost = [](const std::function<void()> &run) { run(); };
+        }
         Clock::setTickSource([this, main = std::this_thread::get_id()] {
             // Cheapest first: the queue, then the other thread (its state comes from /proc).
             if (Library->QueueEmpty() &&
-                (std::this_thread::get_id() == main
+                (m_dispatch == Dispatch::OnFuzzingThread || std::this_thread::get_id() == main
                      ? ThreadSleeps()
                      : m_mainWaits && pid_t(::syscall(SYS_gettid)) == Library->MessageThread()))
                 m_skipped += kSkipMs;
@@ -329,6 +347,13 @@ public:
     void WaitIdle()
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        if (m_dispatch == Dispatch::OnFuzzingThread) {
+            while (Capi->Registered() && !Library->QueueEmpty()) {
+                FUZZ_CHECK(std::chrono::steady_clock::now() < deadline); // the component hangs
+                Capi->DispatchPending();
+            }
+            return;
+        }
         m_mainWaits = true;
         for (;;) {
             if (!Capi->Registered() || (Library->QueueEmpty() && ThreadSleeps())) {
@@ -345,6 +370,7 @@ public:
     std::unique_ptr<TCapi20> Capi;
 
 private:
+    const Dispatch m_dispatch;
     static constexpr qint64 kSkipMs = 60 * 60 * 1000; // beyond every time limit of the component
     std::atomic<qint64> m_skipped{0};
     std::atomic<bool> m_mainWaits{false}; // in WaitIdle

@@ -1,12 +1,15 @@
-// Incoming CAPI messages of any shape through the codec and the dispatcher of the component, on
-// its message thread as in the program, mixed with what the main thread does meanwhile (dialling,
+// Incoming CAPI messages of any shape through the codec and the dispatcher of the component,
+// mixed with what the main thread does meanwhile (dialling,
 // answering, B3 links, sends, a new registration, a lost connection). Every indication that CAPI
 // wants answered gets exactly one response, and the B3 channels' bookkeeping stays consistent.
 //
 // Input: two bytes of set-up (see below), then records. A record with a first byte under 0xF0 is
 // one message of that many bytes (what follows a DATA_B3_IND of the 30-byte form is its data);
-// 0xF0 and above is a step of the main thread with one argument byte. Steps that wait for the
-// network take a millisecond or more each: an input has at most kMaxSteps of them.
+// 0xF0 and above is a step of the main thread with one argument byte (at most kMaxSteps of them).
+//
+// Built twice: fuzz_capi_messages dispatches on the fuzzing thread; fuzz_capi_threads
+// (FUZZ_ON_MESSAGE_THREAD) runs the component's message thread beside the main thread, where a
+// step that waits for the network costs a millisecond or more.
 
 #include "CapiHarness.h"
 
@@ -19,7 +22,13 @@ using namespace CapiFuzz;
 
 namespace {
 
+#ifdef FUZZ_ON_MESSAGE_THREAD
+constexpr Dispatch kDispatch = Dispatch::OnMessageThread;
 constexpr int kMaxSteps = 8;
+#else
+constexpr Dispatch kDispatch = Dispatch::OnFuzzingThread;
+constexpr int kMaxSteps = 32;
+#endif
 
 // Indications the component must answer (CONNECT_IND is answered when the ring is decided, which
 // may be never when it is left ringing).
@@ -94,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             throw std::runtime_error("handler failed");
     };
 
-    CapiHarness h;
+    CapiHarness h(kDispatch);
     TCapi20 &capi = *h.Capi;
     h.Library->RefuseConnect = setup & 0x10;
     h.Library->RefuseConnectB3 = setup & 0x20;

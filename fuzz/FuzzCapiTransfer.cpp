@@ -20,7 +20,7 @@ using namespace CapiFuzz;
 
 namespace {
 
-constexpr int kMaxSteps = 8;
+constexpr int kMaxSteps = 32;
 constexpr uint32_t kPlci = 0x101;
 constexpr uint32_t kNcci = 0x10101;
 
@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QFile::remove(receive + QLatin1Char('/') + name);
     const QMap<QString, qint64> sendFiles = Files(send);
 
-    CapiHarness h;
+    CapiHarness h(Dispatch::OnFuzzingThread);
     TCapi20 &capi = *h.Capi;
     capi.ReceivePath = receive;
     capi.SendPath = send;

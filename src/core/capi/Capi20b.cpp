@@ -92,6 +92,10 @@ void TCustomCapi20::Shutdown()
 {
     m_destroying = true;
     ReleaseApplication();
+    if (t_owner == this) { // the registering thread took the message thread's part
+        t_owner = nullptr;
+        t_control = nullptr;
+    }
     // Destroyed from inside a hand-over (a handler on the main thread ends the component): the
     // message thread waits for that handler, which will not return before this object is gone.
     // It is let go at once, and ends, since it finds the component unregistered.
@@ -134,7 +138,8 @@ uint32_t TCustomCapi20::MessageBufferSize() const
 
 bool TCustomCapi20::IsMessageThread() const
 {
-    return t_owner == this;
+    // A thread that dispatches for its caller is the main thread inside a hand-over.
+    return t_owner == this && !(m_dispatchOnCaller && *m_handOverDepth > 0);
 }
 
 // ---- library ----
@@ -288,6 +293,12 @@ void TCustomCapi20::StartThread()
     // unregistered.
     m_control = control;
     m_registered = true;
+    if (m_dispatchOnCaller) {
+        control->id = std::this_thread::get_id();
+        t_control = control.get();
+        t_owner = this;
+        return;
+    }
     m_thread = std::thread([this, control] { ThreadBody(control); });
 }
 
@@ -629,14 +640,26 @@ void TCustomCapi20::ProcessPending()
         const auto *control = static_cast<const ThreadControl *>(t_control);
         if (!m_registered || control == nullptr || control->terminate)
             return;
-        const uint32_t waited = WaitForSignal(*control, kPendingWaitMs);
+        const uint32_t waited = WaitForSignal(*control, m_dispatchOnCaller ? 0 : kPendingWaitMs);
         if (m_registered && !control->terminate && !m_destroying)
             DrainAfterWait(control->applId, waited);
         return;
     }
     if (QCoreApplication::instance() != nullptr)
         QCoreApplication::processEvents();
-    QThread::msleep(1);
+    if (!m_dispatchOnCaller) // nothing else would run meanwhile
+        QThread::msleep(1);
+}
+
+void TCustomCapi20::DispatchPending()
+{
+    if (!m_dispatchOnCaller || !IsMessageThread())
+        return;
+    try {
+        ProcessPending();
+    } catch (...) {
+        RaiseError(0, 0, ERR_HANDLER_FAILED);
+    }
 }
 
 bool TCustomCapi20::WaitWhilePending(const std::function<bool()> &done, int64_t timeoutMs)

@@ -81,6 +81,15 @@ public:
     // CallInMainThread waits for the hand-over itself and gives up when the component releases.
     std::function<void(std::function<void()>)> MainThreadPost;
 
+    // For a host that runs the dispatcher itself (the fuzz targets): no message thread is
+    // started, the thread that registers takes its part, and DispatchPending() fetches and
+    // dispatches what the library holds. A hand-over then runs at once through MainThreadPost,
+    // and inside it that thread is the main thread. Set before registering.
+    void SetDispatchOnCaller(bool value) { m_dispatchOnCaller = value; }
+    // With SetDispatchOnCaller, on the registering thread: handles what has arrived, as one turn
+    // of the message thread's loop would, without waiting.
+    void DispatchPending();
+
     // ---- state ----
     bool Registered() const { return m_registered; }
     bool LibraryBound() const { return m_bindAttempted; }
@@ -170,6 +179,7 @@ private:
     int m_bDataBlocks = 4;
     int m_bDataBlockSize = 2048;
     int m_remoteAnswerMs = 0;
+    bool m_dispatchOnCaller = false;
 
     std::atomic<bool> m_registered{false};
     std::atomic<bool> m_bindAttempted{false};
