@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of every fuzz target (corpus/<target>/): files shaped as real programs
 and peers write them, for the fuzzers to start from. Run it again after changing a target's input
-layout; the files it writes are kept in the repository."""
+layout (naming targets writes only theirs: the others hold merged corpora); the files it writes
+are kept in the repository."""
 
 import os
 import shutil
@@ -302,7 +303,93 @@ def capi_transfer():
     write("capi_transfer", seeds)
 
 
+class Provider:
+    """Input for a FuzzedDataProvider: strings are read from the front, numbers and flags from the
+    back (the first one read is the last byte)."""
+
+    def __init__(self):
+        self.front = b""
+        self.back = []
+
+    def string(self, data: bytes):
+        self.front += fdp_string(data)
+        return self
+
+    def byte(self, value: int):
+        self.back.append(bytes([value]))
+        return self
+
+    def u64(self, value: int):
+        self.back.append(value.to_bytes(8, "little"))
+        return self
+
+    def bytes(self) -> bytes:
+        return self.front + b"".join(reversed(self.back))
+
+
+def digits(text: bytes) -> bytes:
+    """A key as the import target maps bytes: the byte d gives the digit d, 200 gives "*"."""
+    return bytes(200 if c == ord("*") else c - ord("0") for c in text)
+
+
+def contact_import():
+    def seed(rows, contacts, create_null):
+        p = Provider().string(b"49").string(b"30").byte(create_null).byte(0).byte(len(rows))
+        for key, name, blocked in rows:
+            p.string(digits(key)).string(name).byte(blocked)
+        p.byte(len(contacts))
+        for surname, given, phones in contacts:
+            p.string(surname).string(given).byte(0).byte(len(phones))
+            for phone in phones:
+                p.string(bytes(min(c - ord("0"), 9) if c != ord("+") else 10 for c in phone))
+        return p.bytes()
+
+    seeds = {
+        "group-key": seed([(b"030*", b"F#Berlin", 0), (b"0301234", b"", 0), (b"040*", b"Hamburg", 1)],
+                          [(b"Meier", b"Anna", [b"+49301234", b"0301111"]), (b"Kurz", b"", [b"+49401"])], 1),
+        "foreign": seed([(b"0033*", b"Frankreich", 1)],
+                        [(b"Dupont", b"Jean", [b"+33123456789", b"0033999"]), (b"", b"", [b"12"])], 1),
+        "empty": seed([], [(b"Neu", b"", [b"030777"])], 0),
+    }
+    write("contact_import", seeds)
+
+
+def journal_export():
+    def seed(entries, records):
+        p = Provider().byte(len(entries))
+        for key, name, blocked in entries:
+            p.string(key).string(name).byte(blocked)
+        p.byte(len(records))
+        for when, key, msn in records:
+            p.u64(struct.unpack("<Q", struct.pack("<d", when))[0]).string(key).string(msn)
+        return p.bytes()
+
+    seeds = {
+        "named": seed([(b"0301234", b"Meier, Anna", 0), (b"030*", b"=HYPERLINK(\"x\")", 1)],
+                      [(45000.5, b"0301234", b"12345"), (45001.25, b"0309999", b"-1"), (float("nan"), b"+4930", b"@")]),
+        "quotes": seed([(b"040", b"Kunz \"der Alte\", Hamburg\r\nZeile", 0)],
+                       [(45100.0, b"040", b"\t7"), (-1e308, b"", b"")]),
+    }
+    write("journal_export", seeds)
+
+
+def dde_lines():
+    requests = Provider().string(b"ACK\n").string(b"DATA Meier, Anna\r\n").string(b"ADVISE Name\nACK\n") \
+        .string(b"ACK\n").string(b"NACK Befehl abgelehnt\n").string(b"DATA\n").string(b"x" * 500).bytes()
+    seeds = {
+        "both": b"EXECUTE [Suche(\"030\")]\nREQUEST Name\r\nADVSTART Name\nADVSTOP Name\nCLOSE\nREQUEST x\n\xff"
+                + requests,
+        "server-only": b"EXECUTE abgelehnt\nREQUEST\nADVSTART xNein\nFOO bar\n\r\nREQUEST Teil",
+        "long": b"REQUEST " + b"a" * 4200,
+    }
+    write("dde_lines", seeds)
+
+
 if __name__ == "__main__":
+    if len(sys.argv) > 1:  # only the targets named
+        for name in sys.argv[1:]:
+            globals()[name]()
+        sys.exit(0)
     directory()
     journal()
     settings()
@@ -312,4 +399,7 @@ if __name__ == "__main__":
     sim_control()
     capi_messages()
     capi_transfer()
+    contact_import()
+    journal_export()
+    dde_lines()
     sys.exit(0)
