@@ -34,13 +34,9 @@ runs=${3:-0}
 workers=${4:-1}
 
 bash scripts/install-deps.sh
-if [ ! -f build-fuzz/build.ninja ]; then
-  cmake --preset fuzz >/dev/null
-fi
-if ! build=$(cmake --build --preset fuzz --target "fuzz_${target}" 2>&1); then
-  echo "$build" >&2
-  exit 1
-fi
+# shellcheck source=scripts/fuzz-env.sh
+source scripts/fuzz-env.sh
+fuzz_build "$target"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -53,17 +49,6 @@ options=(-max_total_time="$seconds" -timeout=25 -detect_leaks=0 -print_final_sta
 [ "$workers" -gt 1 ] && options+=(-jobs="$workers" -workers="$workers")
 [ -f "fuzz/dict/${target}.dict" ] && options+=(-dict="$PWD/fuzz/dict/${target}.dict")
 
-# An allocation that cannot be met returns null, as it does outside the sanitizer (where the
-# kernel refuses it): Qt gives up reading a QSettings value whose stored size asks for tens of
-# gigabytes, and code that does not cope still fails the run (Qt throws std::bad_alloc).
-# The sanitizer keeps the call stack of every allocation, each distinct stack once. Qt is built
-# without frame pointers, so the quick unwinder reads noise past the first Qt frame and nearly
-# every allocation made inside Qt looks new: over millions of inputs that store grows by about
-# 2 KB an input and ends a long run at the fuzzer's memory limit. So only the place of the
-# allocation is kept; for whole allocation and release stacks in a report, run the kept input
-# again with ASAN_OPTIONS=malloc_context_size=30.
-export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1:max_allocation_size_mb=2048:malloc_context_size=1"
-export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 status=0
 binary="$PWD/build-fuzz/bin/fuzz_${target}"
 # Workers write their logs (fuzz-N.log) into the folder they start in.
