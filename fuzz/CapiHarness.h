@@ -84,6 +84,8 @@ public:
     bool RefuseConnect = false;
     bool RefuseConnectB3 = false;
     bool RefuseData = false;
+    // Notes which thread fetches (for a harness that waits for the message thread to sleep).
+    bool TrackThread = true;
 
     FuzzCapiLibrary() : m_event(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) { FUZZ_CHECK(m_event >= 0); }
     ~FuzzCapiLibrary() override { ::close(m_event); }
@@ -218,7 +220,8 @@ public:
 
     uint32_t GetMessage(uint32_t, uint8_t *buffer, std::size_t &length) override
     {
-        m_thread = pid_t(::syscall(SYS_gettid));
+        if (TrackThread)
+            m_thread = pid_t(::syscall(SYS_gettid));
         std::lock_guard guard(m_lock);
         length = 0;
         if (m_queue.empty()) {
@@ -315,6 +318,7 @@ public:
         Capi = std::make_unique<TCapi20>(std::move(library));
         if (dispatch == Dispatch::OnFuzzingThread) {
             Capi->SetDispatchOnCaller(true);
+            Library->TrackThread = false;
             Capi->MainThreadPost = [](const std::function<void()> &run) { run(); };
         }
         Clock::setTickSource([this, main = std::this_thread::get_id()] {
