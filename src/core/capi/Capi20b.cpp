@@ -1,6 +1,7 @@
 #include "capi/Capi20b.h"
 
 #include "common/Clock.h"
+#include "common/Utils.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -678,7 +679,8 @@ QString TCustomCapi20::QueryManufacturer()
     std::array<char, 132> buffer{};
     if (!TextQueryAllowed() || !m_binding->GetManufacturer(0, buffer))
         return QString();
-    return QString::fromLatin1(buffer.data());
+    // The controller's texts are in the ANSI set (0x80 is the euro sign).
+    return DecodeAnsi(QByteArrayView(buffer.data()));
 }
 
 QString TCustomCapi20::QueryVersion()
@@ -694,7 +696,7 @@ QString TCustomCapi20::QuerySerialNumber()
     std::array<char, 132> buffer{};
     if (!TextQueryAllowed() || !m_binding->GetSerialNumber(0, buffer))
         return QString();
-    return QString::fromLatin1(buffer.data());
+    return DecodeAnsi(QByteArrayView(buffer.data()));
 }
 
 uint32_t TCustomCapi20::QueryProfile(uint32_t Controller, std::array<uint8_t, 64> &Buffer)

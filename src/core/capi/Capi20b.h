@@ -108,6 +108,7 @@ public:
     void ProcessPending();
     void RaiseError(uint32_t CommandID, uint32_t SubCommand, uint32_t ErrorNumber);
 
+    // The controller's manufacturer and serial number are texts in the ANSI set (Windows-1252).
     QString QueryManufacturer();
     QString QueryVersion();
     QString QuerySerialNumber();

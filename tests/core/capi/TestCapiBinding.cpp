@@ -123,6 +123,19 @@ TEST_F(BindingTest, CapiNotInstalled)
     EXPECT_EQ(capi->QuerySerialNumber(), QStringLiteral("0815"));
 }
 
+// The library hands over the controller's texts as they are stored there: in the ANSI set.
+TEST_F(BindingTest, InformationTextsAreWindows1252)
+{
+    const unsigned version[4] = {2, 0, 3, 1};
+    fake.setInfo("Gr\xfc\xdf"
+                 "e \x80 \x84"
+                 "Box\x93",
+                 "12\x9f\x8a", version);
+    auto capi = Make();
+    EXPECT_EQ(capi->QueryManufacturer(), QStringLiteral("Grüße € „Box“"));
+    EXPECT_EQ(capi->QuerySerialNumber(), QStringLiteral("12ŸŠ"));
+}
+
 TEST_F(BindingTest, LibraryWithoutInstalledAndProfileEntryPoints)
 {
     FakeCapi minimal(FAKE_CAPI_MIN_PATH);
