@@ -10,18 +10,24 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <map>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <set>
 #include <string>
 #include <sys/select.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <thread>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 std::recursive_mutex &CapiBinding::LibraryLock()
@@ -133,47 +139,108 @@ NextFrame InspectFrame(int fd, std::size_t maxDataLength)
 // How long a remote server may take to answer a registration.
 constexpr int kRegisterAnswerMs = 10000;
 
-// The descriptors of this process that are TCP connections to `port`.
-std::set<int> ConnectionsToPort(int port)
+// The inode of the socket behind the descriptor `name` of the open folder /proc/self/fd, read
+// from its link ("socket:[inode]") without touching the descriptor; 0 for anything else.
+ino_t SocketInodeOf(int procFds, const char *name)
 {
-    std::set<int> found;
+    char target[64];
+    const ssize_t n = readlinkat(procFds, name, target, sizeof target - 1);
+    if (n <= 0)
+        return 0;
+    target[n] = 0;
+    unsigned long long inode = 0;
+    return std::sscanf(target, "socket:[%llu]", &inode) == 1 ? ino_t(inode) : 0;
+}
+
+// Calls `visit(fd, inode)` for every descriptor of this process that is a socket.
+template<typename Visit> void ForEachSocket(Visit &&visit)
+{
     DIR *fds = opendir("/proc/self/fd");
     if (fds == nullptr)
-        return found;
+        return;
     while (const dirent *entry = readdir(fds)) {
         char *end = nullptr;
         const long fd = std::strtol(entry->d_name, &end, 10);
-        if (end == entry->d_name || *end != 0 || fd == dirfd(fds) || !IsTcpSocket(int(fd)))
+        if (end == entry->d_name || *end != 0 || fd == dirfd(fds))
             continue;
-        sockaddr_in peer{};
-        socklen_t size = sizeof peer;
-        if (getpeername(int(fd), reinterpret_cast<sockaddr *>(&peer), &size) == 0 &&
-            peer.sin_family == AF_INET && ntohs(peer.sin_port) == port)
-            found.insert(int(fd));
+        if (const ino_t inode = SocketInodeOf(dirfd(fds), entry->d_name))
+            visit(int(fd), inode);
     }
     closedir(fds);
+}
+
+std::set<ino_t> OpenSockets()
+{
+    std::set<ino_t> found;
+    ForEachSocket([&](int, ino_t inode) { found.insert(inode); });
     return found;
+}
+
+// The IPv4 addresses of a host name or address (the remote driver speaks IPv4 only); empty when
+// it cannot be resolved.
+std::set<in_addr_t> AddressesOf(const std::string &host)
+{
+    std::set<in_addr_t> found;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *list = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0)
+        return found;
+    for (const addrinfo *a = list; a != nullptr; a = a->ai_next)
+        found.insert(reinterpret_cast<const sockaddr_in *>(a->ai_addr)->sin_addr.s_addr);
+    freeaddrinfo(list);
+    return found;
+}
+
+// Shuts down the TCP connections to the server (one of `addresses`, any when none is known, at
+// `port`) that are not among the sockets `before`. A connection is known by its socket's inode,
+// never by its descriptor number, which may have been closed and given to something else since;
+// and it is shut down through a duplicate of the descriptor that is checked to hold that very
+// socket, so that a number taken over meanwhile is never the one shut down.
+void ShutDownNewConnections(const std::set<ino_t> &before, const std::set<in_addr_t> &addresses, int port)
+{
+    std::vector<std::pair<int, ino_t>> fresh;
+    ForEachSocket([&](int fd, ino_t inode) {
+        if (before.count(inode) == 0)
+            fresh.emplace_back(fd, inode);
+    });
+    for (const auto &[fd, inode] : fresh) {
+        const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (copy < 0)
+            continue;
+        struct stat status;
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        if (fstat(copy, &status) == 0 && S_ISSOCK(status.st_mode) && status.st_ino == inode &&
+            IsTcpSocket(copy) && getpeername(copy, reinterpret_cast<sockaddr *>(&peer), &size) == 0 &&
+            peer.sin_family == AF_INET && ntohs(peer.sin_port) == port &&
+            (addresses.empty() || addresses.count(peer.sin_addr.s_addr) != 0))
+            shutdown(copy, SHUT_RDWR);
+        close(copy);
+    }
 }
 
 // While a registration with a remote server runs: a server that has not answered within
 // kRegisterAnswerMs has the connection the library opened for it shut down, so that the
 // library's wait ends (with an error) instead of holding its lock, and every caller with it,
-// for good.
+// for good. Only the registration runs into the library meanwhile (it holds the library lock),
+// so the one new connection to the server is the library's; another component's probe of the
+// same port on another host is told apart by the address.
 class AnswerDeadline
 {
 public:
-    explicit AnswerDeadline(int port)
+    AnswerDeadline(const std::string &host, int port)
     {
         if (port <= 0)
             return;
-        m_watch = std::thread([this, port, before = ConnectionsToPort(port)] {
+        m_watch = std::thread([this, host, port, before = OpenSockets()] {
             std::unique_lock guard(m_lock);
             if (m_changed.wait_for(guard, std::chrono::milliseconds(kRegisterAnswerMs),
                                    [this] { return m_done; }))
                 return;
-            for (int fd : ConnectionsToPort(port))
-                if (before.count(fd) == 0)
-                    shutdown(fd, SHUT_RDWR);
+            // Resolved only now: a registration that is answered never waits for a name server.
+            ShutDownNewConnections(before, AddressesOf(host), port);
         });
     }
     ~AnswerDeadline()
@@ -248,6 +315,7 @@ public:
         m_setDriver(KeepString(driver, QStringLiteral("fritzbox")));
         m_setHost(KeepString(hostName, host));
         m_setPort(port);
+        m_remoteHost = host.toStdString();
         m_remotePort = port;
         return true;
     }
@@ -274,7 +342,7 @@ public:
             return CapiError::ERR_DLL_NOT_LOADED;
         unsigned id = 0;
         // The library waits for the server's answer without a time limit, inside the lock.
-        const AnswerDeadline deadline(m_remotePort);
+        const AnswerDeadline deadline(m_remoteHost, m_remotePort);
         const unsigned result = m_register(maxLogicalConnection, maxBDataBlocks, maxBDataLen, &id);
         applId = id;
         // Each registration has a connection of its own.
@@ -462,6 +530,7 @@ private:
     SetIntFn m_setPort = nullptr;
     SetIntFn m_setTraceLevel = nullptr;
     std::map<uint32_t, Remote> m_remote; // registered applications on a TCP connection
+    std::string m_remoteHost;            // the remote server as given
     int m_remotePort = 0;                // the remote server's port; 0: the local CAPI
 };
 
