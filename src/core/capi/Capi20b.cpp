@@ -201,12 +201,15 @@ void TCustomCapi20::ReadProfiles()
 }
 
 // The remote server (when one is set) must be chosen before the library is first asked whether
-// CAPI is installed; the library's own trace output is always silenced.
+// CAPI is installed; the library's own trace output is always silenced. An address cleared since
+// a registration with a remote server takes the library back to the local CAPI.
 bool TCustomCapi20::SelectDriver()
 {
     m_binding->SetQuiet();
-    if (m_remoteCapi.isEmpty())
+    if (m_remoteCapi.isEmpty()) {
+        m_binding->SelectLocal();
         return true;
+    }
     QString host;
     int port = 0;
     if (!ParseRemoteCapi(m_remoteCapi, &host, &port) || !m_binding->SelectRemote(host, port)) {

@@ -28,6 +28,10 @@ public:
 
     // Makes the library speak to a remote CAPI server. False when the library cannot do that.
     virtual bool SelectRemote(const QString &host, int port) = 0;
+    // Makes the library speak to the local CAPI again after SelectRemote; nothing when no remote
+    // server was selected. Called while no application is registered: the library chooses its
+    // driver anew once its last application was released.
+    virtual void SelectLocal() {}
     // Keeps the library from writing its own trace output.
     virtual void SetQuiet() = 0;
 

@@ -320,6 +320,20 @@ public:
         return true;
     }
 
+    void SelectLocal() override
+    {
+        std::lock_guard guard(LibraryLock());
+        if (m_remotePort == 0 || m_setDriver == nullptr)
+            return; // the library was never sent elsewhere
+        // The library picks the driver named here when it next opens its control connection,
+        // which the release of its last application closed; the local device's driver is
+        // "standard". A REMOTE line of the user's ~/.capi20rc still wins, as at the start.
+        static std::string driver;
+        m_setDriver(KeepString(driver, QStringLiteral("standard")));
+        m_remoteHost.clear();
+        m_remotePort = 0;
+    }
+
     void SetQuiet() override
     {
         std::lock_guard guard(LibraryLock());
