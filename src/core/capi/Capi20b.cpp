@@ -447,7 +447,16 @@ int TCustomCapi20::DrainMessages()
     while (!m_destroying && m_registered && !(control && control->terminate)) {
         uint32_t commandId = 0, subCommand = 0, msgId = 0;
         IndicationDatenType daten;
-        if (FetchMessage(commandId, subCommand, msgId, daten) != 0)
+        const uint32_t result = FetchMessage(commandId, subCommand, msgId, daten);
+        // Blocks the binding dropped on the way to this message come before it.
+        for (const uint32_t ncci : m_binding->TakeDroppedDataBlocks(m_applId)) {
+            try {
+                HandleDroppedDataBlock(ncci);
+            } catch (...) {
+                RaiseError(Capi::CMD_DATA_B3, Capi::SUB_IND, ERR_HANDLER_FAILED);
+            }
+        }
+        if (result != 0)
             break;
         ++fetched;
         DispatchOne(commandId, subCommand, msgId, daten);

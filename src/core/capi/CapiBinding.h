@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class CapiBinding
 {
@@ -57,6 +58,10 @@ public:
 
     // True when the application's connection to a remote CAPI server has reached its end.
     virtual bool ConnectionLost(uint32_t applId) = 0;
+    // The NCCIs of the data blocks that the binding dropped unread (their lengths lied, or they
+    // exceeded the registered size) since the last call, oldest first. Each one was answered
+    // already; the data it carried is lost.
+    virtual std::vector<uint32_t> TakeDroppedDataBlocks(uint32_t /*applId*/) { return {}; }
 
     // The lock around library calls, for code that must read library-owned memory (the data of a
     // DATA_B3_IND) while no release can free it.

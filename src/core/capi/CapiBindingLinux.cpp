@@ -19,6 +19,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <optional>
 #include <set>
 #include <string>
 #include <sys/select.h>
@@ -103,13 +104,23 @@ enum class NextFrame
     Broken,  // the stream is out of step: nothing after this can be read
 };
 
+// A data block that was removed unread: what its answer (DATA_B3_RESP) names.
+struct DroppedBlock
+{
+    uint32_t ncci = 0;
+    uint16_t handle = 0;
+    uint16_t number = 0; // the message number, which the answer repeats
+};
+
 // Whether a whole frame is there, and whether it is one the library can take: the library would
 // wait inside its lock (every other thread's call with it) for a frame cut short, read a longer
 // one past its buffer, and a message longer than its frame, or a data block whose length
 // disagrees with its frame, hands the component bytes that were never sent. A data block longer than the
-// registration allows would not fit the library's block buffer.
-NextFrame InspectFrame(int fd, std::size_t maxDataLength)
+// registration allows would not fit the library's block buffer. A refused frame that carries a
+// data block's NCCI and handle gives them in `dropped`.
+NextFrame InspectFrame(int fd, std::size_t maxDataLength, std::optional<DroppedBlock> &dropped)
 {
+    dropped.reset();
     uint8_t head[kRemoteFrameHeader];
     const ssize_t n = recv(fd, head, sizeof head, MSG_PEEK | MSG_DONTWAIT);
     if (n <= 0)
@@ -132,9 +143,42 @@ NextFrame InspectFrame(int fd, std::size_t maxDataLength)
             own >= 22 && length - own == Capi::ReadWord(message, length, 16) && length - own <= maxDataLength;
     if (fits)
         return NextFrame::Whole;
+    if (length >= 20 && message[4] == Capi::CMD_DATA_B3 && message[5] == Capi::SUB_IND)
+        dropped = DroppedBlock{Capi::ReadDword(message, length, 8), Capi::ReadWord(message, length, 18),
+                               Capi::ReadWord(message, length, 6)};
     recv(fd, frame.data(), kRemoteFrameHeader + length, MSG_DONTWAIT);
     return NextFrame::Refused;
 }
+
+// Answers a data block that was removed unread, so that it does not keep one of the server's
+// window slots (MaxBDataBlocks) for good. Written to the connection directly, as one frame: the
+// library never saw the block, and would take its handle for one of its own buffers. Under the
+// library lock, so that no frame of the library's can come between.
+void AnswerDroppedBlock(int fd, uint32_t applId, const DroppedBlock &block)
+{
+    uint8_t frame[kRemoteFrameHeader + Capi::MessageBufferBytes];
+    const std::size_t length =
+        Capi::BuildMessage(frame + kRemoteFrameHeader, uint16_t(applId), Capi::CMD_DATA_B3, Capi::SUB_RESP,
+                           block.number, Capi::DataB3Resp(block.ncci, block.handle));
+    if (length == 0)
+        return;
+    frame[0] = 0x80;
+    frame[1] = uint8_t(length);
+    frame[2] = uint8_t(length >> 8);
+    const std::size_t total = kRemoteFrameHeader + length;
+    std::size_t sent = 0;
+    while (sent < total) {
+        const ssize_t n = send(fd, frame + sent, total - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return; // the connection is gone: its loss is seen by the next wait
+        sent += std::size_t(n);
+    }
+}
+
+// Frames that cannot be read are logged at most once in this while, with how many there were.
+constexpr qint64 kDropLogIntervalMs = 60000;
 
 // How long a remote server may take to answer a registration.
 constexpr int kRegisterAnswerMs = 10000;
@@ -364,7 +408,8 @@ public:
             const int fd = m_fileno(id);
             DisableNagleOnTcp(fd);
             if (IsTcpSocket(fd)) {
-                m_remote[id] = Remote{maxBDataLen};
+                m_remote[id] = Remote();
+                m_remote[id].maxDataLength = maxBDataLen;
                 // Bytes waiting in the receive buffer are charged with the whole segment they came
                 // in: over loopback one short remainder of a 64 KB segment can fill the default
                 // buffer, and the rest of its frame, which is waited for before the library reads,
@@ -379,7 +424,11 @@ public:
     uint32_t Release(uint32_t applId) override
     {
         std::lock_guard guard(LibraryLock());
-        m_remote.erase(applId);
+        if (const auto remote = m_remote.find(applId); remote != m_remote.end()) {
+            if (remote->second.dropsUnlogged > 0)
+                LogDrops(remote->second);
+            m_remote.erase(remote);
+        }
         return m_release != nullptr ? m_release(applId) : CapiError::ERR_DLL_NOT_LOADED;
     }
 
@@ -453,6 +502,15 @@ public:
         return getText(m_serial, controller, buffer);
     }
 
+    std::vector<uint32_t> TakeDroppedDataBlocks(uint32_t applId) override
+    {
+        std::lock_guard guard(LibraryLock());
+        const auto remote = m_remote.find(applId);
+        if (remote == m_remote.end())
+            return {};
+        return std::exchange(remote->second.droppedBlocks, {});
+    }
+
     bool ConnectionLost(uint32_t applId) override
     {
         const int fd = FileNo(applId);
@@ -478,7 +536,33 @@ private:
         std::size_t maxDataLength = 0;
         qint64 partialSince = -1; // when the frame now on its way was first seen incomplete
         bool broken = false;      // out of step: taken for a lost connection
+        // The NCCIs of the data blocks dropped (and answered) since the component last asked.
+        std::vector<uint32_t> droppedBlocks;
+        // Frames that could not be read: in all, those not yet logged, and when the last line was.
+        long long drops = 0;
+        long long dropsUnlogged = 0;
+        qint64 lastDropLog = -1;
     };
+
+    // One line for every frame dropped while none was logged for kDropLogIntervalMs, with the
+    // frames it stands for: a server that sends nothing else cannot flood the log.
+    static void NoteDrop(Remote &remote)
+    {
+        ++remote.drops;
+        ++remote.dropsUnlogged;
+        const qint64 now = Clock::ticks();
+        if (remote.lastDropLog >= 0 && now - remote.lastDropLog < kDropLogIntervalMs)
+            return;
+        LogDrops(remote);
+        remote.lastDropLog = now;
+    }
+    static void LogDrops(Remote &remote)
+    {
+        qWarning("CAPI: dropped %lld frame(s) of the remote server that could not be read (%lld on this "
+                 "connection)",
+                 remote.dropsUnlogged, remote.drops);
+        remote.dropsUnlogged = 0;
+    }
 
     // Whether the library may fetch from a remote connection now (always for a local CAPI);
     // frames it cannot take are removed first. Under the library lock.
@@ -488,13 +572,18 @@ private:
         if (remote == m_remote.end() || m_fileno == nullptr)
             return true;
         const int fd = m_fileno(applId);
+        std::optional<DroppedBlock> dropped;
         for (;;) {
-            switch (InspectFrame(fd, remote->second.maxDataLength)) {
+            switch (InspectFrame(fd, remote->second.maxDataLength, dropped)) {
             case NextFrame::Whole:
                 remote->second.partialSince = -1;
                 return true;
             case NextFrame::Refused:
-                qWarning("CAPI: a frame of the remote server that cannot be read was dropped");
+                NoteDrop(remote->second);
+                if (dropped) {
+                    AnswerDroppedBlock(fd, applId, *dropped);
+                    remote->second.droppedBlocks.push_back(dropped->ncci);
+                }
                 remote->second.partialSince = -1;
                 continue;
             case NextFrame::Nothing:

@@ -219,6 +219,16 @@ void FileTransfer::LinkDown(int NCCI)
     AbandonReceive(ERR_TRANSFER_LINK_LOST, true, NCCI);
 }
 
+void FileTransfer::BlockLost(int NCCI)
+{
+    {
+        std::lock_guard guard(m_receiveLock);
+        if (m_receive != Receive::Receiving || m_receiveNcci != NCCI)
+            return;
+    }
+    AbandonReceive(ERR_TRANSFER_INCOMPLETE);
+}
+
 void FileTransfer::HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Length)
 {
     switch (Code) {

@@ -107,6 +107,9 @@ public:
     // The B3 link NCCI went down: the file being received on it is dropped, and the requests of
     // this side are no longer waited for.
     void LinkDown(int NCCI);
+    // A data block received on NCCI was lost: the file being received on it fails, and its
+    // frames up to its end are ignored.
+    void BlockLost(int NCCI);
     // See TCapi20::SendFile, SendFileList and SendCommand.
     void SendFile(const QString &Path);
     void SendFileList();
