@@ -5,6 +5,7 @@
 #include "HostilePeer.h"
 #include "capi/Capi20.h"
 #include "common/Clock.h"
+#include "support/MessageThread.h"
 #include "support/WaitUntil.h"
 
 #include <QCoreApplication>
@@ -337,6 +338,12 @@ TEST_F(SimHostile, StallsAndMissingConfirmationsNeverHoldTheMainThread)
     s.capi->Disconnect();
     EXPECT_LT(put.elapsed(), 5000);
     EXPECT_TRUE(s.capi->Registered());
+    // Meanwhile the message thread waits for the rest of the frame: it does not look again and
+    // again.
+    const long wakeUps = MessageThreadWakeUps();
+    ASSERT_GE(wakeUps, 0);
+    DelayMs(2000);
+    EXPECT_LT(MessageThreadWakeUps() - wakeUps, 20);
 
     // A frame that never ends: the connection is given up as lost, and everything ends.
     Clock::setTickSource([] { return QDateTime::currentMSecsSinceEpoch() + 3600000; });

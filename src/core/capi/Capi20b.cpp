@@ -27,6 +27,10 @@ namespace {
 constexpr int kPendingWaitMs = 5;
 // With a library that offers no descriptor to wait on, the thread looks for messages this often.
 constexpr int kNoDescriptorSliceMs = 50;
+// A frame still on its way keeps the descriptor readable: the thread looks again after a pause
+// that starts here and doubles while nothing can be fetched, up to the longest one.
+constexpr int kFirstStallPauseMs = 2;
+constexpr int kLongestStallPauseMs = 500;
 } // namespace
 
 // What a message thread waits on: the application's descriptor in the library, and its own
@@ -53,6 +57,8 @@ struct TCustomCapi20::ThreadControl
     uint32_t applId = 0;
     int capiFd = -1;
     const int wakeFd;
+    // The next pause while a frame stays incomplete; 0 while none does. The thread's own.
+    mutable int stallPauseMs = 0;
 };
 
 // One run of a method in the main thread, waited for by the message thread.
@@ -417,19 +423,33 @@ uint32_t TCustomCapi20::WaitForSignal(const ThreadControl &control, int timeoutM
 // False when the connection was lost.
 bool TCustomCapi20::DrainAfterWait(uint32_t applId, uint32_t waited)
 {
+    const auto *control = static_cast<const ThreadControl *>(t_control);
     int fetched = 0;
     if (waited == Capi::CapiNoError)
         fetched = DrainMessages();
-    if (fetched > 0 || waited == Capi::CapiReceiveQueueEmpty)
+    if (fetched > 0 || waited == Capi::CapiReceiveQueueEmpty) {
+        if (control != nullptr)
+            control->stallPauseMs = 0;
         return true;
+    }
     // A handler that waits while the loss is being released drains here again: that release is
     // already under way and must not start over inside itself.
-    if (m_binding->ConnectionLost(applId) && !m_losingConnection.exchange(true)) {
+    const bool lost = m_binding->ConnectionLost(applId);
+    if (lost && !m_losingConnection.exchange(true)) {
         LoseConnection();
         m_losingConnection = false;
         return false;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (lost || control == nullptr) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kFirstStallPauseMs));
+        return true;
+    }
+    // A frame on its way. A release ends the pause at once.
+    const int pause = std::max(control->stallPauseMs, kFirstStallPauseMs);
+    control->stallPauseMs = std::min(2 * pause, kLongestStallPauseMs);
+    pollfd wake = {control->wakeFd, POLLIN, 0};
+    while (::poll(&wake, 1, pause) < 0 && errno == EINTR) {
+    }
     return true;
 }
 
