@@ -2,9 +2,9 @@
 // exchange sees them, two components calling each other with service 6 up to a B3 link, clearing
 // and releasing, and the profile through the remote path.
 #include "ComponentFixture.h"
+#include "support/MessageThread.h"
 
-#include <QDir>
-#include <QFile>
+#include <QFileInfo>
 
 using namespace comptest;
 using isdnsim::lineValue;
@@ -125,25 +125,6 @@ TEST_F(SimComponent, ReleasingWhileConnectedClearsTheOtherEnd)
     EXPECT_TRUE(b.capi->Registered());
 }
 
-// The voluntary context switches of the component's message thread ("rufwart-capi"): each one
-// is a wake-up from its wait. -1 when there is no such thread.
-long MessageThreadWakeUps()
-{
-    for (const QString &task :
-         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
-        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "rufwart-capi")
-            continue;
-        QFile status(QStringLiteral("/proc/self/task/%1/status").arg(task));
-        if (!status.open(QIODevice::ReadOnly))
-            return -1;
-        for (const QByteArray &line : status.readAll().split('\n'))
-            if (line.startsWith("voluntary_ctxt_switches:"))
-                return line.mid(24).trimmed().toLong();
-    }
-    return -1;
-}
-
 // Listening and idle, the message thread sleeps in its wait: no time slices, no polling.
 TEST_F(SimComponent, AnIdleComponentNeverWakesItsMessageThread)
 {
@@ -181,6 +162,27 @@ TEST_F(SimComponent, ProfileThroughTheRemotePath)
     EXPECT_EQ(profile[0] | profile[1] << 8, 1);
     EXPECT_EQ(profile[2] | profile[3] << 8, 2);
     EXPECT_EQ(profile[8] & 0x03, 0x03); // B1: HDLC and transparent
+}
+
+// The library picks its driver afresh once the last registration is released: an address
+// cleared while running takes the component back to the local CAPI (none here), and set again
+// to the exchange.
+TEST_F(SimComponent, ClearingTheRemoteAddressGoesBackToTheLocalCapi)
+{
+    Station s;
+    const int registrations = CountEvents("register appl=");
+    s.capi->SetRemoteCapi(QString());
+    s.capi->RegisterApplication();
+    EXPECT_EQ(CountEvents("register appl="), registrations);
+    if (!QFileInfo::exists(QStringLiteral("/dev/capi20")) &&
+        !QFileInfo::exists(QStringLiteral("/dev/isdn/capi20"))) {
+        EXPECT_FALSE(s.capi->Registered());
+        EXPECT_TRUE(s.hasError(CapiError::ERR_CAPI_NOT_INSTALLED));
+    }
+    s.capi->SetRemoteCapi(QStringLiteral("127.0.0.1:%1").arg(server().port()));
+    s.capi->RegisterApplication();
+    EXPECT_TRUE(s.capi->Registered());
+    EXPECT_EQ(CountEvents("register appl="), registrations + 1);
 }
 
 } // namespace

@@ -1,14 +1,17 @@
 // TCapi20 through the real libcapi20 against a CAPI server that misbehaves on purpose: frames
 // that are cut, too long or malformed, ten thousand rings in a row, data blocks whose lengths
 // lie, requests never confirmed, and half a frame followed by silence. The component stays up,
-// answers what it can, never holds the main thread, and releases.
+// answers what it can, keeps the log short, never holds the main thread, and releases.
 #include "HostilePeer.h"
 #include "capi/Capi20.h"
 #include "common/Clock.h"
+#include "support/MessageThread.h"
 #include "support/WaitUntil.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -54,7 +57,8 @@ struct Station
     std::atomic<uint32_t> ringResult{RingResult::Busy};
     std::mutex lock;
     std::vector<uint32_t> errors;
-    std::vector<std::string> blocks; // what OnReceive was given
+    std::vector<std::string> blocks;      // what OnReceive was given
+    std::vector<uint32_t> transferErrors; // what OnTransferError was given
 
     Station()
     {
@@ -71,6 +75,10 @@ struct Station
         capi->OnError = [this](TCustomCapi20 *, uint32_t, uint32_t, uint32_t n) {
             std::lock_guard g(lock);
             errors.push_back(n);
+        };
+        capi->OnTransferError = [this](TCapi20 *, const QString &, uint32_t n) {
+            std::lock_guard g(lock);
+            transferErrors.push_back(n);
         };
         capi->Loaded();
         EXPECT_TRUE(capi->Registered()) << std::hex << capi->LastError();
@@ -118,6 +126,38 @@ Bytes dataInd(uint32_t ncci, uint16_t handle, const std::string &payload, size_t
     m.insert(m.end(), payload.begin(), payload.end());
     return HostilePeer::frame(m);
 }
+
+// One frame of the file-transfer protocol.
+std::string transferFrame(uint8_t code, const std::string &payload)
+{
+    return std::string{char(0xFF), char(code)} + payload;
+}
+
+// The lines the program logs about dropped frames, while it lives.
+class DropLog
+{
+public:
+    DropLog() { s_previous = qInstallMessageHandler(&DropLog::take); }
+    ~DropLog() { qInstallMessageHandler(s_previous); }
+    std::vector<QString> lines()
+    {
+        std::lock_guard g(s_lock);
+        return s_lines;
+    }
+
+private:
+    static void take(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        if (text.startsWith(QLatin1String("CAPI:")) && text.contains(QLatin1String("dropped"))) {
+            std::lock_guard g(s_lock);
+            s_lines.push_back(text);
+        }
+        s_previous(type, context, text);
+    }
+    static inline std::mutex s_lock;
+    static inline std::vector<QString> s_lines;
+    static inline QtMessageHandler s_previous = nullptr;
+};
 
 // The PLCIs of the application's CONNECT_RESPs.
 std::vector<uint32_t> answeredPlcis()
@@ -184,9 +224,40 @@ TEST_F(SimHostile, UnreadableFramesAreDroppedAndEveryRingIsAnswered)
     EXPECT_LT(watch.longestMs(), 5000);
 }
 
-TEST_F(SimHostile, DataBlocksWhoseLengthsLieAreNeverTaken)
+// A flood of frames that cannot be read is one line in the log, and one more with the count of
+// each later interval in which frames were dropped.
+TEST_F(SimHostile, DroppedFramesAreLoggedWithTheirCountNotOneByOne)
+{
+    std::atomic<qint64> now{1000000};
+    Clock::setTickSource([&] { return now.load(); });
+    DropLog log;
+    Station s;
+    const Bytes unreadable = HostilePeer::frame(Bytes{4, 0, 1, 0});
+    for (int i = 0; i < 1000; ++i)
+        peer().send(unreadable);
+    peer().send(connectInd(1, 0x401));
+    ASSERT_TRUE(WaitUntil([&] { return !answeredPlcis().empty() && answeredPlcis().back() == 0x401; }));
+    ASSERT_EQ(log.lines().size(), 1u);
+
+    now += 3600000;
+    peer().send(unreadable);
+    peer().send(connectInd(2, 0x402));
+    ASSERT_TRUE(WaitUntil([&] { return answeredPlcis().back() == 0x402; }));
+    const std::vector<QString> lines = log.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[1].contains(QLatin1String(" 1000 "))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains(QLatin1String("1001"))) << lines[1].toStdString();
+    EXPECT_TRUE(s.capi->Registered());
+}
+
+// A block whose length lies, or that is longer than registered, is dropped unread and still
+// answered, so that it does not keep one of the peer's window slots for good; the file it
+// belonged to fails and is not kept.
+TEST_F(SimHostile, DataBlocksWhoseLengthsLieAreAnsweredButNeverTaken)
 {
     Station s;
+    QTemporaryDir received;
+    s.capi->ReceivePath = received.path();
     s.ringResult = RingResult::Accept;
     constexpr uint32_t plci = 0x201, ncci = 0x10201;
     peer().send(connectInd(1, plci, 2));
@@ -197,17 +268,41 @@ TEST_F(SimHostile, DataBlocksWhoseLengthsLieAreNeverTaken)
     ASSERT_TRUE(WaitUntil([&] { return s.bConnects == 1; }));
 
     const size_t responses = peer().count(isdnsim::CmdDataB3, isdnsim::SubResp);
-    peer().send(dataInd(ncci, 1, std::string(10, 'a'), 100));
-    peer().send(dataInd(ncci, 2, std::string(100, 'b'), 10));
-    peer().send(dataInd(ncci, 3, std::string(3000, 'c'), 3000)); // beyond the registered 2048
-    peer().send(dataInd(ncci, 4, "HALLO", 5));
-    peer().send(dataInd(ncci, 5, std::string(2048, 'd'), 2048));
-    ASSERT_TRUE(
-        WaitUntil([&] { return peer().count(isdnsim::CmdDataB3, isdnsim::SubResp) == responses + 2; }));
+    const std::string name = transferFrame(0x01, "a.txt"), size = transferFrame(0x02, "10");
+    peer().send(dataInd(ncci, 1, name, name.size()));
+    peer().send(dataInd(ncci, 2, size, size.size()));
+    const std::string lying = transferFrame(0x03, std::string(10, 'a')),
+                      data = transferFrame(0x03, std::string(10, 'e'));
+    peer().send(dataInd(ncci, 3, lying, 100));
+    peer().send(dataInd(ncci, 4, std::string(100, 'b'), 10));
+    peer().send(dataInd(ncci, 5, std::string(3000, 'c'), 3000)); // beyond the registered 2048
+    // The file's size is right again without the lost block: it must not be kept all the same.
+    peer().send(dataInd(ncci, 6, data, data.size()));
+    peer().send(dataInd(ncci, 7, "HALLO", 5));
+    peer().send(dataInd(ncci, 8, std::string(2048, 'd'), 2048));
+    peer().send(dataInd(ncci, 9, transferFrame(0x04, ""), 2));
+    ASSERT_TRUE(WaitUntil([&] {
+        return peer().count(isdnsim::CmdDataB3, isdnsim::SubResp) == responses + 9;
+    })) << peer().count(isdnsim::CmdDataB3, isdnsim::SubResp) - responses;
+    std::vector<uint16_t> handles;
+    for (const hostile::Received &r : peer().received())
+        if (r.command == isdnsim::CmdDataB3 && r.subcommand == isdnsim::SubResp) {
+            EXPECT_EQ(isdnsim::rd32(&r.message[8]), ncci);
+            handles.push_back(isdnsim::rd16(&r.message[12]));
+        }
+    EXPECT_EQ(std::vector<uint16_t>(handles.end() - 9, handles.end()),
+              (std::vector<uint16_t>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    // A block is handled after its answer.
+    ASSERT_TRUE(WaitUntil([&] {
+        std::lock_guard g(s.lock);
+        return s.blocks.size() == 6;
+    }));
     std::lock_guard g(s.lock);
-    ASSERT_EQ(s.blocks.size(), 2u);
-    EXPECT_EQ(s.blocks[0], "HALLO");
-    EXPECT_EQ(s.blocks[1], std::string(2048, 'd'));
+    EXPECT_EQ(s.blocks[2], data);
+    EXPECT_EQ(s.blocks[3], "HALLO");
+    EXPECT_EQ(s.blocks[4], std::string(2048, 'd'));
+    EXPECT_EQ(s.transferErrors, (std::vector<uint32_t>{CapiError::ERR_TRANSFER_INCOMPLETE}));
+    EXPECT_TRUE(QDir(received.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_TRUE(s.capi->Registered());
 }
 
@@ -243,6 +338,12 @@ TEST_F(SimHostile, StallsAndMissingConfirmationsNeverHoldTheMainThread)
     s.capi->Disconnect();
     EXPECT_LT(put.elapsed(), 5000);
     EXPECT_TRUE(s.capi->Registered());
+    // Meanwhile the message thread waits for the rest of the frame: it does not look again and
+    // again.
+    const long wakeUps = MessageThreadWakeUps();
+    ASSERT_GE(wakeUps, 0);
+    DelayMs(2000);
+    EXPECT_LT(MessageThreadWakeUps() - wakeUps, 20);
 
     // A frame that never ends: the connection is given up as lost, and everything ends.
     Clock::setTickSource([] { return QDateTime::currentMSecsSinceEpoch() + 3600000; });

@@ -766,6 +766,11 @@ bool TCapi20::HandleDataB3Ind(const Capi::DataB3Indication &Block)
     return true;
 }
 
+void TCapi20::HandleDroppedDataBlock(uint32_t NCCI)
+{
+    m_transfer->BlockLost(int(NCCI));
+}
+
 void TCapi20::HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t Info)
 {
     {

@@ -266,6 +266,8 @@ protected:
     // (true when a channel took it), answered, and then handled by HandleReceivedBlock; a
     // confirmation frees its transmit entry and lets the next block go.
     virtual bool HandleDataB3Ind(const Capi::DataB3Indication &Block);
+    // A block dropped on the way: the file being received on its link fails.
+    void HandleDroppedDataBlock(uint32_t NCCI) override;
     virtual void HandleDataB3Conf(int NCCI, uint16_t Handle, uint16_t Info);
     virtual void HandleReceivedBlock(int NCCI);
 

@@ -1,6 +1,7 @@
 #include "capi/Capi20b.h"
 
 #include "common/Clock.h"
+#include "common/Utils.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,6 +27,10 @@ namespace {
 constexpr int kPendingWaitMs = 5;
 // With a library that offers no descriptor to wait on, the thread looks for messages this often.
 constexpr int kNoDescriptorSliceMs = 50;
+// A frame still on its way keeps the descriptor readable: the thread looks again after a pause
+// that starts here and doubles while nothing can be fetched, up to the longest one.
+constexpr int kFirstStallPauseMs = 2;
+constexpr int kLongestStallPauseMs = 500;
 } // namespace
 
 // What a message thread waits on: the application's descriptor in the library, and its own
@@ -52,6 +57,8 @@ struct TCustomCapi20::ThreadControl
     uint32_t applId = 0;
     int capiFd = -1;
     const int wakeFd;
+    // The next pause while a frame stays incomplete; 0 while none does. The thread's own.
+    mutable int stallPauseMs = 0;
 };
 
 // One run of a method in the main thread, waited for by the message thread.
@@ -205,12 +212,15 @@ void TCustomCapi20::ReadProfiles()
 }
 
 // The remote server (when one is set) must be chosen before the library is first asked whether
-// CAPI is installed; the library's own trace output is always silenced.
+// CAPI is installed; the library's own trace output is always silenced. An address cleared since
+// a registration with a remote server takes the library back to the local CAPI.
 bool TCustomCapi20::SelectDriver()
 {
     m_binding->SetQuiet();
-    if (m_remoteCapi.isEmpty())
+    if (m_remoteCapi.isEmpty()) {
+        m_binding->SelectLocal();
         return true;
+    }
     QString host;
     int port = 0;
     if (!ParseRemoteCapi(m_remoteCapi, &host, &port) || !m_binding->SelectRemote(host, port)) {
@@ -424,19 +434,33 @@ uint32_t TCustomCapi20::WaitForSignal(const ThreadControl &control, int timeoutM
 // False when the connection was lost.
 bool TCustomCapi20::DrainAfterWait(uint32_t applId, uint32_t waited)
 {
+    const auto *control = static_cast<const ThreadControl *>(t_control);
     int fetched = 0;
     if (waited == Capi::CapiNoError)
         fetched = DrainMessages();
-    if (fetched > 0 || waited == Capi::CapiReceiveQueueEmpty)
+    if (fetched > 0 || waited == Capi::CapiReceiveQueueEmpty) {
+        if (control != nullptr)
+            control->stallPauseMs = 0;
         return true;
+    }
     // A handler that waits while the loss is being released drains here again: that release is
     // already under way and must not start over inside itself.
-    if (m_binding->ConnectionLost(applId) && !m_losingConnection.exchange(true)) {
+    const bool lost = m_binding->ConnectionLost(applId);
+    if (lost && !m_losingConnection.exchange(true)) {
         LoseConnection();
         m_losingConnection = false;
         return false;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (lost || control == nullptr) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kFirstStallPauseMs));
+        return true;
+    }
+    // A frame on its way. A release ends the pause at once.
+    const int pause = std::max(control->stallPauseMs, kFirstStallPauseMs);
+    control->stallPauseMs = std::min(2 * pause, kLongestStallPauseMs);
+    pollfd wake = {control->wakeFd, POLLIN, 0};
+    while (::poll(&wake, 1, pause) < 0 && errno == EINTR) {
+    }
     return true;
 }
 
@@ -454,7 +478,16 @@ int TCustomCapi20::DrainMessages()
     while (!m_destroying && m_registered && !(control && control->terminate)) {
         uint32_t commandId = 0, subCommand = 0, msgId = 0;
         IndicationDatenType daten;
-        if (FetchMessage(commandId, subCommand, msgId, daten) != 0)
+        const uint32_t result = FetchMessage(commandId, subCommand, msgId, daten);
+        // Blocks the binding dropped on the way to this message come before it.
+        for (const uint32_t ncci : m_binding->TakeDroppedDataBlocks(m_applId)) {
+            try {
+                HandleDroppedDataBlock(ncci);
+            } catch (...) {
+                RaiseError(Capi::CMD_DATA_B3, Capi::SUB_IND, ERR_HANDLER_FAILED);
+            }
+        }
+        if (result != 0)
             break;
         ++fetched;
         DispatchOne(commandId, subCommand, msgId, daten);
@@ -701,7 +734,8 @@ QString TCustomCapi20::QueryManufacturer()
     std::array<char, 132> buffer{};
     if (!TextQueryAllowed() || !m_binding->GetManufacturer(0, buffer))
         return QString();
-    return QString::fromLatin1(buffer.data());
+    // The controller's texts are in the ANSI set (0x80 is the euro sign).
+    return DecodeAnsi(QByteArrayView(buffer.data()));
 }
 
 QString TCustomCapi20::QueryVersion()
@@ -717,7 +751,7 @@ QString TCustomCapi20::QuerySerialNumber()
     std::array<char, 132> buffer{};
     if (!TextQueryAllowed() || !m_binding->GetSerialNumber(0, buffer))
         return QString();
-    return QString::fromLatin1(buffer.data());
+    return DecodeAnsi(QByteArrayView(buffer.data()));
 }
 
 uint32_t TCustomCapi20::QueryProfile(uint32_t Controller, std::array<uint8_t, 64> &Buffer)

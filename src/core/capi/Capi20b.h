@@ -117,6 +117,7 @@ public:
     void ProcessPending();
     void RaiseError(uint32_t CommandID, uint32_t SubCommand, uint32_t ErrorNumber);
 
+    // The controller's manufacturer and serial number are texts in the ANSI set (Windows-1252).
     QString QueryManufacturer();
     QString QueryVersion();
     QString QuerySerialNumber();
@@ -139,6 +140,9 @@ protected:
     virtual void BeforeRelease() {}
     virtual void HandleMessage(uint32_t CommandID, uint32_t SubCommand, IndicationDatenType &Daten,
                                uint32_t MsgID);
+    // A data block for NCCI could not be read and was dropped (and answered) by the binding: its
+    // data is lost. On the message thread, in the order of the messages.
+    virtual void HandleDroppedDataBlock(uint32_t /*NCCI*/) {}
 
     // Stops the message thread and releases; a derived class calls it first in its destructor so
     // that the dispatcher never runs on a half-destroyed object.

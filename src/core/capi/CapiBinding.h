@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class CapiBinding
 {
@@ -28,6 +29,10 @@ public:
 
     // Makes the library speak to a remote CAPI server. False when the library cannot do that.
     virtual bool SelectRemote(const QString &host, int port) = 0;
+    // Makes the library speak to the local CAPI again after SelectRemote; nothing when no remote
+    // server was selected. Called while no application is registered: the library chooses its
+    // driver anew once its last application was released.
+    virtual void SelectLocal() {}
     // Keeps the library from writing its own trace output.
     virtual void SetQuiet() = 0;
 
@@ -53,6 +58,10 @@ public:
 
     // True when the application's connection to a remote CAPI server has reached its end.
     virtual bool ConnectionLost(uint32_t applId) = 0;
+    // The NCCIs of the data blocks that the binding dropped unread (their lengths lied, or they
+    // exceeded the registered size) since the last call, oldest first. Each one was answered
+    // already; the data it carried is lost.
+    virtual std::vector<uint32_t> TakeDroppedDataBlocks(uint32_t /*applId*/) { return {}; }
 
     // The lock around library calls, for code that must read library-owned memory (the data of a
     // DATA_B3_IND) while no release can free it.

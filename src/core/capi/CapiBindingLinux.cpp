@@ -10,18 +10,25 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <map>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <optional>
 #include <set>
 #include <string>
 #include <sys/select.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <thread>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 std::recursive_mutex &CapiBinding::LibraryLock()
@@ -97,13 +104,23 @@ enum class NextFrame
     Broken,  // the stream is out of step: nothing after this can be read
 };
 
+// A data block that was removed unread: what its answer (DATA_B3_RESP) names.
+struct DroppedBlock
+{
+    uint32_t ncci = 0;
+    uint16_t handle = 0;
+    uint16_t number = 0; // the message number, which the answer repeats
+};
+
 // Whether a whole frame is there, and whether it is one the library can take: the library would
 // wait inside its lock (every other thread's call with it) for a frame cut short, read a longer
 // one past its buffer, and a message longer than its frame, or a data block whose length
 // disagrees with its frame, hands the component bytes that were never sent. A data block longer than the
-// registration allows would not fit the library's block buffer.
-NextFrame InspectFrame(int fd, std::size_t maxDataLength)
+// registration allows would not fit the library's block buffer. A refused frame that carries a
+// data block's NCCI and handle gives them in `dropped`.
+NextFrame InspectFrame(int fd, std::size_t maxDataLength, std::optional<DroppedBlock> &dropped)
 {
+    dropped.reset();
     uint8_t head[kRemoteFrameHeader];
     const ssize_t n = recv(fd, head, sizeof head, MSG_PEEK | MSG_DONTWAIT);
     if (n <= 0)
@@ -126,54 +143,148 @@ NextFrame InspectFrame(int fd, std::size_t maxDataLength)
             own >= 22 && length - own == Capi::ReadWord(message, length, 16) && length - own <= maxDataLength;
     if (fits)
         return NextFrame::Whole;
+    if (length >= 20 && message[4] == Capi::CMD_DATA_B3 && message[5] == Capi::SUB_IND)
+        dropped = DroppedBlock{Capi::ReadDword(message, length, 8), Capi::ReadWord(message, length, 18),
+                               Capi::ReadWord(message, length, 6)};
     recv(fd, frame.data(), kRemoteFrameHeader + length, MSG_DONTWAIT);
     return NextFrame::Refused;
 }
 
+// Answers a data block that was removed unread, so that it does not keep one of the server's
+// window slots (MaxBDataBlocks) for good. Written to the connection directly, as one frame: the
+// library never saw the block, and would take its handle for one of its own buffers. Under the
+// library lock, so that no frame of the library's can come between.
+void AnswerDroppedBlock(int fd, uint32_t applId, const DroppedBlock &block)
+{
+    uint8_t frame[kRemoteFrameHeader + Capi::MessageBufferBytes];
+    const std::size_t length =
+        Capi::BuildMessage(frame + kRemoteFrameHeader, uint16_t(applId), Capi::CMD_DATA_B3, Capi::SUB_RESP,
+                           block.number, Capi::DataB3Resp(block.ncci, block.handle));
+    if (length == 0)
+        return;
+    frame[0] = 0x80;
+    frame[1] = uint8_t(length);
+    frame[2] = uint8_t(length >> 8);
+    const std::size_t total = kRemoteFrameHeader + length;
+    std::size_t sent = 0;
+    while (sent < total) {
+        const ssize_t n = send(fd, frame + sent, total - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return; // the connection is gone: its loss is seen by the next wait
+        sent += std::size_t(n);
+    }
+}
+
+// Frames that cannot be read are logged at most once in this while, with how many there were.
+constexpr qint64 kDropLogIntervalMs = 60000;
+
 // How long a remote server may take to answer a registration.
 constexpr int kRegisterAnswerMs = 10000;
 
-// The descriptors of this process that are TCP connections to `port`.
-std::set<int> ConnectionsToPort(int port)
+// The inode of the socket behind the descriptor `name` of the open folder /proc/self/fd, read
+// from its link ("socket:[inode]") without touching the descriptor; 0 for anything else.
+ino_t SocketInodeOf(int procFds, const char *name)
 {
-    std::set<int> found;
+    char target[64];
+    const ssize_t n = readlinkat(procFds, name, target, sizeof target - 1);
+    if (n <= 0)
+        return 0;
+    target[n] = 0;
+    unsigned long long inode = 0;
+    return std::sscanf(target, "socket:[%llu]", &inode) == 1 ? ino_t(inode) : 0;
+}
+
+// Calls `visit(fd, inode)` for every descriptor of this process that is a socket.
+template<typename Visit> void ForEachSocket(Visit &&visit)
+{
     DIR *fds = opendir("/proc/self/fd");
     if (fds == nullptr)
-        return found;
+        return;
     while (const dirent *entry = readdir(fds)) {
         char *end = nullptr;
         const long fd = std::strtol(entry->d_name, &end, 10);
-        if (end == entry->d_name || *end != 0 || fd == dirfd(fds) || !IsTcpSocket(int(fd)))
+        if (end == entry->d_name || *end != 0 || fd == dirfd(fds))
             continue;
-        sockaddr_in peer{};
-        socklen_t size = sizeof peer;
-        if (getpeername(int(fd), reinterpret_cast<sockaddr *>(&peer), &size) == 0 &&
-            peer.sin_family == AF_INET && ntohs(peer.sin_port) == port)
-            found.insert(int(fd));
+        if (const ino_t inode = SocketInodeOf(dirfd(fds), entry->d_name))
+            visit(int(fd), inode);
     }
     closedir(fds);
+}
+
+std::set<ino_t> OpenSockets()
+{
+    std::set<ino_t> found;
+    ForEachSocket([&](int, ino_t inode) { found.insert(inode); });
     return found;
+}
+
+// The IPv4 addresses of a host name or address (the remote driver speaks IPv4 only); empty when
+// it cannot be resolved.
+std::set<in_addr_t> AddressesOf(const std::string &host)
+{
+    std::set<in_addr_t> found;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *list = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0)
+        return found;
+    for (const addrinfo *a = list; a != nullptr; a = a->ai_next)
+        found.insert(reinterpret_cast<const sockaddr_in *>(a->ai_addr)->sin_addr.s_addr);
+    freeaddrinfo(list);
+    return found;
+}
+
+// Shuts down the TCP connections to the server (one of `addresses`, any when none is known, at
+// `port`) that are not among the sockets `before`. A connection is known by its socket's inode,
+// never by its descriptor number, which may have been closed and given to something else since;
+// and it is shut down through a duplicate of the descriptor that is checked to hold that very
+// socket, so that a number taken over meanwhile is never the one shut down.
+void ShutDownNewConnections(const std::set<ino_t> &before, const std::set<in_addr_t> &addresses, int port)
+{
+    std::vector<std::pair<int, ino_t>> fresh;
+    ForEachSocket([&](int fd, ino_t inode) {
+        if (before.count(inode) == 0)
+            fresh.emplace_back(fd, inode);
+    });
+    for (const auto &[fd, inode] : fresh) {
+        const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (copy < 0)
+            continue;
+        struct stat status;
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        if (fstat(copy, &status) == 0 && S_ISSOCK(status.st_mode) && status.st_ino == inode &&
+            IsTcpSocket(copy) && getpeername(copy, reinterpret_cast<sockaddr *>(&peer), &size) == 0 &&
+            peer.sin_family == AF_INET && ntohs(peer.sin_port) == port &&
+            (addresses.empty() || addresses.count(peer.sin_addr.s_addr) != 0))
+            shutdown(copy, SHUT_RDWR);
+        close(copy);
+    }
 }
 
 // While a registration with a remote server runs: a server that has not answered within
 // kRegisterAnswerMs has the connection the library opened for it shut down, so that the
 // library's wait ends (with an error) instead of holding its lock, and every caller with it,
-// for good.
+// for good. Only the registration runs into the library meanwhile (it holds the library lock),
+// so the one new connection to the server is the library's; another component's probe of the
+// same port on another host is told apart by the address.
 class AnswerDeadline
 {
 public:
-    explicit AnswerDeadline(int port)
+    AnswerDeadline(const std::string &host, int port)
     {
         if (port <= 0)
             return;
-        m_watch = std::thread([this, port, before = ConnectionsToPort(port)] {
+        m_watch = std::thread([this, host, port, before = OpenSockets()] {
             std::unique_lock guard(m_lock);
             if (m_changed.wait_for(guard, std::chrono::milliseconds(kRegisterAnswerMs),
                                    [this] { return m_done; }))
                 return;
-            for (int fd : ConnectionsToPort(port))
-                if (before.count(fd) == 0)
-                    shutdown(fd, SHUT_RDWR);
+            // Resolved only now: a registration that is answered never waits for a name server.
+            ShutDownNewConnections(before, AddressesOf(host), port);
         });
     }
     ~AnswerDeadline()
@@ -248,8 +359,23 @@ public:
         m_setDriver(KeepString(driver, QStringLiteral("fritzbox")));
         m_setHost(KeepString(hostName, host));
         m_setPort(port);
+        m_remoteHost = host.toStdString();
         m_remotePort = port;
         return true;
+    }
+
+    void SelectLocal() override
+    {
+        std::lock_guard guard(LibraryLock());
+        if (m_remotePort == 0 || m_setDriver == nullptr)
+            return; // the library was never sent elsewhere
+        // The library picks the driver named here when it next opens its control connection,
+        // which the release of its last application closed; the local device's driver is
+        // "standard". A REMOTE line of the user's ~/.capi20rc still wins, as at the start.
+        static std::string driver;
+        m_setDriver(KeepString(driver, QStringLiteral("standard")));
+        m_remoteHost.clear();
+        m_remotePort = 0;
     }
 
     void SetQuiet() override
@@ -274,7 +400,7 @@ public:
             return CapiError::ERR_DLL_NOT_LOADED;
         unsigned id = 0;
         // The library waits for the server's answer without a time limit, inside the lock.
-        const AnswerDeadline deadline(m_remotePort);
+        const AnswerDeadline deadline(m_remoteHost, m_remotePort);
         const unsigned result = m_register(maxLogicalConnection, maxBDataBlocks, maxBDataLen, &id);
         applId = id;
         // Each registration has a connection of its own.
@@ -282,7 +408,8 @@ public:
             const int fd = m_fileno(id);
             DisableNagleOnTcp(fd);
             if (IsTcpSocket(fd)) {
-                m_remote[id] = Remote{maxBDataLen};
+                m_remote[id] = Remote();
+                m_remote[id].maxDataLength = maxBDataLen;
                 // Bytes waiting in the receive buffer are charged with the whole segment they came
                 // in: over loopback one short remainder of a 64 KB segment can fill the default
                 // buffer, and the rest of its frame, which is waited for before the library reads,
@@ -297,7 +424,11 @@ public:
     uint32_t Release(uint32_t applId) override
     {
         std::lock_guard guard(LibraryLock());
-        m_remote.erase(applId);
+        if (const auto remote = m_remote.find(applId); remote != m_remote.end()) {
+            if (remote->second.dropsUnlogged > 0)
+                LogDrops(remote->second);
+            m_remote.erase(remote);
+        }
         return m_release != nullptr ? m_release(applId) : CapiError::ERR_DLL_NOT_LOADED;
     }
 
@@ -371,6 +502,15 @@ public:
         return getText(m_serial, controller, buffer);
     }
 
+    std::vector<uint32_t> TakeDroppedDataBlocks(uint32_t applId) override
+    {
+        std::lock_guard guard(LibraryLock());
+        const auto remote = m_remote.find(applId);
+        if (remote == m_remote.end())
+            return {};
+        return std::exchange(remote->second.droppedBlocks, {});
+    }
+
     bool ConnectionLost(uint32_t applId) override
     {
         const int fd = FileNo(applId);
@@ -396,7 +536,33 @@ private:
         std::size_t maxDataLength = 0;
         qint64 partialSince = -1; // when the frame now on its way was first seen incomplete
         bool broken = false;      // out of step: taken for a lost connection
+        // The NCCIs of the data blocks dropped (and answered) since the component last asked.
+        std::vector<uint32_t> droppedBlocks;
+        // Frames that could not be read: in all, those not yet logged, and when the last line was.
+        long long drops = 0;
+        long long dropsUnlogged = 0;
+        qint64 lastDropLog = -1;
     };
+
+    // One line for every frame dropped while none was logged for kDropLogIntervalMs, with the
+    // frames it stands for: a server that sends nothing else cannot flood the log.
+    static void NoteDrop(Remote &remote)
+    {
+        ++remote.drops;
+        ++remote.dropsUnlogged;
+        const qint64 now = Clock::ticks();
+        if (remote.lastDropLog >= 0 && now - remote.lastDropLog < kDropLogIntervalMs)
+            return;
+        LogDrops(remote);
+        remote.lastDropLog = now;
+    }
+    static void LogDrops(Remote &remote)
+    {
+        qWarning("CAPI: dropped %lld frame(s) of the remote server that could not be read (%lld on this "
+                 "connection)",
+                 remote.dropsUnlogged, remote.drops);
+        remote.dropsUnlogged = 0;
+    }
 
     // Whether the library may fetch from a remote connection now (always for a local CAPI);
     // frames it cannot take are removed first. Under the library lock.
@@ -406,13 +572,18 @@ private:
         if (remote == m_remote.end() || m_fileno == nullptr)
             return true;
         const int fd = m_fileno(applId);
+        std::optional<DroppedBlock> dropped;
         for (;;) {
-            switch (InspectFrame(fd, remote->second.maxDataLength)) {
+            switch (InspectFrame(fd, remote->second.maxDataLength, dropped)) {
             case NextFrame::Whole:
                 remote->second.partialSince = -1;
                 return true;
             case NextFrame::Refused:
-                qWarning("CAPI: a frame of the remote server that cannot be read was dropped");
+                NoteDrop(remote->second);
+                if (dropped) {
+                    AnswerDroppedBlock(fd, applId, *dropped);
+                    remote->second.droppedBlocks.push_back(dropped->ncci);
+                }
                 remote->second.partialSince = -1;
                 continue;
             case NextFrame::Nothing:
@@ -462,6 +633,7 @@ private:
     SetIntFn m_setPort = nullptr;
     SetIntFn m_setTraceLevel = nullptr;
     std::map<uint32_t, Remote> m_remote; // registered applications on a TCP connection
+    std::string m_remoteHost;            // the remote server as given
     int m_remotePort = 0;                // the remote server's port; 0: the local CAPI
 };
 

@@ -46,8 +46,9 @@ constexpr uint32_t ERR_TRANSFER_WRITE = 0x6014;
 constexpr uint32_t ERR_TRANSFER_READ = 0x6015;
 // The link went down while a file was being received; the part received is not kept.
 constexpr uint32_t ERR_TRANSFER_LINK_LOST = 0x6016;
-// A file being received ended short of the size it announced (or announced none), or was
-// followed by the next file's name before its end frame; the part received is not kept.
+// A file being received ended short of the size it announced (or announced none), was followed
+// by the next file's name before its end frame, or lost a block on the way (one that could not be
+// read); the part received is not kept.
 constexpr uint32_t ERR_TRANSFER_INCOMPLETE = 0x6018;
 // Data blocks of a file being sent were refused by CAPI or the network (or never confirmed);
 // the rest of the file is not sent and the other side does not keep it.

@@ -216,7 +216,37 @@ void FileTransfer::HandleBlock(int NCCI, const uint8_t *Data, int Count)
 
 void FileTransfer::LinkDown(int NCCI)
 {
+    {
+        std::lock_guard guard(m_receiveLock);
+        m_listEntries = 0;
+    }
     AbandonReceive(ERR_TRANSFER_LINK_LOST, true, NCCI);
+}
+
+void FileTransfer::BlockLost(int NCCI)
+{
+    {
+        std::lock_guard guard(m_receiveLock);
+        if (m_receive != Receive::Receiving || m_receiveNcci != NCCI)
+            return;
+    }
+    AbandonReceive(ERR_TRANSFER_INCOMPLETE);
+}
+
+bool FileTransfer::TakeListEntry()
+{
+    bool take = false, first = false;
+    {
+        std::lock_guard guard(m_receiveLock);
+        take = m_listEntries < MaxListEntries;
+        first = m_listEntries == MaxListEntries;
+        if (m_listEntries <= MaxListEntries)
+            ++m_listEntries;
+    }
+    if (first)
+        qWarning("CAPI: the other side's file list goes on beyond %d entries; the rest is left out",
+                 MaxListEntries);
+    return take;
 }
 
 void FileTransfer::HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, int Length)
@@ -241,7 +271,7 @@ void FileTransfer::HandleFrame(int NCCI, uint8_t Code, const uint8_t *Payload, i
         RunTransfer([this] { SendFileListNow(); }, QString());
         break;
     case ListEntry:
-        if (m_capi.OnReceiveFileList)
+        if (TakeListEntry() && m_capi.OnReceiveFileList)
             m_capi.OnReceiveFileList(&m_capi, DecodeAnsi(TextPayload(Payload, Length)));
         break;
     default:
@@ -460,11 +490,15 @@ void FileTransfer::SendCommand(uint8_t Kind, const QString &Text)
 {
     if (Kind > 1)
         return;
-    if (Kind == 1) {
+    {
         std::lock_guard guard(m_receiveLock);
-        m_requested.push_back(Text);
-        if (int(m_requested.size()) > MaxOpenRequests)
-            m_requested.pop_front();
+        if (Kind == 0) {
+            m_listEntries = 0; // a new list begins
+        } else {
+            m_requested.push_back(Text);
+            if (int(m_requested.size()) > MaxOpenRequests)
+                m_requested.pop_front();
+        }
     }
     SendFrame(m_capi.CurrentNCCI(), Kind == 0 ? ListRequest : FileRequest, EncodeAnsi(Text));
 }

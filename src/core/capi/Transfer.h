@@ -43,6 +43,9 @@ constexpr int ReportedNameLength = 12;
 constexpr int MaxQueuedRequests = 16;
 // File requests of this side that are remembered until they are answered.
 constexpr int MaxOpenRequests = 64;
+// Entries of the other side's file list that are reported for one request of this side; what
+// comes beyond them is left out.
+constexpr int MaxListEntries = 4096;
 
 QByteArray Frame(uint8_t code, const QByteArray &payload);
 // A text payload: up to its first zero byte.
@@ -107,6 +110,9 @@ public:
     // The B3 link NCCI went down: the file being received on it is dropped, and the requests of
     // this side are no longer waited for.
     void LinkDown(int NCCI);
+    // A data block received on NCCI was lost: the file being received on it fails, and its
+    // frames up to its end are ignored.
+    void BlockLost(int NCCI);
     // See TCapi20::SendFile, SendFileList and SendCommand.
     void SendFile(const QString &Path);
     void SendFileList();
@@ -128,6 +134,9 @@ private:
     void ReceiveStep(const std::function<uint32_t()> &Step, TTransferBlock Block);
     void ReceiveEnd();
     void ServeFileRequest(const QByteArray &Payload);
+    // Whether a list entry of the other side is still reported (at most MaxListEntries for each
+    // list request of this side).
+    bool TakeListEntry();
     // Ends the file being received without keeping it (a failure, or its link went down).
     void AbandonReceive(uint32_t ErrorNumber, bool OnlyForNcci = false, int NCCI = -1);
     void RunTransfer(const std::function<void()> &Job, const QString &What);
@@ -151,6 +160,9 @@ private:
     QString m_receiveTarget; // the name it is to be stored under
     // Files this side asked for and the other side has not yet begun or refused, oldest first.
     std::deque<QString> m_requested;
+    // List entries received since this side last asked for the list (counted up to one beyond
+    // the cap).
+    int m_listEntries = 0;
 
     // One transfer at a time: the fields below serialise the sends.
     std::mutex m_sendLock;

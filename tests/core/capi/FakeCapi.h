@@ -33,6 +33,7 @@ public:
         resolve(setInstalled, "fake_set_installed");
         resolve(setRegisterResult, "fake_set_register_result");
         resolve(setPutResult, "fake_set_put_result");
+        resolve(registerUnanswered, "fake_register_unanswered");
         resolve(setProfile, "fake_set_profile");
         resolve(setInfo, "fake_set_info");
         resolve(m_push, "fake_push");
@@ -52,6 +53,8 @@ public:
     void (*setInstalled)(unsigned) = nullptr;
     void (*setRegisterResult)(unsigned) = nullptr;
     void (*setPutResult)(unsigned) = nullptr;
+    // The next registration waits for a remote server that never answers (see the fake).
+    void (*registerUnanswered)(int descriptor) = nullptr;
     void (*setProfile)(const unsigned char *) = nullptr;
     // manufacturer, serial number, the four version numbers
     void (*setInfo)(const char *, const char *, const unsigned *) = nullptr;

@@ -9,8 +9,14 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace CapiError;
 
@@ -55,6 +61,49 @@ protected:
         return capi;
     }
 };
+
+sockaddr_in Address(const char *host, int port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    inet_pton(AF_INET, host, &a.sin_addr);
+    return a;
+}
+
+// A listening socket at host:port (0: any free port, which `port` then receives); -1 when that
+// address is taken.
+int Listener(const char *host, int *port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Address(host, *port);
+    socklen_t size = sizeof a;
+    if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || listen(fd, 4) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr *>(&a), &size) != 0) {
+        close(fd);
+        return -1;
+    }
+    *port = ntohs(a.sin_port);
+    return fd;
+}
+
+int Connected(const char *host, int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in a = Address(host, port);
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The next connection `listener` takes, within 20 s; -1 when none came.
+int Accepted(int listener)
+{
+    pollfd p{listener, POLLIN, 0};
+    return poll(&p, 1, 20000) == 1 ? accept4(listener, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+}
 
 } // namespace
 
@@ -121,6 +170,19 @@ TEST_F(BindingTest, CapiNotInstalled)
     EXPECT_EQ(capi->QueryVersion(), QStringLiteral("2.0 / 1.7"));
     EXPECT_EQ(capi->QueryManufacturer(), QStringLiteral("Fake CAPI"));
     EXPECT_EQ(capi->QuerySerialNumber(), QStringLiteral("0815"));
+}
+
+// The library hands over the controller's texts as they are stored there: in the ANSI set.
+TEST_F(BindingTest, InformationTextsAreWindows1252)
+{
+    const unsigned version[4] = {2, 0, 3, 1};
+    fake.setInfo("Gr\xfc\xdf"
+                 "e \x80 \x84"
+                 "Box\x93",
+                 "12\x9f\x8a", version);
+    auto capi = Make();
+    EXPECT_EQ(capi->QueryManufacturer(), QStringLiteral("Grüße € „Box“"));
+    EXPECT_EQ(capi->QuerySerialNumber(), QStringLiteral("12ŸŠ"));
 }
 
 TEST_F(BindingTest, LibraryWithoutInstalledAndProfileEntryPoints)
@@ -417,6 +479,48 @@ TEST(RemoteCapiSetting, EnvironmentOverridesTheSetting)
     qputenv("RUFWART_CAPI_REMOTE", "127.0.0.1:6000");
     EXPECT_EQ(TCustomCapi20::RemoteCapiSetting(QStringLiteral("box:5000")), QStringLiteral("127.0.0.1:6000"));
     qunsetenv("RUFWART_CAPI_REMOTE");
+}
+
+// A registration that the remote server never answers is cut off at its deadline by shutting
+// down the connection the library opened for it, and nothing else: neither another component's
+// connection to another server on the same port, nor the connection whose descriptor number the
+// registration's connection took over.
+TEST_F(BindingTest, AnUnansweredRegistrationLosesItsOwnConnectionOnly)
+{
+    // The server at 127.0.0.1 takes connections and never answers; another one listens on the
+    // same port at 127.0.0.2.
+    int port = 0, server = -1, other = -1;
+    for (int attempt = 0; attempt < 20 && other < 0; ++attempt) {
+        port = 0;
+        server = Listener("127.0.0.1", &port);
+        other = Listener("127.0.0.2", &port);
+        if (other < 0)
+            close(server);
+    }
+    ASSERT_GE(other, 0);
+    // A connection to the server from before the registration. Its descriptor number goes to the
+    // registration's connection (the fake closes it first).
+    const int before = Connected("127.0.0.1", port);
+    ASSERT_GE(before, 0);
+    const int beforeServed = Accepted(server);
+    fake.registerUnanswered(before);
+    auto capi = Make(false);
+    capi->SetRemoteCapi(QStringLiteral("127.0.0.1:%1").arg(port));
+    std::thread registering([&] { capi->Loaded(); });
+    // Once the registration waits, another component connects to the other server.
+    const int registrationServed = Accepted(server);
+    const int probe = Connected("127.0.0.2", port);
+    const int probeServed = Accepted(other);
+    registering.join();
+    EXPECT_GE(registrationServed, 0);
+    EXPECT_FALSE(capi->Registered());
+    EXPECT_EQ(capi->LastError(), 0x1008u) << "the registration's connection was not shut down";
+    char byte;
+    EXPECT_EQ(recv(probe, &byte, 1, MSG_PEEK | MSG_DONTWAIT), -1) << "another connection was shut down";
+    EXPECT_EQ(errno, EAGAIN);
+    for (int fd : {probe, probeServed, registrationServed, beforeServed, server, other})
+        if (fd >= 0)
+            close(fd);
 }
 
 TEST_F(BindingTest, VanishedRemoteServerIsReportedAndRegistrationCanStartAgain)

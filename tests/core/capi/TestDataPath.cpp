@@ -3,6 +3,7 @@
 
 #include "FakeCapi.h"
 #include "capi/Capi20.h"
+#include "capi/Transfer.h"
 #include "common/Clock.h"
 
 #include <QFile>
@@ -365,6 +366,34 @@ TEST_F(DataPathTest, CommandsAreTheirTwoByteFrames)
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].second, (Bytes{0xFF, 0x1E}));
     EXPECT_EQ(requests[1].second, (Bytes{0xFF, 0x14, 'G', 'r', 0xF6, 0xDF, 'e', '.', 't', 'x', 't'}));
+}
+
+// Entries of the other side's file list are taken up to a cap for each request of this side: a
+// peer that sends them without end cannot fill this side's memory and its list window.
+TEST_F(DataPathTest, TheOtherSidesFileListEndsAtItsCap)
+{
+    Start(2);
+    std::atomic<int> entries{0};
+    capi->OnReceiveFileList = [&](TCapi20 *, const QString &item) {
+        EXPECT_EQ(item, QStringLiteral("a.txt"));
+        ++entries;
+    };
+    const Bytes entry = {0xFF, 0x1F, 'a', '.', 't', 'x', 't'};
+    // In rounds that the message thread has taken before the next: the fake's descriptor holds
+    // one byte for each queued message.
+    auto receive = [&](int count) {
+        for (int i = 0; i < count; i += 64) {
+            for (int j = i; j < std::min(count, i + 64); ++j)
+                fake.PushDataB3Ind(kNcci, 1, entry, uint16_t(j));
+            Deliver(Message(0x05, 0x81, 1, Le32(1)));
+        }
+    };
+    capi->SendCommand(0, QString());
+    receive(Transfer::MaxListEntries + 100);
+    EXPECT_EQ(entries, Transfer::MaxListEntries);
+    capi->SendCommand(0, QString());
+    receive(3);
+    EXPECT_EQ(entries, Transfer::MaxListEntries + 3);
 }
 
 TEST(TransferPercent, WholePercentWithoutOverflowForAnySize)

@@ -3,16 +3,19 @@
 // its state through the fake_* functions (dlopen of the same file gives the same library).
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -50,6 +53,12 @@ struct State
     std::string manufacturer = "Fake CAPI";
     unsigned version[4] = {2, 0, 1, 7};
     std::string serial = "0815";
+    std::string host; // as set by capi20ext_set_host and _port
+    int port = 0;
+    // The next registration's connection goes to that server, which never answers it (see
+    // fake_register_unanswered): kAnswered when it does not.
+    int unansweredOnto = kAnswered;
+    static constexpr int kAnswered = -2;
 };
 
 State &S()
@@ -106,6 +115,33 @@ Bytes Dequeue(State &s)
     return message;
 }
 
+// The remote driver's registration with a server that never answers: a connection to the
+// server, and a wait for an answer until the connection is shut down (0x1008) or 30 s passed
+// (0x1007). With `onto` >= 0 the connection takes that descriptor number.
+unsigned RegisterUnanswered(const std::string &host, int port, int onto)
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(uint16_t(port));
+    if (fd < 0 || inet_pton(AF_INET, host.c_str(), &server.sin_addr) != 1 ||
+        connect(fd, reinterpret_cast<sockaddr *>(&server), sizeof server) != 0) {
+        if (fd >= 0)
+            close(fd);
+        return 0x1009;
+    }
+    if (onto >= 0 && dup2(fd, onto) == onto) {
+        close(fd);
+        fd = onto;
+    }
+    const timeval limit{30, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    char byte;
+    const ssize_t n = recv(fd, &byte, 1, 0);
+    close(fd);
+    return n == 0 ? 0x1008 : 0x1007;
+}
+
 } // namespace
 
 extern "C" {
@@ -127,12 +163,19 @@ unsigned capi20_register(unsigned maxLogicalConnection, unsigned maxBDataBlocks,
                          unsigned *applIdp)
 {
     State &s = S();
-    std::lock_guard g(s.lock);
+    std::unique_lock g(s.lock);
     Note(s, "register");
     ++s.registerCount;
     s.registerArgs[0] = maxLogicalConnection;
     s.registerArgs[1] = maxBDataBlocks;
     s.registerArgs[2] = maxBDataLen;
+    if (s.unansweredOnto != State::kAnswered) {
+        const int onto = std::exchange(s.unansweredOnto, State::kAnswered);
+        const std::string host = s.host;
+        const int port = s.port;
+        g.unlock();
+        return RegisterUnanswered(host, port, onto);
+    }
     if (s.registerResult != 0)
         return s.registerResult;
     s.applId = s.nextApplId++;
@@ -288,6 +331,7 @@ void capi20ext_set_host(char *host)
     State &s = S();
     std::lock_guard g(s.lock);
     Note(s, std::string("host(") + host + ")");
+    s.host = host;
 }
 
 void capi20ext_set_port(int port)
@@ -295,6 +339,7 @@ void capi20ext_set_port(int port)
     State &s = S();
     std::lock_guard g(s.lock);
     Note(s, "port(" + std::to_string(port) + ")");
+    s.port = port;
 }
 
 void capi20ext_set_tracelevel(int level)
@@ -326,6 +371,9 @@ void fake_reset(void)
     s.profile[0] = 1; // one controller
     s.manufacturer = "Fake CAPI";
     s.serial = "0815";
+    s.host.clear();
+    s.port = 0;
+    s.unansweredOnto = State::kAnswered;
     const unsigned version[4] = {2, 0, 1, 7};
     std::memcpy(s.version, version, sizeof s.version);
     s.changed.notify_all();
@@ -341,6 +389,16 @@ void fake_set_register_result(unsigned result)
 {
     std::lock_guard g(S().lock);
     S().registerResult = result;
+}
+
+// The next registration goes to the remote server set, which never answers it: it returns 0x1008
+// once its connection is shut down, 0x1007 when that did not happen within 30 s. With
+// `descriptor` >= 0 its connection takes that descriptor number (closing what had it), as a
+// number freed and taken again meanwhile would.
+void fake_register_unanswered(int descriptor)
+{
+    std::lock_guard g(S().lock);
+    S().unansweredOnto = descriptor < 0 ? -1 : descriptor;
 }
 
 void fake_set_put_result(unsigned result)
