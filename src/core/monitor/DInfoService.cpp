@@ -21,7 +21,9 @@ bool DInfoService::StartProgram(DInfoClient &client, QString *failure)
 {
     if (client.Start())
         return true;
-    if (!client.WasAborted())
+    if (!client.Refusal().isEmpty())
+        *failure = client.Refusal();
+    else if (!client.WasAborted())
         *failure = QStringLiteral("Fehler beim Laden von DInfo ...");
     client.Stop(); // a program that came up too late, or never, is ended
     return false;
