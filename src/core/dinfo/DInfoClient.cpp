@@ -120,8 +120,10 @@ bool DInfoClient::IsOpen() const
 
 bool DInfoClient::OpenConversation()
 {
-    if (!m_conversation)
+    if (!m_conversation) {
         m_conversation = new DdeConversation(this);
+        connect(m_conversation, &DdeConversation::ended, this, &DInfoClient::ended);
+    }
     return m_conversation->Open(QString::fromLatin1(m_version.Service), QString::fromLatin1(m_version.Topic));
 }
 

@@ -102,6 +102,10 @@ public:
     // the version's start time and kAnswerTimeoutMs.
     static void SetTimeoutsForTests(int startMs, int answerMs);
 
+signals:
+    // The program ended the open conversation: it died, or closed (also when Stop() asked it to).
+    void ended();
+
 private:
     bool OpenConversation();
     bool ReadAnswer(const QString &request, DInfoAnswer::FileText *text, bool *stale);
