@@ -202,3 +202,20 @@ ContactImport PlanContactImport(const QList<CallerRecord> &rows, const QList<Con
     result.Rows += before.back();
     return result;
 }
+
+ContactImportPlans ReadContactImport(const QString &path, const QList<CallerRecord> &rows,
+                                     const NumberPlan &plan, bool createNull)
+{
+    ContactImportPlans plans;
+    const QList<Contact> contacts = ReadContactFile(path, &plans.Error);
+    if (!plans.Error.isEmpty())
+        return plans;
+    if (contacts.isEmpty()) {
+        plans.Error = QStringLiteral("%1 enthält keine Kontakte.").arg(path);
+        return plans;
+    }
+    plans.KeepNamed = PlanContactImport(rows, contacts, plan, createNull, false);
+    if (plans.KeepNamed.NamedDiffering > 0)
+        plans.ReplaceNamed = PlanContactImport(rows, contacts, plan, createNull, true);
+    return plans;
+}
