@@ -64,7 +64,8 @@ ContactImport PlanContactImport(const QList<CallerRecord> &rows, const QList<Con
 // a large file takes seconds to read, and the main thread answers rings meanwhile).
 struct ContactImportPlans
 {
-    // The file cannot be read, or holds no contacts: the text for the user, and no plans.
+    // The file cannot be read, holds no contacts, or is too large for the memory left: the text
+    // for the user, and no plans.
     QString Error;
     // Entries the user has named keep their names.
     ContactImport KeepNamed;

@@ -344,10 +344,10 @@ bool ProvisionDInfoFolder(const QString &folder, QString *error)
     struct stat info
     {
     };
-    const QByteArray path = QFile::encodeName(folder);
-    if (::stat(path.constData(), &info) == 0 && info.st_uid == ::geteuid() &&
+    const QByteArray folderPath = QFile::encodeName(folder);
+    if (::stat(folderPath.constData(), &info) == 0 && info.st_uid == ::geteuid() &&
         (info.st_mode & (S_IWGRP | S_IWOTH)))
-        ::chmod(path.constData(), info.st_mode & 07755);
+        ::chmod(folderPath.constData(), info.st_mode & 07755);
     for (const DInfoVersion &version : kVersions) {
         const QString path = QDir(folder).filePath(QString::fromLatin1(version.Exe));
         const QFileInfo info(path);
