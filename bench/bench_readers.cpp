@@ -4,7 +4,12 @@
 //   bench_readers csv ROWS [COLUMNS]  a header of COLUMNS number columns, then ROWS short rows
 //   bench_readers vcard LINES         a quoted-printable line without colon, LINES soft breaks
 //   bench_readers import DIGITS       the import of one contact whose number has DIGITS digits
-//   bench_readers file MIB csv|vcard  a file of MIB MiB of the smallest contacts, read as a file
+//   bench_readers file MIB csv|vcard [import]
+//                                     a file of MIB MiB of the smallest contacts, read as a file;
+//                                     with "import" also planned as the caller list's import does
+//   bench_readers photos MIB          a vCard file of MIB MiB of cards with photos, read and
+//                                     planned as the caller list's import does it (on a worker
+//                                     thread: the time the main thread would otherwise stand still)
 //
 // Each prints readers_ms (the read alone) and contacts (how many came out).
 #include "BenchSupport.h"
@@ -89,10 +94,30 @@ int main(int argc, char **argv)
                                  : writeFile(dir, "", "BEGIN:VCARD\nN:a\nTEL:1\nEND:VCARD\n", n);
         timer.start();
         QString error;
-        const qsizetype contacts = ReadContactFile(path, &error).size();
+        qsizetype contacts = 0;
+        if (args.value(4) == QLatin1String("import")) {
+            const ContactImportPlans plans =
+                ReadContactImport(path, {}, NumberPlan::fromText("49", "30"), true);
+            contacts = plans.KeepNamed.New + plans.KeepNamed.SkippedTotal();
+            error = plans.Error;
+        } else {
+            contacts = ReadContactFile(path, &error).size();
+        }
         report(timer, contacts);
         if (!error.isEmpty())
             std::printf("error: %s\n", qPrintable(error));
+    } else if (mode == QLatin1String("photos")) {
+        QTemporaryDir dir;
+        QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Kontakt;Jürgen;;;\r\nTEL:+49 30 1234567\r\n"
+                          "PHOTO;ENCODING=b;TYPE=JPEG:";
+        card += QByteArray(40 * 1024, 'A').toBase64();
+        card += "\r\nEND:VCARD\r\n";
+        const QString path = writeFile(dir, "", card, n);
+        timer.start();
+        const ContactImportPlans plans = ReadContactImport(path, {}, NumberPlan::fromText("49", "30"), true);
+        report(timer, plans.KeepNamed.New + plans.KeepNamed.Skipped[ContactImport::Twice]);
+        if (!plans.Error.isEmpty())
+            std::printf("error: %s\n", qPrintable(plans.Error));
     } else {
         fail("unknown mode");
     }

@@ -7,6 +7,8 @@
 //   write       writes the given bytes as dinfo.prz for every request
 //   hang        takes the connection and every request, and never answers
 //   crash       dies when a request comes
+//   crashfirst  dies at the first request it ever gets (noted as the file "crashed" in its
+//               folder), and answers as echo when started again
 //   refuse      refuses every request
 //   late        answers a request first with the answer to the one before, then with its own
 //   directory   puts a folder where the answer file belongs (it changes, and cannot be read)
@@ -66,6 +68,10 @@ int main(int argc, char *argv[])
         }
         if (mode == "crash")
             std::abort();
+        if (mode == "crashfirst" && !QFile::exists(folder + QStringLiteral("crashed"))) {
+            QFile(folder + QStringLiteral("crashed")).open(QIODevice::WriteOnly);
+            std::abort();
+        }
         if (mode == "refuse") {
             *refusal = QStringLiteral("kaputt");
             return false;

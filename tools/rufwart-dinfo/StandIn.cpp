@@ -53,8 +53,10 @@ bool StandIn::Execute(const QString &command, QString *refusal)
     }
     const QString answer = AnswerFor(command.mid(2));
     try {
+        // A link in the answer file's place is replaced, never written through: the reader takes
+        // only a regular file there.
         WriteFileAtomic(m_folder + QString::fromLatin1(DInfoAnswer::kFileName),
-                        DInfoAnswer::FileBytes(command, answer));
+                        DInfoAnswer::FileBytes(command, answer), LinkMode::ReplaceLink);
     } catch (const std::exception &e) {
         *refusal = QString::fromUtf8(e.what());
         return false;

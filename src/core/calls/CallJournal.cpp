@@ -2,6 +2,7 @@
 
 #include "calls/StoreWorker.h"
 #include "common/Clock.h"
+#include "common/FileStamp.h"
 #include "common/Paths.h"
 #include "common/Utils.h"
 #include "settings/SettingsStore.h"
@@ -421,4 +422,23 @@ CallJournal::Conversion CallJournal::ConvertJournal(const std::function<void(qin
     if (progress)
         progress(count, count);
     return Conversion::Converted;
+}
+
+QString CallJournal::UndecidedNotice() const
+{
+    const FileStamp stamp = FileStamp::Of(d->path);
+    if (!stamp.Exists)
+        return QString();
+    const QString identity = QStringLiteral("%1:%2").arg(stamp.Device).arg(stamp.Inode);
+    if (Settings::Read(Settings::JournalUndecidedTold) == identity)
+        return QString();
+    Settings::Write(Settings::JournalUndecidedTold, identity);
+    if (stamp.Size < JournalRecord::kOldSize)
+        return QStringLiteral("Das Anruf-Journal %1 ist kürzer als ein Eintrag (%2 Bytes) und wurde nicht "
+                              "konvertiert.")
+            .arg(d->path)
+            .arg(stamp.Size);
+    return QStringLiteral("Die Einträge im Anruf-Journal %1 passen weder zum alten noch zum neuen Format; "
+                          "die Datei wurde nicht konvertiert.")
+        .arg(d->path);
 }

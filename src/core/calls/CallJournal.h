@@ -115,6 +115,12 @@ public:
     // (0, total) when converting starts and then from time to time; it may process events.
     // On an error ISDN_Update20 stays unset and anruf2.dat as it was.
     Conversion ConvertJournal(const std::function<void(qint64 done, qint64 total)> &progress = {});
+    // After ConvertJournal left the journal Undecided: the text that tells the user so, naming the
+    // file, the first time for this file; empty when the user has been told about it before. The
+    // file is remembered in the settings by its identity (JournalUndecidedTold), so calls added to
+    // it meanwhile are no news, while another file put in its place is. Throws IoError when the
+    // setting cannot be written.
+    QString UndecidedNotice() const;
 
 private:
     struct Private;

@@ -1,5 +1,6 @@
 #include "contacts/Contact.h"
 
+#include "common/RegularFile.h"
 #include "common/Utils.h"
 #include "contacts/CsvReader.h"
 #include "contacts/VCardReader.h"
@@ -8,10 +9,6 @@
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 bool startsWith(QByteArrayView bytes, std::initializer_list<uchar> prefix)
@@ -48,16 +45,6 @@ bool holdsVCards(QByteArrayView bytes)
         .contains("BEGIN:VCARD");
 }
 
-// Closes a file descriptor when it goes out of scope.
-struct Descriptor
-{
-    int fd;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 } // namespace
 
 QString ContactNumber(const QString &phone, const NumberPlan &plan)
@@ -108,39 +95,19 @@ QList<Contact> ReadContactFile(const QString &path, QString *error)
     const auto tooLarge = [&] {
         return refuse(QStringLiteral("%1 ist zu groß für ein Adressbuch").arg(path));
     };
-    // Opened without waiting, so that a pipe nobody writes to holds nothing up; only a regular
-    // file is read (through a link, too): a pipe or a device may never end.
-    const Descriptor file{::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    if (file.fd < 0)
-        return unreadable(errno);
-    struct stat info;
-    if (::fstat(file.fd, &info) != 0)
-        return unreadable(errno);
-    if (!S_ISREG(info.st_mode))
+    RegularFile file(path, RegularFile::Links::Follow);
+    if (file.Status() == RegularFile::State::NotRegular)
         return refuse(QStringLiteral("%1 ist keine gewöhnliche Datei").arg(path));
+    if (file.Status() != RegularFile::State::Open)
+        return unreadable(file.Error());
     const qint64 cap = std::max(kMaxVCardFileSize, kMaxCsvFileSize);
-    if (info.st_size > cap)
+    if (file.Size() > cap)
         return tooLarge();
     // At most one byte beyond the cap, however the file grows meanwhile.
-    QByteArray bytes(qsizetype(std::min<qint64>(info.st_size + 1, cap + 1)), Qt::Uninitialized);
-    qsizetype have = 0;
-    for (;;) {
-        if (have == bytes.size()) {
-            if (have > cap)
-                break;
-            bytes.resize(qsizetype(std::min<qint64>(cap + 1, qint64(have) * 2 + 4096)));
-        }
-        const ssize_t got = ::read(file.fd, bytes.data() + have, size_t(bytes.size() - have));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return unreadable(errno);
-        if (got == 0)
-            break;
-        have += got;
-    }
-    bytes.truncate(have);
-    if (have > (holdsVCards(bytes) ? kMaxVCardFileSize : kMaxCsvFileSize))
+    QByteArray bytes;
+    if (!file.Read(cap + 1, &bytes))
+        return unreadable(file.Error());
+    if (bytes.size() > (holdsVCards(bytes) ? kMaxVCardFileSize : kMaxCsvFileSize))
         return tooLarge();
     return ReadContactBytes(bytes);
 }

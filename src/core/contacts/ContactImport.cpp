@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <new>
 #include <unordered_map>
 #include <vector>
 
@@ -237,4 +238,27 @@ ContactImport PlanContactImport(const QList<CallerRecord> &rows, const QList<Con
     }
     result.Rows += before.back();
     return result;
+}
+
+ContactImportPlans ReadContactImport(const QString &path, const QList<CallerRecord> &rows,
+                                     const NumberPlan &plan, bool createNull)
+{
+    ContactImportPlans plans;
+    try {
+        const QList<Contact> contacts = ReadContactFile(path, &plans.Error);
+        if (!plans.Error.isEmpty())
+            return plans;
+        if (contacts.isEmpty()) {
+            plans.Error = QStringLiteral("%1 enthält keine Kontakte.").arg(path);
+            return plans;
+        }
+        plans.KeepNamed = PlanContactImport(rows, contacts, plan, createNull, false);
+        if (plans.KeepNamed.NamedDiffering > 0)
+            plans.ReplaceNamed = PlanContactImport(rows, contacts, plan, createNull, true);
+    } catch (const std::bad_alloc &) {
+        // On a worker thread nobody would catch it: the user is told instead.
+        plans = ContactImportPlans();
+        plans.Error = QStringLiteral("%1 ist zu groß für den freien Speicher").arg(path);
+    }
+    return plans;
 }

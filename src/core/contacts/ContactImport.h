@@ -59,3 +59,21 @@ QString DirectoryKeyOf(const QString &phone, const NumberPlan &plan, bool create
 // `replaceNamed`: entries the user has named get the address book's name as well.
 ContactImport PlanContactImport(const QList<CallerRecord> &rows, const QList<Contact> &contacts,
                                 const NumberPlan &plan, bool createNull, bool replaceNamed);
+
+// What importing an address book file would do, read and planned in one go (for a worker thread:
+// a large file takes seconds to read, and the main thread answers rings meanwhile).
+struct ContactImportPlans
+{
+    // The file cannot be read, holds no contacts, or is too large for the memory left: the text
+    // for the user, and no plans.
+    QString Error;
+    // Entries the user has named keep their names.
+    ContactImport KeepNamed;
+    // They get the address book's names too; planned only when the address book names some of
+    // them otherwise (KeepNamed.NamedDiffering), for the user to choose.
+    ContactImport ReplaceNamed;
+};
+
+// Reads the address book `path` and plans its import into `rows` both ways.
+ContactImportPlans ReadContactImport(const QString &path, const QList<CallerRecord> &rows,
+                                     const NumberPlan &plan, bool createNull);

@@ -1,8 +1,7 @@
 #include "dinfo/DInfoAnswer.h"
 
+#include "common/RegularFile.h"
 #include "common/Utils.h"
-
-#include <QFile>
 
 namespace {
 
@@ -94,12 +93,12 @@ QByteArray DInfoAnswer::FileBytes(const QString &firstLine, const QString &answe
 
 bool DInfoAnswer::ReadFile(const QString &path, FileText *text)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
+    // Another program writes the folder: only a regular file of that name is read, never a pipe
+    // (which would hold the thread up) nor what a link points to.
+    RegularFile file(path, RegularFile::Links::Refuse);
     // Two lines are all that count; a file of any size is read no further than that.
-    const QByteArray bytes = file.read(64 * 1024);
-    if (file.error() != QFileDevice::NoError)
+    QByteArray bytes;
+    if (!file.Read(64 * 1024, &bytes))
         return false;
     *text = ParseFile(bytes);
     return true;

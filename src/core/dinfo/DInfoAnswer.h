@@ -42,7 +42,8 @@ struct FileText
     QString FirstLine;
     QString AnswerLine; // at most kMaxLine characters; control characters are blanks
 };
-// Reads the file; false when it cannot be opened or read (absent, locked, unreadable).
+// Reads the file; false when it cannot be opened or read (absent, locked, unreadable) or is no
+// regular file: a pipe, a device, a folder, or a symbolic link (never followed).
 bool ReadFile(const QString &path, FileText *text);
 // The two lines of the file's bytes, as ReadFile takes them from the first 64 KiB it reads.
 FileText ParseFile(QByteArrayView bytes);

@@ -12,6 +12,9 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 constexpr DInfoVersion kVersions[2] = {
     {0, "dinfowin.exe", 10000, "D-Info", "3.0", nullptr, false},
@@ -22,6 +25,26 @@ constexpr int kCloseReplyMs = 500;
 constexpr int kProcessEndMs = 1500;
 int g_testStartMs = 0;
 int g_testAnswerMs = 0;
+
+// Why a program must not be run from `path` (the D-Info folder or the program file), judged where
+// its links lead; empty when nothing speaks against it. Whoever may change it could put a program
+// of theirs in its place: only the user and root may own it, and only the owner may write it.
+QString untrusted(const QString &path)
+{
+    const QString real = QFileInfo(path).canonicalFilePath();
+    struct stat info
+    {
+    };
+    if (real.isEmpty() || ::stat(QFile::encodeName(real).constData(), &info) != 0)
+        return QString(); // not there: the start fails on its own
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        return QStringLiteral(
+                   "D-Info wird nicht gestartet:\r%1 kann auch von anderen Benutzern geändert werden.")
+            .arg(real);
+    if (info.st_uid != ::geteuid() && info.st_uid != 0)
+        return QStringLiteral("D-Info wird nicht gestartet:\r%1 gehört einem anderen Benutzer.").arg(real);
+    return QString();
+}
 
 // Clears a flag when the scope ends.
 struct FlagGuard
@@ -97,15 +120,28 @@ bool DInfoClient::IsOpen() const
 
 bool DInfoClient::OpenConversation()
 {
-    if (!m_conversation)
+    if (!m_conversation) {
         m_conversation = new DdeConversation(this);
+        connect(m_conversation, &DdeConversation::ended, this, &DInfoClient::ended);
+    }
     return m_conversation->Open(QString::fromLatin1(m_version.Service), QString::fromLatin1(m_version.Topic));
+}
+
+QString DInfoClient::Untrusted() const
+{
+    QString reason = untrusted(m_folder);
+    if (reason.isEmpty())
+        reason = untrusted(ProgramFile());
+    return reason;
 }
 
 bool DInfoClient::Start()
 {
     if (IsOpen())
         return true;
+    m_refusal = Untrusted();
+    if (!m_refusal.isEmpty())
+        return false;
     for (int i = 1; i <= 5; ++i)
         QFile::remove(m_folder + QStringLiteral("network.%1").arg(i));
     EndProcess();
@@ -303,6 +339,15 @@ bool ProvisionDInfoFolder(const QString &folder, QString *error)
             *error = QStringLiteral("%1 kann nicht angelegt werden").arg(folder);
         return false;
     }
+    // The folder is the program's own, and what it runs must be changeable by the user alone: one
+    // made under a mask that lets the group write is closed to it.
+    struct stat info
+    {
+    };
+    const QByteArray folderPath = QFile::encodeName(folder);
+    if (::stat(folderPath.constData(), &info) == 0 && info.st_uid == ::geteuid() &&
+        (info.st_mode & (S_IWGRP | S_IWOTH)))
+        ::chmod(folderPath.constData(), info.st_mode & 07755);
     for (const DInfoVersion &version : kVersions) {
         const QString path = QDir(folder).filePath(QString::fromLatin1(version.Exe));
         const QFileInfo info(path);

@@ -66,11 +66,19 @@ public:
     QString AnswerFile() const;
     bool ProgramExists() const;
 
+    // Why the program must not be run, for the user; empty when nothing speaks against it. The
+    // folder and the program file, each judged where its links lead, must belong to the user or
+    // to root and be writable by their owner only: whoever else may change them could put a
+    // program of theirs in its place.
+    QString Untrusted() const;
+
     // Deletes the lock files "network.1" to "network.5", starts the program and waits until
     // its endpoint accepts a connection, at most the version's start time (less when the program
     // cannot be started or ends with an error first). For D-Info 97 it then sets up the advise
-    // link and requests the item once. True when the conversation is open.
+    // link and requests the item once. True when the conversation is open. A program that must
+    // not be run (Untrusted()) is not started; Refusal() then says why.
     bool Start();
+    QString Refusal() const { return m_refusal; }
     bool IsOpen() const;
 
     // One reverse search for `number`.
@@ -94,6 +102,10 @@ public:
     // the version's start time and kAnswerTimeoutMs.
     static void SetTimeoutsForTests(int startMs, int answerMs);
 
+signals:
+    // The program ended the open conversation: it died, or closed (also when Stop() asked it to).
+    void ended();
+
 private:
     bool OpenConversation();
     bool ReadAnswer(const QString &request, DInfoAnswer::FileText *text, bool *stale);
@@ -105,6 +117,7 @@ private:
     QProcess *m_process = nullptr;
     bool m_searching = false;
     bool m_aborted = false;
+    QString m_refusal;
     int m_startTimeoutMs;
     int m_answerTimeoutMs;
 };

@@ -178,5 +178,8 @@ void DdeConversation::ReadLines()
 
 void DdeConversation::OnDisconnected()
 {
+    if (m_ended)
+        return;
     m_ended = true;
+    emit ended();
 }

@@ -54,6 +54,10 @@ public:
     // The longest line either side sends; a peer that sends longer lines is cut off.
     static constexpr int kMaxLine = 4096;
 
+signals:
+    // The program ended the open conversation (not Close()).
+    void ended();
+
 private:
     enum class Kind
     {

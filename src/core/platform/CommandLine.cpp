@@ -35,7 +35,17 @@ QString whereFilesLive()
 int writeJournalCsv(const QString &target)
 {
     try {
-        const QByteArray csv = ExportJournalCsv(CallJournal(), CallerDirectory());
+        CallJournal journal;
+        // A journal the monitor has not converted yet (it has not run since the update) still holds
+        // the older 32-byte records: it is converted first, as the monitor's start would. One whose
+        // records fit neither form would come out garbled either way.
+        if (journal.ConvertJournal() == CallJournal::Conversion::Undecided) {
+            print(stderr, QStringLiteral("rufwart: %1: the records fit neither journal form; nothing was "
+                                         "exported\n")
+                              .arg(journal.path()));
+            return 1;
+        }
+        const QByteArray csv = ExportJournalCsv(journal, CallerDirectory());
         if (target == QLatin1String("-")) {
             if (std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout) != size_t(csv.size()) ||
                 std::fflush(stdout) != 0) {

@@ -62,6 +62,9 @@ inline constexpr Flag ExtWinDesktop{"ISDN_ExtWinDesktop"};
 // The caller list sorted by number; the journal converted to the current form.
 inline constexpr Flag CallSortOrder{"ISDN_CallSortOrder"};
 inline constexpr Flag Update20{"ISDN_Update20"};
+// The journal left unconverted, its records in neither form, that the user has been told about:
+// the file's identity, "device:inode".
+inline constexpr Text JournalUndecidedTold{"ISDN_JournalUndecidedTold"};
 
 // The wave file of an MSN field, by its position (1 to 8, and beyond for longer lists): text.
 struct Sound

@@ -60,6 +60,8 @@ void TfmMain::ConnectMonitor()
     connect(FPipeline.get(), &CallPipeline::soundDue, this,
             [this](const QString &msn) { PlayCallSound(FOptions.MsnList, msn, this); });
     connect(FDInfo.get(), &DInfoService::message, this, [](const QString &text) { ShowMessageDlg(text); });
+    connect(FDInfo.get(), &DInfoService::status, this,
+            [this](const QString &text) { ui->ISDNBar->setText(text); });
     connect(FDInfo.get(), &DInfoService::runningChanged, this,
             [this](bool running, bool trayIcon) { DInfoTask->setActive(running && trayIcon); });
 }

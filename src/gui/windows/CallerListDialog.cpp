@@ -14,12 +14,14 @@
 #include "windows/DInfoDialog.h"
 
 #include <QEvent>
+#include <QFutureWatcher>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyledItemDelegate>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 // Telephony (CIP 16).
@@ -272,22 +274,32 @@ void TfmAnruf::ImportBtnClick()
                        QStringLiteral("Adressbücher|*.vcf;*.vcard;*.csv|Alle Dateien|*"), Paths::homeDir());
     if (path.isEmpty())
         return;
-    QString error;
-    QList<Contact> contacts;
-    {
-        TBusyCursor busy;
-        contacts = ReadContactFile(path, &error);
-    }
-    if (!error.isEmpty() || contacts.isEmpty()) {
-        ShowMessageDlg(error.isEmpty() ? QStringLiteral("%1 enthält keine Kontakte.").arg(path) : error);
-        return;
-    }
     // Keys as the ring handler looks callers up; numbers without area code in the user's area
     // (the number plan the directory program's settings give).
     const NumberPlan plan = StandInSettings::Read().Plan();
     const bool createNull = Settings::Read(Settings::CreateNull);
-    const QList<CallerRecord> rows = model->callers();
-    ContactImport import = PlanContactImport(rows, contacts, plan, createNull, false);
+    // Read and planned on a worker thread: a large address book takes seconds, and rings are
+    // answered on this thread meanwhile. The window takes no input until the plan is there, so
+    // the rows it was planned on stay as they are; closing the window drops the plan.
+    setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    auto *reading = new QFutureWatcher<ContactImportPlans>(this);
+    connect(reading, &QFutureWatcherBase::finished, this, [this, reading] {
+        reading->deleteLater();
+        unsetCursor();
+        setEnabled(true);
+        ImportPlanned(reading->result());
+    });
+    reading->setFuture(QtConcurrent::run(ReadContactImport, path, model->callers(), plan, createNull));
+}
+
+void TfmAnruf::ImportPlanned(const ContactImportPlans &plans)
+{
+    if (!plans.Error.isEmpty()) {
+        ShowMessageDlg(plans.Error);
+        return;
+    }
+    ContactImport import = plans.KeepNamed;
     if (import.NamedDiffering > 0 &&
         AskMessageDlg(
             (import.NamedDiffering == 1
@@ -297,7 +309,7 @@ void TfmAnruf::ImportBtnClick()
                                   "die das Adressbuch anders nennt.\r\rAuch diese Namen ersetzen ?")
                        .arg(import.NamedDiffering)),
             0))
-        import = PlanContactImport(rows, contacts, plan, createNull, true);
+        import = plans.ReplaceNamed;
     if (!import.HasChanges()) {
         ShowMessageDlg(import.Summary() + QStringLiteral("\r\rNichts zu übernehmen."));
         return;

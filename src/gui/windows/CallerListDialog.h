@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class CallerListModel;
+struct ContactImportPlans;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -20,9 +21,10 @@ class TGridView;
 // while the window is open are kept. A list the directory cannot store is reported and the
 // window stays open with the user's edits.
 //
-// "&Importieren ..." names callers from an address book file (vCard or CSV): it shows what
-// would change, asks, and saves the list with the import in one write (as "&Löschen" does, with
-// the other edits of the grid).
+// "&Importieren ..." names callers from an address book file (vCard or CSV): it reads the file
+// and works out what would change on a worker thread (the window takes no input meanwhile, rings
+// are answered), then shows it, asks, and saves the list with the import in one write (as
+// "&Löschen" does, with the other edits of the grid).
 class TfmAnruf : public TToolDialog
 {
     Q_OBJECT
@@ -54,6 +56,7 @@ private:
     void DInfoBtnClick();
     void DialBtnClick();
     void ImportBtnClick();
+    void ImportPlanned(const ContactImportPlans &plans);
 
     QLabel *Image1;
     QLabel *Label1;

@@ -82,6 +82,14 @@ std::optional<CallJournal::Conversion> RunJournalConversion(const QString &folde
         failure = QString::fromLocal8Bit(e.what());
     }
     window.conversionEnded();
+    if (result == CallJournal::Conversion::Undecided) {
+        // Looked at again at every start, told once.
+        try {
+            failure = journal.UndecidedNotice();
+        } catch (const IoError &e) {
+            failure = e.message();
+        }
+    }
     if (!failure.isEmpty()) {
         window.hide();
         ShowMessageDlg(failure);

@@ -35,5 +35,7 @@ private:
 // Program start: when ISDN_Update20 is clear, shows "Datenkonvertierung" and converts the call
 // journal in `folder` (default: the data folder) once; when it is set, does nothing. A failed
 // conversion is shown through the message dialog, leaves the journal as it was and
-// ISDN_Update20 clear, so the next start tries again; the result is then empty.
+// ISDN_Update20 clear, so the next start tries again; the result is then empty. A journal whose
+// records fit neither form is left as it is and looked at again at every start; the user is told
+// about it once (CallJournal::UndecidedNotice).
 std::optional<CallJournal::Conversion> RunJournalConversion(const QString &folder = QString());

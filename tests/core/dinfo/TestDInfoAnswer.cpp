@@ -9,8 +9,11 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fcntl.h>
+#include <future>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace DInfoAnswer;
 
@@ -73,6 +76,36 @@ TEST(DInfoAnswer, ReadsTwoLinesInCodePage850AndCutsTheAnswer)
     ASSERT_TRUE(ReadFile(path, &text));
     EXPECT_EQ(ParseLine(text.AnswerLine), "");
     EXPECT_FALSE(ReadFile(env.root() + "/absent.prz", &text));
+}
+
+// The answer file lies in a folder the directory program writes into: a pipe put in its place
+// must not hold the main thread up, and a link must not make it read another file.
+TEST(DInfoAnswer, ReadsOnlyARegularFileThatIsNoLink)
+{
+    TestEnv env;
+    const QString path = env.root() + "/dinfo.prz";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    auto read = std::async(std::launch::async, [&path] {
+        FileText text;
+        return ReadFile(path, &text);
+    });
+    const bool returned = read.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!returned) {
+        // Lets the hanging open go on, so the test can end.
+        const int writer = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    ASSERT_TRUE(returned) << "reading a pipe as the answer file hangs";
+    EXPECT_FALSE(read.get());
+
+    const QString elsewhere = env.root() + "/elsewhere.txt";
+    ASSERT_TRUE(writeBytes(elsewhere, FileBytes("R;1", "NA: Fremd;VN: ;ZUS: ;STR: ")));
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::link(elsewhere, path));
+    FileText text;
+    EXPECT_FALSE(ReadFile(path, &text));
+    EXPECT_TRUE(text.AnswerLine.isEmpty());
 }
 
 TEST(DInfoAnswer, StampTellsTwoAnswersOfOneSecondApart)

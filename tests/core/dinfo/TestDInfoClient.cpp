@@ -3,13 +3,18 @@
 #include "common/Utils.h"
 #include "dinfo/DInfoClient.h"
 #include "dinfo/DdeConversation.h"
+#include "monitor/DInfoService.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,7 +34,33 @@ protected:
         ASSERT_TRUE(QFile::link(QString::fromUtf8(program), folder + DInfoVersion::of(version).Exe));
     }
     void fakeMode(const QByteArray &mode) { ASSERT_TRUE(writeBytes(folder + "fake-mode", mode)); }
+
+    // A copy of fake_dinfo of our own, which the test may change, as the program file (a link).
+    QString installCopy(int version)
+    {
+        const QString copy = env.root() + "/programme/fake_dinfo";
+        QDir().mkpath(env.root() + "/programme");
+        QFile::remove(copy);
+        EXPECT_TRUE(QFile::copy(QStringLiteral(FAKE_DINFO_EXE), copy));
+        EXPECT_EQ(::chmod(QFile::encodeName(copy).constData(), 0755), 0);
+        install(QFile::encodeName(copy).constData(), version);
+        return QFileInfo(copy).canonicalFilePath();
+    }
+    // Whether the program of the folder is started; the text the user would be told when not.
+    bool starts(QString *failure)
+    {
+        DInfoClient client(folder, 0);
+        failure->clear();
+        const bool started = DInfoService::StartProgram(client, failure);
+        client.Stop();
+        return started;
+    }
 };
+
+int chmodPath(const QString &path, mode_t mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), mode);
+}
 
 } // namespace
 
@@ -173,4 +204,55 @@ TEST_F(DInfoClientTest, AbortDuringTheWaitGivesNoName)
     EXPECT_TRUE(search.Name.isEmpty());
     EXPECT_EQ(nested, DInfoOutcome::Busy);
     client.Stop();
+}
+
+// Anyone who may change the D-Info folder or the program file could put a program of theirs in
+// its place, to be run by us. The program file is judged by what its link points to, so the link
+// the default folder holds (every link has all rights) is no reason to refuse.
+TEST_F(DInfoClientTest, AFolderOrProgramOthersMayChangeIsNotStarted)
+{
+    const QString program = installCopy(0);
+    fakeMode("echo");
+    QString failure;
+    ASSERT_TRUE(starts(&failure)) << failure.toStdString();
+
+    for (const mode_t mode : {0775, 0757}) {
+        ASSERT_EQ(chmodPath(folder, mode), 0);
+        EXPECT_FALSE(starts(&failure)) << std::oct << mode;
+        EXPECT_TRUE(failure.contains(QDir(folder).canonicalPath())) << failure.toStdString();
+        EXPECT_TRUE(failure.contains("anderen Benutzern")) << failure.toStdString();
+    }
+    ASSERT_EQ(chmodPath(folder, 0755), 0);
+    for (const mode_t mode : {0775, 0757}) {
+        ASSERT_EQ(chmodPath(program, mode), 0);
+        EXPECT_FALSE(starts(&failure)) << std::oct << mode;
+        EXPECT_TRUE(failure.contains(program)) << failure.toStdString();
+    }
+    ASSERT_EQ(chmodPath(program, 0755), 0);
+    EXPECT_TRUE(starts(&failure)) << failure.toStdString();
+
+    // The default folder, made under a mask that lets the group write, holds links to the stand-in.
+    const mode_t mask = ::umask(002);
+    EXPECT_TRUE(ProvisionDInfoFolder(DefaultDInfoFolder()));
+    ::umask(mask);
+    EXPECT_EQ(DInfoClient(DefaultDInfoFolder(), 1).Untrusted(), "");
+}
+
+TEST_F(DInfoClientTest, AFolderOrProgramOfAnotherUserIsNotStarted)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a file to another user needs root";
+    const QString program = installCopy(0);
+    fakeMode("echo");
+    const uid_t nobody = 65534;
+    QString failure;
+    ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), nobody, nobody), 0);
+    EXPECT_FALSE(starts(&failure));
+    EXPECT_TRUE(failure.contains("gehört einem anderen Benutzer")) << failure.toStdString();
+    ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), 0, 0), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(program).constData(), nobody, nobody), 0);
+    EXPECT_FALSE(starts(&failure));
+    EXPECT_TRUE(failure.contains(program)) << failure.toStdString();
+    ASSERT_EQ(::chown(QFile::encodeName(program).constData(), 0, 0), 0);
+    EXPECT_TRUE(starts(&failure)) << failure.toStdString();
 }

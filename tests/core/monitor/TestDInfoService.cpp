@@ -5,6 +5,7 @@
 #include "settings/SettingsStore.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
+#include "support/WaitUntil.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -125,9 +126,63 @@ TEST_F(DInfoServiceTest, CrashedProgramHandsBackTheNumber)
     givenFake(0, "crash");
     service.Start();
     ASSERT_TRUE(service.Running());
-    for (int i = 0; i < 2; ++i) {
-        QString name;
+    QString name;
+    EXPECT_TRUE(service.LookUp("301234567", name).failed());
+    EXPECT_EQ(name, "301234567");
+    // Until the program has been started again there is no connection: the name stays.
+    name = "vorher";
+    EXPECT_TRUE(service.LookUp("301234567", name).failed());
+    EXPECT_EQ(name, "vorher");
+}
+
+// A program that ends is started again, after a pause that grows with every start that does not
+// serve, up to its longest; the user is told once.
+TEST_F(DInfoServiceTest, AnEndedProgramIsStartedAgainAfterGrowingPauses)
+{
+    QStringList status;
+    QObject::connect(&service, &DInfoService::status, [&status](const QString &text) { status << text; });
+    QList<qint64> starts;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&service, &DInfoService::runningChanged, [&](bool on) {
+        if (on)
+            starts << clock.elapsed();
+    });
+    const int first = 40, longest = 160;
+    service.SetRestartPauses(first, longest);
+
+    // Ends at its first request: the caller keeps the number, and the next one is named again.
+    givenFake(0, "crashfirst");
+    service.Start();
+    ASSERT_TRUE(service.Running());
+    QString name;
+    EXPECT_TRUE(service.LookUp("301234567", name).failed());
+    EXPECT_EQ(name, "301234567");
+    ASSERT_TRUE(WaitUntil([this] { return service.Running(); }));
+    EXPECT_TRUE(service.LookUp("301234567", name).found());
+    EXPECT_EQ(name, "Name-301234567");
+    ASSERT_EQ(status.size(), 1);
+    EXPECT_EQ(status[0], "D-Info wurde beendet und wird neu gestartet ...");
+    EXPECT_TRUE(messages.isEmpty());
+
+    // Ends at every request: never started again in a tight loop; told once more, as a start by
+    // hand begins afresh.
+    ASSERT_TRUE(writeBytes(env.root() + "/fake/fake-mode", "crash"));
+    service.Stop();
+    starts.clear();
+    service.Start();
+    const int pauses[] = {first, 2 * first, longest, longest};
+    for (int i = 0; i <= 4; ++i) {
+        ASSERT_TRUE(WaitUntil([this] { return service.Running(); })) << i;
         EXPECT_TRUE(service.LookUp("301234567", name).failed());
-        EXPECT_EQ(name, "301234567");
     }
+    ASSERT_EQ(starts.size(), 5);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_GE(starts[i + 1] - starts[i], pauses[i]) << i;
+    EXPECT_EQ(status.size(), 2);
+
+    // Stopped: not started again.
+    service.Stop();
+    DelayMs(2 * longest);
+    EXPECT_FALSE(service.Running());
 }

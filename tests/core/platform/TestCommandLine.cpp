@@ -3,11 +3,13 @@
 #include "calls/CallJournal.h"
 #include "calls/JournalExport.h"
 #include "platform/CommandLine.h"
+#include "settings/SettingsStore.h"
 #include "support/FileBytes.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -79,4 +81,38 @@ TEST(CommandLine, ExportJournalWritesAFileOrStandardOutput)
                                 env.root() + QStringLiteral("/missing/folder/journal.csv")}),
               1);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("missing/folder"), std::string::npos);
+}
+
+// A journal that was never converted (the monitor has not run since an update) holds 32-byte
+// records: the export converts it first, and refuses one whose form is unclear.
+TEST(CommandLine, ExportJournalConvertsAnOldJournalFirst)
+{
+    TestEnv env;
+    CallJournal journal;
+    const auto oldRecord = [](double time, const QByteArray &key) {
+        QByteArray r(32, '\0');
+        qToLittleEndian(time, r.data());
+        r[8] = char(key.size());
+        r.replace(9, key.size(), key);
+        return r;
+    };
+    const QByteArray old = oldRecord(45293.5, "0301234") + oldRecord(45294.25, "030*");
+    ASSERT_TRUE(writeBytes(journal.path(), old));
+    WriteSettingString(QStringLiteral("ISDN_MSN"), QStringLiteral("4711,0815,,,,,,"));
+    const QString file = env.root() + QStringLiteral("/journal.csv");
+    EXPECT_EQ(CommandLine::run({QStringLiteral("rufwart"), QStringLiteral("--export-journal"), file}), 0);
+    EXPECT_EQ(readBytes(file), QByteArray("Datum,Uhrzeit,MSN,Rufnummer,Name\r\n"
+                                          "2024-01-02,12:00:00,4711,0301234,\r\n"
+                                          "2024-01-03,06:00:00,4711,030*,\r\n"));
+    EXPECT_EQ(readBytes(journal.backupPath()), old);
+
+    // Neither form: said on standard error, naming the journal, and nothing written.
+    WriteSettingFlag(QStringLiteral("ISDN_Update20"), false);
+    ASSERT_TRUE(writeBytes(journal.path(), QByteArray(160, '\xff')));
+    QFile::remove(file);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(CommandLine::run({QStringLiteral("rufwart"), QStringLiteral("--export-journal"), file}), 1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find(journal.path().toStdString()), std::string::npos) << err;
+    EXPECT_FALSE(QFileInfo::exists(file));
 }

@@ -14,6 +14,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <cstdio>
+
 namespace {
 // A journal record of the older 32-byte form.
 QByteArray oldRecord(double when, const QByteArray &key)
@@ -156,6 +158,37 @@ private slots:
 
         QCOMPARE(RunJournalConversion(folder), std::optional(CallJournal::Conversion::Converted));
         QCOMPARE(readFile(folder + QStringLiteral("anruf2.dat")).size(), 20 * 40);
+    }
+
+    // A journal whose form is unclear is left alone and looked at again at every start; the user
+    // is told once, with the file named, and again only about another file.
+    void unclearJournalIsToldOnce()
+    {
+        TestEnv env;
+        const QString folder = env.root() + QStringLiteral("/");
+        const QString path = folder + QStringLiteral("anruf2.dat");
+        QStringList messages;
+        MsgDlgHook::setHandler([&](const QString &text, int) {
+            messages << text;
+            return true;
+        });
+        writeFile(path, QByteArray(160, '\xff'));
+        for (int start = 0; start < 2; ++start)
+            QCOMPARE(RunJournalConversion(folder), std::optional(CallJournal::Conversion::Undecided));
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains(path), qPrintable(messages[0]));
+
+        // Another file put in its place, shorter than one record.
+        writeFile(path + QStringLiteral(".neu"), QByteArray(20, '\x01'));
+        QVERIFY(::rename(QFile::encodeName(path + QStringLiteral(".neu")).constData(),
+                         QFile::encodeName(path).constData()) == 0);
+        for (int start = 0; start < 2; ++start)
+            QCOMPARE(RunJournalConversion(folder), std::optional(CallJournal::Conversion::Undecided));
+        MsgDlgHook::setHandler({});
+        QCOMPARE(messages.size(), 2);
+        QVERIFY2(messages[1].contains(path), qPrintable(messages[1]));
+        QVERIFY(!ReadSettingFlag(QStringLiteral("ISDN_Update20")));
+        QCOMPARE(readFile(path), QByteArray(20, '\x01'));
     }
 
     // A window closed while converting (an error ends the conversion early) gives the cursor back.
