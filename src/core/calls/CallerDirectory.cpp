@@ -862,6 +862,9 @@ QList<CallerRecord> CallerDirectory::ReadCallerList(CallerSortOrder order) const
     // Name then number (or number then name), then the mark, each field compared
     // case-insensitively in the user's locale. Records that compare equal keep file order:
     // none is dropped, since keys are already unique.
+    // The collator's sort keys honour the case setting only where the locale has rules of its
+    // own: in the C locale they are the bytes, and "Zander" would come before "albers". The
+    // fields are therefore folded to one case first; the locale's rules stay as they are.
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<QCollatorSortKey> first;
@@ -870,8 +873,8 @@ QList<CallerRecord> CallerDirectory::ReadCallerList(CallerSortOrder order) const
     second.reserve(records.size());
     for (const CallerRecord &r : std::as_const(records)) {
         const bool byName = order == CallerSortOrder::ByName;
-        first.push_back(collator.sortKey(byName ? r.Name : r.Number));
-        second.push_back(collator.sortKey(byName ? r.Number : r.Name));
+        first.push_back(collator.sortKey((byName ? r.Name : r.Number).toCaseFolded()));
+        second.push_back(collator.sortKey((byName ? r.Number : r.Name).toCaseFolded()));
     }
     std::vector<qsizetype> index(records.size());
     std::iota(index.begin(), index.end(), 0);

@@ -129,7 +129,7 @@ public:
     static QString FinishCallerText(const QString &text, const QString &number);
     // One read of the directory for resolving many numbers (see CallerResolver).
     CallerResolver BatchResolver() const;
-    // Every entry, sorted case-insensitively in the user's locale (QCollator).
+    // Every entry, sorted case-insensitively in the user's locale (QCollator), also in the C locale.
     QList<CallerRecord> ReadCallerList(CallerSortOrder order) const;
 
     // ---- writing (throws InvalidInput for a refused key or value, IoError when the save fails) ----

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <ostream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,6 +45,12 @@ protected:
 };
 
 } // namespace
+
+// A row as the failure messages show it.
+void PrintTo(const CallerRecord &r, std::ostream *os)
+{
+    *os << r.Number.toStdString() << "=" << (r.Blocked ? "T#" : "F#") << r.Name.toStdString();
+}
 
 TEST_F(CallerDirectoryTest, ResolvesByPrefixInFileOrder)
 {
@@ -242,28 +249,44 @@ TEST_F(CallerDirectoryTest, ListsEveryKeyOfALargeDirectory)
     EXPECT_EQ(dir.ResolveCaller("03011002999").Text, "F#N2999");
 }
 
+// Case-insensitive in every locale: in the C locale as in the user's, where "ä" stands beside "a"
+// and "ß" as "ss". The test sets both itself, so that it asks nothing of the machine's locale.
 TEST_F(CallerDirectoryTest, CallerListSortsByNameOrNumber)
 {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     givenFile("[Anrufer]\r\n"
               "0402=F#meier\r\n"
               "0401=T#Meier\r\n"
               "0300=F#\xe1" // "ß" in code page 850
               "chen\r\n"
-              "0100=F#Albers\r\n"
+              "0500=F#\x8e" // "Ä" in code page 850
+              "rger\r\n"
+              "0100=F#albers\r\n"
+              "0600=F#Bauer\r\n"
               "0200=Zander\r\n");
     CallerDirectory dir(file);
-    const QList<CallerRecord> byName = dir.ReadCallerList(CallerSortOrder::ByName);
-    const QList<CallerRecord> expectedByName = {{"0100", "Albers", false},
-                                                {"0401", "Meier", true},
-                                                {"0402", "meier", false},
-                                                {"0300", QString::fromUtf8("ßchen"), false},
-                                                {"0200", "Zander", false}};
-    EXPECT_EQ(byName, expectedByName);
-    const QList<CallerRecord> byNumber = dir.ReadCallerList(CallerSortOrder::ByNumber);
-    ASSERT_EQ(byNumber.size(), 5);
-    EXPECT_EQ(byNumber.first().Number, "0100");
-    EXPECT_EQ(byNumber.last().Number, "0402");
+    const CallerRecord albers{"0100", "albers", false}, aerger{"0500", QString::fromUtf8("Ärger"), false},
+        bauer{"0600", "Bauer", false}, meierBlocked{"0401", "Meier", true}, meier{"0402", "meier", false},
+        sschen{"0300", QString::fromUtf8("ßchen"), false}, zander{"0200", "Zander", false};
+    struct Case
+    {
+        QLocale locale;
+        QList<CallerRecord> byName;
+    };
+    const Case cases[] = {
+        // Without a language of its own: letters without regard to case, the others after "z".
+        {QLocale::c(), {albers, bauer, meierBlocked, meier, zander, sschen, aerger}},
+        {QLocale(QLocale::German, QLocale::Germany),
+         {albers, aerger, bauer, meierBlocked, meier, sschen, zander}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.locale.name().toStdString());
+        QLocale::setDefault(c.locale);
+        EXPECT_EQ(dir.ReadCallerList(CallerSortOrder::ByName), c.byName);
+        const QList<CallerRecord> byNumber = dir.ReadCallerList(CallerSortOrder::ByNumber);
+        ASSERT_EQ(byNumber.size(), 7);
+        EXPECT_EQ(byNumber.first().Number, "0100");
+        EXPECT_EQ(byNumber.last().Number, "0600");
+    }
     QLocale::setDefault(QLocale::c());
 }
 
