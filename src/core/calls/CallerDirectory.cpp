@@ -915,37 +915,85 @@ void CallerDirectory::WriteCaller(const QString &number, const QString &name, bo
 }
 
 void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows,
-                                      const std::optional<QStringList> &loadedKeys)
+                                      const std::optional<QList<CallerRecord>> &loaded)
 {
-    // Everything is checked before anything is written, and the erase and every row go into
-    // one replacement of the file: a failure part-way loses no entry.
-    std::vector<std::pair<QByteArray, QByteArray>> lines;
-    lines.reserve(rows.size());
+    // The rows as they were loaded, by key: a row that still reads so is no edit of the user's.
+    QHash<QByteArray, CallerRecord> asLoaded;
+    if (loaded) {
+        asLoaded.reserve(loaded->size());
+        for (const CallerRecord &record : *loaded)
+            asLoaded.insert(lowerKey(EncodeAnsi(record.Number)), record);
+    }
+    const auto unchanged = [&](const QByteArray &lower, const CallerRecord &row) {
+        const auto it = asLoaded.constFind(lower);
+        return it != asLoaded.constEnd() && it->Name == row.Name && it->Blocked == row.Blocked;
+    };
+
+    // Every edited row is checked before anything is written, and the erase and every row go
+    // into one replacement of the file: a failure part-way loses no entry.
+    struct Line
+    {
+        QByteArray key;
+        QByteArray value; // file bytes; empty for a row whose value the file keeps
+        bool edited;
+    };
+    std::vector<Line> lines;
+    lines.reserve(size_t(rows.size()));
     for (const CallerRecord &row : rows) {
         if (row.Number.isEmpty())
             continue;
+        const QByteArray key = EncodeAnsi(row.Number);
+        if (unchanged(lowerKey(key), row)) {
+            lines.push_back({key, QByteArray(), false});
+            continue;
+        }
         const QString value = JoinValue(row.Name, row.Blocked);
         CheckKey(row.Number);
         CheckValue(row.Number, value);
-        lines.emplace_back(EncodeAnsi(row.Number), EncodeOem(value));
+        lines.push_back({key, EncodeOem(value), true});
     }
     QSet<QByteArray> known;
-    if (loadedKeys) {
-        for (const QString &key : *loadedKeys)
-            known.insert(lowerKey(EncodeAnsi(key)));
-        for (const auto &line : lines)
-            known.insert(lowerKey(line.first));
+    if (loaded) {
+        for (auto it = asLoaded.cbegin(); it != asLoaded.cend(); ++it)
+            known.insert(it.key());
+        for (const Line &line : lines)
+            known.insert(lowerKey(line.key));
     }
     d->save([&](ProfileEdit &edit) {
+        // The file as it is now: an unedited row keeps what the file holds under its key (written
+        // meanwhile by a notice, the journal or another program), or stays away when the entry
+        // is gone; an entry added while the list was open stays, after the rows.
+        QHash<QByteArray, QByteArray> current;
         std::vector<std::pair<QByteArray, QByteArray>> added;
-        if (loadedKeys) {
-            for (auto &entry : edit.entries()) {
-                if (!known.contains(lowerKey(entry.first)))
-                    added.push_back(std::move(entry));
+        for (auto &entry : edit.entries()) {
+            const QByteArray lower = lowerKey(entry.first);
+            if (loaded && !known.contains(lower))
+                added.push_back(entry);
+            current.insert(lower, std::move(entry.second));
+        }
+        // Of two rows with one key the later edited one stands, in the place of the first.
+        std::vector<std::pair<QByteArray, QByteArray>> written;
+        QHash<QByteArray, size_t> at;
+        std::vector<bool> edited;
+        for (const Line &line : lines) {
+            const QByteArray lower = lowerKey(line.key);
+            const auto now = current.constFind(lower);
+            if (!line.edited && now == current.constEnd())
+                continue;
+            const QByteArray &value = line.edited ? line.value : *now;
+            if (const auto place = at.constFind(lower); place != at.constEnd()) {
+                if (line.edited || !edited[*place]) {
+                    written[*place].second = value;
+                    edited[*place] = line.edited;
+                }
+                continue;
             }
+            at.insert(lower, written.size());
+            written.emplace_back(line.key, value);
+            edited.push_back(line.edited);
         }
         edit.eraseSection();
-        for (const auto &[key, value] : lines)
+        for (const auto &[key, value] : written)
             edit.set(key, value);
         for (const auto &[key, value] : added)
             edit.set(key, value);

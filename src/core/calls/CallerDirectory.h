@@ -147,12 +147,15 @@ public:
     // empty number are dropped (that is how the list deletes); of two rows with one number the
     // later row's name and flag stand, in the place of the first. When any row is refused,
     // nothing is written.
-    // `loadedKeys` are the keys the rows were loaded from (the caller list's ReadCallerList). An
-    // entry the file holds now that was not loaded and is not among the rows was added while
-    // the list was open (the ring handler learned a caller): it is kept, after the rows. Without
-    // `loadedKeys` the rows alone make the new directory.
+    // `loaded` is the list the rows were edited from (the caller list's ReadCallerList): only
+    // the user's edits are written then. A row that still reads as it was loaded keeps what the
+    // file holds under its key now (a notice may have blocked that caller while the list was
+    // open), and is dropped when the file no longer holds it; a loaded entry that is not among
+    // the rows was deleted by the user. An entry the file holds now that was not loaded and is
+    // not among the rows was added while the list was open (the ring handler learned a caller):
+    // it is kept, after the rows. Without `loaded` the rows alone make the new directory.
     void WriteCallerList(const QList<CallerRecord> &rows,
-                         const std::optional<QStringList> &loadedKeys = std::nullopt);
+                         const std::optional<QList<CallerRecord>> &loaded = std::nullopt);
 
     // ---- writing without waiting for the disk ----
 

@@ -540,26 +540,31 @@ TEST_F(CallerDirectoryTest, BatchResolverAnswersAsResolveCaller)
     EXPECT_EQ(dir.ResolveCaller("09115").Text, "T#Spaeter");
 }
 
-TEST_F(CallerDirectoryTest, ListSaveKeepsEntriesAddedWhileTheListWasOpen)
+// The caller list saves the user's edits only: what changed in the file while the list was open
+// (a caller learned, or blocked from a notice) stays, unless the user edited that row as well.
+TEST_F(CallerDirectoryTest, ListSaveWritesOnlyTheUsersEdits)
 {
-    givenFile("[Anrufer]\r\n0301=F#A\r\n0302=F#B\r\n0303=F#C\r\n");
+    givenFile("[Anrufer]\r\n0301=F#A\r\n0302=F#B\r\n0303=F#C\r\n0304=Alt\r\n0305=Unberuehrt\r\n");
     CallerDirectory dir(file);
-    QList<CallerRecord> rows = dir.ReadCallerList(CallerSortOrder::ByNumber);
-    QStringList loaded;
-    for (const CallerRecord &row : rows)
-        loaded << row.Number;
+    const QList<CallerRecord> loaded = dir.ReadCallerList(CallerSortOrder::ByNumber);
+    QList<CallerRecord> rows = loaded;
 
     // While the list is open: a ring learns a caller (queued), another one was learned and
-    // saved, and a caller the list shows is learned again (not written).
+    // saved, 0301 is blocked and 0304 renamed elsewhere.
     CallerDirectory(file).AddCaller("0402", "0402");
+    CallerDirectory(file).WriteCaller("0301", "A", true);
+    CallerDirectory(file).WriteCaller("0304", "Anders", false);
     {
         FileSizeLimit limit(10);
         dir.QueueAddCaller("0403", "0403");
     }
-    // The user deletes 0302, clears the number of 0303, and types 0402 into a new row.
+    // The user deletes 0302, clears the number of 0303, renames 0304 and types 0402 into a new
+    // row; 0301 and 0305 stay as they were loaded.
     rows.removeAt(1);
     rows[1].Number.clear();
+    rows[2].Name = "Eigen";
     rows.append({"0402", "Getippt", true});
     dir.WriteCallerList(rows, loaded);
-    EXPECT_EQ(readBytes(file), "[Anrufer]\r\n0301=F#A\r\n0402=T#Getippt\r\n0403=F#0403\r\n");
+    EXPECT_EQ(readBytes(file), "[Anrufer]\r\n0301=T#A\r\n0304=F#Eigen\r\n0305=Unberuehrt\r\n"
+                               "0402=T#Getippt\r\n0403=F#0403\r\n");
 }
