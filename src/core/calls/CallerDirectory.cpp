@@ -19,6 +19,7 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <queue>
 #include <sys/statfs.h>
 #include <vector>
 
@@ -187,6 +188,25 @@ bool endsWithEol(const QByteArray &bytes)
     return !bytes.isEmpty() && isEol(bytes.back());
 }
 
+// Prefixes shorter than this never match a number.
+constexpr qsizetype kShortestPrefix = 2;
+
+// The part of a key a number must begin with: a group key's text before its first "*", else
+// the whole key.
+QByteArrayView prefixOf(QByteArrayView key)
+{
+    const qsizetype star = key.indexOf('*');
+    return star < 0 ? key : key.first(star);
+}
+
+// Whether the entry of `key` answers a look-up of `text` (a number, or another key as it is
+// looked up): its prefix, of at least 2 characters, begins the text.
+bool answers(QByteArrayView key, QByteArrayView text)
+{
+    const QByteArrayView prefix = prefixOf(key);
+    return prefix.size() >= kShortestPrefix && text.startsWith(prefix);
+}
+
 // The file as lines, for changes: the section [Anrufer] line by line, the rest as it is.
 class ProfileEdit
 {
@@ -223,6 +243,47 @@ public:
         m_body.insert(m_body.begin() + m_contentLines, key + '=' + quotedForFile(value) + m_eol);
         m_index.insert(lower, {m_contentLines, key, value});
         ++m_contentLines;
+        m_changed = true;
+    }
+
+    // Writes a value under a key so that a look-up of the key finds it: as set(), but when
+    // another entry would answer the key first (a group key such as 030*, or a shorter number),
+    // the entry goes right before the first such entry, and an entry of the key that stands
+    // behind it moves there (keeping its spelling).
+    void setFirst(const QByteArray &key, const QByteArray &value)
+    {
+        const QByteArray lower = lowerKey(key);
+        std::optional<size_t> first;
+        for (auto it = m_index.cbegin(); it != m_index.cend(); ++it) {
+            if (it.key() != lower && answers(it->key, key) && (!first || it->line < *first))
+                first = it->line;
+        }
+        const auto own = m_index.find(lower);
+        if (!first || (own != m_index.end() && own->line < *first)) {
+            set(key, value);
+            return;
+        }
+        QByteArray spelled = key;
+        if (own != m_index.end()) {
+            spelled = own->key;
+            const size_t from = own->line;
+            m_index.erase(own);
+            m_body.erase(m_body.begin() + qsizetype(from));
+            --m_contentLines;
+            for (Indexed &entry : m_index) {
+                if (entry.line > from)
+                    --entry.line;
+            }
+        }
+        // The entry answering first stood before the one that moved: its line is where it was.
+        const size_t at = *first;
+        for (Indexed &entry : m_index) {
+            if (entry.line >= at)
+                ++entry.line;
+        }
+        m_body.insert(m_body.begin() + qsizetype(at), spelled + '=' + quotedForFile(value) + m_eol);
+        ++m_contentLines;
+        m_index.insert(lower, {at, spelled, value});
         m_changed = true;
     }
 
@@ -345,17 +406,6 @@ qint64 stampGrainNs(const QString &path)
     default:
         return 2000000000;
     }
-}
-
-// Prefixes shorter than this never match a number.
-constexpr qsizetype kShortestPrefix = 2;
-
-// The part of a key a number must begin with: a group key's text before its first "*", else
-// the whole key.
-QByteArrayView prefixOf(QByteArrayView key)
-{
-    const qsizetype star = key.indexOf('*');
-    return star < 0 ? key : key.first(star);
 }
 
 // The key a matched entry is read back under: a group key's prefix followed by "*", else the key.
@@ -489,6 +539,73 @@ void setMatch(ResolvedCaller &r, QByteArrayView readKey, const QByteArray &value
     r.MatchedKey = DecodeAnsi(readKey);
     r.Text = DecodeOem(value);
     CallerDirectory::SplitValue(r.Text, nullptr, &r.Blocked);
+}
+
+// The order a list save writes `entries` (key, value) in: their own order, except that entries
+// the file holds that answer the same numbers (one's prefix begins the other's: 030* and
+// 0301234567) keep the order the file gave them, so that a save changes no look-up by
+// reordering. `filePos` is each entry's place in the file (by lower-case key).
+std::vector<size_t> answeringOrder(const std::vector<std::pair<QByteArray, QByteArray>> &entries,
+                                   const QHash<QByteArray, qsizetype> &filePos)
+{
+    const size_t n = entries.size();
+    std::vector<qsizetype> pos(n, -1);
+    QHash<QByteArray, std::vector<size_t>> byPrefix; // entries of the file by prefix, in file order
+    for (size_t i = 0; i < n; ++i) {
+        pos[i] = filePos.value(lowerKey(entries[i].first), -1);
+        const QByteArrayView prefix = prefixOf(entries[i].first);
+        if (pos[i] >= 0 && prefix.size() >= kShortestPrefix)
+            byPrefix[prefix.toByteArray()].push_back(i);
+    }
+    const auto inFileOrder = [&](size_t a, size_t b) { return pos[a] < pos[b]; };
+    std::vector<std::vector<size_t>> later(n); // the entries that must follow each one
+    std::vector<size_t> waitingFor(n, 0);
+    const auto keepOrder = [&](size_t first, size_t then) {
+        later[first].push_back(then);
+        ++waitingFor[then];
+    };
+    // Entries of one prefix stay in file order among themselves; an entry with a longer prefix
+    // stays between the same two of them as in the file. That keeps every pair that shares
+    // numbers in file order, with at most two constraints per entry and shorter prefix.
+    for (auto it = byPrefix.begin(); it != byPrefix.end(); ++it) {
+        std::sort(it->begin(), it->end(), inFileOrder);
+        for (size_t k = 1; k < it->size(); ++k)
+            keepOrder((*it)[k - 1], (*it)[k]);
+    }
+    for (size_t b = 0; b < n && !byPrefix.isEmpty(); ++b) {
+        const QByteArrayView prefix = prefixOf(entries[b].first);
+        if (pos[b] < 0)
+            continue;
+        for (qsizetype length = kShortestPrefix; length < prefix.size(); ++length) {
+            const auto it = byPrefix.constFind(prefix.first(length).toByteArray());
+            if (it == byPrefix.constEnd())
+                continue;
+            const auto next = std::lower_bound(it->begin(), it->end(), b, inFileOrder);
+            if (next != it->begin())
+                keepOrder(*(next - 1), b);
+            if (next != it->end())
+                keepOrder(b, *next);
+        }
+    }
+    // Each step takes the first entry, in the given order, that waits for none.
+    std::priority_queue<size_t, std::vector<size_t>, std::greater<>> ready;
+    for (size_t i = 0; i < n; ++i) {
+        if (waitingFor[i] == 0)
+            ready.push(i);
+    }
+    std::vector<size_t> order;
+    order.reserve(n);
+    while (!ready.empty()) {
+        const size_t i = ready.top();
+        ready.pop();
+        order.push_back(i);
+        for (const size_t next : later[i]) {
+            if (--waitingFor[next] == 0)
+                ready.push(next);
+        }
+    }
+    Q_ASSERT(order.size() == n); // every constraint follows the file's order
+    return order;
 }
 
 } // namespace
@@ -914,6 +1031,29 @@ void CallerDirectory::WriteCaller(const QString &number, const QString &name, bo
     WriteValue(number, JoinValue(name, blocked));
 }
 
+CallerRecord CallerDirectory::CallerOf(const QString &key) const
+{
+    CallerRecord record{key, QString(), false};
+    const Private::View v = d->view();
+    std::optional<QByteArray> value = v.valueOf(trimmed(EncodeAnsi(key)));
+    if (!value) {
+        const ResolvedCaller answering = MatchCaller(key);
+        if (answering.Found)
+            value = EncodeOem(answering.Text);
+    }
+    if (value)
+        SplitValue(DecodeOem(*value), &record.Name, &record.Blocked);
+    return record;
+}
+
+void CallerDirectory::WriteOwnCaller(const QString &key, const QString &name, bool blocked)
+{
+    const QString value = JoinValue(name, blocked);
+    CheckKey(key);
+    CheckValue(key, value);
+    d->save([&](ProfileEdit &edit) { edit.setFirst(EncodeAnsi(key), EncodeOem(value)); });
+}
+
 void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows,
                                       const std::optional<QList<CallerRecord>> &loaded)
 {
@@ -964,11 +1104,13 @@ void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows,
         // meanwhile by a notice, the journal or another program), or stays away when the entry
         // is gone; an entry added while the list was open stays, after the rows.
         QHash<QByteArray, QByteArray> current;
+        QHash<QByteArray, qsizetype> filePos;
         std::vector<std::pair<QByteArray, QByteArray>> added;
         for (auto &entry : edit.entries()) {
             const QByteArray lower = lowerKey(entry.first);
             if (loaded && !known.contains(lower))
                 added.push_back(entry);
+            filePos.insert(lower, filePos.size());
             current.insert(lower, std::move(entry.second));
         }
         // Of two rows with one key the later edited one stands, in the place of the first.
@@ -992,11 +1134,10 @@ void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows,
             written.emplace_back(line.key, value);
             edited.push_back(line.edited);
         }
+        written.insert(written.end(), added.begin(), added.end());
         edit.eraseSection();
-        for (const auto &[key, value] : written)
-            edit.set(key, value);
-        for (const auto &[key, value] : added)
-            edit.set(key, value);
+        for (const size_t i : answeringOrder(written, filePos))
+            edit.set(written[i].first, written[i].second);
     });
 }
 

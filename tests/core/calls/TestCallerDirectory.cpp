@@ -46,7 +46,15 @@ protected:
 
 } // namespace
 
-// A row as the failure messages show it.
+// Texts, file bytes and rows as the failure messages show them.
+void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+void PrintTo(const QByteArray &bytes, std::ostream *os)
+{
+    *os << '"' << bytes.toStdString() << '"';
+}
 void PrintTo(const CallerRecord &r, std::ostream *os)
 {
     *os << r.Number.toStdString() << "=" << (r.Blocked ? "T#" : "F#") << r.Name.toStdString();
@@ -567,4 +575,58 @@ TEST_F(CallerDirectoryTest, ListSaveWritesOnlyTheUsersEdits)
     dir.WriteCallerList(rows, loaded);
     EXPECT_EQ(readBytes(file), "[Anrufer]\r\n0301=T#A\r\n0304=F#Eigen\r\n0305=Unberuehrt\r\n"
                                "0402=T#Getippt\r\n0403=F#0403\r\n");
+}
+
+// Naming or blocking one caller that a group key (or a shorter number) answers: its own entry,
+// placed before the key that would answer it first, starts from the group's name and takes
+// effect at once; a later list save keeps it there, and keeps every other entry answering what
+// it answered.
+TEST_F(CallerDirectoryTest, OwnEntryOfACallerAnswersBeforeItsGroup)
+{
+    givenFile("[Anrufer]\r\n0401=F#Hamburg\r\n030*=F#Berlin\r\n0301234567=F#Alt\r\n0302=F#Verdeckt\r\n");
+    CallerDirectory dir(file);
+    // What the record dialog starts from: the caller's own entry, else the one that answers it.
+    EXPECT_EQ(dir.CallerOf("0309999"), CallerRecord({"0309999", "Berlin", false}));
+    EXPECT_EQ(dir.CallerOf("0301234567"), CallerRecord({"0301234567", "Alt", false}));
+    EXPECT_EQ(dir.CallerOf("0999"), CallerRecord({"0999", "", false}));
+
+    // Blocking a caller of the group blocks that caller alone.
+    dir.WriteOwnCaller("0309999", "Berlin", true);
+    ResolvedCaller r = dir.ResolveCaller("0309999");
+    EXPECT_EQ(r.MatchedKey, "0309999");
+    EXPECT_EQ(r.Text, "T#Berlin");
+    EXPECT_TRUE(r.Blocked);
+    EXPECT_FALSE(dir.ResolveCaller("0308888").Blocked);
+    // An own entry standing behind the key that answers first moves before it; one that answers
+    // first already keeps its line.
+    dir.WriteOwnCaller("0301234567", "Meier", true);
+    EXPECT_EQ(dir.ResolveCaller("0301234567").Text, "T#Meier");
+    dir.WriteOwnCaller("0401", "Hamburg-Mitte", false);
+    EXPECT_EQ(readBytes(file),
+              "[Anrufer]\r\n0401=F#Hamburg-Mitte\r\n0309999=T#Berlin\r\n0301234567=T#Meier\r\n"
+              "030*=F#Berlin\r\n0302=F#Verdeckt\r\n");
+
+    // The list saved with an edit in number order ("030*" first); then with the entry 030* hides
+    // renamed and written first: every number is answered as before.
+    const QStringList numbers = {"0309999", "0301234567", "0308888", "03021", "04011"};
+    QStringList expected;
+    for (const QString &number : numbers)
+        expected << dir.ResolveCaller(number).Text;
+    QList<CallerRecord> loaded = dir.ReadCallerList(CallerSortOrder::ByNumber);
+    ASSERT_EQ(loaded.first().Number, "030*");
+    QList<CallerRecord> rows = loaded;
+    rows.last().Name = "Hamburg";
+    dir.WriteCallerList(rows, loaded);
+    expected[4] = "F#Hamburg";
+    for (qsizetype i = 0; i < numbers.size(); ++i)
+        EXPECT_EQ(dir.ResolveCaller(numbers[i]).Text, expected[i]) << numbers[i].toStdString();
+
+    loaded = dir.ReadCallerList(CallerSortOrder::ByNumber);
+    rows = loaded;
+    ASSERT_EQ(rows[2].Number, "0302");
+    rows[2].Name = "Anders";
+    rows.move(2, 0);
+    dir.WriteCallerList(rows, loaded);
+    for (qsizetype i = 0; i < numbers.size(); ++i)
+        EXPECT_EQ(dir.ResolveCaller(numbers[i]).Text, expected[i]) << numbers[i].toStdString();
 }
