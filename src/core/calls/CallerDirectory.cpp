@@ -20,7 +20,9 @@
 #include <numeric>
 #include <optional>
 #include <queue>
+#include <string_view>
 #include <sys/statfs.h>
+#include <unordered_map>
 #include <vector>
 
 // The file is handled the way the Windows private-profile functions handle an initialisation
@@ -541,49 +543,94 @@ void setMatch(ResolvedCaller &r, QByteArrayView readKey, const QByteArray &value
     CallerDirectory::SplitValue(r.Text, nullptr, &r.Blocked);
 }
 
-// The order a list save writes `entries` (key, value) in: their own order, except that entries
-// the file holds that answer the same numbers (one's prefix begins the other's: 030* and
-// 0301234567) keep the order the file gave them, so that a save changes no look-up by
-// reordering. `filePos` is each entry's place in the file (by lower-case key).
-std::vector<size_t> answeringOrder(const std::vector<std::pair<QByteArray, QByteArray>> &entries,
-                                   const QHash<QByteArray, qsizetype> &filePos)
+// A text folded to one case, for comparing without regard to case: as QString::toCaseFolded,
+// with a quick way through the ASCII letters that names mostly consist of.
+QString foldedCase(const QString &text)
+{
+    QString folded(text.size(), Qt::Uninitialized);
+    QChar *to = folded.data();
+    for (const QChar c : text) {
+        if (c.isSurrogate())
+            return text.toCaseFolded();
+        const char16_t u = c.unicode();
+        *to++ = u < 0x80 ? QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u) : c.toCaseFolded();
+    }
+    return folded;
+}
+
+// An entry a list save writes: file bytes, and its place in the file as it is (-1 for a new one).
+struct ListEntry
+{
+    QByteArray key;
+    QByteArray value;
+    qsizetype filePos;
+};
+
+// The order a list save writes `entries` in: their own order, except that entries the file holds
+// that answer the same numbers (one's prefix begins the other's: 030* and 0301234567) keep the
+// order the file gave them, so that a save changes no look-up by reordering.
+std::vector<size_t> answeringOrder(const std::vector<ListEntry> &entries)
 {
     const size_t n = entries.size();
-    std::vector<qsizetype> pos(n, -1);
-    QHash<QByteArray, std::vector<size_t>> byPrefix; // entries of the file by prefix, in file order
+    std::vector<std::string_view> prefixes(n);
     for (size_t i = 0; i < n; ++i) {
-        pos[i] = filePos.value(lowerKey(entries[i].first), -1);
-        const QByteArrayView prefix = prefixOf(entries[i].first);
-        if (pos[i] >= 0 && prefix.size() >= kShortestPrefix)
-            byPrefix[prefix.toByteArray()].push_back(i);
+        const QByteArrayView p = prefixOf(entries[i].key);
+        prefixes[i] = std::string_view(p.data(), size_t(p.size()));
     }
-    const auto inFileOrder = [&](size_t a, size_t b) { return pos[a] < pos[b]; };
+    // The entries of the file that can answer, grouped by prefix, each group in file order.
+    std::vector<size_t> inFile;
+    for (size_t i = 0; i < n; ++i) {
+        if (entries[i].filePos >= 0 && prefixes[i].size() >= size_t(kShortestPrefix))
+            inFile.push_back(i);
+    }
+    std::sort(inFile.begin(), inFile.end(),
+              [&](size_t a, size_t b) { return entries[a].filePos < entries[b].filePos; });
+    struct Run
+    {
+        size_t begin = 0;
+        size_t size = 0;
+    };
+    std::unordered_map<std::string_view, Run> runs;
+    runs.reserve(inFile.size());
+    for (const size_t i : inFile)
+        ++runs[prefixes[i]].size;
+    size_t offset = 0;
+    for (auto &[prefix, run] : runs) {
+        run.begin = offset;
+        offset += std::exchange(run.size, 0);
+    }
+    std::vector<size_t> grouped(inFile.size());
+    for (const size_t i : inFile) {
+        Run &run = runs[prefixes[i]];
+        grouped[run.begin + run.size++] = i;
+    }
+
     std::vector<std::vector<size_t>> later(n); // the entries that must follow each one
     std::vector<size_t> waitingFor(n, 0);
     const auto keepOrder = [&](size_t first, size_t then) {
         later[first].push_back(then);
         ++waitingFor[then];
     };
-    // Entries of one prefix stay in file order among themselves; an entry with a longer prefix
-    // stays between the same two of them as in the file. That keeps every pair that shares
-    // numbers in file order, with at most two constraints per entry and shorter prefix.
-    for (auto it = byPrefix.begin(); it != byPrefix.end(); ++it) {
-        std::sort(it->begin(), it->end(), inFileOrder);
-        for (size_t k = 1; k < it->size(); ++k)
-            keepOrder((*it)[k - 1], (*it)[k]);
+    // The entries of one prefix stay in file order among themselves; an entry with a longer
+    // prefix stays between the same two of them as in the file. That keeps every pair that
+    // shares numbers in file order, with at most two constraints per entry and shorter prefix.
+    for (const auto &[prefix, run] : runs) {
+        for (size_t k = run.begin + 1; k < run.begin + run.size; ++k)
+            keepOrder(grouped[k - 1], grouped[k]);
     }
-    for (size_t b = 0; b < n && !byPrefix.isEmpty(); ++b) {
-        const QByteArrayView prefix = prefixOf(entries[b].first);
-        if (pos[b] < 0)
-            continue;
-        for (qsizetype length = kShortestPrefix; length < prefix.size(); ++length) {
-            const auto it = byPrefix.constFind(prefix.first(length).toByteArray());
-            if (it == byPrefix.constEnd())
+    for (const size_t b : inFile) {
+        const std::string_view own = prefixes[b];
+        for (size_t length = size_t(kShortestPrefix); length < own.size(); ++length) {
+            const auto run = runs.find(own.substr(0, length));
+            if (run == runs.end())
                 continue;
-            const auto next = std::lower_bound(it->begin(), it->end(), b, inFileOrder);
-            if (next != it->begin())
+            const auto begin = grouped.begin() + qsizetype(run->second.begin);
+            const auto end = begin + qsizetype(run->second.size);
+            const auto next = std::lower_bound(
+                begin, end, b, [&](size_t a, size_t x) { return entries[a].filePos < entries[x].filePos; });
+            if (next != begin)
                 keepOrder(*(next - 1), b);
-            if (next != it->end())
+            if (next != end)
                 keepOrder(b, *next);
         }
     }
@@ -981,24 +1028,33 @@ QList<CallerRecord> CallerDirectory::ReadCallerList(CallerSortOrder order) const
     // none is dropped, since keys are already unique.
     // The collator's sort keys honour the case setting only where the locale has rules of its
     // own: in the C locale they are the bytes, and "Zander" would come before "albers". The
-    // fields are therefore folded to one case first; the locale's rules stay as they are.
+    // fields are therefore folded to one case first; the locale's rules stay as they are. In
+    // the C locale the folded texts are compared as they are (what the collator's keys would
+    // hold, without making them).
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::vector<QCollatorSortKey> first;
-    std::vector<QCollatorSortKey> second;
-    first.reserve(records.size());
-    second.reserve(records.size());
+    const bool plain = collator.locale().language() == QLocale::C;
+    const bool byName = order == CallerSortOrder::ByName;
+    std::vector<QString> folded; // first and second field of each record
+    std::vector<QCollatorSortKey> keys;
+    folded.reserve(2 * size_t(records.size()));
+    keys.reserve(plain ? 0 : 2 * size_t(records.size()));
     for (const CallerRecord &r : std::as_const(records)) {
-        const bool byName = order == CallerSortOrder::ByName;
-        first.push_back(collator.sortKey((byName ? r.Name : r.Number).toCaseFolded()));
-        second.push_back(collator.sortKey((byName ? r.Number : r.Name).toCaseFolded()));
+        for (const QString *field : {byName ? &r.Name : &r.Number, byName ? &r.Number : &r.Name}) {
+            folded.push_back(foldedCase(*field));
+            if (!plain)
+                keys.push_back(collator.sortKey(folded.back()));
+        }
     }
+    const auto compareField = [&](size_t a, size_t b) {
+        return plain ? folded[a].compare(folded[b]) : keys[a].compare(keys[b]);
+    };
     std::vector<qsizetype> index(records.size());
     std::iota(index.begin(), index.end(), 0);
     std::stable_sort(index.begin(), index.end(), [&](qsizetype a, qsizetype b) {
-        if (const int c = first[a].compare(first[b]))
+        if (const int c = compareField(2 * size_t(a), 2 * size_t(b)))
             return c < 0;
-        if (const int c = second[a].compare(second[b]))
+        if (const int c = compareField(2 * size_t(a) + 1, 2 * size_t(b) + 1))
             return c < 0;
         return records[a].Blocked < records[b].Blocked;
     });
@@ -1058,86 +1114,82 @@ void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows,
                                       const std::optional<QList<CallerRecord>> &loaded)
 {
     // The rows as they were loaded, by key: a row that still reads so is no edit of the user's.
-    QHash<QByteArray, CallerRecord> asLoaded;
+    QHash<QByteArray, const CallerRecord *> asLoaded;
     if (loaded) {
         asLoaded.reserve(loaded->size());
         for (const CallerRecord &record : *loaded)
-            asLoaded.insert(lowerKey(EncodeAnsi(record.Number)), record);
+            asLoaded.insert(lowerKey(EncodeAnsi(record.Number)), &record);
     }
-    const auto unchanged = [&](const QByteArray &lower, const CallerRecord &row) {
-        const auto it = asLoaded.constFind(lower);
-        return it != asLoaded.constEnd() && it->Name == row.Name && it->Blocked == row.Blocked;
-    };
 
     // Every edited row is checked before anything is written, and the erase and every row go
-    // into one replacement of the file: a failure part-way loses no entry.
+    // into one replacement of the file: a failure part-way loses no entry. Of two rows with one
+    // key the later edited one stands, in the place of the first.
     struct Line
     {
         QByteArray key;
+        QByteArray lower;
         QByteArray value; // file bytes; empty for a row whose value the file keeps
         bool edited;
     };
     std::vector<Line> lines;
     lines.reserve(size_t(rows.size()));
+    QHash<QByteArray, size_t> lineOf; // by lower-case key
+    lineOf.reserve(rows.size());
     for (const CallerRecord &row : rows) {
         if (row.Number.isEmpty())
             continue;
-        const QByteArray key = EncodeAnsi(row.Number);
-        if (unchanged(lowerKey(key), row)) {
-            lines.push_back({key, QByteArray(), false});
+        Line line{EncodeAnsi(row.Number), QByteArray(), QByteArray(), true};
+        line.lower = lowerKey(line.key);
+        const CallerRecord *was = asLoaded.value(line.lower);
+        line.edited = !was || was->Name != row.Name || was->Blocked != row.Blocked;
+        if (line.edited) {
+            const QString value = JoinValue(row.Name, row.Blocked);
+            CheckKey(row.Number);
+            CheckValue(row.Number, value);
+            line.value = EncodeOem(value);
+        }
+        if (const auto at = lineOf.constFind(line.lower); at != lineOf.constEnd()) {
+            if (line.edited)
+                lines[*at] = {lines[*at].key, line.lower, line.value, true};
             continue;
         }
-        const QString value = JoinValue(row.Name, row.Blocked);
-        CheckKey(row.Number);
-        CheckValue(row.Number, value);
-        lines.push_back({key, EncodeOem(value), true});
+        lineOf.insert(line.lower, lines.size());
+        lines.push_back(std::move(line));
     }
-    QSet<QByteArray> known;
-    if (loaded) {
-        for (auto it = asLoaded.cbegin(); it != asLoaded.cend(); ++it)
-            known.insert(it.key());
-        for (const Line &line : lines)
-            known.insert(lowerKey(line.key));
-    }
+
     d->save([&](ProfileEdit &edit) {
         // The file as it is now: an unedited row keeps what the file holds under its key (written
         // meanwhile by a notice, the journal or another program), or stays away when the entry
         // is gone; an entry added while the list was open stays, after the rows.
-        QHash<QByteArray, QByteArray> current;
-        QHash<QByteArray, qsizetype> filePos;
-        std::vector<std::pair<QByteArray, QByteArray>> added;
-        for (auto &entry : edit.entries()) {
-            const QByteArray lower = lowerKey(entry.first);
-            if (loaded && !known.contains(lower))
-                added.push_back(entry);
-            filePos.insert(lower, filePos.size());
-            current.insert(lower, std::move(entry.second));
+        struct FileEntry
+        {
+            QByteArray value;
+            qsizetype pos;
+        };
+        QHash<QByteArray, FileEntry> current;
+        std::vector<ListEntry> added;
+        const auto entries = edit.entries();
+        current.reserve(qsizetype(entries.size()));
+        for (const auto &[key, value] : entries) {
+            const QByteArray lower = lowerKey(key);
+            const qsizetype pos = current.size();
+            if (loaded && !asLoaded.contains(lower) && !lineOf.contains(lower))
+                added.push_back({key, value, pos});
+            current.insert(lower, {value, pos});
         }
-        // Of two rows with one key the later edited one stands, in the place of the first.
-        std::vector<std::pair<QByteArray, QByteArray>> written;
-        QHash<QByteArray, size_t> at;
-        std::vector<bool> edited;
+        std::vector<ListEntry> written;
+        written.reserve(lines.size() + added.size());
         for (const Line &line : lines) {
-            const QByteArray lower = lowerKey(line.key);
-            const auto now = current.constFind(lower);
+            const auto now = current.constFind(line.lower);
             if (!line.edited && now == current.constEnd())
                 continue;
-            const QByteArray &value = line.edited ? line.value : *now;
-            if (const auto place = at.constFind(lower); place != at.constEnd()) {
-                if (line.edited || !edited[*place]) {
-                    written[*place].second = value;
-                    edited[*place] = line.edited;
-                }
-                continue;
-            }
-            at.insert(lower, written.size());
-            written.emplace_back(line.key, value);
-            edited.push_back(line.edited);
+            written.push_back(
+                {line.key, line.edited ? line.value : now->value, now == current.constEnd() ? -1 : now->pos});
         }
         written.insert(written.end(), added.begin(), added.end());
         edit.eraseSection();
-        for (const size_t i : answeringOrder(written, filePos))
-            edit.set(written[i].first, written[i].second);
+        for (const size_t i : answeringOrder(written))
+            edit.set(written[i].key, written[i].value);
     });
 }
 
