@@ -99,7 +99,8 @@ QString CallListEntry(const QTime &time, const RingDecision &decision);
 
 // What a double-click on a call list entry opens the caller record dialog for. The entry is
 // its head (time and " - ", 11 characters) and the caller as shown. A caller shown by a name
-// (or as "Analog") stands for the last call's key, and only while its entry is the last one;
+// (or as "Analog") stands for the last call's key (the window passes the caller's own key,
+// RingDecision::OwnKey), and only while its entry is the last one;
 // otherwise the caller shown is the number, without the mark of a blocked caller. `Key` is
 // empty when the entry opens nothing.
 struct CallListTarget
