@@ -20,9 +20,7 @@
 #include <numeric>
 #include <optional>
 #include <queue>
-#include <string_view>
 #include <sys/statfs.h>
-#include <unordered_map>
 #include <vector>
 
 // The file is handled the way the Windows private-profile functions handle an initialisation
@@ -572,30 +570,29 @@ struct ListEntry
 std::vector<size_t> answeringOrder(const std::vector<ListEntry> &entries)
 {
     const size_t n = entries.size();
-    std::vector<std::string_view> prefixes(n);
-    for (size_t i = 0; i < n; ++i) {
-        const QByteArrayView p = prefixOf(entries[i].key);
-        prefixes[i] = std::string_view(p.data(), size_t(p.size()));
-    }
+    std::vector<QByteArrayView> prefixes(n);
+    for (size_t i = 0; i < n; ++i)
+        prefixes[i] = prefixOf(entries[i].key);
     // The entries of the file that can answer, grouped by prefix, each group in file order.
     std::vector<size_t> inFile;
+    inFile.reserve(n);
     for (size_t i = 0; i < n; ++i) {
-        if (entries[i].filePos >= 0 && prefixes[i].size() >= size_t(kShortestPrefix))
+        if (entries[i].filePos >= 0 && prefixes[i].size() >= kShortestPrefix)
             inFile.push_back(i);
     }
-    std::sort(inFile.begin(), inFile.end(),
-              [&](size_t a, size_t b) { return entries[a].filePos < entries[b].filePos; });
+    const auto inFileOrder = [&](size_t a, size_t b) { return entries[a].filePos < entries[b].filePos; };
+    std::sort(inFile.begin(), inFile.end(), inFileOrder);
     struct Run
     {
         size_t begin = 0;
         size_t size = 0;
     };
-    std::unordered_map<std::string_view, Run> runs;
-    runs.reserve(inFile.size());
+    QHash<QByteArrayView, Run> runs;
+    runs.reserve(qsizetype(inFile.size()));
     for (const size_t i : inFile)
         ++runs[prefixes[i]].size;
     size_t offset = 0;
-    for (auto &[prefix, run] : runs) {
+    for (Run &run : runs) {
         run.begin = offset;
         offset += std::exchange(run.size, 0);
     }
@@ -605,53 +602,66 @@ std::vector<size_t> answeringOrder(const std::vector<ListEntry> &entries)
         grouped[run.begin + run.size++] = i;
     }
 
-    std::vector<std::vector<size_t>> later(n); // the entries that must follow each one
-    std::vector<size_t> waitingFor(n, 0);
-    const auto keepOrder = [&](size_t first, size_t then) {
-        later[first].push_back(then);
-        ++waitingFor[then];
-    };
     // The entries of one prefix stay in file order among themselves; an entry with a longer
     // prefix stays between the same two of them as in the file. That keeps every pair that
     // shares numbers in file order, with at most two constraints per entry and shorter prefix.
-    for (const auto &[prefix, run] : runs) {
+    std::vector<std::pair<size_t, size_t>> constraints; // (first, then)
+    for (const Run &run : std::as_const(runs)) {
         for (size_t k = run.begin + 1; k < run.begin + run.size; ++k)
-            keepOrder(grouped[k - 1], grouped[k]);
+            constraints.emplace_back(grouped[k - 1], grouped[k]);
     }
     for (const size_t b : inFile) {
-        const std::string_view own = prefixes[b];
-        for (size_t length = size_t(kShortestPrefix); length < own.size(); ++length) {
-            const auto run = runs.find(own.substr(0, length));
-            if (run == runs.end())
+        for (qsizetype length = kShortestPrefix; length < prefixes[b].size(); ++length) {
+            const auto run = runs.constFind(prefixes[b].first(length));
+            if (run == runs.constEnd())
                 continue;
-            const auto begin = grouped.begin() + qsizetype(run->second.begin);
-            const auto end = begin + qsizetype(run->second.size);
-            const auto next = std::lower_bound(
-                begin, end, b, [&](size_t a, size_t x) { return entries[a].filePos < entries[x].filePos; });
+            const auto begin = grouped.begin() + qsizetype(run->begin);
+            const auto end = begin + qsizetype(run->size);
+            const auto next = std::lower_bound(begin, end, b, inFileOrder);
             if (next != begin)
-                keepOrder(*(next - 1), b);
+                constraints.emplace_back(*(next - 1), b);
             if (next != end)
-                keepOrder(b, *next);
+                constraints.emplace_back(b, *next);
         }
     }
-    // Each step takes the first entry, in the given order, that waits for none.
-    std::priority_queue<size_t, std::vector<size_t>, std::greater<>> ready;
-    for (size_t i = 0; i < n; ++i) {
-        if (waitingFor[i] == 0)
-            ready.push(i);
+    std::vector<size_t> order(n);
+    std::iota(order.begin(), order.end(), size_t(0));
+    if (constraints.empty())
+        return order;
+
+    // The entries that must follow each one, and how many each waits for.
+    std::vector<size_t> waitingFor(n, 0);
+    std::vector<size_t> laterBegin(n + 1, 0);
+    for (const auto &[first, then] : constraints) {
+        ++waitingFor[then];
+        ++laterBegin[first + 1];
     }
-    std::vector<size_t> order;
-    order.reserve(n);
-    while (!ready.empty()) {
-        const size_t i = ready.top();
-        ready.pop();
-        order.push_back(i);
-        for (const size_t next : later[i]) {
-            if (--waitingFor[next] == 0)
-                ready.push(next);
+    std::partial_sum(laterBegin.begin(), laterBegin.end(), laterBegin.begin());
+    std::vector<size_t> later(constraints.size());
+    std::vector<size_t> filled(laterBegin.begin(), laterBegin.end() - 1);
+    for (const auto &[first, then] : constraints)
+        later[filled[first]++] = then;
+    // Each step takes the first entry, in the given order, that waits for none: the next one
+    // in order, or one passed over while it waited that is free now.
+    std::priority_queue<size_t, std::vector<size_t>, std::greater<>> freed;
+    std::vector<bool> taken(n, false);
+    size_t cursor = 0;
+    for (size_t step = 0; step < n; ++step) {
+        while (cursor < n && (taken[cursor] || waitingFor[cursor] > 0))
+            ++cursor;
+        size_t i = cursor;
+        if (!freed.empty() && (cursor == n || freed.top() < cursor)) {
+            i = freed.top();
+            freed.pop();
+        }
+        Q_ASSERT(i < n); // every constraint follows the file's order: there is no cycle
+        order[step] = i;
+        taken[i] = true;
+        for (size_t k = laterBegin[i]; k < laterBegin[i + 1]; ++k) {
+            if (--waitingFor[later[k]] == 0 && later[k] < cursor)
+                freed.push(later[k]);
         }
     }
-    Q_ASSERT(order.size() == n); // every constraint follows the file's order
     return order;
 }
 
@@ -1113,12 +1123,14 @@ void CallerDirectory::WriteOwnCaller(const QString &key, const QString &name, bo
 void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows,
                                       const std::optional<QList<CallerRecord>> &loaded)
 {
-    // The rows as they were loaded, by key: a row that still reads so is no edit of the user's.
-    QHash<QByteArray, const CallerRecord *> asLoaded;
+    // The rows as they were loaded, by number: a row that still reads so is no edit of the user's.
+    QHash<QString, qsizetype> asLoaded;
+    std::vector<bool> kept; // per loaded row: still among the rows
     if (loaded) {
         asLoaded.reserve(loaded->size());
-        for (const CallerRecord &record : *loaded)
-            asLoaded.insert(lowerKey(EncodeAnsi(record.Number)), &record);
+        for (qsizetype i = 0; i < loaded->size(); ++i)
+            asLoaded.insert(loaded->at(i).Number, i);
+        kept.resize(size_t(loaded->size()));
     }
 
     // Every edited row is checked before anything is written, and the erase and every row go
@@ -1140,7 +1152,10 @@ void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows,
             continue;
         Line line{EncodeAnsi(row.Number), QByteArray(), QByteArray(), true};
         line.lower = lowerKey(line.key);
-        const CallerRecord *was = asLoaded.value(line.lower);
+        const qsizetype from = asLoaded.value(row.Number, -1);
+        if (from >= 0)
+            kept[size_t(from)] = true;
+        const CallerRecord *was = from >= 0 ? &loaded->at(from) : nullptr;
         line.edited = !was || was->Name != row.Name || was->Blocked != row.Blocked;
         if (line.edited) {
             const QString value = JoinValue(row.Name, row.Blocked);
@@ -1155,6 +1170,13 @@ void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows,
         }
         lineOf.insert(line.lower, lines.size());
         lines.push_back(std::move(line));
+    }
+
+    // The loaded entries the user deleted (or gave another number).
+    QSet<QByteArray> deleted;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (!kept[i])
+            deleted.insert(lowerKey(EncodeAnsi(loaded->at(qsizetype(i)).Number)));
     }
 
     d->save([&](ProfileEdit &edit) {
@@ -1173,7 +1195,7 @@ void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows,
         for (const auto &[key, value] : entries) {
             const QByteArray lower = lowerKey(key);
             const qsizetype pos = current.size();
-            if (loaded && !asLoaded.contains(lower) && !lineOf.contains(lower))
+            if (loaded && !lineOf.contains(lower) && !deleted.contains(lower))
                 added.push_back({key, value, pos});
             current.insert(lower, {value, pos});
         }
