@@ -573,15 +573,24 @@ std::vector<size_t> answeringOrder(const std::vector<ListEntry> &entries)
     std::vector<QByteArrayView> prefixes(n);
     for (size_t i = 0; i < n; ++i)
         prefixes[i] = prefixOf(entries[i].key);
-    // The entries of the file that can answer, grouped by prefix, each group in file order.
-    std::vector<size_t> inFile;
-    inFile.reserve(n);
+    // The entries of the file that can answer, in file order (each place in the file is one
+    // entry's), then grouped by prefix, each group in file order.
+    qsizetype places = 0;
+    for (const ListEntry &entry : entries)
+        places = std::max(places, entry.filePos + 1);
+    constexpr size_t kNone = ~size_t(0);
+    std::vector<size_t> atPlace(size_t(places), kNone);
     for (size_t i = 0; i < n; ++i) {
         if (entries[i].filePos >= 0 && prefixes[i].size() >= kShortestPrefix)
+            atPlace[size_t(entries[i].filePos)] = i;
+    }
+    std::vector<size_t> inFile;
+    inFile.reserve(n);
+    for (const size_t i : atPlace) {
+        if (i != kNone)
             inFile.push_back(i);
     }
     const auto inFileOrder = [&](size_t a, size_t b) { return entries[a].filePos < entries[b].filePos; };
-    std::sort(inFile.begin(), inFile.end(), inFileOrder);
     struct Run
     {
         size_t begin = 0;
@@ -589,8 +598,13 @@ std::vector<size_t> answeringOrder(const std::vector<ListEntry> &entries)
     };
     QHash<QByteArrayView, Run> runs;
     runs.reserve(qsizetype(inFile.size()));
-    for (const size_t i : inFile)
+    std::vector<bool> lengthUsed; // whether any prefix has that length
+    for (const size_t i : inFile) {
         ++runs[prefixes[i]].size;
+        if (size_t(prefixes[i].size()) >= lengthUsed.size())
+            lengthUsed.resize(size_t(prefixes[i].size()) + 1);
+        lengthUsed[size_t(prefixes[i].size())] = true;
+    }
     size_t offset = 0;
     for (Run &run : runs) {
         run.begin = offset;
@@ -612,6 +626,8 @@ std::vector<size_t> answeringOrder(const std::vector<ListEntry> &entries)
     }
     for (const size_t b : inFile) {
         for (qsizetype length = kShortestPrefix; length < prefixes[b].size(); ++length) {
+            if (!lengthUsed[size_t(length)])
+                continue;
             const auto run = runs.constFind(prefixes[b].first(length));
             if (run == runs.constEnd())
                 continue;
