@@ -1,6 +1,7 @@
 // The caller directory "anruf.dat" as any editor or program may leave it: it reads without a
 // crash; a write changes only the entry written, and what was accepted reads back as written;
-// the caller list saved unchanged leaves the directory as it was; the one-read resolver of the
+// naming one caller on its own makes its look-up find it and changes no other; the caller
+// list saved unchanged leaves the directory and its look-ups as they were; the one-read resolver of the
 // journal window answers every number as the look-up of the ring handler does.
 
 #include "FuzzSupport.h"
@@ -13,6 +14,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace {
 
 bool same(const ResolvedCaller &a, const ResolvedCaller &b)
@@ -24,6 +27,15 @@ bool same(const ResolvedCaller &a, const ResolvedCaller &b)
 QString ansi(FuzzedDataProvider &in, size_t max)
 {
     return DecodeAnsi(QByteArray::fromStdString(in.ConsumeRandomLengthString(max)));
+}
+
+// A number as the line delivers one. (Keys compare without regard to case, look-ups with regard
+// to it: two keys that differ in case only are one entry, and a save that leaves one line of them
+// changes what numbers with letters find. Digits have no case.)
+bool digitsOnly(const QString &text)
+{
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 // Keys compare without regard to ASCII case.
@@ -112,23 +124,48 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     dir->WriteValue(key, value);
     FUZZ_CHECK(dir->FileBytes() == written);
 
-    // The caller list saved as it was loaded: the same list, when every entry can be saved. The
-    // save replaces the section, so a second [Anrufer] section further down (which no read
-    // sees) comes to light, as with the platform's profile functions.
-    const QList<CallerRecord> list = dir->ReadCallerList(CallerSortOrder::ByName);
+    // Naming one caller on its own: its look-up finds the entry, and a number that does not begin
+    // with it is answered as before.
+    numbers << key;
+    const CallerResolver beforeOwn = dir->BatchResolver();
+    const QString own = in.ConsumeBool() ? ansi(in, 24) : QString::number(in.ConsumeIntegral<quint32>());
+    const QString ownPrefix = own.section(QLatin1Char('*'), 0, 0);
     try {
-        dir->WriteCallerList(list, after.keys);
+        dir->WriteOwnCaller(own, QStringLiteral("Eigen"), true);
+        if (own.size() >= 2 && digitsOnly(own)) {
+            const ResolvedCaller found = dir->ResolveCaller(own);
+            FUZZ_CHECK(found.Blocked && found.Text == QStringLiteral("T#Eigen"));
+        }
+        for (const QString &number : std::as_const(numbers)) {
+            if (!number.startsWith(ownPrefix, Qt::CaseInsensitive))
+                FUZZ_CHECK(same(beforeOwn.Resolve(number), dir->ResolveCaller(number)));
+        }
     } catch (const InvalidInput &) {
         FUZZ_CHECK(dir->FileBytes() == written);
-        return 0;
     }
-    const auto erased = CallerDirectory::InMemory(written);
+    const QByteArray beforeList = dir->FileBytes();
+
+    // The caller list saved as it was loaded: the same list (nothing was edited, so every entry
+    // keeps its value), and every number answered as before, whatever order the list shows. The
+    // save replaces the section, so a second [Anrufer] section further down (which no read
+    // sees) comes to light, as with the platform's profile functions.
+    const CallerResolver beforeSave = dir->BatchResolver();
+    const QList<CallerRecord> list = dir->ReadCallerList(CallerSortOrder::ByName);
+    dir->WriteCallerList(list, list);
+    const auto erased = CallerDirectory::InMemory(beforeList);
     erased->EraseAll();
     if (erased->ListKeys().isEmpty()) {
         FUZZ_CHECK(dir->ReadCallerList(CallerSortOrder::ByName) == list);
+        for (const QString &number : std::as_const(numbers)) {
+            if (digitsOnly(number))
+                FUZZ_CHECK(same(beforeSave.Resolve(number), dir->ResolveCaller(number)));
+        }
     } else {
-        for (const CallerRecord &r : list)
-            FUZZ_CHECK(dir->ReadValue(r.Number) == CallerDirectory::JoinValue(r.Name, r.Blocked));
+        for (const CallerRecord &r : list) {
+            CallerRecord read{r.Number, QString(), false};
+            CallerDirectory::SplitValue(dir->ReadValue(r.Number), &read.Name, &read.Blocked);
+            FUZZ_CHECK(read == r);
+        }
     }
     return 0;
 }

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <queue>
 #include <sys/statfs.h>
 #include <vector>
 
@@ -187,6 +188,25 @@ bool endsWithEol(const QByteArray &bytes)
     return !bytes.isEmpty() && isEol(bytes.back());
 }
 
+// Prefixes shorter than this never match a number.
+constexpr qsizetype kShortestPrefix = 2;
+
+// The part of a key a number must begin with: a group key's text before its first "*", else
+// the whole key.
+QByteArrayView prefixOf(QByteArrayView key)
+{
+    const qsizetype star = key.indexOf('*');
+    return star < 0 ? key : key.first(star);
+}
+
+// Whether the entry of `key` answers a look-up of `text` (a number, or another key as it is
+// looked up): its prefix, of at least 2 characters, begins the text.
+bool answers(QByteArrayView key, QByteArrayView text)
+{
+    const QByteArrayView prefix = prefixOf(key);
+    return prefix.size() >= kShortestPrefix && text.startsWith(prefix);
+}
+
 // The file as lines, for changes: the section [Anrufer] line by line, the rest as it is.
 class ProfileEdit
 {
@@ -223,6 +243,47 @@ public:
         m_body.insert(m_body.begin() + m_contentLines, key + '=' + quotedForFile(value) + m_eol);
         m_index.insert(lower, {m_contentLines, key, value});
         ++m_contentLines;
+        m_changed = true;
+    }
+
+    // Writes a value under a key so that a look-up of the key finds it: as set(), but when
+    // another entry would answer the key first (a group key such as 030*, or a shorter number),
+    // the entry goes right before the first such entry, and an entry of the key that stands
+    // behind it moves there (keeping its spelling).
+    void setFirst(const QByteArray &key, const QByteArray &value)
+    {
+        const QByteArray lower = lowerKey(key);
+        std::optional<size_t> first;
+        for (auto it = m_index.cbegin(); it != m_index.cend(); ++it) {
+            if (it.key() != lower && answers(it->key, key) && (!first || it->line < *first))
+                first = it->line;
+        }
+        const auto own = m_index.find(lower);
+        if (!first || (own != m_index.end() && own->line < *first)) {
+            set(key, value);
+            return;
+        }
+        QByteArray spelled = key;
+        if (own != m_index.end()) {
+            spelled = own->key;
+            const size_t from = own->line;
+            m_index.erase(own);
+            m_body.erase(m_body.begin() + qsizetype(from));
+            --m_contentLines;
+            for (Indexed &entry : m_index) {
+                if (entry.line > from)
+                    --entry.line;
+            }
+        }
+        // The entry answering first stood before the one that moved: its line is where it was.
+        const size_t at = *first;
+        for (Indexed &entry : m_index) {
+            if (entry.line >= at)
+                ++entry.line;
+        }
+        m_body.insert(m_body.begin() + qsizetype(at), spelled + '=' + quotedForFile(value) + m_eol);
+        ++m_contentLines;
+        m_index.insert(lower, {at, spelled, value});
         m_changed = true;
     }
 
@@ -345,17 +406,6 @@ qint64 stampGrainNs(const QString &path)
     default:
         return 2000000000;
     }
-}
-
-// Prefixes shorter than this never match a number.
-constexpr qsizetype kShortestPrefix = 2;
-
-// The part of a key a number must begin with: a group key's text before its first "*", else
-// the whole key.
-QByteArrayView prefixOf(QByteArrayView key)
-{
-    const qsizetype star = key.indexOf('*');
-    return star < 0 ? key : key.first(star);
 }
 
 // The key a matched entry is read back under: a group key's prefix followed by "*", else the key.
@@ -489,6 +539,146 @@ void setMatch(ResolvedCaller &r, QByteArrayView readKey, const QByteArray &value
     r.MatchedKey = DecodeAnsi(readKey);
     r.Text = DecodeOem(value);
     CallerDirectory::SplitValue(r.Text, nullptr, &r.Blocked);
+}
+
+// A text folded to one case, for comparing without regard to case: as QString::toCaseFolded,
+// with a quick way through the ASCII letters that names mostly consist of.
+QString foldedCase(const QString &text)
+{
+    QString folded(text.size(), Qt::Uninitialized);
+    QChar *to = folded.data();
+    for (const QChar c : text) {
+        if (c.isSurrogate())
+            return text.toCaseFolded();
+        const char16_t u = c.unicode();
+        *to++ = u < 0x80 ? QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u) : c.toCaseFolded();
+    }
+    return folded;
+}
+
+// An entry a list save writes: file bytes, and its place in the file as it is (-1 for a new one).
+struct ListEntry
+{
+    QByteArray key;
+    QByteArray value;
+    qsizetype filePos;
+};
+
+// The order a list save writes `entries` in: their own order, except that entries the file holds
+// that answer the same numbers (one's prefix begins the other's: 030* and 0301234567) keep the
+// order the file gave them, so that a save changes no look-up by reordering.
+std::vector<size_t> answeringOrder(const std::vector<ListEntry> &entries)
+{
+    const size_t n = entries.size();
+    std::vector<QByteArrayView> prefixes(n);
+    for (size_t i = 0; i < n; ++i)
+        prefixes[i] = prefixOf(entries[i].key);
+    // The entries of the file that can answer, in file order (each place in the file is one
+    // entry's), then grouped by prefix, each group in file order.
+    qsizetype places = 0;
+    for (const ListEntry &entry : entries)
+        places = std::max(places, entry.filePos + 1);
+    constexpr size_t kNone = ~size_t(0);
+    std::vector<size_t> atPlace(size_t(places), kNone);
+    for (size_t i = 0; i < n; ++i) {
+        if (entries[i].filePos >= 0 && prefixes[i].size() >= kShortestPrefix)
+            atPlace[size_t(entries[i].filePos)] = i;
+    }
+    std::vector<size_t> inFile;
+    inFile.reserve(n);
+    for (const size_t i : atPlace) {
+        if (i != kNone)
+            inFile.push_back(i);
+    }
+    const auto inFileOrder = [&](size_t a, size_t b) { return entries[a].filePos < entries[b].filePos; };
+    struct Run
+    {
+        size_t begin = 0;
+        size_t size = 0;
+    };
+    QHash<QByteArrayView, Run> runs;
+    runs.reserve(qsizetype(inFile.size()));
+    std::vector<bool> lengthUsed; // whether any prefix has that length
+    for (const size_t i : inFile) {
+        ++runs[prefixes[i]].size;
+        if (size_t(prefixes[i].size()) >= lengthUsed.size())
+            lengthUsed.resize(size_t(prefixes[i].size()) + 1);
+        lengthUsed[size_t(prefixes[i].size())] = true;
+    }
+    size_t offset = 0;
+    for (Run &run : runs) {
+        run.begin = offset;
+        offset += std::exchange(run.size, 0);
+    }
+    std::vector<size_t> grouped(inFile.size());
+    for (const size_t i : inFile) {
+        Run &run = runs[prefixes[i]];
+        grouped[run.begin + run.size++] = i;
+    }
+
+    // The entries of one prefix stay in file order among themselves; an entry with a longer
+    // prefix stays between the same two of them as in the file. That keeps every pair that
+    // shares numbers in file order, with at most two constraints per entry and shorter prefix.
+    std::vector<std::pair<size_t, size_t>> constraints; // (first, then)
+    for (const Run &run : std::as_const(runs)) {
+        for (size_t k = run.begin + 1; k < run.begin + run.size; ++k)
+            constraints.emplace_back(grouped[k - 1], grouped[k]);
+    }
+    for (const size_t b : inFile) {
+        for (qsizetype length = kShortestPrefix; length < prefixes[b].size(); ++length) {
+            if (!lengthUsed[size_t(length)])
+                continue;
+            const auto run = runs.constFind(prefixes[b].first(length));
+            if (run == runs.constEnd())
+                continue;
+            const auto begin = grouped.begin() + qsizetype(run->begin);
+            const auto end = begin + qsizetype(run->size);
+            const auto next = std::lower_bound(begin, end, b, inFileOrder);
+            if (next != begin)
+                constraints.emplace_back(*(next - 1), b);
+            if (next != end)
+                constraints.emplace_back(b, *next);
+        }
+    }
+    std::vector<size_t> order(n);
+    std::iota(order.begin(), order.end(), size_t(0));
+    if (constraints.empty())
+        return order;
+
+    // The entries that must follow each one, and how many each waits for.
+    std::vector<size_t> waitingFor(n, 0);
+    std::vector<size_t> laterBegin(n + 1, 0);
+    for (const auto &[first, then] : constraints) {
+        ++waitingFor[then];
+        ++laterBegin[first + 1];
+    }
+    std::partial_sum(laterBegin.begin(), laterBegin.end(), laterBegin.begin());
+    std::vector<size_t> later(constraints.size());
+    std::vector<size_t> filled(laterBegin.begin(), laterBegin.end() - 1);
+    for (const auto &[first, then] : constraints)
+        later[filled[first]++] = then;
+    // Each step takes the first entry, in the given order, that waits for none: the next one
+    // in order, or one passed over while it waited that is free now.
+    std::priority_queue<size_t, std::vector<size_t>, std::greater<>> freed;
+    std::vector<bool> taken(n, false);
+    size_t cursor = 0;
+    for (size_t step = 0; step < n; ++step) {
+        while (cursor < n && (taken[cursor] || waitingFor[cursor] > 0))
+            ++cursor;
+        size_t i = cursor;
+        if (!freed.empty() && (cursor == n || freed.top() < cursor)) {
+            i = freed.top();
+            freed.pop();
+        }
+        Q_ASSERT(i < n); // every constraint follows the file's order: there is no cycle
+        order[step] = i;
+        taken[i] = true;
+        for (size_t k = laterBegin[i]; k < laterBegin[i + 1]; ++k) {
+            if (--waitingFor[later[k]] == 0 && later[k] < cursor)
+                freed.push(later[k]);
+        }
+    }
+    return order;
 }
 
 } // namespace
@@ -862,23 +1052,35 @@ QList<CallerRecord> CallerDirectory::ReadCallerList(CallerSortOrder order) const
     // Name then number (or number then name), then the mark, each field compared
     // case-insensitively in the user's locale. Records that compare equal keep file order:
     // none is dropped, since keys are already unique.
+    // The collator's sort keys honour the case setting only where the locale has rules of its
+    // own: in the C locale they are the bytes, and "Zander" would come before "albers". The
+    // fields are therefore folded to one case first; the locale's rules stay as they are. In
+    // the C locale the folded texts are compared as they are (what the collator's keys would
+    // hold, without making them).
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::vector<QCollatorSortKey> first;
-    std::vector<QCollatorSortKey> second;
-    first.reserve(records.size());
-    second.reserve(records.size());
+    const bool plain = collator.locale().language() == QLocale::C;
+    const bool byName = order == CallerSortOrder::ByName;
+    std::vector<QString> folded; // first and second field of each record
+    std::vector<QCollatorSortKey> keys;
+    folded.reserve(2 * size_t(records.size()));
+    keys.reserve(plain ? 0 : 2 * size_t(records.size()));
     for (const CallerRecord &r : std::as_const(records)) {
-        const bool byName = order == CallerSortOrder::ByName;
-        first.push_back(collator.sortKey(byName ? r.Name : r.Number));
-        second.push_back(collator.sortKey(byName ? r.Number : r.Name));
+        for (const QString *field : {byName ? &r.Name : &r.Number, byName ? &r.Number : &r.Name}) {
+            folded.push_back(foldedCase(*field));
+            if (!plain)
+                keys.push_back(collator.sortKey(folded.back()));
+        }
     }
+    const auto compareField = [&](size_t a, size_t b) {
+        return plain ? folded[a].compare(folded[b]) : keys[a].compare(keys[b]);
+    };
     std::vector<qsizetype> index(records.size());
     std::iota(index.begin(), index.end(), 0);
     std::stable_sort(index.begin(), index.end(), [&](qsizetype a, qsizetype b) {
-        if (const int c = first[a].compare(first[b]))
+        if (const int c = compareField(2 * size_t(a), 2 * size_t(b)))
             return c < 0;
-        if (const int c = second[a].compare(second[b]))
+        if (const int c = compareField(2 * size_t(a) + 1, 2 * size_t(b) + 1))
             return c < 0;
         return records[a].Blocked < records[b].Blocked;
     });
@@ -911,41 +1113,121 @@ void CallerDirectory::WriteCaller(const QString &number, const QString &name, bo
     WriteValue(number, JoinValue(name, blocked));
 }
 
-void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows,
-                                      const std::optional<QStringList> &loadedKeys)
+CallerRecord CallerDirectory::CallerOf(const QString &key) const
 {
-    // Everything is checked before anything is written, and the erase and every row go into
-    // one replacement of the file: a failure part-way loses no entry.
-    std::vector<std::pair<QByteArray, QByteArray>> lines;
-    lines.reserve(rows.size());
+    CallerRecord record{key, QString(), false};
+    const Private::View v = d->view();
+    std::optional<QByteArray> value = v.valueOf(trimmed(EncodeAnsi(key)));
+    if (!value) {
+        const ResolvedCaller answering = MatchCaller(key);
+        if (answering.Found)
+            value = EncodeOem(answering.Text);
+    }
+    if (value)
+        SplitValue(DecodeOem(*value), &record.Name, &record.Blocked);
+    return record;
+}
+
+void CallerDirectory::WriteOwnCaller(const QString &key, const QString &name, bool blocked)
+{
+    const QString value = JoinValue(name, blocked);
+    CheckKey(key);
+    CheckValue(key, value);
+    d->save([&](ProfileEdit &edit) { edit.setFirst(EncodeAnsi(key), EncodeOem(value)); });
+}
+
+void CallerDirectory::WriteCallerList(const QList<CallerRecord> &rows,
+                                      const std::optional<QList<CallerRecord>> &loaded)
+{
+    // The rows as they were loaded, by number: a row that still reads so is no edit of the user's.
+    QHash<QString, qsizetype> asLoaded;
+    std::vector<bool> kept; // per loaded row: still among the rows
+    if (loaded) {
+        asLoaded.reserve(loaded->size());
+        for (qsizetype i = 0; i < loaded->size(); ++i)
+            asLoaded.insert(loaded->at(i).Number, i);
+        kept.resize(size_t(loaded->size()));
+    }
+
+    // Every edited row is checked before anything is written, and the erase and every row go
+    // into one replacement of the file: a failure part-way loses no entry. Of two rows with one
+    // key the later edited one stands, in the place of the first.
+    struct Line
+    {
+        QByteArray key;
+        QByteArray lower;
+        QByteArray value; // file bytes; empty for a row whose value the file keeps
+        bool edited;
+    };
+    std::vector<Line> lines;
+    lines.reserve(size_t(rows.size()));
+    QHash<QByteArray, size_t> lineOf; // by lower-case key
+    lineOf.reserve(rows.size());
     for (const CallerRecord &row : rows) {
         if (row.Number.isEmpty())
             continue;
-        const QString value = JoinValue(row.Name, row.Blocked);
-        CheckKey(row.Number);
-        CheckValue(row.Number, value);
-        lines.emplace_back(EncodeAnsi(row.Number), EncodeOem(value));
-    }
-    QSet<QByteArray> known;
-    if (loadedKeys) {
-        for (const QString &key : *loadedKeys)
-            known.insert(lowerKey(EncodeAnsi(key)));
-        for (const auto &line : lines)
-            known.insert(lowerKey(line.first));
-    }
-    d->save([&](ProfileEdit &edit) {
-        std::vector<std::pair<QByteArray, QByteArray>> added;
-        if (loadedKeys) {
-            for (auto &entry : edit.entries()) {
-                if (!known.contains(lowerKey(entry.first)))
-                    added.push_back(std::move(entry));
-            }
+        Line line{EncodeAnsi(row.Number), QByteArray(), QByteArray(), true};
+        line.lower = lowerKey(line.key);
+        const qsizetype from = asLoaded.value(row.Number, -1);
+        if (from >= 0)
+            kept[size_t(from)] = true;
+        const CallerRecord *was = from >= 0 ? &loaded->at(from) : nullptr;
+        line.edited = !was || was->Name != row.Name || was->Blocked != row.Blocked;
+        if (line.edited) {
+            const QString value = JoinValue(row.Name, row.Blocked);
+            CheckKey(row.Number);
+            CheckValue(row.Number, value);
+            line.value = EncodeOem(value);
         }
+        if (const auto at = lineOf.constFind(line.lower); at != lineOf.constEnd()) {
+            if (line.edited)
+                lines[*at] = {lines[*at].key, line.lower, line.value, true};
+            continue;
+        }
+        lineOf.insert(line.lower, lines.size());
+        lines.push_back(std::move(line));
+    }
+
+    // The loaded entries the user deleted (or gave another number).
+    QSet<QByteArray> deleted;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (!kept[i])
+            deleted.insert(lowerKey(EncodeAnsi(loaded->at(qsizetype(i)).Number)));
+    }
+
+    d->save([&](ProfileEdit &edit) {
+        // The file as it is now: an unedited row keeps what the file holds under its key (written
+        // meanwhile by a notice, the journal or another program), or stays away when the entry
+        // is gone; an entry added while the list was open stays, after the rows.
+        struct FileEntry
+        {
+            QByteArray value;
+            qsizetype pos;
+        };
+        QHash<QByteArray, FileEntry> current;
+        std::vector<ListEntry> added;
+        const auto entries = edit.entries();
+        current.reserve(qsizetype(entries.size()));
+        for (const auto &[key, value] : entries) {
+            const QByteArray lower = lowerKey(key);
+            const qsizetype pos = current.size();
+            if (loaded && !lineOf.contains(lower) && !deleted.contains(lower))
+                added.push_back({key, value, pos});
+            current.insert(lower, {value, pos});
+        }
+        std::vector<ListEntry> written;
+        written.reserve(lines.size() + added.size());
+        for (const Line &line : lines) {
+            const auto now = current.constFind(line.lower);
+            if (!line.edited && now == current.constEnd())
+                continue;
+            written.push_back(
+                {line.key, line.edited ? line.value : now->value, now == current.constEnd() ? -1 : now->pos});
+        }
+        written.insert(written.end(), added.begin(), added.end());
         edit.eraseSection();
-        for (const auto &[key, value] : lines)
-            edit.set(key, value);
-        for (const auto &[key, value] : added)
-            edit.set(key, value);
+        for (const size_t i : answeringOrder(written))
+            edit.set(written[i].key, written[i].value);
     });
 }
 

@@ -129,7 +129,11 @@ public:
     static QString FinishCallerText(const QString &text, const QString &number);
     // One read of the directory for resolving many numbers (see CallerResolver).
     CallerResolver BatchResolver() const;
-    // Every entry, sorted case-insensitively in the user's locale (QCollator).
+    // The caller of `key` as the record dialog starts from it: the name and flag of the key's own
+    // entry, or, for a key without one, those of the entry that answers it now (a group key such
+    // as 030*, or a shorter number); empty and not blocked when nothing answers. Number is `key`.
+    CallerRecord CallerOf(const QString &key) const;
+    // Every entry, sorted case-insensitively in the user's locale (QCollator), also in the C locale.
     QList<CallerRecord> ReadCallerList(CallerSortOrder order) const;
 
     // ---- writing (throws InvalidInput for a refused key or value, IoError when the save fails) ----
@@ -143,16 +147,28 @@ public:
     void AddCaller(const QString &number, const QString &name);
     // Writes "T#<name>" or "F#<name>" under the number.
     void WriteCaller(const QString &number, const QString &name, bool blocked);
+    // Names or blocks one caller: writes "T#<name>" or "F#<name>" under `key` so that the
+    // look-up of the key finds it. Where another entry would answer the key first (a group key
+    // such as 030*, or a shorter number), the entry goes right before the first such entry, as
+    // the import places new entries; an entry of the key that stands behind it moves there.
+    // Otherwise as WriteCaller.
+    void WriteOwnCaller(const QString &key, const QString &name, bool blocked);
     // Replaces the whole directory with `rows` in their order, in one atomic save. Rows with an
     // empty number are dropped (that is how the list deletes); of two rows with one number the
-    // later row's name and flag stand, in the place of the first. When any row is refused,
-    // nothing is written.
-    // `loadedKeys` are the keys the rows were loaded from (the caller list's ReadCallerList). An
-    // entry the file holds now that was not loaded and is not among the rows was added while
-    // the list was open (the ring handler learned a caller): it is kept, after the rows. Without
-    // `loadedKeys` the rows alone make the new directory.
+    // later row's name and flag stand, in the place of the first. Entries the file holds that
+    // answer the same numbers (030* and 0301234567) keep the order the file gave them, so that
+    // the save changes no look-up by its order: a caller's own entry stays before its group
+    // key, and an entry the group key hides stays hidden. When any row is refused, nothing is
+    // written.
+    // `loaded` is the list the rows were edited from (the caller list's ReadCallerList): only
+    // the user's edits are written then. A row that still reads as it was loaded keeps what the
+    // file holds under its key now (a notice may have blocked that caller while the list was
+    // open), and is dropped when the file no longer holds it; a loaded entry that is not among
+    // the rows was deleted by the user. An entry the file holds now that was not loaded and is
+    // not among the rows was added while the list was open (the ring handler learned a caller):
+    // it is kept, after the rows. Without `loaded` the rows alone make the new directory.
     void WriteCallerList(const QList<CallerRecord> &rows,
-                         const std::optional<QStringList> &loadedKeys = std::nullopt);
+                         const std::optional<QList<CallerRecord>> &loaded = std::nullopt);
 
     // ---- writing without waiting for the disk ----
 

@@ -50,6 +50,7 @@ FoundCaller FindCaller(const QString &number, const CallerDirectory &directory)
     c.Found = match.Found;
     c.Blocked = match.Found && match.Blocked;
     c.Key = match.Found ? match.MatchedKey : match.Number;
+    c.OwnKey = match.Number;
     c.NameToStore = match.Text;
     c.Text = CallerDirectory::FinishCallerText(match.Text, match.Number);
     return c;
@@ -89,6 +90,7 @@ RingDecision DecideRing(const RingCall &call, const RingOptions &options, const 
     d.Found = caller.Found;
     d.Blocked = caller.Blocked;
     d.CallerKey = caller.Key;
+    d.OwnKey = caller.OwnKey;
     d.NameToStore = caller.NameToStore;
     d.CallerText = caller.Text;
     d.Label = labelOf(d.CallerText);

@@ -19,9 +19,10 @@ QString ServiceName(int code);
 // learning an unknown caller and the journal record come after the answer (TfmMain).
 struct FoundCaller
 {
-    QString Text; // the caller text: the found value with flag and marker, else the number; "Analog" for
-                  // fewer than 2 digits
-    QString Key;  // the matched key ("030*" for a group key), or the number to learn ("0" when empty)
+    QString Text;   // the caller text: the found value with flag and marker, else the number; "Analog" for
+                    // fewer than 2 digits
+    QString Key;    // the matched key ("030*" for a group key), or the number to learn ("0" when empty)
+    QString OwnKey; // the caller's own key: the number ("0" when empty), also when a group key matched
     bool Found = false;   // matched a directory entry
     bool Blocked = false; // the matched entry is blocked (also when its name is empty)
     QString NameToStore;  // the name an unknown caller is learned with: the number, or empty
@@ -69,6 +70,9 @@ struct RingDecision
     QString CallerText; // the directory's text for the caller, flag and marker included
     QString Label;      // the caller as shown: CallerText without flag and marker
     QString CallerKey;  // the matched key ("030*" for a group key), or the number to learn ("0" when empty)
+    // The caller's own key, which naming or blocking this caller acts on: the number ("0" when
+    // empty), also when a group key such as 030* or a shorter number matched.
+    QString OwnKey;
     bool Found = false; // matched a directory entry
     bool Blocked = false;
     QString NameToStore; // the name an unknown caller is learned with
@@ -95,7 +99,8 @@ QString CallListEntry(const QTime &time, const RingDecision &decision);
 
 // What a double-click on a call list entry opens the caller record dialog for. The entry is
 // its head (time and " - ", 11 characters) and the caller as shown. A caller shown by a name
-// (or as "Analog") stands for the last call's key, and only while its entry is the last one;
+// (or as "Analog") stands for the last call's key (the window passes the caller's own key,
+// RingDecision::OwnKey), and only while its entry is the last one;
 // otherwise the caller shown is the number, without the mark of a blocked caller. `Key` is
 // empty when the entry opens nothing.
 struct CallListTarget

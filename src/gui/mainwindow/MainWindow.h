@@ -188,7 +188,8 @@ private:
     TCapi20 *Capi2 = nullptr;
     MonitorOptions FOptions;
     QString FMainTitle;
-    // The key of the last call shown: a double-click on its call list entry opens it.
+    // The own key of the last call shown (its number, also when a group key matched it): a
+    // double-click on its call list entry opens it.
     QString FCallerKey;
     // Auto-hide after a call.
     QTimer Timer;

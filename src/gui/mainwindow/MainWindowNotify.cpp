@@ -88,8 +88,9 @@ void TfmMain::ShowExternalCall(const RingDecision &d, const QString &msn)
     // The window's hint is the service unless the caller is blocked or the call ignored.
     if (d.Hint != d.Service)
         notice.Hint = d.Hint;
-    notice.CallerKey = d.CallerKey;
-    notice.CanBlock = !d.Blocked && IsCallerKey(d.CallerKey);
+    // The actions act on the caller's own number, not on the group key that matched it.
+    notice.CallerKey = d.OwnKey;
+    notice.CanBlock = !d.Blocked && IsCallerKey(d.OwnKey);
     // Calls kept shown ("Autom. minimieren" off, or a display time of 0) stay until closed;
     // otherwise the desktop shows them as long as it shows its notifications.
     const bool keep = !FOptionsPage->AutoMinimize() || CallMsgCloseInterval(FOptionsPage->DisplayTime()) == 0;

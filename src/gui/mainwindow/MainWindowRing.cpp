@@ -82,7 +82,7 @@ void TfmMain::ShowCall(const ShownCall &call)
     const RingDecision &d = call.Decision;
     if (call.Missed)
         ShowMissedCalls();
-    FCallerKey = d.CallerKey;
+    FCallerKey = d.OwnKey;
     ui->ISDNBar->setText(d.Status);
     ui->Anrufer->setText(d.Label);
     ui->CallList->addItem(CallListEntry(call.Rang.time(), d));

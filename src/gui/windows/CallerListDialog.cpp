@@ -168,12 +168,8 @@ void TfmAnruf::LoadList()
 {
     {
         TBusyCursor busy;
-        const QList<CallerRecord> callers = FCallers.ReadCallerList(Order());
-        FLoadedKeys.clear();
-        FLoadedKeys.reserve(callers.size());
-        for (const CallerRecord &c : callers)
-            FLoadedKeys << c.Number;
-        model->setCallers(callers);
+        FLoaded = FCallers.ReadCallerList(Order());
+        model->setCallers(FLoaded);
     }
     dbl->setColumnWidthByRows(CallerListModel::ColName);
     dbl->setCurrentIndex(model->index(0, CallerListModel::ColNumber));
@@ -183,7 +179,7 @@ bool TfmAnruf::SaveList()
 {
     try {
         TBusyCursor busy;
-        FCallers.WriteCallerList(model->callers(), FLoadedKeys);
+        FCallers.WriteCallerList(model->callers(), FLoaded);
         return true;
     } catch (const InvalidInput &e) {
         ShowMessageDlg(e.message());

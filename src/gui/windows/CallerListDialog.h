@@ -3,8 +3,6 @@
 #include "calls/CallerDirectory.h"
 #include "widgets/ToolDialog.h"
 
-#include <QStringList>
-
 class CallerListModel;
 struct ContactImportPlans;
 class QLabel;
@@ -17,9 +15,10 @@ class TGridView;
 // "Anrufer": every caller of the directory in an editable grid (number, name, "Gesperrt"),
 // sorted by name or by number. Callers are added, deleted, named, blocked (any text in
 // "Gesperrt"), looked up in D-Info and dialled from here. The grid is the working copy: closing
-// asks "Änderungen speichern ?" and writes the whole list; callers the ring handler learns
-// while the window is open are kept. A list the directory cannot store is reported and the
-// window stays open with the user's edits.
+// asks "Änderungen speichern ?" and writes the list in the grid's order, but only the rows the
+// user edited: what changed in the directory while the window was open (a caller the ring
+// handler learned, one blocked or named from a notice or the journal) is kept. A list the
+// directory cannot store is reported and the window stays open with the user's edits.
 //
 // "&Importieren ..." names callers from an address book file (vCard or CSV): it reads the file
 // and works out what would change on a worker thread (the window takes no input meanwhile, rings
@@ -84,8 +83,9 @@ private:
     TCapi20 *FCapi;
     // The standing D-Info connection the "&D-Info" button searches through, or null.
     DInfoService *FDInfo;
-    // The keys the grid was loaded with: entries added to the file since are kept on saving.
-    QStringList FLoadedKeys;
+    // The list as the grid was loaded with it: saving writes only the rows edited since, and
+    // keeps what changed in the file meanwhile.
+    QList<CallerRecord> FLoaded;
     bool FReady = false;
 };
 

@@ -64,11 +64,10 @@ TfmStamm::TfmStamm(CallerDirectory &callers, const QString &key, DInfoService *d
 void TfmStamm::FormShow()
 {
     EdNummer->setText(FKey);
-    QString name;
-    bool blocked = false;
-    CallerDirectory::SplitValue(FCallers.ReadValue(FKey), &name, &blocked);
-    EdName->setText(name);
-    cbOut->setChecked(blocked);
+    // A caller without an entry of its own starts from the entry that answers it now (its group).
+    const CallerRecord caller = FCallers.CallerOf(FKey);
+    EdName->setText(caller.Name);
+    cbOut->setChecked(caller.Blocked);
 }
 
 void TfmStamm::changeEvent(QEvent *event)
@@ -79,11 +78,12 @@ void TfmStamm::changeEvent(QEvent *event)
 }
 
 namespace {
-// Writes an entry as the record dialog does; a refused or failed write is shown.
+// Writes an entry as the record dialog does, so that it takes effect; a refused or failed
+// write is shown.
 bool writeCaller(CallerDirectory &callers, const QString &key, const QString &name, bool blocked)
 {
     try {
-        callers.WriteCaller(key, name, blocked);
+        callers.WriteOwnCaller(key, name, blocked);
     } catch (const InvalidInput &e) {
         ShowMessageDlg(e.message());
         return false;
@@ -121,10 +121,7 @@ QString EditCaller(CallerDirectory &callers, const QString &key, DInfoService *d
 
 bool BlockCaller(CallerDirectory &callers, const QString &key)
 {
-    QString name;
-    bool blocked = false;
-    CallerDirectory::SplitValue(callers.ReadValue(key), &name, &blocked);
-    return writeCaller(callers, key, name, true);
+    return writeCaller(callers, key, callers.CallerOf(key).Name, true);
 }
 
 bool IsCallerKey(const QString &key)

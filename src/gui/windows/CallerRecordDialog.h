@@ -11,8 +11,11 @@ class QLineEdit;
 class QPushButton;
 
 // "Anruferdaten": one entry of the caller directory, opened from the main window's call list so
-// the user can name or block a caller that has just rung. The key cannot be changed;
-// "Über&nehmen" writes name and "Gesperrt" under it, "&Abrechen" writes nothing.
+// the user can name or block a caller that has just rung. The key cannot be changed. A key
+// without an entry of its own starts from the name and flag of the entry that answers it (its
+// group key). "Über&nehmen" writes name and "Gesperrt" under the key so that they take effect
+// (CallerDirectory::WriteOwnCaller: before a group key that would answer first), "&Abrechen"
+// writes nothing.
 class TfmStamm : public TToolDialog
 {
     Q_OBJECT
@@ -53,7 +56,8 @@ QString EditCaller(CallerDirectory &callers, const QString &key, DInfoService *d
                    QWidget *parent = nullptr);
 
 // Blocks the caller of `key` as the record dialog does when "Gesperrt" is ticked and saved: the
-// name stays, the entry is written blocked (a key without entry gets one, blocked and nameless).
+// name stays, the entry is written blocked, so that it takes effect (a key without entry gets
+// one, blocked, with the name of the entry that answered it: a group key's name, or none).
 // A failed write is shown to the user; the result is then false.
 bool BlockCaller(CallerDirectory &callers, const QString &key);
 

@@ -193,10 +193,20 @@ void TfmHistorie::EditRowCaller(int row)
 
 void TfmHistorie::BlockRowCaller(int row)
 {
-    if (const JournalRecord *call = model->callAt(row)) {
-        BlockCaller(FCallers, call->CallerKey);
-        ReloadCallers();
-    }
+    const JournalRecord *call = model->callAt(row);
+    if (!call)
+        return;
+    // A call a group key matched is journalled under that key: the caller's own number is not
+    // known here, and blocking the key blocks every caller of the group.
+    const QString key = call->CallerKey;
+    if (key.contains(QLatin1Char('*')) &&
+        !AskMessageDlg(QStringLiteral("Zu diesem Anruf ist nur die Gruppe %1 bekannt, nicht die Rufnummer "
+                                      "des Anrufers.\r\rAlle Anrufer der Gruppe %1 sperren ?")
+                           .arg(key),
+                       0))
+        return;
+    BlockCaller(FCallers, key);
+    ReloadCallers();
 }
 
 void TfmHistorie::ReloadCallers()

@@ -17,7 +17,9 @@ class TGridView;
 // row; "&Löschen" empties the journal after asking.
 //
 // The filter field shows only the calls whose number, name, MSN or date hold what is typed; a
-// row's context menu names ("Anrufer bearbeiten") or blocks ("Anrufer sperren") its caller;
+// row's context menu names ("Anrufer bearbeiten") or blocks ("Anrufer sperren") its caller (a
+// call journalled under a group key names no caller of its own: blocking it asks first, since
+// it blocks the whole group);
 // "&Exportieren ..." writes the calls shown to a CSV file.
 class TfmHistorie : public TToolDialog
 {

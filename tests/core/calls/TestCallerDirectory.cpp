@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <ostream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,6 +45,20 @@ protected:
 };
 
 } // namespace
+
+// Texts, file bytes and rows as the failure messages show them.
+void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+void PrintTo(const QByteArray &bytes, std::ostream *os)
+{
+    *os << '"' << bytes.toStdString() << '"';
+}
+void PrintTo(const CallerRecord &r, std::ostream *os)
+{
+    *os << r.Number.toStdString() << "=" << (r.Blocked ? "T#" : "F#") << r.Name.toStdString();
+}
 
 TEST_F(CallerDirectoryTest, ResolvesByPrefixInFileOrder)
 {
@@ -242,28 +257,44 @@ TEST_F(CallerDirectoryTest, ListsEveryKeyOfALargeDirectory)
     EXPECT_EQ(dir.ResolveCaller("03011002999").Text, "F#N2999");
 }
 
+// Case-insensitive in every locale: in the C locale as in the user's, where "ä" stands beside "a"
+// and "ß" as "ss". The test sets both itself, so that it asks nothing of the machine's locale.
 TEST_F(CallerDirectoryTest, CallerListSortsByNameOrNumber)
 {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     givenFile("[Anrufer]\r\n"
               "0402=F#meier\r\n"
               "0401=T#Meier\r\n"
               "0300=F#\xe1" // "ß" in code page 850
               "chen\r\n"
-              "0100=F#Albers\r\n"
+              "0500=F#\x8e" // "Ä" in code page 850
+              "rger\r\n"
+              "0100=F#albers\r\n"
+              "0600=F#Bauer\r\n"
               "0200=Zander\r\n");
     CallerDirectory dir(file);
-    const QList<CallerRecord> byName = dir.ReadCallerList(CallerSortOrder::ByName);
-    const QList<CallerRecord> expectedByName = {{"0100", "Albers", false},
-                                                {"0401", "Meier", true},
-                                                {"0402", "meier", false},
-                                                {"0300", QString::fromUtf8("ßchen"), false},
-                                                {"0200", "Zander", false}};
-    EXPECT_EQ(byName, expectedByName);
-    const QList<CallerRecord> byNumber = dir.ReadCallerList(CallerSortOrder::ByNumber);
-    ASSERT_EQ(byNumber.size(), 5);
-    EXPECT_EQ(byNumber.first().Number, "0100");
-    EXPECT_EQ(byNumber.last().Number, "0402");
+    const CallerRecord albers{"0100", "albers", false}, aerger{"0500", QString::fromUtf8("Ärger"), false},
+        bauer{"0600", "Bauer", false}, meierBlocked{"0401", "Meier", true}, meier{"0402", "meier", false},
+        sschen{"0300", QString::fromUtf8("ßchen"), false}, zander{"0200", "Zander", false};
+    struct Case
+    {
+        QLocale locale;
+        QList<CallerRecord> byName;
+    };
+    const Case cases[] = {
+        // Without a language of its own: letters without regard to case, the others after "z".
+        {QLocale::c(), {albers, bauer, meierBlocked, meier, zander, sschen, aerger}},
+        {QLocale(QLocale::German, QLocale::Germany),
+         {albers, aerger, bauer, meierBlocked, meier, sschen, zander}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.locale.name().toStdString());
+        QLocale::setDefault(c.locale);
+        EXPECT_EQ(dir.ReadCallerList(CallerSortOrder::ByName), c.byName);
+        const QList<CallerRecord> byNumber = dir.ReadCallerList(CallerSortOrder::ByNumber);
+        ASSERT_EQ(byNumber.size(), 7);
+        EXPECT_EQ(byNumber.first().Number, "0100");
+        EXPECT_EQ(byNumber.last().Number, "0600");
+    }
     QLocale::setDefault(QLocale::c());
 }
 
@@ -517,26 +548,85 @@ TEST_F(CallerDirectoryTest, BatchResolverAnswersAsResolveCaller)
     EXPECT_EQ(dir.ResolveCaller("09115").Text, "T#Spaeter");
 }
 
-TEST_F(CallerDirectoryTest, ListSaveKeepsEntriesAddedWhileTheListWasOpen)
+// The caller list saves the user's edits only: what changed in the file while the list was open
+// (a caller learned, or blocked from a notice) stays, unless the user edited that row as well.
+TEST_F(CallerDirectoryTest, ListSaveWritesOnlyTheUsersEdits)
 {
-    givenFile("[Anrufer]\r\n0301=F#A\r\n0302=F#B\r\n0303=F#C\r\n");
+    givenFile("[Anrufer]\r\n0301=F#A\r\n0302=F#B\r\n0303=F#C\r\n0304=Alt\r\n0305=Unberuehrt\r\n");
     CallerDirectory dir(file);
-    QList<CallerRecord> rows = dir.ReadCallerList(CallerSortOrder::ByNumber);
-    QStringList loaded;
-    for (const CallerRecord &row : rows)
-        loaded << row.Number;
+    const QList<CallerRecord> loaded = dir.ReadCallerList(CallerSortOrder::ByNumber);
+    QList<CallerRecord> rows = loaded;
 
     // While the list is open: a ring learns a caller (queued), another one was learned and
-    // saved, and a caller the list shows is learned again (not written).
+    // saved, 0301 is blocked and 0304 renamed elsewhere.
     CallerDirectory(file).AddCaller("0402", "0402");
+    CallerDirectory(file).WriteCaller("0301", "A", true);
+    CallerDirectory(file).WriteCaller("0304", "Anders", false);
     {
         FileSizeLimit limit(10);
         dir.QueueAddCaller("0403", "0403");
     }
-    // The user deletes 0302, clears the number of 0303, and types 0402 into a new row.
+    // The user deletes 0302, clears the number of 0303, renames 0304 and types 0402 into a new
+    // row; 0301 and 0305 stay as they were loaded.
     rows.removeAt(1);
     rows[1].Number.clear();
+    rows[2].Name = "Eigen";
     rows.append({"0402", "Getippt", true});
     dir.WriteCallerList(rows, loaded);
-    EXPECT_EQ(readBytes(file), "[Anrufer]\r\n0301=F#A\r\n0402=T#Getippt\r\n0403=F#0403\r\n");
+    EXPECT_EQ(readBytes(file), "[Anrufer]\r\n0301=T#A\r\n0304=F#Eigen\r\n0305=Unberuehrt\r\n"
+                               "0402=T#Getippt\r\n0403=F#0403\r\n");
+}
+
+// Naming or blocking one caller that a group key (or a shorter number) answers: its own entry,
+// placed before the key that would answer it first, starts from the group's name and takes
+// effect at once; a later list save keeps it there, and keeps every other entry answering what
+// it answered.
+TEST_F(CallerDirectoryTest, OwnEntryOfACallerAnswersBeforeItsGroup)
+{
+    givenFile("[Anrufer]\r\n0401=F#Hamburg\r\n030*=F#Berlin\r\n0301234567=F#Alt\r\n0302=F#Verdeckt\r\n");
+    CallerDirectory dir(file);
+    // What the record dialog starts from: the caller's own entry, else the one that answers it.
+    EXPECT_EQ(dir.CallerOf("0309999"), CallerRecord({"0309999", "Berlin", false}));
+    EXPECT_EQ(dir.CallerOf("0301234567"), CallerRecord({"0301234567", "Alt", false}));
+    EXPECT_EQ(dir.CallerOf("0999"), CallerRecord({"0999", "", false}));
+
+    // Blocking a caller of the group blocks that caller alone.
+    dir.WriteOwnCaller("0309999", "Berlin", true);
+    ResolvedCaller r = dir.ResolveCaller("0309999");
+    EXPECT_EQ(r.MatchedKey, "0309999");
+    EXPECT_EQ(r.Text, "T#Berlin");
+    EXPECT_TRUE(r.Blocked);
+    EXPECT_FALSE(dir.ResolveCaller("0308888").Blocked);
+    // An own entry standing behind the key that answers first moves before it; one that answers
+    // first already keeps its line.
+    dir.WriteOwnCaller("0301234567", "Meier", true);
+    EXPECT_EQ(dir.ResolveCaller("0301234567").Text, "T#Meier");
+    dir.WriteOwnCaller("0401", "Hamburg-Mitte", false);
+    EXPECT_EQ(readBytes(file),
+              "[Anrufer]\r\n0401=F#Hamburg-Mitte\r\n0309999=T#Berlin\r\n0301234567=T#Meier\r\n"
+              "030*=F#Berlin\r\n0302=F#Verdeckt\r\n");
+
+    // The list saved with an edit in number order ("030*" first); then with the entry 030* hides
+    // renamed and written first: every number is answered as before.
+    const QStringList numbers = {"0309999", "0301234567", "0308888", "03021", "04011"};
+    QStringList expected;
+    for (const QString &number : numbers)
+        expected << dir.ResolveCaller(number).Text;
+    QList<CallerRecord> loaded = dir.ReadCallerList(CallerSortOrder::ByNumber);
+    ASSERT_EQ(loaded.first().Number, "030*");
+    QList<CallerRecord> rows = loaded;
+    rows.last().Name = "Hamburg";
+    dir.WriteCallerList(rows, loaded);
+    expected[4] = "F#Hamburg";
+    for (qsizetype i = 0; i < numbers.size(); ++i)
+        EXPECT_EQ(dir.ResolveCaller(numbers[i]).Text, expected[i]) << numbers[i].toStdString();
+
+    loaded = dir.ReadCallerList(CallerSortOrder::ByNumber);
+    rows = loaded;
+    ASSERT_EQ(rows[2].Number, "0302");
+    rows[2].Name = "Anders";
+    rows.move(2, 0);
+    dir.WriteCallerList(rows, loaded);
+    for (qsizetype i = 0; i < numbers.size(); ++i)
+        EXPECT_EQ(dir.ResolveCaller(numbers[i]).Text, expected[i]) << numbers[i].toStdString();
 }

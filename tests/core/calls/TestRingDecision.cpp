@@ -56,6 +56,8 @@ TEST_F(RingDecisionTest, TextsOfAnOrdinaryCall)
     EXPECT_EQ(d.CallMsgNumber, "4711 !");
     EXPECT_EQ(d.Label, "Hamburg");
     EXPECT_EQ(d.CallerKey, "040");
+    // Naming or blocking this caller acts on its own number, not on the shorter key that matched.
+    EXPECT_EQ(d.OwnKey, "04012345");
     EXPECT_EQ(CallListEntry(QTime(9, 5, 7), d), "09:05:07 - Hamburg");
 
     // Without the notification window there is no hint; an older value is its own name.

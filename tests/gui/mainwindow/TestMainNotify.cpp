@@ -109,11 +109,21 @@ private slots:
         CallerDirectory callers;
         QTRY_COMPARE(callers.ReadValue(QStringLiteral("0301234")), QStringLiteral("T#Meier"));
 
+        // For a caller a group key names, "Sperren" blocks that caller alone, under the group's name.
+        callers.WriteCaller(QStringLiteral("089*"), QString::fromUtf8("München"), false);
+        ring(*w, QStringLiteral("0891234"));
+        QTRY_COMPARE(server->received.size(), 2);
+        QCOMPARE(server->received[1].Summary, QString::fromUtf8("München"));
+        server->invokeAction(server->received[1].Id, QStringLiteral("block"));
+        QTRY_VERIFY(callers.ResolveCaller(QStringLiteral("0891234")).Blocked);
+        QCOMPARE(callers.ResolveCaller(QStringLiteral("0891234")).Text, QString::fromUtf8("T#München"));
+        QVERIFY(!callers.ResolveCaller(QStringLiteral("0895555")).Blocked);
+
         // "Bearbeiten" opens the record dialog for an unknown caller; the name given there shows in
         // the call list.
         ring(*w, QStringLiteral("040555"));
-        QTRY_COMPARE(server->received.size(), 2);
-        QCOMPARE(server->received[1].Summary, QStringLiteral("040555"));
+        QTRY_COMPARE(server->received.size(), 3);
+        QCOMPARE(server->received[2].Summary, QStringLiteral("040555"));
         // The dialog opens once the action has come over the bus.
         bool edited = false;
         QTimer answer;
@@ -127,16 +137,38 @@ private slots:
             child<QPushButton>(record, "ChangeBtn")->click();
         });
         answer.start(10);
-        server->invokeAction(server->received[1].Id, QStringLiteral("edit"));
+        server->invokeAction(server->received[2].Id, QStringLiteral("edit"));
         QTRY_VERIFY(edited);
         QTRY_COMPARE(callers.ReadValue(QStringLiteral("040555")), QStringLiteral("F#Schulz"));
         QCOMPARE(lastEntry(*w), QStringLiteral("Schulz"));
 
+        // For a caller a group key names, "Bearbeiten" opens the caller's own number, starting
+        // from the group's name; the name given there takes effect.
+        ring(*w, QStringLiteral("0897777"));
+        QTRY_COMPARE(server->received.size(), 4);
+        edited = false;
+        answer.disconnect(this);
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto *record = qobject_cast<TfmStamm *>(QApplication::activeModalWidget());
+            if (!record)
+                return;
+            answer.stop();
+            edited = child<QLineEdit>(record, "EdNummer")->text() == QStringLiteral("0897777") &&
+                     child<QLineEdit>(record, "EdName")->text() == QString::fromUtf8("München");
+            child<QLineEdit>(record, "EdName")->setText(QStringLiteral("Huber"));
+            child<QPushButton>(record, "ChangeBtn")->click();
+        });
+        answer.start(10);
+        server->invokeAction(server->received[3].Id, QStringLiteral("edit"));
+        QTRY_VERIFY(edited);
+        QTRY_COMPARE(callers.ResolveCaller(QStringLiteral("0897777")).Text, QStringLiteral("F#Huber"));
+        QCOMPARE(lastEntry(*w), QStringLiteral("Huber"));
+
         // The blocked caller rings again: no "Sperren" on offer, and the notice says why.
         ring(*w, QStringLiteral("0301234"));
-        QTRY_COMPARE(server->received.size(), 3);
-        QCOMPARE(server->received[2].Actions, QStringList({"edit", "Bearbeiten"}));
-        QVERIFY(server->received[2].Body.endsWith(QStringLiteral("\nAnrufer ist gesperrt !")));
+        QTRY_COMPARE(server->received.size(), 5);
+        QCOMPARE(server->received[4].Actions, QStringList({"edit", "Bearbeiten"}));
+        QVERIFY(server->received[4].Body.endsWith(QStringLiteral("\nAnrufer ist gesperrt !")));
     }
 
     void theOwnWindowShowsCallsWithoutTheService()

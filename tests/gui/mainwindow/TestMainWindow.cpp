@@ -431,6 +431,7 @@ private slots:
         last.Rang = QDateTime(QDate::currentDate(), QTime(12, 0, 10));
         last.Decision.Label = QStringLiteral("Meier");
         last.Decision.CallerKey = QStringLiteral("0301234");
+        last.Decision.OwnKey = QStringLiteral("0301234");
         emit w.Pipeline().callShown(last);
         QCOMPARE(list->item(2)->text(), QStringLiteral("12:00:10 - Meier"));
         child<QStackedWidget>(&w, "nb_Call")->setCurrentIndex(TfmMain::CallPageList);
@@ -466,14 +467,18 @@ private slots:
         QCOMPARE(list->item(0)->text(), QStringLiteral("12:00:00 - 0401111"));
         QCOMPARE(doubleClick(1,
                              [](TfmStamm &d) {
+                                 // Starts from the group key's entry: blocked, no name.
+                                 QVERIFY(child<QCheckBox>(&d, "cbOut")->isChecked());
                                  child<QLineEdit>(&d, "EdName")->setText(QStringLiteral("Werbung"));
                                  child<QCheckBox>(&d, "cbOut")->setChecked(true);
                                  child<QPushButton>(&d, "ChangeBtn")->click();
                              }),
                  QStringLiteral("0309111"));
         QCOMPARE(list->item(1)->text(), QStringLiteral("12:00:05 - Werbung"));
+        // A number the group key 0309* answers gets its own entry before that key, where it takes
+        // effect.
         QCOMPARE(readBytes(Paths::dataDir() + QStringLiteral("anruf.dat")),
-                 "[Anrufer]\r\n0301234=F#Meier-Neu\r\n0309*=T#\r\n0309111=T#Werbung\r\n");
+                 "[Anrufer]\r\n0301234=F#Meier-Neu\r\n0309111=T#Werbung\r\n0309*=T#\r\n");
         // A name that is no longer the last entry opens nothing.
         list->addItem(QStringLiteral("12:01:00 - Analog"));
         QCOMPARE(doubleClick(2, [](TfmStamm &) {}), QString());

@@ -1,7 +1,8 @@
 // Two main windows exchange files through the virtual exchange, unthrottled: one in server mode
 // with files in its send folder, the other dials it from the dial page, fetches the list,
 // receives the ticked files, sends one back, meets a server that hangs up, and ends with
-// "Nach Empfang trennen". Both windows run in this process with CAPI registrations of their own.
+// "Nach Empfang trennen", and a client closed while the call is up. Both windows run in this
+// process with CAPI registrations of their own.
 #include "capi/Capi20.h"
 #include "common/Paths.h"
 #include "mainwindow/MainWindow.h"
@@ -13,6 +14,7 @@
 #include "transfer/TransferPages.h"
 #include "widgets/StandardDialogs.h"
 
+#include "ControlClient.h"
 #include "SimProcess.h"
 
 #include <QAction>
@@ -108,6 +110,24 @@ class TestTransferE2E : public QObject
     {
         button(client.get(), "FileListBtn")->click();
         QTRY_COMPARE_WITH_TIMEOUT(child<QListWidget>(client.get(), "UploadList")->count(), expected, kStepMs);
+    }
+
+    // The exchange's log lines from `since` on; `since` moves past them.
+    QStringList exchangeEvents(int &since)
+    {
+        isdnsim::ControlClient control;
+        std::string error;
+        if (!control.connect("127.0.0.1", sim.port(), &error))
+            qFatal("control: %s", error.c_str());
+        QStringList lines;
+        for (const std::string &line : control.request("EVENTS since=" + std::to_string(since), 10000)) {
+            const QString text = QString::fromStdString(line);
+            if (text.startsWith(QStringLiteral("END next=")))
+                since = text.mid(9).toInt();
+            else
+                lines << text;
+        }
+        return lines;
     }
 
     // Ticks exactly the list items whose file name is in `names`.
@@ -288,6 +308,34 @@ private slots:
                                   kStepMs);
         QCOMPARE(server->windowTitle(), QStringLiteral("Rufwart 32 - Servermodus (DATA 64K)"));
         QCOMPARE(messages, QStringList());
+    }
+
+    // Closing the program while a call it dialled is up hangs that call up: the exchange clears
+    // it, and the server sees it end. (Last: the client is gone afterwards.)
+    void closingTheProgramHangsUpTheDialledCall()
+    {
+        int since = 0;
+        exchangeEvents(since);
+        CHECKED(dialServer());
+        const QStringList dialled = exchangeEvents(since);
+        const auto placed = std::find_if(dialled.begin(), dialled.end(), [](const QString &line) {
+            return line.contains(QStringLiteral(" PLACED "));
+        });
+        QVERIFY(placed != dialled.end());
+        const QString call = placed->section(QLatin1Char(' '), 2, 2) + QLatin1Char(' '); // "call=N "
+        QVERIFY2(dialled.filter(call + QStringLiteral("CONNECTED")).size() == 1,
+                 qPrintable(dialled.join(QLatin1Char('\n'))));
+
+        client->mnuCloseClick();
+        client.reset();
+        QStringList ended;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (ended += exchangeEvents(since)).filter(call + QStringLiteral("END ")).size() == 1, kStepMs);
+        // Cleared from the caller's end, the program's.
+        QVERIFY2(ended.filter(call + QStringLiteral("CALLER ")).size() == 1,
+                 qPrintable(ended.join(QLatin1Char('\n'))));
+        QTRY_COMPARE_WITH_TIMEOUT(text(server.get(), "ISDNBar"), QStringLiteral("Verbindung getrennt  ..."),
+                                  kStepMs);
     }
 };
 

@@ -1,5 +1,5 @@
 // The caller list: loading, sorting and the width rule, editing in the grid, adding, deleting,
-// saving on closing, callers learned while the list is open, entries the directory refuses,
+// saving on closing, changes made while the list is open, entries the directory refuses,
 // the hint, D-Info, the dial button and the import of an address book. Dialling through the
 // exchange is in TestMainListen.
 #include "calls/CallerDirectory.h"
@@ -14,6 +14,7 @@
 #include "widgets/StandardDialogs.h"
 #include "windows/CallerListDialog.h"
 #include "windows/CallerListModel.h"
+#include "windows/CallerRecordDialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -94,13 +95,14 @@ private slots:
             showWindow(w);
             QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), 11);
             QCOMPARE(child<TGridView>(&w, "dbl")->columnWidth(1), 172);
-            // By name, and a long name shows whole as the hint of its cell only.
-            QCOMPARE(cell(w, 0, 1), QStringLiteral("Name C"));
-            QCOMPARE(cell(w, 10, 1), QString(300, QLatin1Char('l')));
-            QCOMPARE(cell(w, 10, 2), QStringLiteral("X"));
-            QCOMPARE(child<CallerListModel>(&w, "model")->index(10, 1).data(Qt::ToolTipRole).toString(),
+            // By name without regard to case, and a long name shows whole as the hint of its cell
+            // only.
+            QCOMPARE(cell(w, 0, 1), QString(300, QLatin1Char('l')));
+            QCOMPARE(cell(w, 0, 2), QStringLiteral("X"));
+            QCOMPARE(cell(w, 1, 1), QStringLiteral("Name C"));
+            QCOMPARE(child<CallerListModel>(&w, "model")->index(0, 1).data(Qt::ToolTipRole).toString(),
                      QString(300, QLatin1Char('l')));
-            QVERIFY(child<CallerListModel>(&w, "model")->index(10, 0).data(Qt::ToolTipRole).isNull());
+            QVERIFY(child<CallerListModel>(&w, "model")->index(0, 0).data(Qt::ToolTipRole).isNull());
             // "Zufügen" adds a row on "&Ja" only; the 13th row narrows the name column.
             QTest::mouseClick(child<QPushButton>(&w, "NeuBtn"), Qt::LeftButton);
             QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), 11);
@@ -162,7 +164,8 @@ private slots:
             ->setData(child<CallerListModel>(&w, "model")->index(1, 0), QString());
         child<TGridView>(&w, "dbl")->setCurrentIndex(child<CallerListModel>(&w, "model")->index(0, 1));
         QTest::mouseClick(child<QPushButton>(&w, "DelBtn"), Qt::LeftButton);
-        QCOMPARE(readBytes(file), "[Anrufer]\r\n0303=F#Meier\r\n0404=T#Neu\r\n");
+        // A row the user left alone keeps its value as the file holds it.
+        QCOMPARE(readBytes(file), "[Anrufer]\r\n0303=Meier\r\n0404=T#Neu\r\n");
         QCOMPARE(child<CallerListModel>(&w, "model")->rowCount(), 2);
 
         // "&Nein" on closing writes nothing; Escape inside a cell editor closes as well and
@@ -175,7 +178,7 @@ private slots:
         answers.yes = false;
         QTest::keyClick(editor, Qt::Key_Escape);
         QVERIFY(!w.isVisible());
-        QCOMPARE(readBytes(file), "[Anrufer]\r\n0303=F#Meier\r\n0404=T#Neu\r\n");
+        QCOMPARE(readBytes(file), "[Anrufer]\r\n0303=Meier\r\n0404=T#Neu\r\n");
         w.show();
         answers.yes = true;
         QCOMPARE(cell(w, 0, 1), QStringLiteral("Schulze"));
@@ -196,11 +199,11 @@ private slots:
         QVERIFY(CallerDirectory(file).ListKeys().isEmpty());
     }
 
-    // A caller the ring handler learns while the list is open is kept by "&Ja"; the user's own
-    // deletions still go.
-    void callersLearnedWhileOpenSurviveTheSave()
+    // What changes in the directory while the list is open is kept by "&Ja": a caller the ring
+    // handler learns, one a notice blocks. The user's own edits and deletions still go.
+    void changesWhileOpenSurviveTheSave()
     {
-        givenDirectory("0301=F#A\r\n0302=F#B\r\n");
+        givenDirectory("0301=F#A\r\n0302=F#B\r\n0303=F#C\r\n");
         CallerDirectory callers(file);
         MessageAnswers answers;
         answers.yes = true;
@@ -208,10 +211,12 @@ private slots:
         showWindow(w);
         callers.QueueAddCaller(QStringLiteral("0407654321"), QStringLiteral("0407654321"));
         callers.Flush();
-        child<CallerListModel>(&w, "model")
-            ->setData(child<CallerListModel>(&w, "model")->index(1, 0), QString()); // 0302 deleted by hand
+        QVERIFY(BlockCaller(callers, QStringLiteral("0301")));
+        auto *model = child<CallerListModel>(&w, "model");
+        model->setData(model->index(1, 0), QString());              // 0302 deleted by hand
+        model->setData(model->index(2, 1), QStringLiteral("Chef")); // 0303 renamed
         w.reject();
-        QCOMPARE(readBytes(file), "[Anrufer]\r\n0301=F#A\r\n0407654321=F#0407654321\r\n");
+        QCOMPARE(readBytes(file), "[Anrufer]\r\n0301=T#A\r\n0303=F#Chef\r\n0407654321=F#0407654321\r\n");
     }
 
     // Free text the directory cannot store: reported with the directory's own message before

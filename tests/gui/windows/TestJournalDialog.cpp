@@ -141,7 +141,8 @@ private slots:
     {
         CallerDirectory callers;
         callers.WriteCallerList({{QStringLiteral("0301"), QStringLiteral("Meier"), false},
-                                 {QStringLiteral("0403"), QStringLiteral("Schulze"), false}});
+                                 {QStringLiteral("0403"), QStringLiteral("Schulze"), false},
+                                 {QStringLiteral("089*"), QStringLiteral("München"), false}});
         CallJournal journal;
         QDateTime now(QDate(2024, 1, 2), QTime(9, 0));
         Clock::setSource([&] { return now; });
@@ -151,6 +152,7 @@ private slots:
         journal.AppendCall(QStringLiteral("0403"), QStringLiteral("4711"));
         journal.AppendCall(QStringLiteral("0"), QStringLiteral("4711"));
         journal.AppendCall(QStringLiteral("0301"), QStringLiteral("4712"));
+        journal.AppendCall(QStringLiteral("089*"), QStringLiteral("4713"));
 
         TfmHistorie w(journal, callers);
         QVERIFY(w.LoadJournal());
@@ -170,12 +172,12 @@ private slots:
         child<QLineEdit>(&w, "EdFilter")->setText(QStringLiteral("049"));
         QCOMPARE(shown(), QStringList({"0499"}));
         child<QLineEdit>(&w, "EdFilter")->setText(QStringLiteral("03.01."));
-        QCOMPARE(shown(), QStringList({"Schulze", "Analog", "Meier"}));
+        QCOMPARE(shown(), QStringList({"Schulze", "Analog", "Meier", QString::fromUtf8("München")}));
         child<QLineEdit>(&w, "EdFilter")->setText(QStringLiteral("niemand"));
         QCOMPARE(child<JournalModel>(&w, "model")->rowCount(), 1); // the empty row
         QVERIFY(!w.RowMenu(0));
         child<QLineEdit>(&w, "EdFilter")->clear();
-        QCOMPARE(child<JournalModel>(&w, "model")->shownCount(), 5);
+        QCOMPARE(child<JournalModel>(&w, "model")->shownCount(), 6);
 
         // A call without number names and blocks nobody.
         std::unique_ptr<QMenu> analog(w.RowMenu(3));
@@ -188,6 +190,12 @@ private slots:
         std::unique_ptr<QMenu>(w.RowMenu(4))->actions()[1]->trigger();
         QCOMPARE(callers.ReadValue(QStringLiteral("0301")), QStringLiteral("T#Meier"));
         QVERIFY(!std::unique_ptr<QMenu>(w.RowMenu(0))->actions()[1]->isEnabled());
+        // A call journalled under a group key names no caller of its own: blocking asks first,
+        // since it blocks the whole group.
+        std::unique_ptr<QMenu>(w.RowMenu(5))->actions()[1]->trigger();
+        QCOMPARE(messages->texts.size(), 1);
+        QVERIFY(messages->texts[0].endsWith(QStringLiteral("Alle Anrufer der Gruppe 089* sperren ?")));
+        QCOMPARE(callers.ReadValue(QStringLiteral("089*")), QString::fromUtf8("F#München"));
 
         // Naming an unknown caller: the window shows the new name at once.
         QTimer answer;
