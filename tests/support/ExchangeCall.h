@@ -3,6 +3,7 @@
 #include "ControlClient.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTest>
 
 #include <atomic>
@@ -63,4 +64,22 @@ inline ExchangeOffer PlaceExchangeCall(quint16 port, const QString &from, const 
     if (!ended)
         qFatal("the call did not end");
     return offer;
+}
+
+// The exchange's log lines from `since` on; `since` moves past them.
+inline QStringList ExchangeEvents(quint16 port, int &since)
+{
+    isdnsim::ControlClient control;
+    std::string error;
+    if (!control.connect("127.0.0.1", port, &error))
+        qFatal("control: %s", error.c_str());
+    QStringList lines;
+    for (const std::string &line : control.request("EVENTS since=" + std::to_string(since), 10000)) {
+        const QString text = QString::fromStdString(line);
+        if (text.startsWith(QStringLiteral("END next=")))
+            since = text.mid(9).toInt();
+        else
+            lines << text;
+    }
+    return lines;
 }

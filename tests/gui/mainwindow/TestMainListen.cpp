@@ -8,6 +8,7 @@
 #include "monitor/CallPipeline.h"
 #include "monitor/CapiSession.h"
 #include "settings/SettingsStore.h"
+#include "support/ExchangeCall.h"
 #include "support/ProgramExchange.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
@@ -31,22 +32,7 @@ class TestMainListen : public QObject
     QStringList messages;
 
     // The exchange's log lines from `since` on; `since` moves past them.
-    QStringList events(int &since)
-    {
-        isdnsim::ControlClient control;
-        std::string error;
-        if (!control.connect("127.0.0.1", sim.port(), &error))
-            qFatal("control: %s", error.c_str());
-        QStringList lines;
-        for (const std::string &line : control.request("EVENTS since=" + std::to_string(since), 10000)) {
-            const QString text = QString::fromStdString(line);
-            if (text.startsWith(QStringLiteral("END next=")))
-                since = text.mid(9).toInt();
-            else
-                lines << text;
-        }
-        return lines;
-    }
+    QStringList events(int &since) { return ExchangeEvents(sim.port(), since); }
     // Collects log lines until `count` of them contain `word` (the exchange logs what it has
     // received, which may be a moment after the program sent it).
     QStringList waitFor(int &since, const QString &word, int count)

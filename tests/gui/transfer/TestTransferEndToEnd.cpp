@@ -9,6 +9,7 @@
 #include "monitor/CapiSession.h"
 #include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
+#include "support/ExchangeCall.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
 #include "transfer/TransferPages.h"
@@ -113,22 +114,7 @@ class TestTransferE2E : public QObject
     }
 
     // The exchange's log lines from `since` on; `since` moves past them.
-    QStringList exchangeEvents(int &since)
-    {
-        isdnsim::ControlClient control;
-        std::string error;
-        if (!control.connect("127.0.0.1", sim.port(), &error))
-            qFatal("control: %s", error.c_str());
-        QStringList lines;
-        for (const std::string &line : control.request("EVENTS since=" + std::to_string(since), 10000)) {
-            const QString text = QString::fromStdString(line);
-            if (text.startsWith(QStringLiteral("END next=")))
-                since = text.mid(9).toInt();
-            else
-                lines << text;
-        }
-        return lines;
-    }
+    QStringList exchangeEvents(int &since) { return ExchangeEvents(sim.port(), since); }
 
     // Ticks exactly the list items whose file name is in `names`.
     void tickOnly(const QStringList &names)
