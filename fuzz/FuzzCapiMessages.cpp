@@ -27,7 +27,7 @@ constexpr Dispatch kDispatch = Dispatch::OnMessageThread;
 constexpr int kMaxSteps = 8;
 #else
 constexpr Dispatch kDispatch = Dispatch::OnFuzzingThread;
-constexpr int kMaxSteps = 32;
+constexpr int kMaxSteps = 8;
 #endif
 
 // Indications the component must answer (CONNECT_IND is answered when the ring is decided, which

@@ -20,7 +20,7 @@ using namespace CapiFuzz;
 
 namespace {
 
-constexpr int kMaxSteps = 32;
+constexpr int kMaxSteps = 8;
 constexpr uint32_t kPlci = 0x101;
 constexpr uint32_t kNcci = 0x10101;
 

@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 namespace {
-QString envOr(const char *name, const QString &fallback)
+// The variable's value, else the fallback's; the fallback is worked out only when it is needed
+// (the settings' path is asked for at every read of a setting).
+template<typename Fallback> QString envOr(const char *name, Fallback fallback)
 {
-    const QString value = qEnvironmentVariable(name);
-    return value.isEmpty() ? fallback : value;
+    QString value = qEnvironmentVariable(name);
+    return value.isEmpty() ? fallback() : value;
 }
 
 QString withSlash(QString path)
@@ -24,17 +26,17 @@ QString withSlash(QString path)
 
 QString Paths::homeDir()
 {
-    return envOr("HOME", QDir::homePath());
+    return envOr("HOME", [] { return QDir::homePath(); });
 }
 
 QString Paths::configHome()
 {
-    return envOr("XDG_CONFIG_HOME", homeDir() + QStringLiteral("/.config"));
+    return envOr("XDG_CONFIG_HOME", [] { return homeDir() + QStringLiteral("/.config"); });
 }
 
 QString Paths::dataHome()
 {
-    return envOr("XDG_DATA_HOME", homeDir() + QStringLiteral("/.local/share"));
+    return envOr("XDG_DATA_HOME", [] { return homeDir() + QStringLiteral("/.local/share"); });
 }
 
 QString Paths::runtimeDir()
