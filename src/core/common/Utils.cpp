@@ -403,20 +403,16 @@ bool WaitFor(const std::function<bool()> &done, int limitMs, QEventLoop::Process
     check.setTimerType(Qt::PreciseTimer);
     check.setInterval(kCheckMs);
     bool held = false;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        held = done();
+    const auto look = [&] {
+        held = held || done();
         if (held || deadline.hasExpired())
             loop.quit();
-    });
-    // What the events just handled brought (a reply on a socket) ends the wait before the loop
-    // sleeps again; the timer covers what other threads change.
+    };
+    // The timer sees what other threads change; the look before the loop sleeps again ends the
+    // wait as soon as the events just handled (a reply on a socket) brought what it waits for.
+    QObject::connect(&check, &QTimer::timeout, &loop, look);
     if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &loop, [&] {
-            if (!held && done())
-                held = true;
-            if (held || deadline.hasExpired())
-                loop.quit();
-        });
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &loop, look);
     check.start();
     if (loop.exec(flags) < 0) {
         // Once the application has been told to quit, nested event loops no longer run (exec
