@@ -2,6 +2,7 @@
 // exchange, through the real libcapi20. The exchange reports what the program answered; the
 // journal, the directory and what the pipeline hands to a window are checked. Per-call rules are
 // tested here; the windows only show what comes out.
+#include "calls/CallEvent.h"
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
 #include "capi/Capi20.h"
@@ -427,4 +428,59 @@ TEST_F(MonitorTest, FailedLookUpsKeepTheNumberAndNeverHoldLaterRings)
     EXPECT_TRUE(directoryBytes().contains("040333=F#040333\r\n"));
     ASSERT_EQ(journal().size(), 3);
     EXPECT_EQ(journal().last().CallerKey, "040333");
+}
+
+TEST_F(MonitorTest, EveryCallIsToldFromItsRingToItsEnd)
+{
+    writeDirectory("0301234567=F#Meier\r\n0309*=T#Werbung\r\n");
+    WriteSettingString("ISDN_MSN", "4711,,,,");
+    QList<CallEvent> events;
+    auto kinds = [&] {
+        QList<CallEvent::Kind> out;
+        for (const CallEvent &e : events)
+            out << e.What;
+        return out;
+    };
+    using K = CallEvent::Kind;
+    {
+        Monitor m;
+        QObject::connect(&m.pipeline, &CallPipeline::callEvent, [&](const CallEvent &e) { events << e; });
+        // Left ringing, and the caller gives up: missed.
+        EXPECT_EQ(m.call("301234567").reaction, "alerted");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 3; }, 20000));
+        EXPECT_EQ(kinds(), (QList<K>{K::Ringing, K::Alerted, K::Missed}));
+        EXPECT_EQ(events[0].Number, "0301234567");
+        EXPECT_EQ(events[0].Name, "Meier");
+        EXPECT_EQ(events[0].Msn, "4711");
+        EXPECT_EQ(events[2].CallId, events[0].CallId);
+        EXPECT_NE(events[2].MessageId, events[0].MessageId);
+        EXPECT_NE(events[2].Cause, 0);
+        EXPECT_TRUE(events[0].Time.isValid() && events[0].Time <= events[2].Time);
+        events.clear();
+
+        // Turned away: the answer is the last event of the call.
+        EXPECT_EQ(m.call("3099999").reaction, "rejected");
+        // A foreign MSN leaves no trace here, but is told, with the caller named.
+        EXPECT_EQ(PlaceExchangeCall(g_sim->port(), "301234567", "999").reaction, "ignored");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 4; }, 20000));
+        EXPECT_EQ(kinds(), (QList<K>{K::Ringing, K::Rejected, K::Ringing, K::Ignored}));
+        EXPECT_TRUE(events[1].Blocked);
+        EXPECT_NE(events[2].CallId, events[0].CallId);
+        EXPECT_EQ(events[3].Name, "Meier");
+        EXPECT_EQ(events[3].Msn, "999");
+        events.clear();
+
+        // Another application on the line takes the call (here a second copy in server mode,
+        // taking a data call): answered elsewhere, so ended, not missed.
+        Monitor taker;
+        taker.options.ServerMode = true;
+        taker.apply();
+        taker.listen();
+        EXPECT_EQ(PlaceExchangeCall(g_sim->port(), "301234567", "4711", "data64").reaction, "accepted");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 3; }, 20000));
+        EXPECT_EQ(kinds(), (QList<K>{K::Ringing, K::Alerted, K::Ended}));
+        EXPECT_EQ(events[2].Cause, 0x349A);
+    }
+    // Both copies journal the data call; the ignored call is not journalled.
+    EXPECT_EQ(journal().size(), 4);
 }
