@@ -112,13 +112,45 @@ uint32_t CallPipeline::Ring(const TCallDaten &daten)
     ring.Beep = m_options.Beep;
     ring.WriteLog = m_options.WriteLog;
     const uint32_t result = ring.Decision.Result;
+    QueueForShowing(std::move(ring));
+    return result;
+}
+
+void CallPipeline::QueueForShowing(AnsweredRing ring)
+{
     m_answered.push_back(std::move(ring));
     // Shown once the rings have settled: while calls come in quick succession, the main thread
     // answers them first, and the calls are shown right after, in order.
     if (!m_showTimer.isActive())
         m_showDue.setRemainingTime(kRingSettleLimitMs);
     m_showTimer.start(int(std::min<qint64>(kRingSettleMs, m_showDue.remainingTime())));
-    return result;
+}
+
+void CallPipeline::ShowRemoteCall(const QString &node, const CallEvent &event)
+{
+    switch (event.What) {
+    case CallEvent::Kind::Alerted:
+    case CallEvent::Kind::Accepted:
+    case CallEvent::Kind::Rejected:
+    case CallEvent::Kind::Ignored:
+        break;
+    default:
+        return;
+    }
+    if (m_closed)
+        return;
+    AnsweredRing ring;
+    ring.Decision = DecideRemoteCall(event, m_options.Ring());
+    if (!ring.Decision.Passed)
+        return;
+    ring.CallId = event.CallId;
+    ring.Node = node;
+    ring.Msn = event.Msn;
+    ring.Rang = event.Time.isValid() ? event.Time.toLocalTime() : Clock::now();
+    ring.Show = m_options.Show;
+    ring.Beep = m_options.Beep;
+    ring.Stored = true; // the owning copy journals and learns it
+    QueueForShowing(std::move(ring));
 }
 
 void CallPipeline::StoreRings()
@@ -185,7 +217,7 @@ void CallPipeline::ShowRing(const AnsweredRing &ring)
 {
     if (!ring.Stored)
         JournalRing(ring);
-    if (ring.Decision.Found) {
+    if (ring.Decision.Found || !ring.Node.isEmpty()) {
         Display(ring);
     } else {
         // An unknown caller is looked up before the call is shown, so the window, the call list
@@ -225,6 +257,7 @@ void CallPipeline::Display(const AnsweredRing &ring)
     call.Msn = ring.Msn;
     call.Rang = ring.Rang;
     call.Show = ring.Show;
+    call.Node = ring.Node;
     emit callShown(call);
 }
 
@@ -342,7 +375,7 @@ void CallPipeline::StoreUnshownRings()
             continue; // nothing to show any more
         if (!ring.Stored)
             JournalRing(ring);
-        if (!ring.Decision.Found)
+        if (!ring.Decision.Found && ring.Node.isEmpty())
             LearnCaller(ring, LookUpUnknownCaller(ring));
     }
     m_sounds.clear();

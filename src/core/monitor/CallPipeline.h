@@ -33,6 +33,7 @@ struct ShownCall
     QDateTime Rang;      // when it rang: the call list time and the journal stamp
     bool Show = false;   // "Anzeigen bei Anruf"
     bool Missed = false; // counted among the missed calls (Missed() changed)
+    QString Node;        // the copy on the network that owns the call; empty: this copy's line
 };
 
 // Everything an incoming call does that touches no window. The component's ring handler asks it
@@ -64,6 +65,11 @@ public:
     uint32_t Ring(const TCallDaten &daten);
     // Answered calls wait for the rings to settle before they are shown.
     bool Settling() const { return m_showTimer.isActive(); }
+    // A call another copy on the network answered (this copy shows calls only): shown as a call
+    // of this line would be, through this copy's MSN list, missed calls and sounds, but never
+    // answered, journalled or learned. Its answer (alerted, accepted, rejected, ignored) shows
+    // it; its other events change nothing here.
+    void ShowRemoteCall(const QString &node, const CallEvent &event);
     // Runs display work of a later event of the line (connected, disconnected ...) after every
     // call that was answered before it has been shown, so the texts keep their order: at once
     // when none waits.
@@ -108,6 +114,7 @@ private:
     struct AnsweredRing
     {
         QString CallId;
+        QString Node; // a call of another copy (ShowRemoteCall)
         RingDecision Decision;
         QString Msn;
         QDateTime Rang;
@@ -122,6 +129,7 @@ private:
     void StoreRings();
     void ShowRing(const AnsweredRing &ring);
     void Display(const AnsweredRing &ring);
+    void QueueForShowing(AnsweredRing ring);
     void JournalRing(const AnsweredRing &ring);
     QString LookUpUnknownCaller(const AnsweredRing &ring);
     bool WillLookUp(const RingDecision &decision) const;

@@ -484,3 +484,52 @@ TEST_F(MonitorTest, EveryCallIsToldFromItsRingToItsEnd)
     // Both copies journal the data call; the ignored call is not journalled.
     EXPECT_EQ(journal().size(), 4);
 }
+
+TEST_F(MonitorTest, CallsOfAnotherCopyAreShownButNeverAnsweredJournalledOrLearned)
+{
+    // A copy that only shows calls: no CAPI is opened.
+    WriteSettingString("ISDN_MSN", "4711,,,,");
+    WriteSettingFlag("ISDN_Beep", true);
+    DInfoService dinfo;
+    CapiSession session;
+    CallPipeline pipeline(session, dinfo);
+    pipeline.Open();
+    MonitorOptions options = MonitorOptions::FromSettings();
+    options.ShowExtWin = true;
+    pipeline.SetOptions(options);
+    QList<ShownCall> shown;
+    QStringList sounds;
+    QObject::connect(&pipeline, &CallPipeline::callShown, [&](const ShownCall &c) { shown << c; });
+    QObject::connect(&pipeline, &CallPipeline::soundDue, [&](const QString &msn) { sounds << msn; });
+
+    auto event = [](CallEvent::Kind what, const QString &msn, bool blocked = false) {
+        CallEvent e;
+        e.What = what;
+        e.CallId = "c-" + msn;
+        e.Number = "0301234567";
+        e.Name = "Meier";
+        e.Msn = msn;
+        e.Service = "Digital";
+        e.Blocked = blocked;
+        e.Time = QDateTime::currentDateTime();
+        return e;
+    };
+    pipeline.ShowRemoteCall("keller", event(CallEvent::Kind::Ringing, "4711"));
+    pipeline.ShowRemoteCall("keller", event(CallEvent::Kind::Alerted, "4711"));
+    pipeline.ShowRemoteCall("keller", event(CallEvent::Kind::Ignored, "999")); // not this copy's MSN
+    pipeline.ShowRemoteCall("keller", event(CallEvent::Kind::Rejected, "4711", true));
+    pipeline.ShowRemoteCall("keller", event(CallEvent::Kind::Missed, "4711"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == 2 && !pipeline.Settling(); }, 20000));
+    EXPECT_EQ(shown[0].Node, "keller");
+    EXPECT_EQ(shown[0].Decision.Label, "Meier");
+    EXPECT_EQ(shown[0].Decision.Status, "Anruf auf 4711 !");
+    EXPECT_EQ(shown[0].Decision.OwnKey, "0301234567");
+    EXPECT_EQ(shown[1].Decision.Status, "Anrufer ist gesperrt !");
+    EXPECT_EQ(shown[1].Decision.ListSuffix, " --> gesperrt");
+    EXPECT_EQ(pipeline.Missed().Count(), 1); // the blocked call is no missed call
+    EXPECT_EQ(sounds, QStringList({"4711", "4711"}));
+    pipeline.Close([](const IoError &) { return false; });
+    EXPECT_FALSE(session.Capi().Registered());
+    EXPECT_TRUE(journal().isEmpty());
+    EXPECT_TRUE(CallerDirectory().ListKeys().isEmpty());
+}
