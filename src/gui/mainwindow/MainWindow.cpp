@@ -130,7 +130,10 @@ void TfmMain::FormCreate()
     ConnectTransfer();
     ConnectMonitor();
     OptionsChanged();
-    FSession->Start();
+    // "Nur Anzeige" (read at the start): no CAPI is opened; the calls come from other copies.
+    FDisplayOnly = Settings::Read(Settings::DisplayOnly);
+    if (!FDisplayOnly)
+        FSession->Start();
 
     if (auto *guiApp = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         connect(guiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
@@ -337,7 +340,9 @@ void TfmMain::FormShow()
     FTransfer->SetSendFolder(FOptionsPage->SendFolder());
     FTransfer->LoadOptions();
 
-    if (FOptionsPage->Active())
+    if (FDisplayOnly)
+        ShowListenStatus(tr("Nur Anzeige: Anrufe anderer Rechner ..."));
+    else if (FOptionsPage->Active())
         StartListen();
     else
         StopListen();
@@ -408,12 +413,16 @@ bool TfmMain::Registering() const
 
 void TfmMain::StartListen()
 {
+    if (FDisplayOnly)
+        return;
     setWindowTitle(FMainTitle);
     FSession->StartListen();
 }
 
 void TfmMain::StopListen()
 {
+    if (FDisplayOnly)
+        return;
     FSession->StopListen();
 }
 

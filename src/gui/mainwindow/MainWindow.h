@@ -212,6 +212,7 @@ private:
     QAction *mnuClose = nullptr;
 
     bool FShown = false;
+    bool FDisplayOnly = false; // "Nur Anzeige": this copy opens no CAPI
     bool FClosing = false;
     bool FSessionEnding = false;
     bool FClosed = false;
