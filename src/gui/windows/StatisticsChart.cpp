@@ -9,6 +9,7 @@ namespace {
 const QColor kBar(0x1f, 0x5f, 0xbf);
 const QColor kBlocked(0xc0, 0x39, 0x2b);
 const QColor kGrid(0xdd, 0xdd, 0xdd);
+const QColor kEmptyCell(0xf3, 0xf3, 0xf3);
 const QColor kText(0x20, 0x20, 0x20);
 constexpr int kMargin = 10;
 
@@ -82,6 +83,13 @@ void StatisticsChart::Paint(QPainter &p, const QRect &area) const
     const QRect titleRect = area.adjusted(kMargin, kMargin, -kMargin, 0);
     p.drawText(titleRect.left(), titleRect.top(), titleRect.width(), titleHeight, Qt::AlignLeft, title());
     p.setFont(normal);
+    if (m_kind == Kind::PerDay && !m_stats.PerDay.isEmpty()) {
+        const QString format = QStringLiteral("dd.MM.yyyy");
+        p.drawText(titleRect.left(), titleRect.top(), titleRect.width(), titleHeight, Qt::AlignRight,
+                   tr("%1 bis %2")
+                       .arg(m_stats.FirstDay.toString(format),
+                            m_stats.FirstDay.addDays(m_stats.PerDay.size() - 1).toString(format)));
+    }
     const QRect body = area.adjusted(kMargin, kMargin + titleHeight + kMargin, -kMargin, -kMargin);
     if (m_stats.Calls == 0) {
         p.drawText(body, Qt::AlignCenter, tr("Keine Anrufe"));
@@ -170,11 +178,12 @@ void StatisticsChart::PaintWeekdayHour(QPainter &p, const QRect &area) const
                    Qt::AlignRight | Qt::AlignVCenter, weekdays[day]);
         for (int hour = 0; hour < 24; ++hour) {
             const int calls = m_stats.ByWeekdayHour[size_t(day)][size_t(hour)];
-            // From white to the bar colour as the calls grow.
-            const qreal share = qreal(calls) / max;
+            // Pale grey without calls, then from a pale tint to the bar colour as the calls grow.
+            const qreal share = 0.12 + 0.88 * qreal(calls) / max;
             const QColor color =
-                QColor::fromRgbF(1 - share * (1 - kBar.redF()), 1 - share * (1 - kBar.greenF()),
-                                 1 - share * (1 - kBar.blueF()));
+                calls == 0 ? kEmptyCell
+                           : QColor::fromRgbF(1 - share * (1 - kBar.redF()), 1 - share * (1 - kBar.greenF()),
+                                              1 - share * (1 - kBar.blueF()));
             const QRectF cell(grid.left() + hour * cellWidth, grid.top() + day * cellHeight, cellWidth,
                               cellHeight);
             p.fillRect(cell.adjusted(0.5, 0.5, -0.5, -0.5), color);
