@@ -104,7 +104,7 @@ void StatisticsDialog::SetFilter(const QString &text)
 
 void StatisticsDialog::Recount()
 {
-    m_stats = CountCalls(m_calls->calls(), m_calls->callers(), Clock::now().date(),
+    m_stats = CountCalls(m_calls->calls(), m_calls->callers(), Clock::now().toLocalTime().date(),
                          CbDays->currentData().toInt(), m_calls->shownIndexes());
     for (int i = 0; i < Charts->count(); ++i)
         static_cast<StatisticsChart *>(Charts->widget(i))->SetStatistics(m_stats);
