@@ -2,6 +2,7 @@
 // Options of its own (--help, --version ...) run in the terminal instead (CommandLine).
 #include "mainwindow/MainWindow.h"
 #include "platform/CommandLine.h"
+#include "platform/Language.h"
 #include "platform/Startup.h"
 #include "widgets/MessageDialog.h"
 #include "windows/JournalConversion.h"
@@ -23,6 +24,8 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
+    // The language of every text from here on: the "Sprache" option, else the desktop's.
+    Language::Install(Language::FromSettings());
 
     // One copy per user: a second start ends at once and shows nothing. A lock folder that is not
     // the user's own is refused with a message.

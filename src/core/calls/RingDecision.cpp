@@ -4,13 +4,20 @@
 #include "calls/MsnList.h"
 #include "capi/CapiTypes.h"
 
+#include <QCoreApplication>
+
 namespace {
-const QString kBlockedSuffix = QStringLiteral(" --> gesperrt");
-const QString kBlockedText = QStringLiteral("Anrufer ist gesperrt !");
-const QString kIgnoredText = QStringLiteral("Anruf wird ignoriert !");
+const char *const kBlockedSuffix = QT_TRANSLATE_NOOP("RingDecision", " --> gesperrt");
+const char *const kBlockedText = QT_TRANSLATE_NOOP("RingDecision", "Anrufer ist gesperrt !");
+const char *const kIgnoredText = QT_TRANSLATE_NOOP("RingDecision", "Anruf wird ignoriert !");
 constexpr int kMaxNumber = 33;
 constexpr int kMaxCallMsgNumber = 34;
 constexpr int kDataService = 6;
+
+QString translated(const char *text)
+{
+    return QCoreApplication::translate("RingDecision", text);
+}
 
 // The caller as shown: a text whose second character is the marker "#" without flag and marker.
 QString labelOf(const QString &callerText)
@@ -25,19 +32,19 @@ QString ServiceName(int code)
 {
     switch (code & 0x7F) {
     case 2:
-        return QStringLiteral("Analog");
+        return QCoreApplication::translate("RingDecision", "Analog");
     case 3:
-        return QStringLiteral("Digital");
+        return QCoreApplication::translate("RingDecision", "Digital");
     case 4:
-        return QStringLiteral("Fax Gr.3");
+        return QCoreApplication::translate("RingDecision", "Fax Gr.3");
     case 5:
-        return QStringLiteral("Fax Gr.4");
+        return QCoreApplication::translate("RingDecision", "Fax Gr.4");
     case 6:
-        return QStringLiteral("DFÜ 64000 bps");
+        return QCoreApplication::translate("RingDecision", "DFÜ 64000 bps");
     case 7:
-        return QStringLiteral("DFÜ 56000 bps");
+        return QCoreApplication::translate("RingDecision", "DFÜ 56000 bps");
     default:
-        return QStringLiteral("Unbekannt");
+        return QCoreApplication::translate("RingDecision", "Unbekannt");
     }
 }
 
@@ -78,7 +85,7 @@ RingDecision DecideRing(const RingCall &call, const RingOptions &options, const 
     d.ExtWin = options.ShowExtWin;
     if (options.ShowExtWin)
         d.Hint = ServiceName(call.Service);
-    d.Status = QStringLiteral("Anruf auf ") + call.Msn + QStringLiteral(" !");
+    d.Status = translated(QT_TRANSLATE_NOOP("RingDecision", "Anruf auf %1 !")).arg(call.Msn);
 
     // The line leaves out the national and international prefixes; "Null erzeugen" puts them back
     // as the directory writes numbers. A number of another type gets the "0" it always got.
@@ -106,14 +113,14 @@ RingDecision DecideRing(const RingCall &call, const RingOptions &options, const 
     d.Result = RingResult::AlertOnly;
     // A blocked entry is rejected also when its name is empty (it then shows the bare number).
     if (d.Blocked) {
-        d.ListSuffix = kBlockedSuffix;
-        d.Status = kBlockedText;
-        d.Hint = kBlockedText;
+        d.ListSuffix = translated(kBlockedSuffix);
+        d.Status = translated(kBlockedText);
+        d.Hint = d.Status;
         d.Result = RingResult::Busy;
     }
     if (options.IgnoreCalls) {
-        d.Status = kIgnoredText;
-        d.Hint = kIgnoredText;
+        d.Status = translated(kIgnoredText);
+        d.Hint = d.Status;
         d.Result = RingResult::Busy;
     }
     return d;
@@ -146,8 +153,8 @@ CallListTarget CallListEntryTarget(const QString &entry, bool isLastEntry, const
     }
     // A blocked caller without a name is shown by its number with the mark appended: the mark is
     // no part of the number.
-    if (tail.endsWith(kBlockedSuffix))
-        tail.chop(kBlockedSuffix.size());
+    if (const QString suffix = translated(kBlockedSuffix); tail.endsWith(suffix))
+        tail.chop(suffix.size());
     target.Key = tail;
     return target;
 }

@@ -41,13 +41,13 @@ void TfmMain::OptionsChanged()
 void TfmMain::ConnectMonitor()
 {
     connect(FSession.get(), &CapiSession::listenStateChanged, this, [this](CapiSession::ListenState state) {
-        static const QString texts[] = {QStringLiteral("Autom. Anruferkennung deaktiviert ..."),
-                                        QStringLiteral("Autom. Anruferkennung wird aktiviert ..."),
-                                        QStringLiteral("Autom. Anruferkennung aktiviert ...")};
-        ShowListenStatus(texts[int(state)]);
+        static const char *const texts[] = {QT_TR_NOOP("Autom. Anruferkennung deaktiviert ..."),
+                                            QT_TR_NOOP("Autom. Anruferkennung wird aktiviert ..."),
+                                            QT_TR_NOOP("Autom. Anruferkennung aktiviert ...")};
+        ShowListenStatus(tr(texts[int(state)]));
     });
     connect(FSession.get(), &CapiSession::listenFailed, this,
-            [] { ShowMessageDlg(QStringLiteral("Capi20 nicht installiert !")); });
+            [] { ShowMessageDlg(tr("Capi20 nicht installiert !")); });
     // Server mode changes what the ring decision accepts and what listening asks for; the
     // transfer pages listen anew right after.
     connect(FTransfer, &TransferPages::serverModeChanged, this, &TfmMain::OptionsChanged);
