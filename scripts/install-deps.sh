@@ -5,7 +5,8 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-tools-dev-tools
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-tools-dev-tools qt6-tools-dev
+  qt6-l10n-tools qt6-translations-l10n python3
   libqt6svg6 qt6-qpa-plugins libgl-dev
   libcapi20-3 libcapi20-dev
   libgtest-dev

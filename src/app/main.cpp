@@ -3,6 +3,7 @@
 #include "mainwindow/MainWindow.h"
 #include "monitor/HeadlessMonitor.h"
 #include "platform/CommandLine.h"
+#include "platform/Language.h"
 #include "platform/Startup.h"
 #include "widgets/MessageDialog.h"
 #include "windows/JournalConversion.h"
@@ -25,11 +26,14 @@ int main(int argc, char *argv[])
         if (CommandLine::isHeadlessRun(arguments)) {
             QCoreApplication app(argc, argv);
             QCoreApplication::setApplicationName(QStringLiteral("Rufwart 32"));
+            Language::Install(Language::FromSettings());
             return Headless::Run();
         }
     }
 
     QApplication app(argc, argv);
+    // The language of every text from here on: the "Sprache" option, else the desktop's.
+    Language::Install(Language::FromSettings());
 
     // One copy per user: a second start ends at once and shows nothing. A lock folder that is not
     // the user's own is refused with a message.

@@ -160,6 +160,7 @@ TEST_F(RingEndToEnd, HeadlessMonitorAnswersWithoutADisplay)
     WriteSettingFlag("ISDN_Update20", true);
     WriteSettingFlag("ISDN_WriteLog", true);
     WriteSettingFlag("ISDN_CreateNull", true);
+    WriteSettingString("ISDN_Language", "de");
     const QString directory = Paths::dataDir() + "anruf.dat";
     ASSERT_TRUE(writeBytes(directory, "[Anrufer]\r\n0301234567=F#Meier\r\n0309*=T#Werbung\r\n"));
 

@@ -16,7 +16,7 @@ cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.lo
 deb=$(ls "$work"/out/rufwart_*.deb)
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for need in libcapi20-3 qt6-qpa-plugins libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6; do
+for need in libcapi20-3 qt6-qpa-plugins qt6-translations-l10n libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6; do
   grep -qE "(^|, )$need( |,|$)" <<<"$depends" || fail "Depends lacks $need: $depends"
 done
 
@@ -27,11 +27,12 @@ for f in usr/bin/rufwart usr/bin/isdnsim usr/bin/rufwart-dinfo usr/share/rufwart
          usr/share/icons/hicolor/scalable/apps/de.elbwerk.rufwart.svg \
          usr/share/icons/hicolor/48x48/apps/de.elbwerk.rufwart.png \
          usr/share/man/man1/rufwart.1 usr/share/man/man1/isdnsim.1 usr/share/man/man1/rufwart-dinfo.1 \
+         usr/share/man/de/man1/rufwart.1 usr/share/man/de/man1/isdnsim.1 usr/share/man/de/man1/rufwart-dinfo.1 \
          usr/lib/systemd/user/rufwart.service; do
   [ -s "$root/$f" ] || fail "the package lacks $f"
 done
-grep -qx "ExecStart=/usr/bin/rufwart --headless" "$root/usr/lib/systemd/user/rufwart.service" ||
-  fail "the user service does not start the installed program"
+grep -qx "ExecStart=rufwart --headless" "$root/usr/lib/systemd/user/rufwart.service" ||
+  fail "the user service does not start the headless monitor"
 desktop-file-validate "$root/usr/share/applications/de.elbwerk.rufwart.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$root/usr/share/metainfo/de.elbwerk.rufwart.metainfo.xml" >/dev/null ||
   fail "AppStream metainfo"

@@ -7,6 +7,7 @@
 #include "common/Utils.h"
 #include "settings/SettingsStore.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
@@ -30,12 +31,13 @@ constexpr double kMaxDays = 1e12;
 
 QString cannotWrite(const QString &path, int error)
 {
-    return QStringLiteral("nach %1 kann nicht geschrieben werden: %2").arg(path, qt_error_string(error));
+    return QCoreApplication::translate("CallJournal", "nach %1 kann nicht geschrieben werden: %2")
+        .arg(path, qt_error_string(error));
 }
 
 QString cannotRead(const QString &path, const QString &why)
 {
-    return QStringLiteral("%1 kann nicht gelesen werden: %2").arg(path, why);
+    return QCoreApplication::translate("CallJournal", "%1 kann nicht gelesen werden: %2").arg(path, why);
 }
 
 void putText(QByteArray &out, int at, const QString &text, int max)
@@ -65,7 +67,8 @@ QByteArray readOrCreate(const QString &path)
     if (!file.exists()) {
         if (!file.open(QIODevice::WriteOnly))
             throw IoError(
-                QStringLiteral("nach %1 kann nicht geschrieben werden: %2").arg(path, file.errorString()),
+                QCoreApplication::translate("CallJournal", "nach %1 kann nicht geschrieben werden: %2")
+                    .arg(path, file.errorString()),
                 path);
         return QByteArray();
     }
@@ -395,8 +398,10 @@ CallJournal::Conversion CallJournal::ConvertJournal(const std::function<void(qin
         // Converting 40-byte records as 32-byte ones would garble the whole journal, and so
         // would reading 32-byte records as 40-byte ones: the flag stays clear and the next start
         // looks again.
-        qWarning().noquote()
-            << QStringLiteral("%1: Format der Einträge nicht eindeutig, nicht konvertiert").arg(d->path);
+        qWarning().noquote() << QCoreApplication::translate(
+                                    "CallJournal",
+                                    "%1: Format der Einträge nicht eindeutig, nicht konvertiert")
+                                    .arg(d->path);
         return Conversion::Undecided;
     }
 
@@ -434,11 +439,15 @@ QString CallJournal::UndecidedNotice() const
         return QString();
     Settings::Write(Settings::JournalUndecidedTold, identity);
     if (stamp.Size < JournalRecord::kOldSize)
-        return QStringLiteral("Das Anruf-Journal %1 ist kürzer als ein Eintrag (%2 Bytes) und wurde nicht "
-                              "konvertiert.")
+        return QCoreApplication::translate(
+                   "CallJournal",
+                   "Das Anruf-Journal %1 ist kürzer als ein Eintrag (%2 Bytes) und wurde nicht "
+                   "konvertiert.")
             .arg(d->path)
             .arg(stamp.Size);
-    return QStringLiteral("Die Einträge im Anruf-Journal %1 passen weder zum alten noch zum neuen Format; "
-                          "die Datei wurde nicht konvertiert.")
+    return QCoreApplication::translate(
+               "CallJournal",
+               "Die Einträge im Anruf-Journal %1 passen weder zum alten noch zum neuen Format; "
+               "die Datei wurde nicht konvertiert.")
         .arg(d->path);
 }

@@ -6,6 +6,7 @@
 #include "common/Utils.h"
 
 #include <QCollator>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
@@ -521,7 +522,7 @@ struct Pending
 
 QString cannotWrite(const QString &path)
 {
-    return QStringLiteral("nach %1 kann nicht geschrieben werden").arg(path);
+    return QCoreApplication::translate("CallerDirectory", "nach %1 kann nicht geschrieben werden").arg(path);
 }
 
 // A look-up before any key matched.
@@ -1278,31 +1279,36 @@ QString CallerDirectory::JoinValue(const QString &name, bool blocked)
 void CallerDirectory::CheckKey(const QString &key)
 {
     const auto refuse = [&](const QString &why) {
-        throw InvalidInput(
-            QStringLiteral("Die Nummer \"%1\" kann nicht gespeichert werden: %2").arg(key, why));
+        throw InvalidInput(QCoreApplication::translate("CallerDirectory",
+                                                       "Die Nummer \"%1\" kann nicht gespeichert werden: %2")
+                               .arg(key, why));
     };
     if (key.trimmed().isEmpty())
-        refuse(QStringLiteral("sie ist leer"));
+        refuse(QCoreApplication::translate("CallerDirectory", "sie ist leer"));
     if (key.contains(QLatin1Char('\n')) || key.contains(QLatin1Char('\r')) || key.contains(QChar(0)))
-        refuse(QStringLiteral("sie enthält einen Zeilenumbruch"));
+        refuse(QCoreApplication::translate("CallerDirectory", "sie enthält einen Zeilenumbruch"));
     if (key.contains(QLatin1Char('=')) || key.contains(QLatin1Char('[')) || key.contains(QLatin1Char(']')))
-        refuse(QStringLiteral("sie enthält \"=\", \"[\" oder \"]\""));
+        refuse(QCoreApplication::translate("CallerDirectory", "sie enthält \"=\", \"[\" oder \"]\""));
     if (key.startsWith(QLatin1Char(';')))
-        refuse(QStringLiteral("sie beginnt mit \";\""));
+        refuse(QCoreApplication::translate("CallerDirectory", "sie beginnt mit \";\""));
     if (key.front().isSpace() || key.back().isSpace())
-        refuse(QStringLiteral("sie beginnt oder endet mit einem Leerzeichen"));
+        refuse(
+            QCoreApplication::translate("CallerDirectory", "sie beginnt oder endet mit einem Leerzeichen"));
     if (!IsAnsiText(key))
-        refuse(QStringLiteral("sie enthält Zeichen, die die Datei nicht aufnehmen kann"));
+        refuse(QCoreApplication::translate("CallerDirectory",
+                                           "sie enthält Zeichen, die die Datei nicht aufnehmen kann"));
 }
 
 void CallerDirectory::CheckValue(const QString &key, const QString &value)
 {
     const auto refuse = [&](const QString &why) {
-        throw InvalidInput(
-            QStringLiteral("Der Eintrag zu \"%1\" kann nicht gespeichert werden: %2").arg(key, why));
+        throw InvalidInput(QCoreApplication::translate(
+                               "CallerDirectory", "Der Eintrag zu \"%1\" kann nicht gespeichert werden: %2")
+                               .arg(key, why));
     };
     if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')) || value.contains(QChar(0)))
-        refuse(QStringLiteral("er enthält einen Zeilenumbruch"));
+        refuse(QCoreApplication::translate("CallerDirectory", "er enthält einen Zeilenumbruch"));
     if (value.size() > kMaxValueLength)
-        refuse(QStringLiteral("er ist länger als %1 Zeichen").arg(kMaxValueLength));
+        refuse(QCoreApplication::translate("CallerDirectory", "er ist länger als %1 Zeichen")
+                   .arg(kMaxValueLength));
 }

@@ -3,6 +3,8 @@
 #include "calls/RingDecision.h"
 #include "capi/CapiTypes.h"
 
+#include <QCoreApplication>
+
 bool MissedCalls::Counts(const RingDecision &decision)
 {
     return decision.Passed && !decision.Blocked && decision.Result != RingResult::Accept;
@@ -26,9 +28,10 @@ QString MissedCalls::ToolTip(const QString &title, const QDate &today) const
 {
     if (m_count == 0)
         return title;
-    QString tip = title + QLatin1Char('\n') +
-                  (m_count == 1 ? QStringLiteral("1 Anruf in Abwesenheit")
-                                : QStringLiteral("%1 Anrufe in Abwesenheit").arg(m_count));
+    QString tip =
+        title + QLatin1Char('\n') +
+        (m_count == 1 ? QCoreApplication::translate("MissedCalls", "1 Anruf in Abwesenheit")
+                      : QCoreApplication::translate("MissedCalls", "%1 Anrufe in Abwesenheit").arg(m_count));
     for (const Call &call : m_newest) {
         tip += QLatin1Char('\n');
         if (call.When.date() != today)

@@ -4,13 +4,20 @@
 #include "calls/MsnList.h"
 #include "capi/CapiTypes.h"
 
+#include <QCoreApplication>
+
 namespace {
-const QString kBlockedSuffix = QStringLiteral(" --> gesperrt");
-const QString kBlockedText = QStringLiteral("Anrufer ist gesperrt !");
-const QString kIgnoredText = QStringLiteral("Anruf wird ignoriert !");
+const char *const kBlockedSuffix = QT_TRANSLATE_NOOP("RingDecision", " --> gesperrt");
+const char *const kBlockedText = QT_TRANSLATE_NOOP("RingDecision", "Anrufer ist gesperrt !");
+const char *const kIgnoredText = QT_TRANSLATE_NOOP("RingDecision", "Anruf wird ignoriert !");
 constexpr int kMaxNumber = 33;
 constexpr int kMaxCallMsgNumber = 34;
 constexpr int kDataService = 6;
+
+QString translated(const char *text)
+{
+    return QCoreApplication::translate("RingDecision", text);
+}
 
 // The texts of a call that passed the MSN filter, before it is turned away or not.
 void ShowAsAnswered(RingDecision &d, const RingOptions &options, const QString &msn, const QString &service)
@@ -18,7 +25,7 @@ void ShowAsAnswered(RingDecision &d, const RingOptions &options, const QString &
     d.ExtWin = options.ShowExtWin;
     if (options.ShowExtWin)
         d.Hint = service;
-    d.Status = QStringLiteral("Anruf auf ") + msn + QStringLiteral(" !");
+    d.Status = translated(QT_TRANSLATE_NOOP("RingDecision", "Anruf auf %1 !")).arg(msn);
     d.CallMsgNumber = (msn + QStringLiteral(" !")).left(kMaxCallMsgNumber);
     d.Service = service;
 }
@@ -28,13 +35,13 @@ void ShowAsAnswered(RingDecision &d, const RingOptions &options, const QString &
 void ShowTurnedAway(RingDecision &d, bool blocked, bool ignored)
 {
     if (blocked) {
-        d.ListSuffix = kBlockedSuffix;
-        d.Status = kBlockedText;
-        d.Hint = kBlockedText;
+        d.ListSuffix = translated(kBlockedSuffix);
+        d.Status = translated(kBlockedText);
+        d.Hint = d.Status;
     }
     if (ignored) {
-        d.Status = kIgnoredText;
-        d.Hint = kIgnoredText;
+        d.Status = translated(kIgnoredText);
+        d.Hint = d.Status;
     }
 }
 
@@ -51,19 +58,19 @@ QString ServiceName(int code)
 {
     switch (code & 0x7F) {
     case 2:
-        return QStringLiteral("Analog");
+        return QCoreApplication::translate("RingDecision", "Analog");
     case 3:
-        return QStringLiteral("Digital");
+        return QCoreApplication::translate("RingDecision", "Digital");
     case 4:
-        return QStringLiteral("Fax Gr.3");
+        return QCoreApplication::translate("RingDecision", "Fax Gr.3");
     case 5:
-        return QStringLiteral("Fax Gr.4");
+        return QCoreApplication::translate("RingDecision", "Fax Gr.4");
     case 6:
-        return QStringLiteral("DFÜ 64000 bps");
+        return QCoreApplication::translate("RingDecision", "DFÜ 64000 bps");
     case 7:
-        return QStringLiteral("DFÜ 56000 bps");
+        return QCoreApplication::translate("RingDecision", "DFÜ 56000 bps");
     default:
-        return QStringLiteral("Unbekannt");
+        return QCoreApplication::translate("RingDecision", "Unbekannt");
     }
 }
 
@@ -179,8 +186,8 @@ CallListTarget CallListEntryTarget(const QString &entry, bool isLastEntry, const
     }
     // A blocked caller without a name is shown by its number with the mark appended: the mark is
     // no part of the number.
-    if (tail.endsWith(kBlockedSuffix))
-        tail.chop(kBlockedSuffix.size());
+    if (const QString suffix = translated(kBlockedSuffix); tail.endsWith(suffix))
+        tail.chop(suffix.size());
     target.Key = tail;
     return target;
 }

@@ -11,20 +11,20 @@
 namespace ServiceSet {
 struct Service
 {
-    const char *caption; // check box of the service window
+    const char *caption; // check box of the service window (translated in the context "ServiceSet")
     const char *token;   // stored in ISDN_Service, followed by ","
     quint16 bit;         // the service's bit (ServiceBit of the CAPI component)
 };
 // In the order of the service window's boxes cbServ1 to cbServ8.
 inline constexpr std::array<Service, 8> kServices = {{
-    {"Alle Anrufe", "ALL", 0x0001},
-    {"Analog", "ANALOG_TELEPHONY", 0x0004},
-    {"Digital", "DIGITAL_TELEPHONY", 0x0008},
-    {"Fax Gruppe 3", "FAX3", 0x0010},
-    {"Fax Gruppe 4", "FAX4", 0x0020},
-    {"DFÜ 64K", "DATA_64K", 0x0040},
-    {"DFÜ 56K", "DATA_56K", 0x0080},
-    {"Unbekannte Dienste", "UNKNOWN", 0x0100},
+    {QT_TRANSLATE_NOOP("ServiceSet", "Alle Anrufe"), "ALL", 0x0001},
+    {QT_TRANSLATE_NOOP("ServiceSet", "Analog"), "ANALOG_TELEPHONY", 0x0004},
+    {QT_TRANSLATE_NOOP("ServiceSet", "Digital"), "DIGITAL_TELEPHONY", 0x0008},
+    {QT_TRANSLATE_NOOP("ServiceSet", "Fax Gruppe 3"), "FAX3", 0x0010},
+    {QT_TRANSLATE_NOOP("ServiceSet", "Fax Gruppe 4"), "FAX4", 0x0020},
+    {QT_TRANSLATE_NOOP("ServiceSet", "DFÜ 64K"), "DATA_64K", 0x0040},
+    {QT_TRANSLATE_NOOP("ServiceSet", "DFÜ 56K"), "DATA_56K", 0x0080},
+    {QT_TRANSLATE_NOOP("ServiceSet", "Unbekannte Dienste"), "UNKNOWN", 0x0100},
 }};
 
 using Choice = std::array<bool, kServices.size()>;

@@ -1,5 +1,6 @@
 #include "calls/StoreWorker.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 
 #include <chrono>
@@ -100,7 +101,8 @@ void StoreWorker::run()
             report(IoError(QString::fromLocal8Bit(error.what()), QString()));
         } catch (...) {
             retry = true;
-            report(IoError(QStringLiteral("Unbekannter Fehler beim Schreiben"), QString()));
+            report(IoError(QCoreApplication::translate("StoreWorker", "Unbekannter Fehler beim Schreiben"),
+                           QString()));
         }
         lock.lock();
     }

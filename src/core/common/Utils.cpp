@@ -186,7 +186,7 @@ bool ForceDirectoriesEx(const QString &path)
 namespace {
 QString cannotWrite(const QString &path)
 {
-    return QStringLiteral("nach %1 kann nicht geschrieben werden").arg(path);
+    return QCoreApplication::translate("Utils", "nach %1 kann nicht geschrieben werden").arg(path);
 }
 
 void syncFolderOf(const QByteArray &file)
@@ -342,11 +342,13 @@ void CopyFileByStream(const QString &source, const QString &target)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
-        throw IoError(QStringLiteral("%1 kann nicht gelesen werden: %2").arg(source, in.errorString()),
+        throw IoError(QCoreApplication::translate("Utils", "%1 kann nicht gelesen werden: %2")
+                          .arg(source, in.errorString()),
                       source);
     const QByteArray content = in.readAll();
     if (in.error() != QFileDevice::NoError)
-        throw IoError(QStringLiteral("%1 kann nicht gelesen werden: %2").arg(source, in.errorString()),
+        throw IoError(QCoreApplication::translate("Utils", "%1 kann nicht gelesen werden: %2")
+                          .arg(source, in.errorString()),
                       source);
     in.close();
     WriteFileAtomic(target, content);

@@ -1,5 +1,6 @@
 #include "contacts/AddressBook.h"
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QFileInfo>
 
@@ -40,7 +41,7 @@ void AddressBook::Load(const QStringList &sources, const NumberPlan &plan)
     m_stamps.clear();
     for (const QString &source : sources) {
         if (!QFileInfo::exists(source)) {
-            m_errors << QStringLiteral("%1 gibt es nicht").arg(source);
+            m_errors << QCoreApplication::translate("AddressBook", "%1 gibt es nicht").arg(source);
             continue;
         }
         for (const QString &file : FilesOf(source)) {

@@ -5,6 +5,7 @@
 #include "contacts/CsvReader.h"
 #include "contacts/VCardReader.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QStringDecoder>
 
@@ -90,14 +91,15 @@ QList<Contact> ReadContactFile(const QString &path, QString *error)
         return QList<Contact>();
     };
     const auto unreadable = [&](int code) {
-        return refuse(QStringLiteral("%1 kann nicht gelesen werden: %2").arg(path, qt_error_string(code)));
+        return refuse(QCoreApplication::translate("Contact", "%1 kann nicht gelesen werden: %2")
+                          .arg(path, qt_error_string(code)));
     };
     const auto tooLarge = [&] {
-        return refuse(QStringLiteral("%1 ist zu groß für ein Adressbuch").arg(path));
+        return refuse(QCoreApplication::translate("Contact", "%1 ist zu groß für ein Adressbuch").arg(path));
     };
     RegularFile file(path, RegularFile::Links::Follow);
     if (file.Status() == RegularFile::State::NotRegular)
-        return refuse(QStringLiteral("%1 ist keine gewöhnliche Datei").arg(path));
+        return refuse(QCoreApplication::translate("Contact", "%1 ist keine gewöhnliche Datei").arg(path));
     if (file.Status() != RegularFile::State::Open)
         return unreadable(file.Error());
     const qint64 cap = std::max(kMaxVCardFileSize, kMaxCsvFileSize);

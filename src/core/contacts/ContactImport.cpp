@@ -2,6 +2,7 @@
 
 #include "common/Errors.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QSet>
 
@@ -130,15 +131,18 @@ int ContactImport::SkippedTotal() const
 
 QString ContactImport::Summary() const
 {
-    QString text = QStringLiteral("Neu: %1\rName geändert: %2\rUnverändert: %3\rÜbersprungen: %4")
+    QString text = QCoreApplication::translate(
+                       "ContactImport", "Neu: %1\rName geändert: %2\rUnverändert: %3\rÜbersprungen: %4")
                        .arg(New)
                        .arg(Renamed)
                        .arg(Unchanged)
                        .arg(SkippedTotal());
-    const QString reasons[SkipCount] = {QStringLiteral("ohne Rufnummer"), QStringLiteral("ohne Namen"),
-                                        QStringLiteral("Rufnummer unbrauchbar"),
-                                        QStringLiteral("Rufnummer doppelt"),
-                                        QStringLiteral("vom Benutzer anders benannt")};
+    const QString reasons[SkipCount] = {
+        QCoreApplication::translate("ContactImport", "ohne Rufnummer"),
+        QCoreApplication::translate("ContactImport", "ohne Namen"),
+        QCoreApplication::translate("ContactImport", "Rufnummer unbrauchbar"),
+        QCoreApplication::translate("ContactImport", "Rufnummer doppelt"),
+        QCoreApplication::translate("ContactImport", "vom Benutzer anders benannt")};
     for (int i = 0; i < SkipCount; ++i) {
         if (Skipped[i] > 0)
             text += QStringLiteral("\r    %1: %2").arg(reasons[i]).arg(Skipped[i]);
@@ -249,7 +253,8 @@ ContactImportPlans ReadContactImport(const QString &path, const QList<CallerReco
         if (!plans.Error.isEmpty())
             return plans;
         if (contacts.isEmpty()) {
-            plans.Error = QStringLiteral("%1 enthält keine Kontakte.").arg(path);
+            plans.Error =
+                QCoreApplication::translate("ContactImport", "%1 enthält keine Kontakte.").arg(path);
             return plans;
         }
         plans.KeepNamed = PlanContactImport(rows, contacts, plan, createNull, false);
@@ -258,7 +263,8 @@ ContactImportPlans ReadContactImport(const QString &path, const QList<CallerReco
     } catch (const std::bad_alloc &) {
         // On a worker thread nobody would catch it: the user is told instead.
         plans = ContactImportPlans();
-        plans.Error = QStringLiteral("%1 ist zu groß für den freien Speicher").arg(path);
+        plans.Error =
+            QCoreApplication::translate("ContactImport", "%1 ist zu groß für den freien Speicher").arg(path);
     }
     return plans;
 }

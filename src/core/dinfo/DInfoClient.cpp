@@ -38,11 +38,14 @@ QString untrusted(const QString &path)
     if (real.isEmpty() || ::stat(QFile::encodeName(real).constData(), &info) != 0)
         return QString(); // not there: the start fails on its own
     if (info.st_mode & (S_IWGRP | S_IWOTH))
-        return QStringLiteral(
+        return QCoreApplication::translate(
+                   "DInfoClient",
                    "D-Info wird nicht gestartet:\r%1 kann auch von anderen Benutzern geändert werden.")
             .arg(real);
     if (info.st_uid != ::geteuid() && info.st_uid != 0)
-        return QStringLiteral("D-Info wird nicht gestartet:\r%1 gehört einem anderen Benutzer.").arg(real);
+        return QCoreApplication::translate("DInfoClient",
+                                           "D-Info wird nicht gestartet:\r%1 gehört einem anderen Benutzer.")
+            .arg(real);
     return QString();
 }
 
@@ -330,13 +333,13 @@ bool ProvisionDInfoFolder(const QString &folder, QString *error)
     const QString standIn = StandInProgram();
     if (standIn.isEmpty()) {
         if (error)
-            *error = QStringLiteral("rufwart-dinfo liegt nicht neben %1")
+            *error = QCoreApplication::translate("DInfoClient", "rufwart-dinfo liegt nicht neben %1")
                          .arg(QCoreApplication::applicationFilePath());
         return false;
     }
     if (!QDir().mkpath(folder)) {
         if (error)
-            *error = QStringLiteral("%1 kann nicht angelegt werden").arg(folder);
+            *error = QCoreApplication::translate("DInfoClient", "%1 kann nicht angelegt werden").arg(folder);
         return false;
     }
     // The folder is the program's own, and what it runs must be changeable by the user alone: one
@@ -357,7 +360,8 @@ bool ProvisionDInfoFolder(const QString &folder, QString *error)
             QFile::remove(path); // a link whose target went away (a moved build)
         if (!QFile::link(standIn, path)) {
             if (error)
-                *error = QStringLiteral("%1 kann nicht angelegt werden").arg(path);
+                *error =
+                    QCoreApplication::translate("DInfoClient", "%1 kann nicht angelegt werden").arg(path);
             return false;
         }
     }

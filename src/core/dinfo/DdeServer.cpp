@@ -2,6 +2,7 @@
 
 #include "dinfo/DdeConversation.h"
 
+#include <QCoreApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
@@ -29,7 +30,9 @@ bool DdeServer::Listen(const QString &service, const QString &topic, QString *er
         probe.connectToServer(path);
         if (probe.waitForConnected(500)) {
             if (error)
-                *error = QStringLiteral("%1 wird schon von einem anderen Programm bedient").arg(path);
+                *error = QCoreApplication::translate("DdeServer",
+                                                     "%1 wird schon von einem anderen Programm bedient")
+                             .arg(path);
             return false;
         }
     }

@@ -12,6 +12,7 @@
 #include "monitor/CapiSession.h"
 #include "monitor/DInfoService.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QPointer>
 #include <QUuid>
@@ -316,13 +317,13 @@ QString CallPipeline::LookUpFailureText(const DInfoSearch &search)
 {
     switch (search.Outcome) {
     case DInfoOutcome::Refused:
-        return QStringLiteral(" (D-Info: Anfrage abgelehnt)");
+        return QCoreApplication::translate("CallPipeline", " (D-Info: Anfrage abgelehnt)");
     case DInfoOutcome::TimedOut:
-        return QStringLiteral(" (D-Info: keine Antwort)");
+        return QCoreApplication::translate("CallPipeline", " (D-Info: keine Antwort)");
     case DInfoOutcome::Unreadable:
-        return QStringLiteral(" (D-Info: Antwort unlesbar)");
+        return QCoreApplication::translate("CallPipeline", " (D-Info: Antwort unlesbar)");
     default:
-        return QStringLiteral(" (D-Info nicht erreichbar)");
+        return QCoreApplication::translate("CallPipeline", " (D-Info nicht erreichbar)");
     }
 }
 

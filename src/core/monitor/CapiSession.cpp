@@ -187,16 +187,16 @@ QString CapiSession::ListenStateText(ListenState state)
 {
     switch (state) {
     case ListenState::Off:
-        return QStringLiteral("Autom. Anruferkennung deaktiviert ...");
+        return tr("Autom. Anruferkennung deaktiviert ...");
     case ListenState::Starting:
-        return QStringLiteral("Autom. Anruferkennung wird aktiviert ...");
+        return tr("Autom. Anruferkennung wird aktiviert ...");
     case ListenState::On:
         break;
     }
-    return QStringLiteral("Autom. Anruferkennung aktiviert ...");
+    return tr("Autom. Anruferkennung aktiviert ...");
 }
 
 QString CapiSession::ListenFailedText()
 {
-    return QStringLiteral("Capi20 nicht installiert !");
+    return tr("Capi20 nicht installiert !");
 }

@@ -3,6 +3,8 @@
 #include "common/Errors.h"
 #include "settings/SettingsStore.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 DInfoService::DInfoService(QObject *parent) : QObject(parent)
@@ -20,7 +22,7 @@ DInfoService::~DInfoService()
 
 QString DInfoService::NotInstalledText()
 {
-    return QStringLiteral("D-Info nicht installiert !");
+    return QCoreApplication::translate("DInfoService", "D-Info nicht installiert !");
 }
 
 bool DInfoService::StartProgram(DInfoClient &client, QString *failure)
@@ -30,7 +32,7 @@ bool DInfoService::StartProgram(DInfoClient &client, QString *failure)
     if (!client.Refusal().isEmpty())
         *failure = client.Refusal();
     else if (!client.WasAborted())
-        *failure = QStringLiteral("Fehler beim Laden von DInfo ...");
+        *failure = QCoreApplication::translate("DInfoService", "Fehler beim Laden von DInfo ...");
     client.Stop(); // a program that came up too late, or never, is ended
     return false;
 }
@@ -80,7 +82,8 @@ DInfoService::Outcome DInfoService::Connect(bool restart)
         } catch (const IoError &e) {
             emit message(e.message());
         }
-        emit message(NotInstalledText() + QStringLiteral("\rFunktion wurde deaktiviert ."));
+        emit message(NotInstalledText() +
+                     QCoreApplication::translate("DInfoService", "\rFunktion wurde deaktiviert ."));
         return Outcome::Failed;
     }
     m_starting = client;
@@ -124,7 +127,8 @@ void DInfoService::Lost()
     emit runningChanged(false, trayIcon);
     if (!m_lossTold) {
         m_lossTold = true;
-        emit status(QStringLiteral("D-Info wurde beendet und wird neu gestartet ..."));
+        emit status(
+            QCoreApplication::translate("DInfoService", "D-Info wurde beendet und wird neu gestartet ..."));
     }
     m_restartTimer.start(m_nextRestartMs);
     m_nextRestartMs = std::min(2 * m_nextRestartMs, m_longestRestartMs);

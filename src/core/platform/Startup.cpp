@@ -36,17 +36,23 @@ QString Startup::instanceLockPath()
 
 QString Startup::unsafeLockFolder(const QString &folder)
 {
-    const QString closing = QStringLiteral("\r\rDort könnte ein anderer Benutzer den Start verhindern; "
-                                           "Rufwart 32 wird nicht gestartet.");
+    const QString closing =
+        QCoreApplication::translate("Startup", "\r\rDort könnte ein anderer Benutzer den Start verhindern; "
+                                               "Rufwart 32 wird nicht gestartet.");
     struct stat st = {};
     if (::lstat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return QStringLiteral("Der Ordner für die Sperrdatei %1 fehlt oder ist kein Ordner.").arg(folder) +
+        return QCoreApplication::translate("Startup",
+                                           "Der Ordner für die Sperrdatei %1 fehlt oder ist kein Ordner.")
+                   .arg(folder) +
                closing;
     if (st.st_uid != ::geteuid())
-        return QStringLiteral("Der Ordner für die Sperrdatei %1 gehört einem anderen Benutzer.").arg(folder) +
+        return QCoreApplication::translate("Startup",
+                                           "Der Ordner für die Sperrdatei %1 gehört einem anderen Benutzer.")
+                   .arg(folder) +
                closing;
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        return QStringLiteral("Der Ordner für die Sperrdatei %1 ist für andere Benutzer beschreibbar.")
+        return QCoreApplication::translate(
+                   "Startup", "Der Ordner für die Sperrdatei %1 ist für andere Benutzer beschreibbar.")
                    .arg(folder) +
                closing;
     return QString();

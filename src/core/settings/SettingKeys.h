@@ -39,6 +39,8 @@ inline constexpr Text EmpfangDir{"ISDN_EmpfangDir"};
 inline constexpr Integer MaxEmpfang{"ISDN_MaxEmpfang", 100}; // MB
 inline constexpr Text CapiRemote{"ISDN_CapiRemote"};         // host:port
 inline constexpr Text CapiLibrary{"ISDN_CapiLibrary"};
+// "Sprache": "de" or "en"; empty follows the desktop's language (Language::Chosen).
+inline constexpr Text Language{"ISDN_Language"};
 
 // What rings: the eight MSN fields joined by "," (MsnList), the services (ServiceSet).
 inline constexpr Text Msn{"ISDN_MSN"};

@@ -23,7 +23,7 @@ namespace {
 
 QString cannotWrite(const QString &path)
 {
-    return QStringLiteral("nach %1 kann nicht geschrieben werden").arg(path);
+    return QCoreApplication::translate("SettingsStore", "nach %1 kann nicht geschrieben werden").arg(path);
 }
 
 // Registry key paths compare like the registry does: without regard to case, and a
@@ -74,7 +74,9 @@ bool validValueName(const QString &name)
 void checkValueName(const QString &name)
 {
     if (!validValueName(name))
-        throw InvalidInput(QStringLiteral("Ungültiger Name für eine Einstellung: \"%1\"").arg(name));
+        throw InvalidInput(
+            QCoreApplication::translate("SettingsStore", "Ungültiger Name für eine Einstellung: \"%1\"")
+                .arg(name));
 }
 
 // The spelling under which the value is stored, or the name itself when it is new.
@@ -270,7 +272,9 @@ QString readProgramValue(const QString &name, const QString &defaultText)
         return defaultText;
     default: {
         const QString file = Paths::settingsFile();
-        throw IoError(QStringLiteral("Der Wert %1 in %2 ist kein Text").arg(key, file), file);
+        throw IoError(
+            QCoreApplication::translate("SettingsStore", "Der Wert %1 in %2 ist kein Text").arg(key, file),
+            file);
     }
     }
 }
@@ -282,7 +286,9 @@ QString autostartFileOf(const QString &name)
     if (name.compare(QLatin1String("Rufwart"), Qt::CaseInsensitive) == 0)
         return Paths::autostartFile();
     if (name.trimmed().isEmpty() || name.contains(QLatin1Char('/')) || name.startsWith(QLatin1Char('.')))
-        throw InvalidInput(QStringLiteral("Ungültiger Name für einen Autostart-Eintrag: \"%1\"").arg(name));
+        throw InvalidInput(QCoreApplication::translate("SettingsStore",
+                                                       "Ungültiger Name für einen Autostart-Eintrag: \"%1\"")
+                               .arg(name));
     return Paths::configHome() + QStringLiteral("/autostart/") + name + QStringLiteral(".desktop");
 }
 
@@ -356,7 +362,9 @@ QString pathOfExec(const QString &exec)
 void writeAutostart(const QString &name, const QString &path)
 {
     if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r')))
-        throw InvalidInput(QStringLiteral("Ungültiger Programmpfad für den Autostart: \"%1\"").arg(path));
+        throw InvalidInput(
+            QCoreApplication::translate("SettingsStore", "Ungültiger Programmpfad für den Autostart: \"%1\"")
+                .arg(path));
     const QString file = autostartFileOf(name);
     makeFolderFor(file);
     QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\n").arg(name);
@@ -423,7 +431,9 @@ void WriteRegString(RegRoot root, const QString &keyPath, const QString &name, c
     case Store::None:
         break;
     }
-    throw InvalidInput(QStringLiteral("Der Registrierungsschlüssel %1 wird nicht unterstützt").arg(keyPath));
+    throw InvalidInput(
+        QCoreApplication::translate("SettingsStore", "Der Registrierungsschlüssel %1 wird nicht unterstützt")
+            .arg(keyPath));
 }
 
 QString ReadRegString(RegRoot root, const QString &keyPath, const QString &name, const QString &defaultText)

@@ -49,7 +49,10 @@
 namespace {
 const QString kTitle = QStringLiteral("Rufwart 32  v2.2");
 // Added to the status line while the desktop has no notification area.
-const QString kNoTrayNote = QStringLiteral(" (kein Infobereich)");
+QString noTrayNote()
+{
+    return TfmMain::tr(" (kein Infobereich)");
+}
 } // namespace
 
 int TfmMain::HeightOfPage(int index)
@@ -170,26 +173,25 @@ void TfmMain::BuildPopupMenu()
         }
         return action;
     };
-    mnuEdit = item(PM, "mnuEdit", QStringLiteral("Anruferübersicht"));
-    mnuService = item(PM, "mnuService", QStringLiteral("Service-Konfiguration"));
-    mnuOpt = item(PM, "mnuOpt", QStringLiteral("Optionen"));
-    mnuHist = item(PM, "mnuHist", QStringLiteral("Anrufe ..."));
+    mnuEdit = item(PM, "mnuEdit", tr("Anruferübersicht"));
+    mnuService = item(PM, "mnuService", tr("Service-Konfiguration"));
+    mnuOpt = item(PM, "mnuOpt", tr("Optionen"));
+    mnuHist = item(PM, "mnuHist", tr("Anrufe ..."));
     mnuStat = item(PM, "mnuStat", tr("Statistik ..."));
-    mnuExtWinConfig = item(PM, "mnuExtWinConfig", QStringLiteral("Anrufdialog konfigurieren"));
-    mnuMsn = item(PM, "mnuMsn", QStringLiteral("MSN / Sound Konfiguration"));
-    QMenu *mnuDFU = PM->addMenu(QStringLiteral("Datenübertragung"));
+    mnuExtWinConfig = item(PM, "mnuExtWinConfig", tr("Anrufdialog konfigurieren"));
+    mnuMsn = item(PM, "mnuMsn", tr("MSN / Sound Konfiguration"));
+    QMenu *mnuDFU = PM->addMenu(tr("Datenübertragung"));
     mnuDFU->setObjectName(QStringLiteral("mnuDFU"));
-    mnuServermode = item(mnuDFU, "mnuServermode", QStringLiteral("Servermodus"), QKeySequence(Qt::Key_F9));
-    Clientmodus1 =
-        item(mnuDFU, "Clientmodus1", QStringLiteral("Verbindungsaufbau"), QKeySequence(Qt::Key_F10));
+    mnuServermode = item(mnuDFU, "mnuServermode", tr("Servermodus"), QKeySequence(Qt::Key_F9));
+    Clientmodus1 = item(mnuDFU, "Clientmodus1", tr("Verbindungsaufbau"), QKeySequence(Qt::Key_F10));
     mnuDFU->addSeparator()->setObjectName(QStringLiteral("N2"));
-    mnuDFUStatus = item(mnuDFU, "mnuDFUStatus", QStringLiteral("Status"));
+    mnuDFUStatus = item(mnuDFU, "mnuDFUStatus", tr("Status"));
     mnuDFUStatus->setEnabled(false);
-    mnuCapiInfo = item(PM, "mnuCapiInfo", QStringLiteral("Information zur ISDN-Karte / CAPI"));
-    mnuReadme = item(PM, "mnuReadme", QStringLiteral("Hinweise / Release Information"));
-    mnuInfo = item(PM, "mnuInfo", QStringLiteral("Über Rufwart 32"));
+    mnuCapiInfo = item(PM, "mnuCapiInfo", tr("Information zur ISDN-Karte / CAPI"));
+    mnuReadme = item(PM, "mnuReadme", tr("Hinweise / Release Information"));
+    mnuInfo = item(PM, "mnuInfo", tr("Über Rufwart 32"));
     PM->addSeparator()->setObjectName(QStringLiteral("N1"));
-    mnuClose = item(PM, "mnuClose", QStringLiteral("Programm beenden"), QKeySequence(Qt::Key_F12));
+    mnuClose = item(PM, "mnuClose", tr("Programm beenden"), QKeySequence(Qt::Key_F12));
 
     // The popup menu is also the context menu of these controls.
     for (QWidget *w : {static_cast<QWidget *>(ui->nb), static_cast<QWidget *>(ui->Image1),
@@ -289,8 +291,8 @@ void TfmMain::LookForTray()
         }
     }
     const QString status = ui->ISDNBar->text();
-    if (status.endsWith(kNoTrayNote))
-        ui->ISDNBar->setText(status.chopped(kNoTrayNote.size()));
+    if (const QString note = noTrayNote(); status.endsWith(note))
+        ui->ISDNBar->setText(status.chopped(note.size()));
     // The window goes behind its icon, as at a start with a notification area, unless the user
     // is at work in it (another page, a dialog open, a call on show).
     const bool idle = ui->nb->currentIndex() == PageStart && QApplication::activeModalWidget() == nullptr &&
@@ -436,7 +438,7 @@ void TfmMain::StopListen()
 
 void TfmMain::ShowListenStatus(const QString &text)
 {
-    ui->ISDNBar->setText(FTrayAvailable ? text : text + kNoTrayNote);
+    ui->ISDNBar->setText(FTrayAvailable ? text : text + noTrayNote());
 }
 
 bool TfmMain::ServerMode() const
@@ -574,7 +576,7 @@ void TfmMain::CommitData(const SessionManagerAccess &session)
             asked = true;
             allowed = session.allowsInteraction && session.allowsInteraction();
         }
-        return allowed && AskMessageDlg(error.message() + QStringLiteral("\r\rNochmals versuchen ?"), 0);
+        return allowed && AskMessageDlg(error.message() + tr("\r\rNochmals versuchen ?"), 0);
     });
     if (allowed && session.release)
         session.release();
@@ -602,7 +604,7 @@ void TfmMain::FormClose(bool mayAsk)
     // the files, and nothing queued is dropped silently: a save that fails now (a full disk) is
     // shown, and the user may try again.
     FPipeline->Close([mayAsk](const IoError &error) {
-        return mayAsk && AskMessageDlg(error.message() + QStringLiteral("\r\rNochmals versuchen ?"), 0);
+        return mayAsk && AskMessageDlg(error.message() + tr("\r\rNochmals versuchen ?"), 0);
     });
     // A registration under way ends within the time the component gives the server.
     FSession->Close();

@@ -24,7 +24,10 @@
 
 namespace {
 const QString kTrayTitle = QStringLiteral("Rufwart 32");
-const QString kNoNotificationService = QStringLiteral(" (kein Benachrichtigungsdienst)");
+QString noNotificationService()
+{
+    return TfmMain::tr(" (kein Benachrichtigungsdienst)");
+}
 
 // Tells when the user looks at the call list: the main window activated while the list shows,
 // or a click or key in the list.
@@ -99,7 +102,7 @@ void TfmMain::ShowExternalCall(const RingDecision &d, const QString &msn)
         ShowCallMsg(label, number, hint, QString());
         if (!FNoNotifierTold) {
             FNoNotifierTold = true;
-            ui->ISDNBar->setText(ui->ISDNBar->text() + kNoNotificationService);
+            ui->ISDNBar->setText(ui->ISDNBar->text() + noNotificationService());
         }
     });
 }

@@ -7,6 +7,7 @@
 #include "dinfo/DInfoClient.h"
 #include "mainwindow/NetworkOptionsTab.h"
 #include "monitor/DInfoService.h"
+#include "platform/Language.h"
 #include "settings/SettingsStore.h"
 #include "ui_OptionsPage.h"
 #include "widgets/ButtonEdit.h"
@@ -36,6 +37,22 @@ bool isWholeNumber(const QString &text)
 {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
     return digits.match(text).hasMatch();
+}
+
+// The entries of "Sprache": automatic (the desktop's language), German, English.
+QString languageOf(int index)
+{
+    return index == 1   ? QString::fromLatin1(Language::kGerman)
+           : index == 2 ? QString::fromLatin1(Language::kEnglish)
+                        : QString();
+}
+
+int languageIndex(const QString &setting)
+{
+    const QString choice = setting.trimmed().toLower();
+    return choice == QLatin1String(Language::kGerman)    ? 1
+           : choice == QLatin1String(Language::kEnglish) ? 2
+                                                         : 0;
 }
 } // namespace
 
@@ -92,6 +109,10 @@ OptionsPage::OptionsPage(DInfoService &dinfo, QWidget *parent)
     connect(ui->IsdnMinimize, &QCheckBox::toggled, this, &OptionsPage::MinimizeClicked);
     connect(ui->ISDNAutoStart, &QCheckBox::toggled, this, &OptionsPage::AutoStartClicked);
     connect(ui->UndoBtn, &QPushButton::clicked, this, &OptionsPage::Apply);
+    // "Sprache" is written at once; the program speaks it from its next start.
+    connect(ui->OptLanguage, &QComboBox::currentIndexChanged, this, [](int index) {
+        StoreSetting([index] { Settings::Write(Settings::Language, languageOf(index)); });
+    });
 }
 
 OptionsPage::~OptionsPage() = default;
@@ -129,6 +150,7 @@ void OptionsPage::Load()
     ui->OptCapiRemote->setText(Settings::Read(Settings::CapiRemote));
     ui->isdnUse->setChecked(Settings::Read(Settings::UseExtern));
     ui->ISDNRunDInfo->setChecked(stored.RunDInfo);
+    ui->OptLanguage->setCurrentIndex(languageIndex(Settings::Read(Settings::Language)));
     m_network->Load();
     EmitOptions();
     // Only now does "Aktiv" start and stop listening, so loading it did not do it twice.
@@ -217,7 +239,7 @@ void OptionsPage::SetDInfoVersionIndex(int index)
 
 void OptionsPage::ChooseDirectoryFor(QLineEdit *edit)
 {
-    const QString chosen = ChooseDirectory(this, QStringLiteral("Verzeichnis auswählen ..."), edit->text());
+    const QString chosen = ChooseDirectory(this, tr("Verzeichnis auswählen ..."), edit->text());
     if (chosen.size() > 1)
         edit->setText(withTrailingSlash(QDir::cleanPath(chosen)));
 }
@@ -247,9 +269,9 @@ void OptionsPage::Apply()
                             DInfoVersionIndex() != Settings::Read(Settings::DInfoVersion);
 
     if (!ForceDirectoriesEx(ui->OptSendDir->text()))
-        ShowMessageDlg(QStringLiteral("Sendeverzeichnis ungültig ."));
+        ShowMessageDlg(tr("Sendeverzeichnis ungültig ."));
     if (!ForceDirectoriesEx(ui->OptEmpfangDir->text()))
-        ShowMessageDlg(QStringLiteral("Empfangsverzeichnis ungültig ."));
+        ShowMessageDlg(tr("Empfangsverzeichnis ungültig ."));
 
     // The field takes digits only; left empty it stands for the default.
     if (!isWholeNumber(ui->IsdnTimeMinimize->text()))
@@ -268,8 +290,8 @@ void OptionsPage::Apply()
     const QString dinfoExe = ui->OptDInfoDir->text() + QStringLiteral("dinfo32.exe");
     if (DInfoVersionIndex() == 1 && QFileInfo::exists(dinfoExe) &&
         FileDateTimeOf(dinfoExe).date() < kDInfo97Fixed) {
-        ShowMessageDlg(QStringLiteral("DINFO-97 HINWEIS !\r\rNur lauffähig mit DInfo 97 32Bit\r"
-                                      "ServicePack B oder höher .\r\rDownload: www.dinfo.de"));
+        ShowMessageDlg(tr("DINFO-97 HINWEIS !\r\rNur lauffähig mit DInfo 97 32Bit\r"
+                          "ServicePack B oder höher .\r\rDownload: www.dinfo.de"));
     }
 
     emit applied();
@@ -300,8 +322,7 @@ void OptionsPage::ApplyCapiRemote()
 {
     const QString remote = ui->OptCapiRemote->text().trimmed();
     if (!remote.isEmpty() && !TCustomCapi20::ParseRemoteCapi(remote)) {
-        ShowMessageDlg(
-            QStringLiteral("CAPI über TCP: bitte als Host:Port angeben, z.B. 192.168.178.1:5031 ."));
+        ShowMessageDlg(tr("CAPI über TCP: bitte als Host:Port angeben, z.B. 192.168.178.1:5031 ."));
         return;
     }
     if (remote == Settings::Read(Settings::CapiRemote))

@@ -97,8 +97,8 @@ void DesktopNotifier::Notify(const CallNotice &notice, std::function<void()> fai
 {
     QStringList actions;
     if (notice.CanBlock)
-        actions << QString::fromLatin1(kActionBlock) << QStringLiteral("Sperren");
-    actions << QString::fromLatin1(kActionEdit) << QStringLiteral("Bearbeiten");
+        actions << QString::fromLatin1(kActionBlock) << tr("Sperren");
+    actions << QString::fromLatin1(kActionEdit) << tr("Bearbeiten");
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QString::fromLatin1(kAppId));
     // The picture itself as well: the icon name is known to the desktop only once the program

@@ -23,12 +23,12 @@
 #include <QThread>
 
 namespace {
-const QString kTitleServer = QStringLiteral("Rufwart 32 - Servermodus (DATA 64K)");
-const QString kTitleDial = QStringLiteral("Rufwart 32 - Verbindungsaufbau");
-const QString kTitleReceive = QStringLiteral("Rufwart 32 - Empfangen");
-const QString kTitleSend = QStringLiteral("Rufwart 32 - Senden");
-const QString kPleaseChoose = QStringLiteral("Bitte wählen Sie ...");
-const QString kWaitForRemote = QStringLiteral("Warte auf Gegenstelle ...");
+const char *const kTitleServer = QT_TRANSLATE_NOOP("TransferPages", "Rufwart 32 - Servermodus (DATA 64K)");
+const char *const kTitleDial = QT_TRANSLATE_NOOP("TransferPages", "Rufwart 32 - Verbindungsaufbau");
+const char *const kTitleReceive = QT_TRANSLATE_NOOP("TransferPages", "Rufwart 32 - Empfangen");
+const char *const kTitleSend = QT_TRANSLATE_NOOP("TransferPages", "Rufwart 32 - Senden");
+const char *const kPleaseChoose = QT_TRANSLATE_NOOP("TransferPages", "Bitte wählen Sie ...");
+const char *const kWaitForRemote = QT_TRANSLATE_NOOP("TransferPages", "Warte auf Gegenstelle ...");
 // Data calls at 64 kbit/s.
 constexpr uint8_t kDataService = 6;
 // SendCommand kinds.
@@ -96,31 +96,31 @@ QString TransferErrorReason(uint32_t number)
     using namespace CapiError;
     switch (number) {
     case ERR_TRANSFER_NAME_REFUSED:
-        return QStringLiteral("Name abgelehnt");
+        return TransferPages::tr("Name abgelehnt");
     case ERR_TRANSFER_REQUEST_REFUSED:
-        return QStringLiteral("Anforderung abgelehnt");
+        return TransferPages::tr("Anforderung abgelehnt");
     case ERR_TRANSFER_BAD_SIZE:
-        return QStringLiteral("Größe stimmt nicht");
+        return TransferPages::tr("Größe stimmt nicht");
     case ERR_TRANSFER_NO_FILE:
-        return QStringLiteral("Daten ohne Datei");
+        return TransferPages::tr("Daten ohne Datei");
     case ERR_TRANSFER_WRITE:
-        return QStringLiteral("Schreibfehler");
+        return TransferPages::tr("Schreibfehler");
     case ERR_TRANSFER_READ:
-        return QStringLiteral("Lesefehler");
+        return TransferPages::tr("Lesefehler");
     case ERR_TRANSFER_LINK_LOST:
-        return QStringLiteral("Verbindung abgebrochen");
+        return TransferPages::tr("Verbindung abgebrochen");
     case ERR_TRANSFER_INCOMPLETE:
-        return QStringLiteral("unvollständig");
+        return TransferPages::tr("unvollständig");
     case ERR_TRANSFER_NOT_SENT:
-        return QStringLiteral("nicht angenommen");
+        return TransferPages::tr("nicht angenommen");
     case ERR_TRANSFER_BUSY:
-        return QStringLiteral("andere Übertragung läuft");
+        return TransferPages::tr("andere Übertragung läuft");
     case ERR_TRANSFER_TOO_LARGE:
-        return QStringLiteral("zu groß");
+        return TransferPages::tr("zu groß");
     case ERR_TRANSFER_NO_SPACE:
-        return QStringLiteral("kein Platz");
+        return TransferPages::tr("kein Platz");
     default:
-        return QStringLiteral("Fehler %1").arg(number, 4, 16, QLatin1Char('0'));
+        return TransferPages::tr("Fehler %1").arg(number, 4, 16, QLatin1Char('0'));
     }
 }
 
@@ -152,7 +152,7 @@ TransferPages::TransferPages(TCapi20 &capi, CallerSource callers, DisplayQueue q
         m_holder->removeWidget(page);
     m_connectTray = new TTrayIcon(this);
     m_connectTray->setObjectName(QStringLiteral("ConnectTray"));
-    m_connectTray->setToolTip(QStringLiteral("Datenübertragung"));
+    m_connectTray->setToolTip(tr("Datenübertragung"));
     ConnectControls();
     ConnectComponent();
 }
@@ -283,7 +283,7 @@ void TransferPages::SetServerMode(bool on)
     // Listening anew narrows (or widens again) the services for data calls.
     emit listenAgainWanted();
     if (on)
-        emit titleWanted(kTitleServer);
+        emit titleWanted(tr(kTitleServer));
 }
 
 void TransferPages::ShowProgress()
@@ -297,7 +297,7 @@ void TransferPages::OpenDialPage()
 {
     emit windowWanted();
     SetServerMode(false);
-    emit titleWanted(kTitleDial);
+    emit titleWanted(tr(kTitleDial));
 
     ui->ChangeCallers->clear();
     m_dialNumbers.clear();
@@ -315,7 +315,7 @@ void TransferPages::OpenDialPage()
     }
     ui->ChangeCallers->setCurrentIndex(-1);
 
-    ui->lbConnectMsg->setText(kPleaseChoose);
+    ui->lbConnectMsg->setText(tr(kPleaseChoose));
     ui->DFUoutBtn->setEnabled(false);
     m_prefixApplied = false;
     ui->ChangeNumber->clear();
@@ -361,7 +361,7 @@ void TransferPages::CallBtnClick()
         m_prefixApplied = true;
     }
     const QString number = ui->ChangeNumber->text().left(255);
-    ui->lbConnectMsg->setText(QStringLiteral("Wähle ") + number + QStringLiteral(" ..."));
+    ui->lbConnectMsg->setText(tr("Wähle %1 ...").arg(number));
     // Opening this page registered anew (client mode); that registration reports first.
     emit registrationAwaited();
     // Progress arrives through the connection events; a failed dial shows nothing more.
@@ -385,7 +385,7 @@ void TransferPages::DFUabortBtnClick()
 
 void TransferPages::Capi2Connect()
 {
-    RunDisplay([this] { ShowStatus(QStringLiteral("Warte auf B-Kanal  ...")); });
+    RunDisplay([this] { ShowStatus(tr("Warte auf B-Kanal  ...")); });
     m_capi.ConnectB3();
 }
 
@@ -393,10 +393,10 @@ void TransferPages::Capi2BConnect(int /*NCCI*/)
 {
     RunDisplay([this] {
         if (m_serverMode) {
-            emit statusWanted(QStringLiteral("Datenübertragung ..."));
+            emit statusWanted(tr("Datenübertragung ..."));
         } else {
-            ui->lbConnectMsg->setText(QStringLiteral("B-Kanal Verbindung wird aufgebaut  ..."));
-            emit titleWanted(kTitleReceive);
+            ui->lbConnectMsg->setText(tr("B-Kanal Verbindung wird aufgebaut  ..."));
+            emit titleWanted(tr(kTitleReceive));
             emit pageWanted(Page::Upload);
         }
         SetConnectIcon(true, 0);
@@ -406,8 +406,7 @@ void TransferPages::Capi2BConnect(int /*NCCI*/)
 void TransferPages::Capi2BDisconnect(int /*NCCI*/, uint32_t /*Grund*/)
 {
     RunDisplay([this] {
-        ShowStatus(m_serverMode ? QStringLiteral("Datenübertragung beendet ...")
-                                : QStringLiteral("B-Kanal Verbindung beendet  ..."));
+        ShowStatus(m_serverMode ? tr("Datenübertragung beendet ...") : tr("B-Kanal Verbindung beendet  ..."));
         SetConnectIcon(false, 0);
     });
 }
@@ -416,7 +415,7 @@ void TransferPages::Capi2Disconnect(uint32_t /*Grund*/)
 {
     // Ends a receive run that waits for a file at once.
     m_transferDone = true;
-    RunDisplay([this] { ShowStatus(QStringLiteral("Verbindung getrennt  ...")); });
+    RunDisplay([this] { ShowStatus(tr("Verbindung getrennt  ...")); });
 }
 
 // ---- upload page ----
@@ -477,17 +476,17 @@ void TransferPages::UploadBtnClick()
 
 void TransferPages::SendBtnClick()
 {
-    const QString path = ChooseOpenFile(m_window, QStringLiteral("Datei senden ..."),
-                                        QStringLiteral("Alle Dateien|*.*"), m_sendFolder);
+    const QString path =
+        ChooseOpenFile(m_window, tr("Datei senden ..."), tr("Alle Dateien|*.*"), m_sendFolder);
     if (path.size() <= 5 || !QFileInfo(path).isFile())
         return;
     emit pageWanted(Page::Progress);
     if (!m_serverMode)
-        emit titleWanted(kTitleSend);
+        emit titleWanted(tr(kTitleSend));
     const QPointer<TransferPages> alive(this);
     m_capi.SendFile(path);
     if (alive && !m_serverMode)
-        emit titleWanted(kTitleReceive);
+        emit titleWanted(tr(kTitleReceive));
 }
 
 void TransferPages::EndSessionBtnClick()
@@ -526,8 +525,7 @@ void TransferPages::Capi2ReceiveFile(const QString &Filename, int64_t FileSize, 
 void TransferPages::Capi2TransferError(const QString &Filename, uint32_t ErrorNumber)
 {
     RunDisplay([this, Filename, ErrorNumber] {
-        const QString line = Filename + QStringLiteral(" fehlgeschlagen (") +
-                             TransferErrorReason(ErrorNumber) + QStringLiteral(") ...");
+        const QString line = tr("%1 fehlgeschlagen (%2) ...").arg(Filename, TransferErrorReason(ErrorNumber));
         ui->dfuList->addItem(line);
         if (m_serverMode)
             emit statusWanted(line);
@@ -547,7 +545,7 @@ void TransferPages::ShowTransferStep(bool receiving, const QString &Filename, in
         if (!m_serverMode) {
             ui->Gauge->setValue(0);
             ui->Gauge->setVisible(true);
-            ui->ProgressLabel->setText(kWaitForRemote);
+            ui->ProgressLabel->setText(tr(kWaitForRemote));
             ui->ProgressLabel->setVisible(true);
             if (receiving) {
                 // The rate of this file counts from its own first byte.
@@ -558,13 +556,15 @@ void TransferPages::ShowTransferStep(bool receiving, const QString &Filename, in
         break;
     case tbFileData: {
         SetConnectIcon(true, receiving ? 5 : 6);
-        const QString verb = receiving ? QStringLiteral("Empfange ") : QStringLiteral("Sende ");
         const int p = TransferPercent(FileProgress, FileSize);
         if (m_serverMode) {
-            emit statusWanted(verb + Filename + QStringLiteral(" ( %1 % erledigt )").arg(p));
+            const QString step =
+                receiving ? tr("Empfange %1 ( %2 % erledigt )") : tr("Sende %1 ( %2 % erledigt )");
+            emit statusWanted(step.arg(Filename, QString::number(p)));
         } else {
             ui->Gauge->setValue(p);
-            ui->ProgressLabel->setText(verb + Filename + QStringLiteral(" ..."));
+            ui->ProgressLabel->setText(
+                (receiving ? tr("Empfange %1 ...") : tr("Sende %1 ...")).arg(Filename));
             ui->Gauge->repaint();
             if (receiving)
                 ShowByteRate(FileProgress);
@@ -575,8 +575,9 @@ void TransferPages::ShowTransferStep(bool receiving, const QString &Filename, in
         SetConnectIcon(true, 0);
         if (receiving)
             m_transferDone = true;
-        const QString done = Filename + (receiving ? QStringLiteral(" erfolgreich empfangen ...")
-                                                   : QStringLiteral(" erfolgreich gesendet ..."));
+        const QString done =
+            (receiving ? tr("%1 erfolgreich empfangen ...") : tr("%1 erfolgreich gesendet ..."))
+                .arg(Filename);
         ui->dfuList->addItem(done);
         if (m_serverMode)
             emit statusWanted(done);

@@ -9,7 +9,7 @@
 TButtonEdit::TButtonEdit(QWidget *parent) : QLineEdit(parent)
 {
     m_button = addAction(Icons::browseIcon(), QLineEdit::TrailingPosition);
-    m_button->setToolTip(QStringLiteral("Auswählen ... (F2)"));
+    m_button->setToolTip(tr("Auswählen ... (F2)"));
     m_button->setVisible(false);
     connect(m_button, &QAction::triggered, this, &TButtonEdit::buttonClicked);
 }

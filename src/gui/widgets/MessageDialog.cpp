@@ -65,13 +65,13 @@ Captions captionsFor(int kind)
 {
     switch (kind) {
     case 0:
-        return {"&Nein", "&Ja"};
+        return {QT_TRANSLATE_NOOP("TfmMsgDlg", "&Nein"), QT_TRANSLATE_NOOP("TfmMsgDlg", "&Ja")};
     case 1:
-        return {"&Abbrechen", "&Weiter"};
+        return {QT_TRANSLATE_NOOP("TfmMsgDlg", "&Abbrechen"), QT_TRANSLATE_NOOP("TfmMsgDlg", "&Weiter")};
     case 3:
-        return {"&Weiter", "&Ignorieren"};
+        return {QT_TRANSLATE_NOOP("TfmMsgDlg", "&Weiter"), QT_TRANSLATE_NOOP("TfmMsgDlg", "&Ignorieren")};
     default:
-        return {nullptr, "&Weiter"};
+        return {nullptr, QT_TRANSLATE_NOOP("TfmMsgDlg", "&Weiter")};
     }
 }
 } // namespace
@@ -79,7 +79,7 @@ Captions captionsFor(int kind)
 TfmMsgDlg::TfmMsgDlg(const QString &text, int kind, QWidget *parent)
     : TToolDialog(parent), m_text(withLineBreaks(text)), m_kind(kind)
 {
-    setWindowTitle(QStringLiteral("Mitteilung"));
+    setWindowTitle(tr("Mitteilung"));
     setObjectName(QStringLiteral("fmMsgDlg"));
     setFixedSize(kWidth, kHeight);
 
@@ -102,18 +102,18 @@ TfmMsgDlg::TfmMsgDlg(const QString &text, int kind, QWidget *parent)
     Bevel1->setGeometry(6, 96, 243, 2);
 
     // The right-hand button comes first in the tab order.
-    MsgBtn2 = new QPushButton(QStringLiteral("&Weiter"), this);
+    MsgBtn2 = new QPushButton(tr("&Weiter"), this);
     MsgBtn2->setObjectName(QStringLiteral("MsgBtn2"));
     MsgBtn2->setGeometry(180, 110, 65, 25);
-    MsgBtn1 = new QPushButton(QStringLiteral("&Abrechen"), this);
+    MsgBtn1 = new QPushButton(tr("&Abrechen"), this);
     MsgBtn1->setObjectName(QStringLiteral("MsgBtn1"));
     MsgBtn1->setGeometry(108, 110, 65, 25);
     setTabOrder(MsgBtn2, MsgBtn1);
 
     const Captions captions = captionsFor(kind);
-    MsgBtn2->setText(QString::fromUtf8(captions.right));
+    MsgBtn2->setText(tr(captions.right));
     if (captions.left)
-        MsgBtn1->setText(QString::fromUtf8(captions.left));
+        MsgBtn1->setText(tr(captions.left));
     else
         MsgBtn1->hide();
     MsgBtn2->setDefault(true);

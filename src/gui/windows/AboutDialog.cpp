@@ -11,7 +11,7 @@
 TfmAbout::TfmAbout(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("fmAbout"));
-    setWindowTitle(QStringLiteral("Über Rufwart 32"));
+    setWindowTitle(tr("Über Rufwart 32"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     auto *picture = new QLabel(this);
@@ -21,15 +21,15 @@ TfmAbout::TfmAbout(QWidget *parent) : QDialog(parent)
     auto *text = new QLabel(this);
     text->setObjectName(QStringLiteral("lbAbout"));
     text->setTextFormat(Qt::RichText);
-    text->setText(QStringLiteral("<b>Rufwart 32  v2.2</b><br><br>"
-                                 "ISDN-Anrufmonitor für CAPI 2.0<br>"
-                                 "Anrufererkennung, Anrufjournal und Datenübertragung<br><br>"
-                                 "Qt %1<br>"
-                                 "Lizenz: GPL-2.0-or-later")
+    text->setText(tr("<b>Rufwart 32  v2.2</b><br><br>"
+                     "ISDN-Anrufmonitor für CAPI 2.0<br>"
+                     "Anrufererkennung, Anrufjournal und Datenübertragung<br><br>"
+                     "Qt %1<br>"
+                     "Lizenz: GPL-2.0-or-later")
                       .arg(QString::fromLatin1(qVersion())));
 
     auto *buttons = new QDialogButtonBox(this);
-    QPushButton *ok = buttons->addButton(QStringLiteral("&Weiter"), QDialogButtonBox::AcceptRole);
+    QPushButton *ok = buttons->addButton(tr("&Weiter"), QDialogButtonBox::AcceptRole);
     ok->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 

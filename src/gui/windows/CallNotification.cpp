@@ -92,7 +92,7 @@ TfmCallMsg::TfmCallMsg(QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     // The program lives in the notification area: a notification closing must never end it.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle(QStringLiteral("Anruf von"));
+    setWindowTitle(tr("Anruf von"));
     setFixedSize(305, 98);
 
     Image1 = makeLabel(this, "Image1", QRect(0, 0, 305, 98), Qt::AlignCenter);
@@ -128,7 +128,7 @@ TfmCallMsg::TfmCallMsg(QWidget *parent)
     lbHinweis->setTextFormat(Qt::PlainText);
     lbHinweis->setFont(smallFont);
     setNumber(QString());
-    setHint(QStringLiteral("Anruf "));
+    setHint(tr("Anruf "));
 
     CloseTimer = new QTimer(this);
     CloseTimer->setObjectName(QStringLiteral("CloseTimer"));

@@ -60,7 +60,7 @@ TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, DInfoService *dinfo,
     : TToolDialog(parent), FCallers(callers), FCapi(capi), FDInfo(dinfo)
 {
     setObjectName(QStringLiteral("fmAnruf"));
-    setWindowTitle(QStringLiteral("Anrufer"));
+    setWindowTitle(tr("Anrufer"));
     setEscapeFirst(true);
 
     Image1 = new QLabel(this);
@@ -68,11 +68,11 @@ TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, DInfoService *dinfo,
     Image1->setPixmap(Icons::trayIcon().pixmap(32, 32));
     Image1->setGeometry(8, 8, 32, 32);
 
-    Label1 = new QLabel(QStringLiteral("Sortieren nach : "), this);
+    Label1 = new QLabel(tr("Sortieren nach : "), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    rbSortNummer = new QRadioButton(QStringLiteral("Nummer"), this);
+    rbSortNummer = new QRadioButton(tr("Nummer"), this);
     rbSortNummer->setObjectName(QStringLiteral("rbSortNummer"));
-    rbSortName = new QRadioButton(QStringLiteral("Name"), this);
+    rbSortName = new QRadioButton(tr("Name"), this);
     rbSortName->setObjectName(QStringLiteral("rbSortName"));
     rbSortName->setChecked(true);
 
@@ -88,21 +88,21 @@ TfmAnruf::TfmAnruf(CallerDirectory &callers, TCapi20 *capi, DInfoService *dinfo,
     dbl->setColumns({kNumberWidth, kNameWidth, kBlockedWidth});
     dbl->setColumnWidthByRows(CallerListModel::ColName);
 
-    HinweisBtn = new QPushButton(QStringLiteral("&Hinweis"), this);
+    HinweisBtn = new QPushButton(tr("&Hinweis"), this);
     HinweisBtn->setObjectName(QStringLiteral("HinweisBtn"));
-    DInfoBtn = new QPushButton(QStringLiteral("&D-Info"), this);
+    DInfoBtn = new QPushButton(tr("&D-Info"), this);
     DInfoBtn->setObjectName(QStringLiteral("DInfoBtn"));
-    NeuBtn = new QPushButton(QStringLiteral("&Zufügen"), this);
+    NeuBtn = new QPushButton(tr("&Zufügen"), this);
     NeuBtn->setObjectName(QStringLiteral("NeuBtn"));
-    DelBtn = new QPushButton(QStringLiteral("&Löschen"), this);
+    DelBtn = new QPushButton(tr("&Löschen"), this);
     DelBtn->setObjectName(QStringLiteral("DelBtn"));
-    DialBtn = new QPushButton(QStringLiteral("&Anwahl"), this);
+    DialBtn = new QPushButton(tr("&Anwahl"), this);
     DialBtn->setObjectName(QStringLiteral("DialBtn"));
-    CloseBtn = new QPushButton(QStringLiteral("Schli&eßen"), this);
+    CloseBtn = new QPushButton(tr("Schli&eßen"), this);
     CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
-    ImportBtn = new QPushButton(QStringLiteral("&Importieren ..."), this);
+    ImportBtn = new QPushButton(tr("&Importieren ..."), this);
     ImportBtn->setObjectName(QStringLiteral("ImportBtn"));
-    ImportBtn->setToolTip(QStringLiteral("Namen aus einem Adressbuch (vCard oder CSV) übernehmen"));
+    ImportBtn->setToolTip(tr("Namen aus einem Adressbuch (vCard oder CSV) übernehmen"));
 
     // Layout: the icon at the top left, the sort choice beside it, the grid under the choice,
     // as wide as its columns, and the buttons in one row at the bottom.
@@ -206,13 +206,13 @@ void TfmAnruf::SortChanged(bool)
 
 void TfmAnruf::HinweisBtnClick()
 {
-    ShowMessageDlg(QStringLiteral("Um einen Anrufer zu sperren,\rfügen Sie ein \"X\" in die\r"
-                                  "Spalte \"Gesperrt\" ein !"));
+    ShowMessageDlg(tr("Um einen Anrufer zu sperren,\rfügen Sie ein \"X\" in die\r"
+                      "Spalte \"Gesperrt\" ein !"));
 }
 
 void TfmAnruf::NeuBtnClick()
 {
-    if (!AskMessageDlg(QStringLiteral("Eintrag zufügen ?"), 0))
+    if (!AskMessageDlg(tr("Eintrag zufügen ?"), 0))
         return;
     const int row = model->appendEmptyRow();
     dbl->setColumnWidthByRows(CallerListModel::ColName);
@@ -223,7 +223,7 @@ void TfmAnruf::NeuBtnClick()
 
 void TfmAnruf::DelBtnClick()
 {
-    if (!AskMessageDlg(QStringLiteral("Eintrag löschen ?"), 0))
+    if (!AskMessageDlg(tr("Eintrag löschen ?"), 0))
         return;
     // A row without number is dropped when the list is saved; the other edits are saved with it.
     model->setData(model->index(CurrentRow(), CallerListModel::ColNumber), QString());
@@ -246,7 +246,7 @@ void TfmAnruf::DInfoBtnClick()
 void TfmAnruf::DialBtnClick()
 {
     if (DialTag == 0) {
-        DialBtn->setText(QStringLiteral("&Auflegen"));
+        DialBtn->setText(tr("&Auflegen"));
         DialTag = 1;
         const QString number =
             model->index(CurrentRow(), CallerListModel::ColNumber).data().toString().left(kMaxDialNumber);
@@ -257,7 +257,7 @@ void TfmAnruf::DialBtnClick()
     } else {
         if (FCapi)
             FCapi->Disconnect(1);
-        DialBtn->setText(QStringLiteral("&Anwahl"));
+        DialBtn->setText(tr("&Anwahl"));
         DialTag = 0;
         Image1->show();
     }
@@ -266,8 +266,8 @@ void TfmAnruf::DialBtnClick()
 void TfmAnruf::ImportBtnClick()
 {
     const QString path =
-        ChooseOpenFile(this, QStringLiteral("Adressbuch importieren"),
-                       QStringLiteral("Adressbücher|*.vcf;*.vcard;*.csv|Alle Dateien|*"), Paths::homeDir());
+        ChooseOpenFile(this, tr("Adressbuch importieren"),
+                       tr("Adressbücher|*.vcf;*.vcard;*.csv|Alle Dateien|*"), Paths::homeDir());
     if (path.isEmpty())
         return;
     // Keys as the ring handler looks callers up; numbers without area code in the user's area
@@ -297,20 +297,19 @@ void TfmAnruf::ImportPlanned(const ContactImportPlans &plans)
     }
     ContactImport import = plans.KeepNamed;
     if (import.NamedDiffering > 0 &&
-        AskMessageDlg(
-            (import.NamedDiffering == 1
-                 ? QStringLiteral("Ein Eintrag trägt schon einen eigenen Namen,\r"
-                                  "den das Adressbuch anders nennt.\r\rAuch diesen Namen ersetzen ?")
-                 : QStringLiteral("%1 Einträge tragen schon eigene Namen,\r"
-                                  "die das Adressbuch anders nennt.\r\rAuch diese Namen ersetzen ?")
-                       .arg(import.NamedDiffering)),
-            0))
+        AskMessageDlg((import.NamedDiffering == 1
+                           ? tr("Ein Eintrag trägt schon einen eigenen Namen,\r"
+                                "den das Adressbuch anders nennt.\r\rAuch diesen Namen ersetzen ?")
+                           : tr("%1 Einträge tragen schon eigene Namen,\r"
+                                "die das Adressbuch anders nennt.\r\rAuch diese Namen ersetzen ?")
+                                 .arg(import.NamedDiffering)),
+                      0))
         import = plans.ReplaceNamed;
     if (!import.HasChanges()) {
-        ShowMessageDlg(import.Summary() + QStringLiteral("\r\rNichts zu übernehmen."));
+        ShowMessageDlg(import.Summary() + tr("\r\rNichts zu übernehmen."));
         return;
     }
-    if (!AskMessageDlg(import.Summary() + QStringLiteral("\r\rÜbernehmen und die Liste speichern ?"), 0))
+    if (!AskMessageDlg(import.Summary() + tr("\r\rÜbernehmen und die Liste speichern ?"), 0))
         return;
     model->setCallers(import.Rows);
     if (SaveList())
@@ -328,7 +327,7 @@ void TfmAnruf::reject()
     } catch (const IoError &e) {
         ShowMessageDlg(e.message());
     }
-    if (AskMessageDlg(QStringLiteral("Änderungen speichern ?"), 0) && !SaveList())
+    if (AskMessageDlg(tr("Änderungen speichern ?"), 0) && !SaveList())
         return; // the edits stay for the user to mend
     TToolDialog::reject();
 }

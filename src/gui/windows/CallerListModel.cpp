@@ -1,7 +1,9 @@
 #include "windows/CallerListModel.h"
 
 namespace {
-const QString kHeaders[] = {QStringLiteral("Rufnummer"), QStringLiteral("Name"), QStringLiteral("Gesperrt")};
+const char *const kHeaders[] = {QT_TRANSLATE_NOOP("CallerListModel", "Rufnummer"),
+                                QT_TRANSLATE_NOOP("CallerListModel", "Name"),
+                                QT_TRANSLATE_NOOP("CallerListModel", "Gesperrt")};
 const QString kBlockedMark = QStringLiteral("X");
 } // namespace
 
@@ -91,6 +93,6 @@ Qt::ItemFlags CallerListModel::flags(const QModelIndex &index) const
 QVariant CallerListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 3)
-        return kHeaders[section];
+        return tr(kHeaders[section]);
     return QVariant();
 }

@@ -15,10 +15,10 @@ TfmStamm::TfmStamm(CallerDirectory &callers, const QString &key, DInfoService *d
     : TToolDialog(parent), FCallers(callers), FKey(key), FDInfo(dinfo)
 {
     setObjectName(QStringLiteral("fmStamm"));
-    setWindowTitle(QStringLiteral("Anruferdaten"));
+    setWindowTitle(tr("Anruferdaten"));
 
-    auto *numberLabel = new QLabel(QStringLiteral("Rufnummer :"), this);
-    auto *nameLabel = new QLabel(QStringLiteral("Name :"), this);
+    auto *numberLabel = new QLabel(tr("Rufnummer :"), this);
+    auto *nameLabel = new QLabel(tr("Name :"), this);
     EdNummer = new QLineEdit(this);
     EdNummer->setObjectName(QStringLiteral("EdNummer"));
     // The key is shown, not edited: typing changes nothing (Enter still reaches the dialog).
@@ -26,13 +26,13 @@ TfmStamm::TfmStamm(CallerDirectory &callers, const QString &key, DInfoService *d
     EdName = new QLineEdit(this);
     EdName->setObjectName(QStringLiteral("EdName"));
     nameLabel->setBuddy(EdName);
-    cbOut = new QCheckBox(QStringLiteral("Gesperrt"), this);
+    cbOut = new QCheckBox(tr("Gesperrt"), this);
     cbOut->setObjectName(QStringLiteral("cbOut"));
-    ChangeBtn = new QPushButton(QStringLiteral("Über&nehmen"), this);
+    ChangeBtn = new QPushButton(tr("Über&nehmen"), this);
     ChangeBtn->setObjectName(QStringLiteral("ChangeBtn"));
-    AbortBtn = new QPushButton(QStringLiteral("&Abrechen"), this);
+    AbortBtn = new QPushButton(tr("&Abrechen"), this);
     AbortBtn->setObjectName(QStringLiteral("AbortBtn"));
-    DInfoBtn = new QPushButton(QStringLiteral("&D-Info"), this);
+    DInfoBtn = new QPushButton(tr("&D-Info"), this);
     DInfoBtn->setObjectName(QStringLiteral("DInfoBtn"));
 
     // Labels and buttons as wide as their texts need, the edits in the room that is left.

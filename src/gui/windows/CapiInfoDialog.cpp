@@ -11,7 +11,7 @@
 #include <QPushButton>
 
 namespace {
-const QString kUnknown = QStringLiteral("unbekannt");
+const char *const kUnknown = QT_TRANSLATE_NOOP("TfmCapiInfo", "unbekannt");
 const QColor kBoard(0x2f, 0x7d, 0x4f);
 const QColor kGold(0xd9, 0xa4, 0x2b);
 
@@ -166,7 +166,7 @@ QLabel *pictureLabel(QWidget *parent, const char *name, const QPixmap &picture, 
 TfmCapiInfo::TfmCapiInfo(TCustomCapi20 &capi, QWidget *parent) : TToolDialog(parent), m_capi(capi)
 {
     setObjectName(QStringLiteral("fmCapiInfo"));
-    setWindowTitle(QStringLiteral("Information zur ISDN-Karte / CAPI"));
+    setWindowTitle(tr("Information zur ISDN-Karte / CAPI"));
     QIcon icon;
     for (int size : {16, 22, 24, 32, 48})
         icon.addPixmap(adapterPicture(size));
@@ -175,8 +175,7 @@ TfmCapiInfo::TfmCapiInfo(TCustomCapi20 &capi, QWidget *parent) : TToolDialog(par
     // The captions' column grows with the desktop's type; everything right of it moves along.
     const QFontMetrics metrics(font());
     const int lineHeight = qMax(17, metrics.height() + 2);
-    const QString captions[3] = {QStringLiteral("Kartenhersteller :"), QStringLiteral("Capi Version :"),
-                                 QStringLiteral("Serien-Nummer :")};
+    const QString captions[3] = {tr("Kartenhersteller :"), tr("Capi Version :"), tr("Serien-Nummer :")};
     int captionWidth = 81;
     for (const QString &caption : captions)
         captionWidth = qMax(captionWidth, metrics.horizontalAdvance(caption) + 4);
@@ -200,7 +199,7 @@ TfmCapiInfo::TfmCapiInfo(TCustomCapi20 &capi, QWidget *parent) : TToolDialog(par
         values[i] = i == 1 ? new QLabel(this) : new TElidedLabel(this);
         values[i]->setObjectName(QString::fromLatin1(valueNames[i]));
         values[i]->setTextFormat(Qt::PlainText); // the driver's texts are never markup
-        values[i]->setText(kUnknown);
+        values[i]->setText(tr(kUnknown));
         values[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         values[i]->setGeometry(valueLeft, rowTop[i], valueWidth, lineHeight);
     }
@@ -227,7 +226,7 @@ TfmCapiInfo::TfmCapiInfo(TCustomCapi20 &capi, QWidget *parent) : TToolDialog(par
     bevel->setFrameShadow(QFrame::Sunken);
     bevel->setGeometry(8, bevelTop, width - 16, 2);
 
-    CloseBtn = new QPushButton(QStringLiteral("Schließen"), this);
+    CloseBtn = new QPushButton(tr("Schließen"), this);
     CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
     const int buttonWidth = qMax(65, metrics.horizontalAdvance(CloseBtn->text()) + 20);
     const int bottomHeight = qMax(25, 2 * metrics.lineSpacing() + 2);
@@ -279,13 +278,12 @@ void TfmCapiInfo::ShowConnectionLost()
 {
     m_watch.stop();
     for (QLabel *value : {lbHerst, lbVersion, lbSerNum})
-        value->setText(kUnknown);
+        value->setText(tr(kUnknown));
     for (QLabel *picture : {Image2, Image3, Image4})
         picture->hide();
     const QString server = m_capi.RemoteCapi();
-    lbConnection->setText(server.isEmpty()
-                              ? QStringLiteral("Verbindung zur CAPI verloren")
-                              : QStringLiteral("Verbindung zum CAPI-Server %1 verloren").arg(server));
+    lbConnection->setText(server.isEmpty() ? tr("Verbindung zur CAPI verloren")
+                                           : tr("Verbindung zum CAPI-Server %1 verloren").arg(server));
     lbConnection->show();
 }
 

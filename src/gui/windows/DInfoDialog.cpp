@@ -6,6 +6,7 @@
 #include "widgets/MessageDialog.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,17 +15,17 @@
 #include <QToolButton>
 
 namespace {
-const QString kStartText = QStringLiteral("Starten Sie die Suche ....");
-const QString kSearching = QStringLiteral("Suche Eintrag ...");
-const QString kNewSearch = QStringLiteral("Neue Suche ?");
-const QString kTooLong = QStringLiteral("Nummer zu lang !");
+const char *const kStartText = QT_TRANSLATE_NOOP("TfmDInfo", "Starten Sie die Suche ....");
+const char *const kSearching = QT_TRANSLATE_NOOP("TfmDInfo", "Suche Eintrag ...");
+const char *const kNewSearch = QT_TRANSLATE_NOOP("TfmDInfo", "Neue Suche ?");
+const char *const kTooLong = QT_TRANSLATE_NOOP("TfmDInfo", "Nummer zu lang !");
 } // namespace
 
 TTrayIcon *MakeDInfoTrayIcon(QObject *parent)
 {
     auto *icon = new TTrayIcon(parent);
     icon->setObjectName(QStringLiteral("DInfoTask"));
-    icon->setToolTip(QStringLiteral("D-Info 97 - Datenbank"));
+    icon->setToolTip(QCoreApplication::translate("TTrayIcon", "D-Info 97 - Datenbank"));
     icon->setIcon(QIcon(Icons::convertFrames(22).constFirst()));
     return icon;
 }
@@ -32,15 +33,15 @@ TTrayIcon *MakeDInfoTrayIcon(QObject *parent)
 TfmDInfo::TfmDInfo(DInfoService *service, QWidget *parent) : TToolDialog(parent), m_service(service)
 {
     setObjectName(QStringLiteral("fmDInfo"));
-    setWindowTitle(QStringLiteral("D-Info - Suche"));
+    setWindowTitle(tr("D-Info - Suche"));
     setAttribute(Qt::WA_QuitOnClose, false);
     constexpr int width = 330;
 
-    lbMsg = new QLabel(kStartText, this);
+    lbMsg = new QLabel(tr(kStartText), this);
     lbMsg->setObjectName(QStringLiteral("lbMsg"));
     lbMsg->setGeometry(8, 8, width - 16, 18);
 
-    auto *lbSearch = new QLabel(QStringLiteral("Suchen nach :"), this);
+    auto *lbSearch = new QLabel(tr("Suchen nach :"), this);
     lbSearch->setGeometry(8, 36, 84, 24);
     edNummer = new QLineEdit(this);
     edNummer->setObjectName(QStringLiteral("edNummer"));
@@ -49,7 +50,7 @@ TfmDInfo::TfmDInfo(DInfoService *service, QWidget *parent) : TToolDialog(parent)
     searchBtn = new QToolButton(this);
     searchBtn->setObjectName(QStringLiteral("searchBtn"));
     searchBtn->setGeometry(294, 35, 28, 26);
-    searchBtn->setToolTip(QStringLiteral("Suche starten"));
+    searchBtn->setToolTip(tr("Suche starten"));
     searchBtn->setIcon(QIcon(Icons::convertFrames(24).constFirst()));
     searchBtn->setIconSize(QSize(20, 20));
 
@@ -63,11 +64,11 @@ TfmDInfo::TfmDInfo(DInfoService *service, QWidget *parent) : TToolDialog(parent)
     lbTN->setWordWrap(true);
     lbTN->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    AbortBtn = new QPushButton(QStringLiteral("&Abrechen"), this);
+    AbortBtn = new QPushButton(tr("&Abrechen"), this);
     AbortBtn->setObjectName(QStringLiteral("AbortBtn"));
     AbortBtn->setGeometry(width - 2 * 90 - 12, 116, 90, 26);
     AbortBtn->setAutoDefault(false);
-    ChangeBtn = new QPushButton(QStringLiteral("Über&nehmen"), this);
+    ChangeBtn = new QPushButton(tr("Über&nehmen"), this);
     ChangeBtn->setObjectName(QStringLiteral("ChangeBtn"));
     ChangeBtn->setGeometry(width - 90 - 8, 116, 90, 26);
     ChangeBtn->setAutoDefault(false);
@@ -159,7 +160,7 @@ void TfmDInfo::Search()
 {
     m_found = false;
     const QString before = lbMsg->text();
-    lbMsg->setText(kSearching);
+    lbMsg->setText(tr(kSearching));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const QPointer<DInfoClient> client = Client();
     const DInfoSearch search =
@@ -173,10 +174,10 @@ void TfmDInfo::Search()
     case DInfoOutcome::Busy:
         // The request could not be carried out.
         lbMsg->setText(before);
-        lbTN->setText(QString::fromLatin1(kDdeError));
+        lbTN->setText(tr(kDdeError));
         return;
     case DInfoOutcome::TooLong:
-        lbTN->setText(kTooLong);
+        lbTN->setText(tr(kTooLong));
         break;
     case DInfoOutcome::Found:
         m_found = true;
@@ -184,10 +185,10 @@ void TfmDInfo::Search()
         break;
     default:
         // Nobody, no answer in time, or an answer that could not be read.
-        lbTN->setText(QString::fromLatin1(kNotFound));
+        lbTN->setText(tr(kNotFound));
         break;
     }
-    lbMsg->setText(kNewSearch);
+    lbMsg->setText(tr(kNewSearch));
 }
 
 void TfmDInfo::searchBtnClick()
@@ -220,7 +221,7 @@ QString TfmDInfo::LookUp(const QString &number, const QString &name)
 {
     edNummer->setText(number);
     lbTN->setText(name);
-    lbMsg->setText(kStartText);
+    lbMsg->setText(tr(kStartText));
     m_found = false;
     QPointer<TfmDInfo> self(this);
     exec();

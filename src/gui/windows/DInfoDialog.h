@@ -33,8 +33,8 @@ public:
     QString LookUp(const QString &number, const QString &name);
 
     // The label of the found subscriber: its picture and text.
-    static constexpr const char *kNotFound = "Kein Teilnehmer gefunden !";
-    static constexpr const char *kDdeError = "DDE Fehler !";
+    static constexpr const char *kNotFound = QT_TRANSLATE_NOOP("TfmDInfo", "Kein Teilnehmer gefunden !");
+    static constexpr const char *kDdeError = QT_TRANSLATE_NOOP("TfmDInfo", "DDE Fehler !");
 
 public slots:
     void done(int result) override;

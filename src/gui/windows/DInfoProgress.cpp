@@ -31,14 +31,14 @@ TfmDInfMsg::TfmDInfMsg(QWidget *parent)
 {
     setObjectName(QStringLiteral("fmDInfMsg"));
     setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle(QStringLiteral("Anruf von "));
+    setWindowTitle(tr("Anruf von "));
     setFixedSize(305, 98);
 
     Image1 = makeLabel(this, "Image1", QRect(0, 0, 305, 98));
     Image1->setScaledContents(true);
 
     lbName = makeLabel(this, "lbName", QRect(48, 14, 225, 25));
-    lbName->setText(QStringLiteral("D-Info Suche läuft ..."));
+    lbName->setText(tr("D-Info Suche läuft ..."));
     QFont nameFont(QStringLiteral("Times New Roman"));
     nameFont.setStyleHint(QFont::Serif);
     nameFont.setPixelSize(21);
@@ -51,7 +51,7 @@ TfmDInfMsg::TfmDInfMsg(QWidget *parent)
     Bevel1->setFrameShadow(QFrame::Sunken);
 
     lbHinweis = makeLabel(this, "lbHinweis", QRect(8, 74, 289, 17));
-    lbHinweis->setText(QStringLiteral("Bitte einen Moment Geduld ..."));
+    lbHinweis->setText(tr("Bitte einen Moment Geduld ..."));
     QFont smallFont = QApplication::font();
     smallFont.setPixelSize(11);
     lbHinweis->setFont(smallFont);

@@ -13,7 +13,7 @@ TfmUpdate::TfmUpdate(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
 {
     setObjectName(QStringLiteral("fmUpdate"));
-    setWindowTitle(QStringLiteral("Datenkonvertierung"));
+    setWindowTitle(tr("Datenkonvertierung"));
     setFixedSize(280, 72);
 
     Animate1 = new TAnimate(this);
@@ -22,8 +22,8 @@ TfmUpdate::TfmUpdate(QWidget *parent)
     Animate1->setFrames(Icons::convertFrames(48), 90);
     Animate1->setRestFrame(8);
 
-    Aktion = new QLabel(QStringLiteral("Bitte warten ..."), this);
-    Aktion->setObjectName(QStringLiteral("Aktion"));
+    Aktion = new QLabel(tr("Bitte warten ..."), this);
+    Aktion->setObjectName(tr("Aktion"));
     Aktion->setGeometry(70, 26, 200, 20);
 
     CenterOnScreen(this);
@@ -41,7 +41,7 @@ void TfmUpdate::conversionStarted()
         QApplication::setOverrideCursor(Qt::WaitCursor);
         m_busyCursor = true;
     }
-    Aktion->setText(QStringLiteral("Konvertiere Anruf-Journal ..."));
+    Aktion->setText(tr("Konvertiere Anruf-Journal ..."));
     Aktion->repaint();
     Animate1->play();
 }

@@ -27,7 +27,7 @@ TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, DInfoSe
     : TToolDialog(parent), FJournal(journal), FCallers(callers), FDInfo(dinfo)
 {
     setObjectName(QStringLiteral("fmHistorie"));
-    setWindowTitle(QStringLiteral("Anrufjournal"));
+    setWindowTitle(tr("Anrufjournal"));
     setEscapeFirst(true);
 
     Image1 = new QLabel(this);
@@ -49,9 +49,9 @@ TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, DInfoSe
 
     EdFilter = new QLineEdit(this);
     EdFilter->setObjectName(QStringLiteral("EdFilter"));
-    EdFilter->setPlaceholderText(QStringLiteral("Suchen ..."));
+    EdFilter->setPlaceholderText(tr("Suchen ..."));
     EdFilter->setClearButtonEnabled(true);
-    EdFilter->setToolTip(QStringLiteral("Rufnummer, Name, MSN oder Datum (Strg+F)"));
+    EdFilter->setToolTip(tr("Rufnummer, Name, MSN oder Datum (Strg+F)"));
     auto *find = new QAction(this);
     find->setShortcut(QKeySequence::Find);
     addAction(find);
@@ -60,11 +60,11 @@ TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, DInfoSe
     StatBtn->setObjectName(QStringLiteral("StatBtn"));
     StatBtn->setIcon(Icons::statisticsIcon());
     StatBtn->setToolTip(tr("Statistik"));
-    ExportBtn = new QPushButton(QStringLiteral("&Exportieren ..."), this);
+    ExportBtn = new QPushButton(tr("&Exportieren ..."), this);
     ExportBtn->setObjectName(QStringLiteral("ExportBtn"));
-    DelBtn = new QPushButton(QStringLiteral("&Löschen"), this);
+    DelBtn = new QPushButton(tr("&Löschen"), this);
     DelBtn->setObjectName(QStringLiteral("DelBtn"));
-    CloseBtn = new QPushButton(QStringLiteral("&Schließen"), this);
+    CloseBtn = new QPushButton(tr("&Schließen"), this);
     CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
 
     // The grid as wide as its columns and as high as the window allows; under it the icon, the
@@ -141,7 +141,7 @@ void TfmHistorie::changeEvent(QEvent *event)
 
 void TfmHistorie::DelBtnClick()
 {
-    if (!AskMessageDlg(QStringLiteral("Anrufjournal löschen ?"), 0))
+    if (!AskMessageDlg(tr("Anrufjournal löschen ?"), 0))
         return;
     try {
         FJournal.ClearJournal();
@@ -165,7 +165,7 @@ void TfmHistorie::EdFilterChange()
 void TfmHistorie::ExportBtnClick()
 {
     const QString path =
-        ChooseSaveFile(this, QStringLiteral("Anrufjournal exportieren"), QStringLiteral("CSV-Dateien|*.csv"),
+        ChooseSaveFile(this, tr("Anrufjournal exportieren"), tr("CSV-Dateien|*.csv"),
                        Paths::homeDir() + QStringLiteral("/Anrufjournal.csv"), QStringLiteral("csv"));
     if (path.isEmpty())
         return;
@@ -197,11 +197,9 @@ QMenu *TfmHistorie::RowMenu(int row)
         return nullptr;
     const bool isCaller = IsCallerKey(call->CallerKey);
     auto *menu = new QMenu(this);
-    QAction *edit =
-        menu->addAction(QStringLiteral("Anrufer bearbeiten"), this, [this, row] { EditRowCaller(row); });
+    QAction *edit = menu->addAction(tr("Anrufer bearbeiten"), this, [this, row] { EditRowCaller(row); });
     edit->setEnabled(isCaller);
-    QAction *block =
-        menu->addAction(QStringLiteral("Anrufer sperren"), this, [this, row] { BlockRowCaller(row); });
+    QAction *block = menu->addAction(tr("Anrufer sperren"), this, [this, row] { BlockRowCaller(row); });
     block->setEnabled(isCaller && !model->callers().Resolve(call->CallerKey).Blocked);
     return menu;
 }
@@ -223,8 +221,8 @@ void TfmHistorie::BlockRowCaller(int row)
     // known here, and blocking the key blocks every caller of the group.
     const QString key = call->CallerKey;
     if (key.contains(QLatin1Char('*')) &&
-        !AskMessageDlg(QStringLiteral("Zu diesem Anruf ist nur die Gruppe %1 bekannt, nicht die Rufnummer "
-                                      "des Anrufers.\r\rAlle Anrufer der Gruppe %1 sperren ?")
+        !AskMessageDlg(tr("Zu diesem Anruf ist nur die Gruppe %1 bekannt, nicht die Rufnummer "
+                          "des Anrufers.\r\rAlle Anrufer der Gruppe %1 sperren ?")
                            .arg(key),
                        0))
         return;

@@ -5,8 +5,9 @@
 #include <QLocale>
 
 namespace {
-const QString kHeaders[] = {QStringLiteral("Datum"), QStringLiteral("Uhrzeit"), QStringLiteral("MSN"),
-                            QStringLiteral("Anrufer")};
+const char *const kHeaders[] = {
+    QT_TRANSLATE_NOOP("JournalModel", "Datum"), QT_TRANSLATE_NOOP("JournalModel", "Uhrzeit"),
+    QT_TRANSLATE_NOOP("JournalModel", "MSN"), QT_TRANSLATE_NOOP("JournalModel", "Anrufer")};
 // Between the fields of a search text, so that no word matches across two of them.
 constexpr QChar kFieldSeparator(0x1F);
 } // namespace
@@ -172,6 +173,6 @@ Qt::ItemFlags JournalModel::flags(const QModelIndex &index) const
 QVariant JournalModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 4)
-        return kHeaders[section];
+        return tr(kHeaders[section]);
     return QVariant();
 }

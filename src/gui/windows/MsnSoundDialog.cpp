@@ -46,7 +46,7 @@ QLabel *rowLabel(int position, QWidget *page)
 TfmMsnMap::TfmMsnMap(QWidget *parent) : TToolDialog(parent)
 {
     setObjectName(QStringLiteral("fmMsnMap"));
-    setWindowTitle(QStringLiteral("MSN-Konfiguration"));
+    setWindowTitle(tr("MSN-Konfiguration"));
     setAttribute(Qt::WA_DeleteOnClose, false);
 
     nb = new QStackedWidget(this);
@@ -55,7 +55,7 @@ TfmMsnMap::TfmMsnMap(QWidget *parent) : TToolDialog(parent)
     // Page "MSN": two columns of four fields.
     pageMsn = new QWidget;
     pageMsn->setObjectName(QStringLiteral("MSN"));
-    heading(QStringLiteral("Eingaben ohne Vorwahl"), pageMsn);
+    heading(tr("Eingaben ohne Vorwahl"), pageMsn);
     for (int i = 0; i < 8; ++i) {
         const int column = i / 4, row = i % 4;
         const int x = 10 + column * 155, y = 32 + row * 28;
@@ -73,7 +73,7 @@ TfmMsnMap::TfmMsnMap(QWidget *parent) : TToolDialog(parent)
     // Page "Sound": one field with a chooser per position.
     pageSound = new QWidget;
     pageSound->setObjectName(QStringLiteral("Sound"));
-    heading(QStringLiteral("Sound zuweisen ...  "), pageSound);
+    heading(tr("Sound zuweisen ...  "), pageSound);
     for (int i = 0; i < 8; ++i) {
         const int y = 30 + i * 26;
         QLabel *label = rowLabel(i + 1, pageSound);
@@ -91,11 +91,11 @@ TfmMsnMap::TfmMsnMap(QWidget *parent) : TToolDialog(parent)
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
 
-    SoundBtn = new QPushButton(QStringLiteral("&Sound"), this);
+    SoundBtn = new QPushButton(tr("&Sound"), this);
     SoundBtn->setObjectName(QStringLiteral("SoundBtn"));
-    ChangeBtn = new QPushButton(QStringLiteral("&Weiter"), this);
+    ChangeBtn = new QPushButton(tr("&Weiter"), this);
     ChangeBtn->setObjectName(QStringLiteral("ChangeBtn"));
-    CloseBtn = new QPushButton(QStringLiteral("&Abbrechen"), this);
+    CloseBtn = new QPushButton(tr("&Abbrechen"), this);
     CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
     for (QPushButton *button : {SoundBtn, ChangeBtn, CloseBtn})
         button->setAutoDefault(false);
@@ -124,7 +124,7 @@ void TfmMsnMap::showPage(bool soundPage)
 void TfmMsnMap::FormShow()
 {
     showPage(false);
-    SoundBtn->setText(QStringLiteral("&Sound"));
+    SoundBtn->setText(tr("&Sound"));
     const QString list = Settings::Read(Settings::Msn);
     const QStringList fields = MsnList::splitForWindow(list);
     for (int i = 0; i < 8; ++i)
@@ -137,14 +137,13 @@ void TfmMsnMap::SoundBtnClick()
 {
     const bool toSound = nb->currentWidget() == pageMsn;
     showPage(toSound);
-    SoundBtn->setText(toSound ? QStringLiteral("&MSN") : QStringLiteral("&Sound"));
+    SoundBtn->setText(toSound ? tr("&MSN") : tr("&Sound"));
 }
 
 void TfmMsnMap::SoundEditButtonClick(int position)
 {
-    const QString chosen =
-        ChooseOpenFile(this, QStringLiteral("Soundauswahl ..."), QStringLiteral("Wavedateien|*.wav"),
-                       Paths::homeDir(), QStringLiteral("wav"));
+    const QString chosen = ChooseOpenFile(this, tr("Soundauswahl ..."), tr("Wavedateien|*.wav"),
+                                          Paths::homeDir(), QStringLiteral("wav"));
     if (chosen.size() > 5)
         Sound[position - 1]->setText(chosen);
 }

@@ -20,9 +20,9 @@
 
 namespace {
 
-const QString kSampleCaller = QStringLiteral("Erika Mustermann");
+const char *const kSampleCaller = QT_TRANSLATE_NOOP("TfmExtWin", "Erika Mustermann");
 const QString kSampleNumber = QStringLiteral("12345 !");
-const QString kPreviewTitle = QStringLiteral("Verschieben in die gewünschte Position ?");
+const char *const kPreviewTitle = QT_TRANSLATE_NOOP("TfmExtWin", "Verschieben in die gewünschte Position ?");
 
 } // namespace
 
@@ -30,7 +30,7 @@ TfmExtWin::TfmExtWin(QWidget *parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("fmExtWin"));
-    setWindowTitle(QStringLiteral("Fenster - Einstellungen (Anrufdialog)"));
+    setWindowTitle(tr("Fenster - Einstellungen (Anrufdialog)"));
     setModal(true);
     setAttribute(Qt::WA_QuitOnClose, false); // opened from the tray menu with no other window shown
 
@@ -46,24 +46,24 @@ TfmExtWin::TfmExtWin(QWidget *parent)
     OptBmpDir = editWithButton("OptBmpDir", false);
     OptExtWinBackColor = editWithButton("OptExtWinBackColor", true);
     OptExtWinFontColor = editWithButton("OptExtWinFontColor", true);
-    cbUseBackBmp = new QCheckBox(QStringLiteral("Hintergrund - Bitmap verwenden ?"), this);
+    cbUseBackBmp = new QCheckBox(tr("Hintergrund - Bitmap verwenden ?"), this);
     cbUseBackBmp->setObjectName(QStringLiteral("cbUseBackBmp"));
-    cbUseAnimation = new QCheckBox(QStringLiteral("Animation verwenden ?"), this);
+    cbUseAnimation = new QCheckBox(tr("Animation verwenden ?"), this);
     cbUseAnimation->setObjectName(QStringLiteral("cbUseAnimation"));
     // Where "Externes Fenster" shows a call: this window (the default) or the desktop's own
     // notifications.
-    rbOwnWindow = new QRadioButton(QStringLiteral("Anruffenster"), this);
+    rbOwnWindow = new QRadioButton(tr("Anruffenster"), this);
     rbOwnWindow->setObjectName(QStringLiteral("rbOwnWindow"));
-    rbDesktop = new QRadioButton(QStringLiteral("Desktop-Benachrichtigung"), this);
+    rbDesktop = new QRadioButton(tr("Desktop-Benachrichtigung"), this);
     rbDesktop->setObjectName(QStringLiteral("rbDesktop"));
     rbOwnWindow->setChecked(true);
     for (QRadioButton *rb : {rbOwnWindow, rbDesktop})
-        rb->setToolTip(QStringLiteral("Gilt, wenn „Externes Fenster“ in den Optionen angekreuzt ist."));
-    PreviewBtn = new QPushButton(QStringLiteral("&Vorschau"), this);
+        rb->setToolTip(tr("Gilt, wenn „Externes Fenster“ in den Optionen angekreuzt ist."));
+    PreviewBtn = new QPushButton(tr("&Vorschau"), this);
     PreviewBtn->setObjectName(QStringLiteral("PreviewBtn"));
-    AbortBtn = new QPushButton(QStringLiteral("&Abbrechen"), this);
+    AbortBtn = new QPushButton(tr("&Abbrechen"), this);
     AbortBtn->setObjectName(QStringLiteral("AbortBtn"));
-    SaveBtn = new QPushButton(QStringLiteral("&Speichern"), this);
+    SaveBtn = new QPushButton(tr("&Speichern"), this);
     SaveBtn->setObjectName(QStringLiteral("SaveBtn"));
     PreviewBtn->setAutoDefault(false);
     AbortBtn->setAutoDefault(false);
@@ -76,16 +76,16 @@ TfmExtWin::TfmExtWin(QWidget *parent)
         grid->addWidget(label, row, 0);
         grid->addWidget(edit, row, 1);
     };
-    addRow(0, QStringLiteral("Hintergrund - Bitmap"), OptBmpDir);
-    addRow(1, QStringLiteral("Hintergrund - Farbe"), OptExtWinBackColor);
-    addRow(2, QStringLiteral("Schrift - Farbe"), OptExtWinFontColor);
+    addRow(0, tr("Hintergrund - Bitmap"), OptBmpDir);
+    addRow(1, tr("Hintergrund - Farbe"), OptExtWinBackColor);
+    addRow(2, tr("Schrift - Farbe"), OptExtWinFontColor);
     grid->addWidget(cbUseBackBmp, 3, 1);
     grid->addWidget(cbUseAnimation, 4, 1);
     auto *showAs = new QHBoxLayout;
     showAs->addWidget(rbOwnWindow);
     showAs->addWidget(rbDesktop);
     showAs->addStretch(1);
-    grid->addWidget(new QLabel(QStringLiteral("Anzeige als"), this), 5, 0);
+    grid->addWidget(new QLabel(tr("Anzeige als"), this), 5, 0);
     grid->addLayout(showAs, 5, 1);
     grid->setColumnStretch(1, 1);
 
@@ -136,8 +136,7 @@ void TfmExtWin::FormShow()
 void TfmExtWin::OptBmpDirEditBtnClick()
 {
     const QString folder = QFileInfo(OptBmpDir->text()).path();
-    const QString chosen =
-        ChooseOpenFile(this, QStringLiteral("Bitmap auswählen ..."), QStringLiteral("Bitmaps|*.bmp"), folder);
+    const QString chosen = ChooseOpenFile(this, tr("Bitmap auswählen ..."), tr("Bitmaps|*.bmp"), folder);
     if (chosen.size() > 1)
         OptBmpDir->setText(chosen);
 }
@@ -169,7 +168,7 @@ bool TfmExtWin::SaveExtWinSettings()
 void TfmExtWin::PreviewBtnClick()
 {
     if (SaveExtWinSettings())
-        ShowCallMsg(kSampleCaller, kSampleNumber, QString(), kPreviewTitle);
+        ShowCallMsg(tr(kSampleCaller), kSampleNumber, QString(), tr(kPreviewTitle));
 }
 
 void TfmExtWin::AbortBtnClick()

@@ -5,6 +5,7 @@
 #include "widgets/MessageDialog.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
@@ -69,14 +70,14 @@ QByteArray withoutLineEnd(QByteArray line)
 
 QString cannotRead(const QString &path, const QString &why)
 {
-    return QStringLiteral("%1 kann nicht gelesen werden: %2").arg(path, why);
+    return QCoreApplication::translate("TfmReadme", "%1 kann nicht gelesen werden: %2").arg(path, why);
 }
 } // namespace
 
 TfmReadme::TfmReadme(QWidget *parent) : TToolDialog(parent)
 {
     setObjectName(QStringLiteral("fmReadme"));
-    setWindowTitle(QStringLiteral("Hinweise / Release Information"));
+    setWindowTitle(tr("Hinweise / Release Information"));
     QIcon icon;
     for (int size : {16, 22, 24, 32, 48})
         icon.addPixmap(notesPicture(size));
@@ -106,7 +107,7 @@ bool TfmReadme::LoadFile(const QString &path)
 {
     Memo->clear();
     if (!QFileInfo::exists(path)) {
-        ShowMessageDlg(QStringLiteral("Keine Hinweise vorhanden ..."));
+        ShowMessageDlg(tr("Keine Hinweise vorhanden ..."));
         return false;
     }
     QFile file(path);

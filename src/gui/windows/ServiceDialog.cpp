@@ -6,26 +6,28 @@
 #include "widgets/MessageDialog.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QPushButton>
 
 TfmServMap::TfmServMap(QWidget *parent) : TToolDialog(parent)
 {
     setObjectName(QStringLiteral("fmServMap"));
-    setWindowTitle(QStringLiteral("Service-Konfiguration"));
+    setWindowTitle(tr("Service-Konfiguration"));
     constexpr int width = 250;
 
     auto *group = new QFrame(this);
     group->setFrameShape(QFrame::StyledPanel);
     group->setGeometry(6, 6, width - 12, 8 * 22 + 12);
 
-    ChangeBtn = new QPushButton(QStringLiteral("Übernehmen"), this);
+    ChangeBtn = new QPushButton(tr("Übernehmen"), this);
     ChangeBtn->setObjectName(QStringLiteral("ChangeBtn"));
-    CloseBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
+    CloseBtn = new QPushButton(tr("Abbrechen"), this);
     CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
 
     for (size_t i = 0; i < ServiceSet::kServices.size(); ++i) {
-        cbServ[i] = new QCheckBox(QString::fromUtf8(ServiceSet::kServices[i].caption), group);
+        cbServ[i] =
+            new QCheckBox(QCoreApplication::translate("ServiceSet", ServiceSet::kServices[i].caption), group);
         cbServ[i]->setObjectName(QStringLiteral("cbServ%1").arg(i + 1));
         cbServ[i]->setGeometry(12, 6 + int(i) * 22, width - 40, 22);
         // Boxes are independent; a click hands the focus to "Übernehmen".
