@@ -15,7 +15,8 @@
 # Ledger columns (tab-separated): date (UTC), commit the binaries were built from ("+" when the
 # work tree differed), target, executions of the fuzzing run (merges and replays not counted),
 # seconds, corpus files after the merge, coverage of the merged corpus (libFuzzer's "cov:"),
-# findings (kept inputs, "-" for none), note (the binary's sha256 prefix, or why a count restarts).
+# findings (kept inputs, "-" for none), note (the binary's sha256 prefix, time-outs that did not
+# repeat when replayed alone, or why a count restarts).
 # A line with the note "new count: ..." ends the count before it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -116,7 +117,7 @@ for t in "${chosen[@]}"; do
   options=(-max_total_time="$run" -timeout=25 -detect_leaks=0 -print_final_stats=1
            -artifact_prefix="$findings/" -jobs="$workers" -workers="$workers")
   [ -f "fuzz/dict/${t}.dict" ] && options+=(-dict="$PWD/fuzz/dict/${t}.dict")
-  before=$(ls "$findings" | grep -Ev '^(log|slow-unit-)' | sort || true)
+  before=$(ls "$findings" | grep -Ev '^(log|slow-unit-|unconfirmed-)' | sort || true)
   started=$(date +%s)
   # The workers share found/ (new inputs) and read the committed corpus; logs go to fuzz-N.log.
   (cd "$work" && "$binary" "${options[@]}" "$work/found" "$repo/fuzz/corpus/$t" >/dev/null 2>&1) || true
@@ -130,8 +131,27 @@ for t in "${chosen[@]}"; do
     fi
     execs=$((execs + ${n:-0}))
   done
-  after=$(ls "$findings" | grep -Ev '^(log|slow-unit-)' | sort || true)
+  after=$(ls "$findings" | grep -Ev '^(log|slow-unit-|unconfirmed-)' | sort || true)
   found=$(comm -13 <(echo "$before") <(echo "$after") | grep . | paste -sd, - || true)
+  # A time-out on a busy machine (both cores fuzzing, other work beside) may be the machine's:
+  # replayed alone, at normal priority, an input that ends well within the limit is noted, not
+  # counted as a finding. One that times out again stays a finding.
+  unconfirmed=()
+  normal=()
+  [ "$(nice)" -gt 0 ] && [ "$(id -u)" = 0 ] && normal=(nice -n "-$(nice)")
+  if [ -n "$found" ]; then
+    confirmed=()
+    for f in ${found//,/ }; do
+      if [[ "$f" == timeout-* ]] &&
+         "${normal[@]}" "$binary" -timeout=25 -detect_leaks=0 "$findings/$f" >"$work/replay.log" 2>&1; then
+        unconfirmed+=("$f")
+        mv "$findings/$f" "$findings/unconfirmed-$f"
+      else
+        confirmed+=("$f")
+      fi
+    done
+    found=$(IFS=,; echo "${confirmed[*]}")
+  fi
   if [ -n "$found" ]; then
     cat "$work"/fuzz-*.log >"$findings/log" 2>/dev/null || true
   fi
@@ -139,6 +159,7 @@ for t in "${chosen[@]}"; do
   "$binary" -merge=1 -timeout=25 -detect_leaks=0 "$work/merged" "fuzz/corpus/$t" "$work/found" \
     >"$work/merge.log" 2>&1 || { echo "fuzz_${t}: merge failed, corpus kept (see below)" >&2; tail -n 5 "$work/merge.log" >&2; }
   note="bin=$(sha256sum "$binary" | cut -c1-12)"
+  [ ${#unconfirmed[@]} -gt 0 ] && note="$note; time-outs not repeated when replayed alone: ${unconfirmed[*]}"
   if [ "$(ls "$work/merged" | wc -l)" -gt 0 ]; then
     bytes=$(du -sb "$work/merged" | cut -f1)
     if [ "$bytes" -le "$maxCorpusBytes" ]; then

@@ -3,7 +3,8 @@
 #
 # When no CAPI is configured (no RUFWART_CAPI_REMOTE, no ISDN_CapiRemote setting, no REMOTE line
 # in ~/.capi20rc, no /dev/capi20) it starts the virtual exchange isdnsim on a free loopback
-# port, points the program at it and, once the program listens, places one demo call.
+# port, points the program at it and, once the program listens, places one demo call. A copy set
+# to "Nur Anzeige" opens no CAPI (it shows the calls other copies tell over MQTT): it starts alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -23,7 +24,12 @@ capi_configured() {
   return 1
 }
 
-if capi_configured; then
+display_only() {
+  local ini="${XDG_CONFIG_HOME:-$HOME/.config}/Elbwerk/Zahlwerk.ini"
+  [ -f "$ini" ] && grep -iqE '^ISDN_DisplayOnly[[:space:]]*=[[:space:]]*"?(1|true)' "$ini"
+}
+
+if capi_configured || display_only; then
   exec build/bin/rufwart
 fi
 

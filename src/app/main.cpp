@@ -1,6 +1,7 @@
 // Rufwart 32: starts hidden behind its notification-area icon and reports incoming ISDN calls.
 // Options of its own (--help, --version ...) run in the terminal instead (CommandLine).
 #include "mainwindow/MainWindow.h"
+#include "monitor/HeadlessMonitor.h"
 #include "platform/CommandLine.h"
 #include "platform/Startup.h"
 #include "widgets/MessageDialog.h"
@@ -25,6 +26,12 @@ int main(int argc, char *argv[])
             QCoreApplication app(argc, argv);
             return CommandLine::run(app.arguments());
         }
+        // No QGuiApplication: it would need a display.
+        if (CommandLine::isHeadlessRun(arguments)) {
+            QCoreApplication app(argc, argv);
+            QCoreApplication::setApplicationName(QStringLiteral("Rufwart 32"));
+            return Headless::Run();
+        }
     }
 
     QApplication app(argc, argv);
@@ -35,6 +42,12 @@ int main(int argc, char *argv[])
     QString refusal;
     const std::unique_ptr<QLockFile> instance = Startup::acquireSingleInstance(&refusal);
     if (!instance) {
+        // A second start of the window ends quietly; the headless monitor in its way is named.
+        if (refusal.isEmpty() && Startup::runningCopy() == Startup::RunningCopy::Headless)
+            refusal = QCoreApplication::translate(
+                "Startup",
+                "Rufwart 32 läuft bereits ohne Fenster (rufwart --headless). Das Fenster kann erst "
+                "starten, wenn dieser Monitor beendet ist.");
         if (refusal.isEmpty())
             return 0;
         ShowMessageDlg(refusal);

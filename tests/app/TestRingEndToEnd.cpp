@@ -42,15 +42,28 @@ protected:
                 return true;
         return false;
     }
-    // Starts the built program (offscreen, on this exchange) and waits until it listens.
-    void startProgram()
+    // The built program's environment on this exchange: offscreen, or with no display at all.
+    QProcessEnvironment programEnvironment(bool display = true) const
     {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("QT_QPA_PLATFORM", "offscreen");
         e.insert("RUFWART_CAPI_REMOTE", server());
-        program.setProcessEnvironment(e);
-        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        program.start(QStringLiteral(RUFWART_EXE), {});
+        if (display) {
+            e.insert("QT_QPA_PLATFORM", "offscreen");
+        } else {
+            // Any attempt to open a window ends the program here.
+            e.remove("DISPLAY");
+            e.remove("WAYLAND_DISPLAY");
+            e.insert("QT_QPA_PLATFORM", "xcb");
+        }
+        return e;
+    }
+    // Starts the built program (offscreen, on this exchange) and waits until it listens.
+    void startProgram(const QStringList &arguments = {})
+    {
+        program.setProcessEnvironment(programEnvironment(arguments.isEmpty()));
+        program.setProcessChannelMode(arguments.isEmpty() ? QProcess::ForwardedErrorChannel
+                                                          : QProcess::SeparateChannels);
+        program.start(QStringLiteral(RUFWART_EXE), arguments);
         ASSERT_TRUE(program.waitForStarted());
         QElapsedTimer clock;
         clock.start();
@@ -138,4 +151,40 @@ TEST_F(RingEndToEnd, UnknownCallerIsNamedFromTheUsersAddressBook)
               QStringLiteral("[Anrufer]\r\n0301234567=F#Müller, Jürgen\r\n"));
     // The stand-in ended with the program.
     EXPECT_FALSE(QFileInfo::exists(Paths::runtimeDir() + "/dde-D-Info-3.0"));
+}
+
+TEST_F(RingEndToEnd, HeadlessMonitorAnswersWithoutADisplay)
+{
+    std::string error;
+    ASSERT_TRUE(sim.start(ISDNSIM_EXE, {"--die-with-parent"}, &error)) << error;
+    WriteSettingFlag("ISDN_Update20", true);
+    WriteSettingFlag("ISDN_WriteLog", true);
+    WriteSettingFlag("ISDN_CreateNull", true);
+    const QString directory = Paths::dataDir() + "anruf.dat";
+    ASSERT_TRUE(writeBytes(directory, "[Anrufer]\r\n0301234567=F#Meier\r\n0309*=T#Werbung\r\n"));
+
+    startProgram({"--headless"});
+
+    EXPECT_TRUE(call("0301234567", "4711").contains(": alerted"));
+    EXPECT_TRUE(call("0309111", "4711").contains("result: busy"));
+
+    // One copy per user: a second monitor says why it does not start.
+    QProcess second;
+    second.setProcessEnvironment(programEnvironment(false));
+    second.start(QStringLiteral(RUFWART_EXE), {"--headless"});
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(second.readAllStandardError()).contains("ohne Fenster"));
+
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(60000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    const QString log = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_TRUE(log.contains(" - Meier (0301234567) - Anruf auf 4711 !")) << log.toStdString();
+    EXPECT_TRUE(log.contains("Anrufer ist gesperrt !")) << log.toStdString();
+    const QList<JournalRecord> calls = CallJournal().ReadCalls();
+    ASSERT_EQ(calls.size(), 2);
+    EXPECT_EQ(calls[0].CallerKey, "0301234567");
+    EXPECT_EQ(calls[1].CallerKey, "0309*");
 }

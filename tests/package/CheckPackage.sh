@@ -26,9 +26,12 @@ for f in usr/bin/rufwart usr/bin/isdnsim usr/bin/rufwart-dinfo usr/share/rufwart
          usr/share/applications/de.elbwerk.rufwart.desktop usr/share/metainfo/de.elbwerk.rufwart.metainfo.xml \
          usr/share/icons/hicolor/scalable/apps/de.elbwerk.rufwart.svg \
          usr/share/icons/hicolor/48x48/apps/de.elbwerk.rufwart.png \
-         usr/share/man/man1/rufwart.1 usr/share/man/man1/isdnsim.1 usr/share/man/man1/rufwart-dinfo.1; do
+         usr/share/man/man1/rufwart.1 usr/share/man/man1/isdnsim.1 usr/share/man/man1/rufwart-dinfo.1 \
+         usr/lib/systemd/user/rufwart.service; do
   [ -s "$root/$f" ] || fail "the package lacks $f"
 done
+grep -qx "ExecStart=/usr/bin/rufwart --headless" "$root/usr/lib/systemd/user/rufwart.service" ||
+  fail "the user service does not start the installed program"
 desktop-file-validate "$root/usr/share/applications/de.elbwerk.rufwart.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$root/usr/share/metainfo/de.elbwerk.rufwart.metainfo.xml" >/dev/null ||
   fail "AppStream metainfo"

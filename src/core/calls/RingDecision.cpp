@@ -12,6 +12,32 @@ constexpr int kMaxNumber = 33;
 constexpr int kMaxCallMsgNumber = 34;
 constexpr int kDataService = 6;
 
+// The texts of a call that passed the MSN filter, before it is turned away or not.
+void ShowAsAnswered(RingDecision &d, const RingOptions &options, const QString &msn, const QString &service)
+{
+    d.ExtWin = options.ShowExtWin;
+    if (options.ShowExtWin)
+        d.Hint = service;
+    d.Status = QStringLiteral("Anruf auf ") + msn + QStringLiteral(" !");
+    d.CallMsgNumber = (msn + QStringLiteral(" !")).left(kMaxCallMsgNumber);
+    d.Service = service;
+}
+
+// The texts of a call turned away as blocked, or as "Anrufe ignorieren" wants (its text stands
+// for a blocked caller too).
+void ShowTurnedAway(RingDecision &d, bool blocked, bool ignored)
+{
+    if (blocked) {
+        d.ListSuffix = kBlockedSuffix;
+        d.Status = kBlockedText;
+        d.Hint = kBlockedText;
+    }
+    if (ignored) {
+        d.Status = kIgnoredText;
+        d.Hint = kIgnoredText;
+    }
+}
+
 // The caller as shown: a text whose second character is the marker "#" without flag and marker.
 QString labelOf(const QString &callerText)
 {
@@ -75,10 +101,7 @@ RingDecision DecideRing(const RingCall &call, const RingOptions &options, const 
         return d;
     }
     d.Passed = true;
-    d.ExtWin = options.ShowExtWin;
-    if (options.ShowExtWin)
-        d.Hint = ServiceName(call.Service);
-    d.Status = QStringLiteral("Anruf auf ") + call.Msn + QStringLiteral(" !");
+    ShowAsAnswered(d, options, call.Msn, ServiceName(call.Service));
 
     // The line leaves out the national and international prefixes; "Null erzeugen" puts them back
     // as the directory writes numbers. A number of another type gets the "0" it always got.
@@ -94,8 +117,6 @@ RingDecision DecideRing(const RingCall &call, const RingOptions &options, const 
     d.NameToStore = caller.NameToStore;
     d.CallerText = caller.Text;
     d.Label = labelOf(d.CallerText);
-    d.CallMsgNumber = (call.Msn + QStringLiteral(" !")).left(kMaxCallMsgNumber);
-    d.Service = ServiceName(call.Service);
 
     if (options.ServerMode && call.Service == kDataService) {
         // A data call for the transfer: accepted whoever calls.
@@ -105,17 +126,29 @@ RingDecision DecideRing(const RingCall &call, const RingOptions &options, const 
     }
     d.Result = RingResult::AlertOnly;
     // A blocked entry is rejected also when its name is empty (it then shows the bare number).
-    if (d.Blocked) {
-        d.ListSuffix = kBlockedSuffix;
-        d.Status = kBlockedText;
-        d.Hint = kBlockedText;
+    ShowTurnedAway(d, d.Blocked, options.IgnoreCalls);
+    if (d.Blocked || options.IgnoreCalls)
         d.Result = RingResult::Busy;
-    }
-    if (options.IgnoreCalls) {
-        d.Status = kIgnoredText;
-        d.Hint = kIgnoredText;
-        d.Result = RingResult::Busy;
-    }
+    return d;
+}
+
+RingDecision DecideRemoteCall(const CallEvent &event, const RingOptions &options)
+{
+    RingDecision d;
+    if (!IsMsnAccepted(options.MsnList, event.Msn))
+        return d;
+    d.Passed = true;
+    ShowAsAnswered(d, options, event.Msn, event.Service);
+    d.Number = event.Number;
+    d.Blocked = event.Blocked;
+    d.OwnKey = event.Number.isEmpty() ? QStringLiteral("0") : event.Number;
+    d.CallerKey = d.OwnKey;
+    d.Label = event.Name.isEmpty() ? d.OwnKey : event.Name;
+    d.CallerText = d.Label;
+    // Turned away there: blocked, or every call ignored on that copy.
+    if (event.What == CallEvent::Kind::Rejected)
+        ShowTurnedAway(d, event.Blocked, !event.Blocked);
+    d.Result = RingResult::Ignore; // answered by the copy that owns the line
     return d;
 }
 

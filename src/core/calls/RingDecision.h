@@ -5,6 +5,8 @@
 // answers the network with `Result` at once and shows, journals, learns and sounds the call
 // afterwards from the same decision, so every step of a call sees the same texts.
 
+#include "calls/CallEvent.h"
+
 #include <QString>
 #include <QTime>
 #include <cstdint>
@@ -89,6 +91,11 @@ struct RingDecision
 // Decides a call. Reads the directory (queued additions included) and nothing else; writes
 // nothing. A directory that cannot be read is an empty one.
 RingDecision DecideRing(const RingCall &call, const RingOptions &options, const CallerDirectory &directory);
+
+// A call another copy on the network answered (this copy shows calls only): the same texts as a
+// call of this line, from what that copy told (CallEvent: its answer), filtered by this copy's
+// MSN list. Its result is "ignore": nothing here answers it.
+RingDecision DecideRemoteCall(const CallEvent &event, const RingOptions &options);
 
 // An unknown caller named by the directory look-up: the call shows `name` (as the directory
 // would show the value "F#<name>") and is learned with it, cut to what a directory value holds.

@@ -532,14 +532,16 @@ void TCapi20::ConnectActive(IndicationDatenType &daten, uint32_t msgId)
 void TCapi20::DisconnectIndication(IndicationDatenType &daten, uint32_t msgId)
 {
     const uint32_t plci = daten.Dword(0);
+    const uint16_t reason = daten.Word(4);
     // The end of a call that is not ours (a second caller that was refused while our call is up
     // or being dialled) only gets its response.
     if (OwnCallBesides(plci)) {
         PutResponse(CMD_DISCONNECT, msgId, DwordOnly(plci));
+        ReportCallEnded(plci, reason);
         return;
     }
     if (OnDisconnect)
-        Guarded(*this, CMD_DISCONNECT, SUB_IND, [&] { OnDisconnect(this, daten.Word(4)); });
+        Guarded(*this, CMD_DISCONNECT, SUB_IND, [&] { OnDisconnect(this, reason); });
     m_callDirection = 0;
     m_callState = 0;
     for (int ncci : ChannelNccis())
@@ -550,6 +552,18 @@ void TCapi20::DisconnectIndication(IndicationDatenType &daten, uint32_t msgId)
     m_callState = 0;
     PutResponse(CMD_DISCONNECT, msgId, DwordOnly(plci));
     m_plci = -1;
+    ReportCallEnded(plci, reason);
+}
+
+void TCapi20::ReportCallEnded(uint32_t plci, uint16_t reason)
+{
+    if (!OnCallEnded)
+        return;
+    // Last in its indication's handling: the handler runs on a copy, and nothing of the
+    // component is used after it.
+    TCapiCallEndedEvent handler = OnCallEnded;
+    Guarded(*this, CMD_DISCONNECT, SUB_IND,
+            [&] { CallInMainThread([this, handler, plci, reason] { handler(this, plci, reason); }); });
 }
 
 void TCapi20::ConnectB3Indication(IndicationDatenType &daten, uint32_t msgId)

@@ -150,6 +150,7 @@ class TCapi20;
 using TCapiDisconnectEvent = std::function<void(TCapi20 *Sender, uint32_t Grund)>;
 using TCapiBDisconnectEvent = std::function<void(TCapi20 *Sender, int NCCI, uint32_t Grund)>;
 using TCapiRingEvent = std::function<uint32_t(TCapi20 *Sender, const TCallDaten &CallDaten)>;
+using TCapiCallEndedEvent = std::function<void(TCapi20 *Sender, uint32_t Plci, uint16_t Reason)>;
 using TCapiConnectEvent = std::function<void(TCapi20 *Sender)>;
 using TCapiRequestBConnectEvent = std::function<bool(TCapi20 *Sender)>;
 using TCapiInfoEvent = std::function<void(TCapi20 *Sender, uint32_t Info, CapiParameterType &InfoDaten)>;
@@ -198,6 +199,10 @@ public:
     TCapiDisconnectEvent OnDisconnect;
     TCapiBDisconnectEvent OnBDisconnect;
     TCapiRingEvent OnRing; // runs in the main thread
+    // The end of any call the network told this application of (its DISCONNECT_IND), ours or
+    // not, with the network's reason (0x349A: another telephone took it). Runs in the main
+    // thread, after the component has answered the indication.
+    TCapiCallEndedEvent OnCallEnded;
     TCapiConnectEvent OnConnect;
     TCapiRequestBConnectEvent OnRequestBConnect;
     TCapiBConnectEvent OnBConnect; // runs in the main thread
@@ -280,6 +285,7 @@ private:
     void Ring(IndicationDatenType &daten, uint32_t msgId);
     void ConnectActive(IndicationDatenType &daten, uint32_t msgId);
     void DisconnectIndication(IndicationDatenType &daten, uint32_t msgId);
+    void ReportCallEnded(uint32_t plci, uint16_t reason);
     void ConnectB3Indication(IndicationDatenType &daten, uint32_t msgId);
     void ConnectB3Active(IndicationDatenType &daten, uint32_t msgId);
     void DisconnectB3Indication(IndicationDatenType &daten, uint32_t msgId);

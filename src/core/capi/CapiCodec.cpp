@@ -403,6 +403,7 @@ Header DecodeMessage(const uint8_t *message, std::size_t available, IndicationDa
 TCallDaten CallDatenFromIndication(const IndicationDatenType &daten)
 {
     TCallDaten d;
+    d.Plci = daten.Dword(0);
     d.CIPValue = daten.Word(4);
     d.Service = ServiceOfCip(d.CIPValue);
     d.CallingPartyNumber = NumberFromSlot(daten, ConnectIndSlot::CallingPartyNumber);

@@ -74,6 +74,7 @@ QString CalledPartyDigits(const TCallNumber &number);
 // The incoming-call record handed to the ring event.
 struct TCallDaten
 {
+    uint32_t Plci = 0; // the call's PLCI: its end (OnCallEnded) names it
     uint8_t Service = 0;
     uint32_t CIPValue = 0;
     TCallNumber CallingPartyNumber;

@@ -14,6 +14,7 @@
 
 #include <QMetaObject>
 #include <QPointer>
+#include <QUuid>
 
 #include <algorithm>
 
@@ -25,6 +26,33 @@ constexpr int kRingSettleMs = 20;
 constexpr int kRingSettleLimitMs = 200;
 // The same failing save is reported again after this long at the earliest.
 constexpr qint64 kStoreErrorQuietSeconds = 60;
+// Calls whose end is waited for, at most.
+constexpr size_t kLiveCalls = 64;
+// The network's reason when another telephone on the line took the call.
+constexpr uint16_t kNonSelectedUserClearing = 0x349A;
+
+QString kindName(CallEvent::Kind kind)
+{
+    switch (kind) {
+    case CallEvent::Kind::Ringing:
+        return QStringLiteral("ringing");
+    case CallEvent::Kind::Alerted:
+        return QStringLiteral("alerted");
+    case CallEvent::Kind::Accepted:
+        return QStringLiteral("accepted");
+    case CallEvent::Kind::Rejected:
+        return QStringLiteral("rejected");
+    case CallEvent::Kind::Ignored:
+        return QStringLiteral("ignored");
+    case CallEvent::Kind::Ended:
+        return QStringLiteral("ended");
+    case CallEvent::Kind::Missed:
+        return QStringLiteral("missed");
+    case CallEvent::Kind::Named:
+        break;
+    }
+    return QStringLiteral("named");
+}
 } // namespace
 
 CallPipeline::CallPipeline(CapiSession &session, DInfoService &dinfo, QObject *parent)
@@ -33,12 +61,17 @@ CallPipeline::CallPipeline(CapiSession &session, DInfoService &dinfo, QObject *p
     m_showTimer.setSingleShot(true);
     connect(&m_showTimer, &QTimer::timeout, this, &CallPipeline::ShowRings);
     session.Capi().OnRing = [this](TCapi20 *, const TCallDaten &daten) { return Ring(daten); };
+    session.Capi().OnCallEnded = [this](TCapi20 *, uint32_t plci, uint16_t reason) {
+        CallEnded(plci, reason);
+    };
+    m_runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
 CallPipeline::~CallPipeline()
 {
     // The component's message thread must not reach a pipeline that is gone.
     m_session.Capi().OnRing = nullptr;
+    m_session.Capi().OnCallEnded = nullptr;
 }
 
 void CallPipeline::Open()
@@ -67,6 +100,11 @@ uint32_t CallPipeline::Ring(const TCallDaten &daten)
     AnsweredRing ring;
     ring.Rang = Clock::now();
     ring.Decision = DecideRing(call, m_options.Ring(), *m_callers);
+    ring.CallId = m_runId + QLatin1Char('-') + QString::number(++m_callCount);
+    // Told once the component has answered: the answer waits for nothing but the decision.
+    RingFacts facts{daten.Plci, daten.CIPValue, call, ring.Decision, ring.Rang, ring.CallId};
+    QMetaObject::invokeMethod(
+        this, [this, facts = std::move(facts)] { TellRing(facts); }, Qt::QueuedConnection);
     if (!ring.Decision.Passed)
         return ring.Decision.Result;
     ring.Msn = call.Msn;
@@ -74,13 +112,45 @@ uint32_t CallPipeline::Ring(const TCallDaten &daten)
     ring.Beep = m_options.Beep;
     ring.WriteLog = m_options.WriteLog;
     const uint32_t result = ring.Decision.Result;
+    QueueForShowing(std::move(ring));
+    return result;
+}
+
+void CallPipeline::QueueForShowing(AnsweredRing ring)
+{
     m_answered.push_back(std::move(ring));
     // Shown once the rings have settled: while calls come in quick succession, the main thread
     // answers them first, and the calls are shown right after, in order.
     if (!m_showTimer.isActive())
         m_showDue.setRemainingTime(kRingSettleLimitMs);
     m_showTimer.start(int(std::min<qint64>(kRingSettleMs, m_showDue.remainingTime())));
-    return result;
+}
+
+void CallPipeline::ShowRemoteCall(const QString &node, const CallEvent &event)
+{
+    switch (event.What) {
+    case CallEvent::Kind::Alerted:
+    case CallEvent::Kind::Accepted:
+    case CallEvent::Kind::Rejected:
+    case CallEvent::Kind::Ignored:
+        break;
+    default:
+        return;
+    }
+    if (m_closed)
+        return;
+    AnsweredRing ring;
+    ring.Decision = DecideRemoteCall(event, m_options.Ring());
+    if (!ring.Decision.Passed)
+        return;
+    ring.CallId = event.CallId;
+    ring.Node = node;
+    ring.Msn = event.Msn;
+    ring.Rang = event.Time.isValid() ? event.Time.toLocalTime() : Clock::now();
+    ring.Show = m_options.Show;
+    ring.Beep = m_options.Beep;
+    ring.Stored = true; // the owning copy journals and learns it
+    QueueForShowing(std::move(ring));
 }
 
 void CallPipeline::StoreRings()
@@ -147,7 +217,7 @@ void CallPipeline::ShowRing(const AnsweredRing &ring)
 {
     if (!ring.Stored)
         JournalRing(ring);
-    if (ring.Decision.Found) {
+    if (ring.Decision.Found || !ring.Node.isEmpty()) {
         Display(ring);
     } else {
         // An unknown caller is looked up before the call is shown, so the window, the call list
@@ -156,8 +226,16 @@ void CallPipeline::ShowRing(const AnsweredRing &ring)
         const QString name = LookUpUnknownCaller(ring);
         if (m_closed)
             return; // the program ended during the look-up and has stored the call
-        if (name != ring.Decision.NameToStore)
+        if (name != ring.Decision.NameToStore) {
             TakeLookedUpName(named.Decision, name);
+            CallEvent event;
+            event.CallId = ring.CallId;
+            event.Number = named.Decision.Number;
+            event.Name = named.Decision.Label;
+            event.Msn = ring.Msn;
+            event.Service = named.Decision.Service;
+            Tell(event, CallEvent::Kind::Named);
+        }
         named.Decision.Status += m_lookUpFailure;
         m_lookUpFailure.clear();
         Display(named);
@@ -179,6 +257,7 @@ void CallPipeline::Display(const AnsweredRing &ring)
     call.Msn = ring.Msn;
     call.Rang = ring.Rang;
     call.Show = ring.Show;
+    call.Node = ring.Node;
     emit callShown(call);
 }
 
@@ -296,7 +375,7 @@ void CallPipeline::StoreUnshownRings()
             continue; // nothing to show any more
         if (!ring.Stored)
             JournalRing(ring);
-        if (!ring.Decision.Found)
+        if (!ring.Decision.Found && ring.Node.isEmpty())
             LearnCaller(ring, LookUpUnknownCaller(ring));
     }
     m_sounds.clear();
@@ -342,4 +421,77 @@ void CallPipeline::ReportStoreError(const IoError &error)
         return;
     told = now;
     emit storeError(error.message());
+}
+
+void CallPipeline::TellRing(const RingFacts &facts)
+{
+    RingDecision d = facts.Decision;
+    // A call on a foreign MSN was answered without looking at the caller; it is named here,
+    // after the answer, as it would be on an MSN of this line.
+    if (!d.Passed && m_callers) {
+        RingOptions all = m_options.Ring();
+        all.MsnList.clear();
+        const uint32_t result = d.Result;
+        d = DecideRing(facts.Call, all, *m_callers);
+        d.Result = result;
+    }
+    CallEvent event;
+    event.CallId = facts.CallId;
+    event.Time = facts.Rang;
+    event.Number = d.Number;
+    event.Name = d.Label;
+    event.Msn = facts.Call.Msn;
+    event.Service = d.Service;
+    event.Cip = facts.Cip;
+    event.Blocked = d.Blocked;
+    Tell(event, CallEvent::Kind::Ringing);
+
+    CallEvent::Kind answer = CallEvent::Kind::Ignored;
+    switch (d.Result) {
+    case RingResult::AlertOnly:
+        answer = CallEvent::Kind::Alerted;
+        break;
+    case RingResult::Accept:
+        answer = CallEvent::Kind::Accepted;
+        break;
+    case RingResult::Ignore:
+        break;
+    default:
+        answer = CallEvent::Kind::Rejected;
+        break;
+    }
+    Tell(event, answer);
+    if (answer != CallEvent::Kind::Alerted && answer != CallEvent::Kind::Accepted)
+        return;
+    // Its end is told when the network ends it.
+    m_liveCalls[facts.Plci] = {event, answer == CallEvent::Kind::Accepted, m_callCount};
+    if (m_liveCalls.size() > kLiveCalls) {
+        auto oldest =
+            std::min_element(m_liveCalls.begin(), m_liveCalls.end(),
+                             [](const auto &a, const auto &b) { return a.second.Order < b.second.Order; });
+        m_liveCalls.erase(oldest);
+    }
+}
+
+void CallPipeline::CallEnded(uint32_t plci, uint16_t reason)
+{
+    const auto it = m_liveCalls.find(plci);
+    if (it == m_liveCalls.end())
+        return; // turned away, or not one of the calls told
+    CallEvent event = it->second.Event;
+    const bool taken = it->second.Taken;
+    m_liveCalls.erase(it);
+    event.Cause = reason;
+    // Another telephone took it: answered, not missed.
+    const bool answered = taken || reason == kNonSelectedUserClearing;
+    Tell(event, answered ? CallEvent::Kind::Ended : CallEvent::Kind::Missed);
+}
+
+void CallPipeline::Tell(CallEvent event, CallEvent::Kind what)
+{
+    event.What = what;
+    event.MessageId = event.CallId + QLatin1Char('/') + kindName(what);
+    if (what != CallEvent::Kind::Ringing || !event.Time.isValid())
+        event.Time = Clock::now();
+    emit callEvent(event);
 }

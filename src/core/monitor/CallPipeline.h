@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calls/CallEvent.h"
 #include "calls/MissedCalls.h"
 #include "calls/RingDecision.h"
 #include "monitor/MonitorOptions.h"
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 
 class CallJournal;
@@ -31,6 +33,7 @@ struct ShownCall
     QDateTime Rang;      // when it rang: the call list time and the journal stamp
     bool Show = false;   // "Anzeigen bei Anruf"
     bool Missed = false; // counted among the missed calls (Missed() changed)
+    QString Node;        // the copy on the network that owns the call; empty: this copy's line
 };
 
 // Everything an incoming call does that touches no window. The component's ring handler asks it
@@ -62,6 +65,11 @@ public:
     uint32_t Ring(const TCallDaten &daten);
     // Answered calls wait for the rings to settle before they are shown.
     bool Settling() const { return m_showTimer.isActive(); }
+    // A call another copy on the network answered (this copy shows calls only): shown as a call
+    // of this line would be, through this copy's MSN list, missed calls and sounds, but never
+    // answered, journalled or learned. Its answer (alerted, accepted, rejected, ignored) shows
+    // it; its other events change nothing here.
+    void ShowRemoteCall(const QString &node, const CallEvent &event);
     // Runs display work of a later event of the line (connected, disconnected ...) after every
     // call that was answered before it has been shown, so the texts keep their order: at once
     // when none waits.
@@ -95,11 +103,18 @@ signals:
     void soundDue(const QString &msn);
     // A queued save failed on a store's worker thread.
     void storeError(const QString &message);
+    // Each thing that happens to a call, for other programs, once the network has its answer:
+    // the ring and its answer, the end (ended or missed) of a call left ringing or taken, and a
+    // name the look-up found later. Every call the line offers is told, also one on a foreign MSN
+    // (Ignored), which leaves no other trace.
+    void callEvent(const CallEvent &event);
 
 private:
     // A call that has been answered and is still to be shown, journalled, learned and sounded.
     struct AnsweredRing
     {
+        QString CallId;
+        QString Node; // a call of another copy (ShowRemoteCall)
         RingDecision Decision;
         QString Msn;
         QDateTime Rang;
@@ -114,6 +129,7 @@ private:
     void StoreRings();
     void ShowRing(const AnsweredRing &ring);
     void Display(const AnsweredRing &ring);
+    void QueueForShowing(AnsweredRing ring);
     void JournalRing(const AnsweredRing &ring);
     QString LookUpUnknownCaller(const AnsweredRing &ring);
     bool WillLookUp(const RingDecision &decision) const;
@@ -122,6 +138,19 @@ private:
     void PlaySounds();
     void StoreUnshownRings();
     void ReportStoreError(const IoError &error);
+    // The events of a ring, told after the answer: posted to run once Ring() has returned.
+    struct RingFacts
+    {
+        uint32_t Plci = 0;
+        uint32_t Cip = 0;
+        RingCall Call;
+        RingDecision Decision; // as answered (for a call on a foreign MSN: only its result)
+        QDateTime Rang;
+        QString CallId;
+    };
+    void TellRing(const RingFacts &facts);
+    void CallEnded(uint32_t plci, uint16_t reason);
+    void Tell(CallEvent event, CallEvent::Kind what);
 
     CapiSession &m_session;
     DInfoService &m_dinfo;
@@ -146,4 +175,17 @@ private:
     QString m_lookUpFailure;
     // When each failed save was last reported.
     QHash<QString, QDateTime> m_storeErrorsTold;
+
+    // Calls left ringing or taken, by PLCI, until the network ends them (at most kLiveCalls: a
+    // call whose end never came gives way to newer ones).
+    struct LiveCall
+    {
+        CallEvent Event; // the ring's event
+        bool Taken = false;
+        quint64 Order = 0;
+    };
+    std::map<uint32_t, LiveCall> m_liveCalls;
+    // Call ids: this run's random part and a count.
+    QString m_runId;
+    quint64 m_callCount = 0;
 };

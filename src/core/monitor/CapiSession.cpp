@@ -182,3 +182,21 @@ void CapiSession::Close()
     FinishRegistration();
     StopListen();
 }
+
+QString CapiSession::ListenStateText(ListenState state)
+{
+    switch (state) {
+    case ListenState::Off:
+        return QStringLiteral("Autom. Anruferkennung deaktiviert ...");
+    case ListenState::Starting:
+        return QStringLiteral("Autom. Anruferkennung wird aktiviert ...");
+    case ListenState::On:
+        break;
+    }
+    return QStringLiteral("Autom. Anruferkennung aktiviert ...");
+}
+
+QString CapiSession::ListenFailedText()
+{
+    return QStringLiteral("Capi20 nicht installiert !");
+}

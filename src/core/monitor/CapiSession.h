@@ -61,6 +61,10 @@ public:
     // The CAPI-over-TCP address in force: RUFWART_CAPI_REMOTE, else the stored setting.
     static QString RemoteInForce();
 
+    // What the status line says about a listening state, and about a failure to listen.
+    static QString ListenStateText(ListenState state);
+    static QString ListenFailedText();
+
 signals:
     void listenStateChanged(CapiSession::ListenState state);
     // No CAPI to listen on: not installed, the registration failed, or the network refused the

@@ -65,12 +65,33 @@ int writeJournalCsv(const QString &target)
 
 } // namespace
 
+namespace {
+bool isOwnOption(const QString &argument)
+{
+    return argument.startsWith(QLatin1String("--")) || argument == QLatin1String("-h") ||
+           argument == QLatin1String("-v") || argument == QLatin1String("-?");
+}
+} // namespace
+
+bool CommandLine::isHeadlessRun(const QStringList &arguments)
+{
+    int own = 0;
+    bool headless = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (isOwnOption(arguments[i])) {
+            ++own;
+            headless = headless || arguments[i] == QLatin1String("--headless");
+        }
+    }
+    return headless && own == 1;
+}
+
 bool CommandLine::isTerminalRun(const QStringList &arguments)
 {
+    if (isHeadlessRun(arguments))
+        return false;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString &argument = arguments[i];
-        if (argument.startsWith(QLatin1String("--")) || argument == QLatin1String("-h") ||
-            argument == QLatin1String("-v") || argument == QLatin1String("-?"))
+        if (isOwnOption(arguments[i]))
             return true;
     }
     return false;
@@ -91,9 +112,15 @@ int CommandLine::run(const QStringList &arguments)
         QStringLiteral("Writes the call journal as CSV (UTF-8; date, time, MSN, number, name) to FILE, "
                        "- for standard output, without starting the monitor."),
         QStringLiteral("FILE"));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Runs the monitor without a display: it answers the line, keeps the journal and the "
+                       "caller directory and looks unknown callers up, with messages on standard error, "
+                       "until SIGTERM. Takes no other option."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(exportJournal);
+    parser.addOption(headless);
 
     if (!parser.parse(arguments)) {
         print(stderr, QStringLiteral("rufwart: %1\nTry 'rufwart --help'.\n").arg(parser.errorText()));
@@ -102,6 +129,10 @@ int CommandLine::run(const QStringList &arguments)
     if (!parser.positionalArguments().isEmpty()) {
         print(stderr, QStringLiteral("rufwart: unexpected argument '%1'\nTry 'rufwart --help'.\n")
                           .arg(parser.positionalArguments().first()));
+        return 2;
+    }
+    if (parser.isSet(headless) && !parser.isSet(help)) {
+        print(stderr, QStringLiteral("rufwart: --headless takes no other option\nTry 'rufwart --help'.\n"));
         return 2;
     }
     if (parser.isSet(help)) {

@@ -11,8 +11,10 @@
 namespace CommandLine {
 
 // True when `arguments` (program name first) hold an option of our own, so the program runs
-// in the terminal instead of starting the monitor.
+// in the terminal instead of starting the monitor (a lone --headless starts the monitor).
 bool isTerminalRun(const QStringList &arguments);
+// True when --headless is the only option of our own: the monitor runs without a display.
+bool isHeadlessRun(const QStringList &arguments);
 
 // Runs the terminal options and returns the exit status: 0 done, 1 the job failed, 2 the command
 // line is wrong. Output goes to standard output, messages to standard error.

@@ -69,6 +69,20 @@ std::unique_ptr<QLockFile> Startup::acquireSingleInstance(QString *refusal)
     return lock;
 }
 
+Startup::RunningCopy Startup::runningCopy()
+{
+    QLockFile lock(instanceLockPath());
+    qint64 pid = 0;
+    QString host, application;
+    if (!lock.getLockInfo(&pid, &host, &application) || pid <= 0)
+        return RunningCopy::Unknown;
+    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!commandLine.open(QIODevice::ReadOnly))
+        return RunningCopy::Unknown;
+    const QList<QByteArray> arguments = commandLine.readAll().split('\0');
+    return arguments.contains("--headless") ? RunningCopy::Headless : RunningCopy::Window;
+}
+
 void Startup::quitOnTerminationSignals()
 {
     if (g_signalPipe[0] >= 0)

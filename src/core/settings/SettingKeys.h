@@ -67,6 +67,22 @@ inline constexpr Flag Update20{"ISDN_Update20"};
 // the file's identity, "device:inode".
 inline constexpr Text JournalUndecidedTold{"ISDN_JournalUndecidedTold"};
 
+// Calls on the network: the MQTT broker (an empty host: no broker), this copy's node name (empty:
+// the host name), Home Assistant discovery, "Nur Anzeige" (no CAPI; the calls of other copies
+// are shown) and "Befehle anderer Rechner annehmen" (a block asked for by a copy that only
+// shows calls is applied).
+inline constexpr Text MqttHost{"ISDN_MqttHost"};
+inline constexpr Integer MqttPort{"ISDN_MqttPort", 1883};
+inline constexpr Flag MqttTls{"ISDN_MqttTls"};
+inline constexpr Text MqttCaFile{"ISDN_MqttCaFile"};
+inline constexpr Text MqttUser{"ISDN_MqttUser"};
+// Kept in the settings file, which is then readable by the user only; never logged.
+inline constexpr Text MqttPassword{"ISDN_MqttPassword"};
+inline constexpr Text MqttNode{"ISDN_MqttNode"};
+inline constexpr Flag MqttDiscovery{"ISDN_MqttDiscovery"};
+inline constexpr Flag DisplayOnly{"ISDN_DisplayOnly"};
+inline constexpr Flag AcceptCommands{"ISDN_AcceptCommands"};
+
 // The wave file of an MSN field, by its position (1 to 8, and beyond for longer lists): text.
 struct Sound
 {

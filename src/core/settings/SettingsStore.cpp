@@ -244,6 +244,13 @@ void writeProgramValue(const QString &name, const QString &text)
         if (touched.open(QIODevice::Append))
             touched.setFileTime(previous.addMSecs(1), QFileDevice::FileModificationTime);
     }
+    // A file that holds a password is for its owner's eyes only.
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        if (it.key().compare(QLatin1String(Settings::MqttPassword.name), Qt::CaseInsensitive) == 0 &&
+            !it.value().toString().isEmpty() &&
+            !QFile::setPermissions(check, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+            throw IoError(cannotWrite(file), file);
+    }
     RenameOver(check, file);
 }
 

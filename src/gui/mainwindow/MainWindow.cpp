@@ -29,6 +29,7 @@
 #include "windows/NotificationSettings.h"
 #include "windows/ReleaseNotesDialog.h"
 #include "windows/ServiceDialog.h"
+#include "windows/StatisticsDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -130,7 +131,10 @@ void TfmMain::FormCreate()
     ConnectTransfer();
     ConnectMonitor();
     OptionsChanged();
-    FSession->Start();
+    // "Nur Anzeige" (read at the start): no CAPI is opened; the calls come from other copies.
+    FDisplayOnly = Settings::Read(Settings::DisplayOnly);
+    if (!FDisplayOnly)
+        FSession->Start();
 
     if (auto *guiApp = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         connect(guiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
@@ -170,6 +174,7 @@ void TfmMain::BuildPopupMenu()
     mnuService = item(PM, "mnuService", QStringLiteral("Service-Konfiguration"));
     mnuOpt = item(PM, "mnuOpt", QStringLiteral("Optionen"));
     mnuHist = item(PM, "mnuHist", QStringLiteral("Anrufe ..."));
+    mnuStat = item(PM, "mnuStat", tr("Statistik ..."));
     mnuExtWinConfig = item(PM, "mnuExtWinConfig", QStringLiteral("Anrufdialog konfigurieren"));
     mnuMsn = item(PM, "mnuMsn", QStringLiteral("MSN / Sound Konfiguration"));
     QMenu *mnuDFU = PM->addMenu(QStringLiteral("Datenübertragung"));
@@ -220,6 +225,12 @@ void TfmMain::ConnectControls()
     connect(mnuEdit, &QAction::triggered, this, &TfmMain::ShowCallerList);
     connect(ui->HistBtn, &QToolButton::clicked, this, &TfmMain::ShowJournal);
     connect(mnuHist, &QAction::triggered, this, &TfmMain::ShowJournal);
+    connect(mnuStat, &QAction::triggered, this, &TfmMain::ShowStatistics);
+    // Open statistics (of the menu or of the journal window) count every call that comes in.
+    connect(FPipeline.get(), &CallPipeline::callShown, this, [this] {
+        for (StatisticsDialog *statistics : findChildren<StatisticsDialog *>())
+            statistics->Reload();
+    });
     connect(ui->CallList, &QListWidget::itemDoubleClicked, this, &TfmMain::CallListDblClick);
 
     // The options page: what the monitor reads, "Aktiv", a new CAPI address, and its end.
@@ -337,7 +348,9 @@ void TfmMain::FormShow()
     FTransfer->SetSendFolder(FOptionsPage->SendFolder());
     FTransfer->LoadOptions();
 
-    if (FOptionsPage->Active())
+    if (FDisplayOnly)
+        ShowListenStatus(tr("Nur Anzeige: Anrufe anderer Rechner ..."));
+    else if (FOptionsPage->Active())
         StartListen();
     else
         StopListen();
@@ -408,12 +421,16 @@ bool TfmMain::Registering() const
 
 void TfmMain::StartListen()
 {
+    if (FDisplayOnly)
+        return;
     setWindowTitle(FMainTitle);
     FSession->StartListen();
 }
 
 void TfmMain::StopListen()
 {
+    if (FDisplayOnly)
+        return;
     FSession->StopListen();
 }
 
@@ -495,6 +512,14 @@ void TfmMain::ShowJournal()
         return;
     LookedAtCalls();
     ::ShowJournal(*journal, *callers, FDInfo.get(), this);
+}
+
+void TfmMain::ShowStatistics()
+{
+    CallJournal *journal = FPipeline->Journal();
+    CallerDirectory *callers = FPipeline->Callers();
+    if (journal && callers)
+        ::ShowStatistics(*journal, *callers, this);
 }
 
 void TfmMain::CallListDblClick()

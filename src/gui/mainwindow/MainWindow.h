@@ -99,6 +99,8 @@ public:
     // "Anruferübersicht" (EditBtn, mnuEdit) and "Anrufe ..." (HistBtn, mnuHist).
     void ShowCallerList();
     void ShowJournal();
+    // "Statistik ..." (mnuStat).
+    void ShowStatistics();
     // A double-click on the call list opens the caller record dialog for the selected entry and
     // puts the name it returns into the entry.
     void CallListDblClick();
@@ -204,6 +206,7 @@ private:
     QAction *mnuService = nullptr;
     QAction *mnuOpt = nullptr;
     QAction *mnuHist = nullptr;
+    QAction *mnuStat = nullptr;
     QAction *mnuExtWinConfig = nullptr;
     QAction *mnuMsn = nullptr;
     QAction *mnuCapiInfo = nullptr;
@@ -212,6 +215,7 @@ private:
     QAction *mnuClose = nullptr;
 
     bool FShown = false;
+    bool FDisplayOnly = false; // "Nur Anzeige": this copy opens no CAPI
     bool FClosing = false;
     bool FSessionEnding = false;
     bool FClosed = false;

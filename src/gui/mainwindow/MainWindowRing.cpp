@@ -41,13 +41,10 @@ void TfmMain::OptionsChanged()
 void TfmMain::ConnectMonitor()
 {
     connect(FSession.get(), &CapiSession::listenStateChanged, this, [this](CapiSession::ListenState state) {
-        static const QString texts[] = {QStringLiteral("Autom. Anruferkennung deaktiviert ..."),
-                                        QStringLiteral("Autom. Anruferkennung wird aktiviert ..."),
-                                        QStringLiteral("Autom. Anruferkennung aktiviert ...")};
-        ShowListenStatus(texts[int(state)]);
+        ShowListenStatus(CapiSession::ListenStateText(state));
     });
     connect(FSession.get(), &CapiSession::listenFailed, this,
-            [] { ShowMessageDlg(QStringLiteral("Capi20 nicht installiert !")); });
+            [] { ShowMessageDlg(CapiSession::ListenFailedText()); });
     // Server mode changes what the ring decision accepts and what listening asks for; the
     // transfer pages listen anew right after.
     connect(FTransfer, &TransferPages::serverModeChanged, this, &TfmMain::OptionsChanged);

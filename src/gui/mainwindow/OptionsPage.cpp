@@ -5,6 +5,7 @@
 #include "common/Paths.h"
 #include "common/Utils.h"
 #include "dinfo/DInfoClient.h"
+#include "mainwindow/NetworkOptionsTab.h"
 #include "monitor/DInfoService.h"
 #include "settings/SettingsStore.h"
 #include "ui_OptionsPage.h"
@@ -59,6 +60,9 @@ OptionsPage::OptionsPage(DInfoService &dinfo, QWidget *parent)
     : QWidget(parent), ui(std::make_unique<Ui::OptionsPage>()), m_dinfo(dinfo)
 {
     ui->setupUi(this);
+    m_network = new NetworkOptionsTab(ui->tbn);
+    ui->tbn->addTab(m_network, tr("Netz"));
+    connect(m_network, &NetworkOptionsTab::networkChanged, this, &OptionsPage::networkChanged);
     // A digits-only time field, folder edits with a chooser button (also F2).
     ui->IsdnTimeMinimize->setDigitsOnly(true);
     const QString home = withTrailingSlash(QDir::homePath());
@@ -125,6 +129,7 @@ void OptionsPage::Load()
     ui->OptCapiRemote->setText(Settings::Read(Settings::CapiRemote));
     ui->isdnUse->setChecked(Settings::Read(Settings::UseExtern));
     ui->ISDNRunDInfo->setChecked(stored.RunDInfo);
+    m_network->Load();
     EmitOptions();
     // Only now does "Aktiv" start and stop listening, so loading it did not do it twice.
     connect(ui->isdnUse, &QCheckBox::toggled, this, &OptionsPage::ActiveClicked);
@@ -258,6 +263,7 @@ void OptionsPage::Apply()
         Settings::Write(Settings::ShowExtWin, ui->ISDNShowExtWin->isChecked());
     });
     ApplyCapiRemote();
+    m_network->Apply();
 
     const QString dinfoExe = ui->OptDInfoDir->text() + QStringLiteral("dinfo32.exe");
     if (DInfoVersionIndex() == 1 && QFileInfo::exists(dinfoExe) &&

@@ -10,6 +10,7 @@ namespace Ui {
 class OptionsPage;
 }
 class DInfoService;
+class NetworkOptionsTab;
 class QLineEdit;
 
 // The options page of the main window (page "optionen" of its notebook): loads the options from
@@ -63,6 +64,8 @@ signals:
     void applied();
     // The look-up was switched on or off on the page: the window comes to the front.
     void windowWanted();
+    // The broker settings of the tab "Netz" changed and were stored.
+    void networkChanged();
 
 private:
     void EmitOptions();
@@ -76,6 +79,7 @@ private:
 
     std::unique_ptr<Ui::OptionsPage> ui;
     DInfoService &m_dinfo;
+    NetworkOptionsTab *m_network;
     QString m_msnList;
     bool m_runDInfoOnOpen = false;
 };

@@ -227,6 +227,25 @@ QIcon Icons::browseIcon()
     return icon;
 }
 
+QIcon Icons::statisticsIcon()
+{
+    static const QIcon icon = iconFrom([](int s) {
+        QPixmap pm = blank(s);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(kBlue);
+        const qreal width = s * 0.22;
+        const qreal heights[] = {0.45, 0.8, 0.6};
+        for (int i = 0; i < 3; ++i)
+            p.drawRect(QRectF(s * 0.1 + i * s * 0.28, s * (0.9 - heights[i]), width, s * heights[i]));
+        p.setBrush(QColor(0x30, 0x30, 0x30));
+        p.drawRect(QRectF(s * 0.05, s * 0.9, s * 0.9, qMax(1.0, s * 0.06)));
+        return pm;
+    });
+    return icon;
+}
+
 QPixmap Icons::messagePicture()
 {
     static const QPixmap pm = [] {

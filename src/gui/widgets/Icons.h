@@ -22,6 +22,8 @@ QIcon sendIcon();
 QIcon receiveIcon();
 // The side button of edit fields that open a chooser: three dots.
 QIcon browseIcon();
+// The journal window's button to the statistics: three bars of a chart.
+QIcon statisticsIcon();
 // The 32 x 32 picture of the message dialog.
 QPixmap messagePicture();
 // Frames of the start page's call animation (a handset with growing sound waves), size x size.

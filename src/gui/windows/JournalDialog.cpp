@@ -12,6 +12,7 @@
 #include "widgets/StandardDialogs.h"
 #include "windows/CallerRecordDialog.h"
 #include "windows/JournalModel.h"
+#include "windows/StatisticsDialog.h"
 
 #include <QAction>
 #include <QEvent>
@@ -20,6 +21,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
+#include <QToolButton>
 
 TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, DInfoService *dinfo, QWidget *parent)
     : TToolDialog(parent), FJournal(journal), FCallers(callers), FDInfo(dinfo)
@@ -54,6 +56,10 @@ TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, DInfoSe
     find->setShortcut(QKeySequence::Find);
     addAction(find);
     connect(find, &QAction::triggered, EdFilter, [this] { EdFilter->setFocus(); });
+    StatBtn = new QToolButton(this);
+    StatBtn->setObjectName(QStringLiteral("StatBtn"));
+    StatBtn->setIcon(Icons::statisticsIcon());
+    StatBtn->setToolTip(tr("Statistik"));
     ExportBtn = new QPushButton(QStringLiteral("&Exportieren ..."), this);
     ExportBtn->setObjectName(QStringLiteral("ExportBtn"));
     DelBtn = new QPushButton(QStringLiteral("&Löschen"), this);
@@ -71,8 +77,9 @@ TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, DInfoSe
     DelBtn->setGeometry(kClientWidth - 8 - 2 * 80 - 6, buttonsTop, 80, 25);
     const int exportWidth = std::max(80, ExportBtn->sizeHint().width());
     ExportBtn->setGeometry(DelBtn->x() - 6 - exportWidth, buttonsTop, exportWidth, 25);
+    StatBtn->setGeometry(ExportBtn->x() - 6 - 25, buttonsTop, 25, 25);
     const int filterLeft = Image1->x() + 24 + 6;
-    EdFilter->setGeometry(filterLeft, buttonsTop, ExportBtn->x() - 6 - filterLeft, 25);
+    EdFilter->setGeometry(filterLeft, buttonsTop, StatBtn->x() - 4 - filterLeft, 25);
     for (QPushButton *button : {ExportBtn, DelBtn, CloseBtn})
         button->setAutoDefault(false);
     setFixedSize(kClientWidth, kClientHeight);
@@ -80,6 +87,7 @@ TfmHistorie::TfmHistorie(CallJournal &journal, CallerDirectory &callers, DInfoSe
 
     connect(DelBtn, &QPushButton::clicked, this, &TfmHistorie::DelBtnClick);
     connect(ExportBtn, &QPushButton::clicked, this, &TfmHistorie::ExportBtnClick);
+    connect(StatBtn, &QToolButton::clicked, this, &TfmHistorie::StatBtnClick);
     connect(EdFilter, &QLineEdit::textChanged, this, &TfmHistorie::EdFilterChange);
     dbl->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(dbl, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
@@ -143,6 +151,8 @@ void TfmHistorie::DelBtnClick()
     }
     model->clear();
     dbl->setColumnWidthByRows(JournalModel::ColCaller);
+    if (FStatistics)
+        FStatistics->Reload();
 }
 
 void TfmHistorie::EdFilterChange()
@@ -165,6 +175,19 @@ void TfmHistorie::ExportBtnClick()
     } catch (const IoError &e) {
         ShowMessageDlg(e.message());
     }
+}
+
+void TfmHistorie::StatBtnClick()
+{
+    if (!FStatistics) {
+        FStatistics = new StatisticsDialog(FJournal, FCallers, this);
+        FStatistics->setAttribute(Qt::WA_DeleteOnClose);
+        FStatistics->SetCalls(*model);
+        connect(EdFilter, &QLineEdit::textChanged, FStatistics, &StatisticsDialog::SetFilter);
+    }
+    FStatistics->show();
+    FStatistics->raise();
+    FStatistics->activateWindow();
 }
 
 QMenu *TfmHistorie::RowMenu(int row)
@@ -215,6 +238,8 @@ void TfmHistorie::ReloadCallers()
     model->setCallers(FCallers.BatchResolver());
     dbl->setColumnWidthByRows(JournalModel::ColCaller);
     dbl->setCurrentIndex(model->index(std::min(row, model->rowCount() - 1), 0));
+    if (FStatistics)
+        FStatistics->Reload();
 }
 
 void ShowJournal(CallJournal &journal, CallerDirectory &callers, DInfoService *dinfo, QWidget *parent)

@@ -2,6 +2,8 @@
 
 #include "widgets/ToolDialog.h"
 
+#include <QPointer>
+
 class CallJournal;
 class CallerDirectory;
 class DInfoService;
@@ -10,6 +12,8 @@ class QMenu;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QToolButton;
+class StatisticsDialog;
 class TGridView;
 
 // "Anrufjournal": every call of the journal, oldest first, with date, time, MSN and the caller's
@@ -20,7 +24,8 @@ class TGridView;
 // row's context menu names ("Anrufer bearbeiten") or blocks ("Anrufer sperren") its caller (a
 // call journalled under a group key names no caller of its own: blocking it asks first, since
 // it blocks the whole group);
-// "&Exportieren ..." writes the calls shown to a CSV file.
+// "&Exportieren ..." writes the calls shown to a CSV file; the chart button beside the filter
+// opens the statistics of the calls shown, which follow the filter while both are open.
 class TfmHistorie : public TToolDialog
 {
     Q_OBJECT
@@ -49,11 +54,13 @@ private:
     void EdFilterChange();
     // Asks for a file and writes the calls shown as CSV; a failed write is reported.
     void ExportBtnClick();
+    void StatBtnClick();
 
     QLabel *Image1;
     TGridView *dbl;
     JournalModel *model;
     QLineEdit *EdFilter;
+    QToolButton *StatBtn;
     QPushButton *ExportBtn;
     QPushButton *DelBtn;
     QPushButton *CloseBtn;
@@ -66,6 +73,7 @@ private:
     CallerDirectory &FCallers;
     // Handed to the caller record dialog of the row menu.
     DInfoService *FDInfo;
+    QPointer<StatisticsDialog> FStatistics;
 };
 
 // The main window's "Anrufe ...": loads the journal and shows it modally.

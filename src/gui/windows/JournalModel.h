@@ -36,6 +36,9 @@ public:
     // No calls: one empty row.
     void clear();
     int callCount() const { return int(m_calls.size()); }
+    // Every call, and the indexes of those shown while a filter is set (null: all are shown).
+    const QList<JournalRecord> &calls() const { return m_calls; }
+    const QList<int> *shownIndexes() const { return m_filtered ? &m_shown : nullptr; }
 
     // Shows only the calls that match `text` (all calls for an empty text).
     void setFilter(const QString &text);

@@ -2,6 +2,7 @@
 // exchange, through the real libcapi20. The exchange reports what the program answered; the
 // journal, the directory and what the pipeline hands to a window are checked. Per-call rules are
 // tested here; the windows only show what comes out.
+#include "calls/CallEvent.h"
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
 #include "capi/Capi20.h"
@@ -427,4 +428,108 @@ TEST_F(MonitorTest, FailedLookUpsKeepTheNumberAndNeverHoldLaterRings)
     EXPECT_TRUE(directoryBytes().contains("040333=F#040333\r\n"));
     ASSERT_EQ(journal().size(), 3);
     EXPECT_EQ(journal().last().CallerKey, "040333");
+}
+
+TEST_F(MonitorTest, EveryCallIsToldFromItsRingToItsEnd)
+{
+    writeDirectory("0301234567=F#Meier\r\n0309*=T#Werbung\r\n");
+    WriteSettingString("ISDN_MSN", "4711,,,,");
+    QList<CallEvent> events;
+    auto kinds = [&] {
+        QList<CallEvent::Kind> out;
+        for (const CallEvent &e : events)
+            out << e.What;
+        return out;
+    };
+    using K = CallEvent::Kind;
+    {
+        Monitor m;
+        QObject::connect(&m.pipeline, &CallPipeline::callEvent, [&](const CallEvent &e) { events << e; });
+        // Left ringing, and the caller gives up: missed.
+        EXPECT_EQ(m.call("301234567").reaction, "alerted");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 3; }, 20000));
+        EXPECT_EQ(kinds(), (QList<K>{K::Ringing, K::Alerted, K::Missed}));
+        EXPECT_EQ(events[0].Number, "0301234567");
+        EXPECT_EQ(events[0].Name, "Meier");
+        EXPECT_EQ(events[0].Msn, "4711");
+        EXPECT_EQ(events[2].CallId, events[0].CallId);
+        EXPECT_NE(events[2].MessageId, events[0].MessageId);
+        EXPECT_NE(events[2].Cause, 0);
+        EXPECT_TRUE(events[0].Time.isValid() && events[0].Time <= events[2].Time);
+        events.clear();
+
+        // Turned away: the answer is the last event of the call.
+        EXPECT_EQ(m.call("3099999").reaction, "rejected");
+        // A foreign MSN leaves no trace here, but is told, with the caller named.
+        EXPECT_EQ(PlaceExchangeCall(g_sim->port(), "301234567", "999").reaction, "ignored");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 4; }, 20000));
+        EXPECT_EQ(kinds(), (QList<K>{K::Ringing, K::Rejected, K::Ringing, K::Ignored}));
+        EXPECT_TRUE(events[1].Blocked);
+        EXPECT_NE(events[2].CallId, events[0].CallId);
+        EXPECT_EQ(events[3].Name, "Meier");
+        EXPECT_EQ(events[3].Msn, "999");
+        events.clear();
+
+        // Another application on the line takes the call (here a second copy in server mode,
+        // taking a data call): answered elsewhere, so ended, not missed.
+        Monitor taker;
+        taker.options.ServerMode = true;
+        taker.apply();
+        taker.listen();
+        EXPECT_EQ(PlaceExchangeCall(g_sim->port(), "301234567", "4711", "data64").reaction, "accepted");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 3; }, 20000));
+        EXPECT_EQ(kinds(), (QList<K>{K::Ringing, K::Alerted, K::Ended}));
+        EXPECT_EQ(events[2].Cause, 0x349A);
+    }
+    // Both copies journal the data call; the ignored call is not journalled.
+    EXPECT_EQ(journal().size(), 4);
+}
+
+TEST_F(MonitorTest, CallsOfAnotherCopyAreShownButNeverAnsweredJournalledOrLearned)
+{
+    // A copy that only shows calls: no CAPI is opened.
+    WriteSettingString("ISDN_MSN", "4711,,,,");
+    WriteSettingFlag("ISDN_Beep", true);
+    DInfoService dinfo;
+    CapiSession session;
+    CallPipeline pipeline(session, dinfo);
+    pipeline.Open();
+    MonitorOptions options = MonitorOptions::FromSettings();
+    options.ShowExtWin = true;
+    pipeline.SetOptions(options);
+    QList<ShownCall> shown;
+    QStringList sounds;
+    QObject::connect(&pipeline, &CallPipeline::callShown, [&](const ShownCall &c) { shown << c; });
+    QObject::connect(&pipeline, &CallPipeline::soundDue, [&](const QString &msn) { sounds << msn; });
+
+    auto event = [](CallEvent::Kind what, const QString &msn, bool blocked = false) {
+        CallEvent e;
+        e.What = what;
+        e.CallId = "c-" + msn;
+        e.Number = "0301234567";
+        e.Name = "Meier";
+        e.Msn = msn;
+        e.Service = "Digital";
+        e.Blocked = blocked;
+        e.Time = QDateTime::currentDateTime();
+        return e;
+    };
+    pipeline.ShowRemoteCall("keller", event(CallEvent::Kind::Ringing, "4711"));
+    pipeline.ShowRemoteCall("keller", event(CallEvent::Kind::Alerted, "4711"));
+    pipeline.ShowRemoteCall("keller", event(CallEvent::Kind::Ignored, "999")); // not this copy's MSN
+    pipeline.ShowRemoteCall("keller", event(CallEvent::Kind::Rejected, "4711", true));
+    pipeline.ShowRemoteCall("keller", event(CallEvent::Kind::Missed, "4711"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == 2 && !pipeline.Settling(); }, 20000));
+    EXPECT_EQ(shown[0].Node, "keller");
+    EXPECT_EQ(shown[0].Decision.Label, "Meier");
+    EXPECT_EQ(shown[0].Decision.Status, "Anruf auf 4711 !");
+    EXPECT_EQ(shown[0].Decision.OwnKey, "0301234567");
+    EXPECT_EQ(shown[1].Decision.Status, "Anrufer ist gesperrt !");
+    EXPECT_EQ(shown[1].Decision.ListSuffix, " --> gesperrt");
+    EXPECT_EQ(pipeline.Missed().Count(), 1); // the blocked call is no missed call
+    EXPECT_EQ(sounds, QStringList({"4711", "4711"}));
+    pipeline.Close([](const IoError &) { return false; });
+    EXPECT_FALSE(session.Capi().Registered());
+    EXPECT_TRUE(journal().isEmpty());
+    EXPECT_TRUE(CallerDirectory().ListKeys().isEmpty());
 }

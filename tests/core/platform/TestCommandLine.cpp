@@ -30,6 +30,11 @@ TEST(CommandLine, OwnOptionsRunInTheTerminalQtOptionsStartTheMonitor)
     EXPECT_TRUE(CommandLine::isTerminalRun(args({"--version"})));
     EXPECT_TRUE(CommandLine::isTerminalRun(args({"-session", "x", "--help"})));
     EXPECT_TRUE(CommandLine::isTerminalRun(args({"--no-such-option"})));
+    // The headless monitor is a start, alone; with another option it is a usage error.
+    EXPECT_TRUE(CommandLine::isHeadlessRun(args({"-platform", "minimal", "--headless"})));
+    EXPECT_FALSE(CommandLine::isTerminalRun(args({"--headless"})));
+    EXPECT_FALSE(CommandLine::isHeadlessRun(args({"--headless", "--version"})));
+    EXPECT_TRUE(CommandLine::isTerminalRun(args({"--headless", "--version"})));
 }
 
 TEST(CommandLine, ExitStatusTellsUsageErrorsApart)
@@ -39,6 +44,7 @@ TEST(CommandLine, ExitStatusTellsUsageErrorsApart)
     EXPECT_EQ(CommandLine::run(args({"--version"})), 0);
     EXPECT_EQ(CommandLine::run(args({"--no-such-option"})), 2);
     EXPECT_EQ(CommandLine::run(args({"--version", "stray"})), 2);
+    EXPECT_EQ(CommandLine::run(args({"--headless", "--version"})), 2);
     const std::string out = testing::internal::GetCapturedStdout();
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(out.find("Rufwart 32"), std::string::npos) << out;

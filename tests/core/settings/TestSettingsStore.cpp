@@ -165,6 +165,22 @@ TEST(Reg32, ASettingsFileLinkedIntoPlaceStaysALink)
         1);
 }
 
+TEST(Reg32, AFileHoldingAPasswordIsReadableByItsOwnerOnly)
+{
+    TestEnv env;
+    WriteSettingString("ISDN_Beep", "1");
+    ASSERT_TRUE(
+        QFile::setPermissions(Paths::settingsFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                         QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    WriteSettingString("ISDN_Show", "1");
+    EXPECT_TRUE(QFileInfo(Paths::settingsFile()).permissions() & QFileDevice::ReadOther);
+    Settings::Write(Settings::MqttPassword, QStringLiteral("geheim"));
+    struct stat st = {};
+    ASSERT_EQ(::stat(QFile::encodeName(Paths::settingsFile()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(Settings::Read(Settings::MqttPassword), "geheim");
+}
+
 TEST(Reg32, NamesThatWouldLandInAGroupAreNeitherWrittenNorRead)
 {
     TestEnv env;

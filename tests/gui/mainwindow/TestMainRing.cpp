@@ -22,6 +22,7 @@
 #include "windows/CallNotification.h"
 #include "windows/DInfoDialog.h"
 #include "windows/DInfoProgress.h"
+#include "windows/StatisticsDialog.h"
 
 #include "ControlClient.h"
 #include "SimProcess.h"
@@ -235,6 +236,20 @@ private slots:
         QCOMPARE(list->item(0)->text().mid(11), QStringLiteral("0%1").arg(5100000 + kCalls - 1000));
         end(w);
         QCOMPARE(journal().size(), kCalls);
+    }
+    void statisticsFromTheMenuCountEveryCall()
+    {
+        auto w = start();
+        child<QAction>(w.get(), "mnuStat")->trigger();
+        child<QAction>(w.get(), "mnuStat")->trigger();
+        const QList<StatisticsDialog *> open = w->findChildren<StatisticsDialog *>();
+        QCOMPARE(open.size(), 1);
+        QVERIFY(open[0]->isVisible());
+        QCOMPARE(open[0]->statistics().Calls, 0);
+        QCOMPARE(call(QStringLiteral("0301234"), QStringLiteral("4711")).reaction, QStringLiteral("alerted"));
+        QTRY_COMPARE(open[0]->statistics().Calls, 1);
+        QCOMPARE(open[0]->statistics().PerMsn, QList<CallStatistics::Bar>({{QStringLiteral("4711"), 1}}));
+        end(w);
     }
     void closingWhileTheDiskIsFullAsksAndLosesNothing()
     {
