@@ -476,7 +476,24 @@ TEST_F(MonitorTest, EveryCallIsToldFromItsRingToItsEnd)
         taker.options.ServerMode = true;
         taker.apply();
         taker.listen();
-        EXPECT_EQ(PlaceExchangeCall(g_sim->port(), "301234567", "4711", "data64").reaction, "accepted");
+        // The caller waits for the taker (the first reaction is this copy's alert).
+        std::atomic<bool> done{false};
+        std::thread caller([&] {
+            isdnsim::ControlClient control;
+            std::string error, line;
+            if (control.connect("127.0.0.1", g_sim->port(), &error) &&
+                control.sendLine("CALL from=301234567 to=4711 cip=data64")) {
+                while (control.readLine(&line, 20000)) {
+                    if (line.rfind("ACCEPTED", 0) == 0)
+                        control.sendLine("HANGUP");
+                    if (line.rfind("END", 0) == 0)
+                        break;
+                }
+            }
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 30000));
+        caller.join();
         ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 3; }, 20000));
         EXPECT_EQ(kinds(), (QList<K>{K::Ringing, K::Alerted, K::Ended}));
         EXPECT_EQ(events[2].Cause, 0x349A);
