@@ -49,13 +49,15 @@ inline void EndsWithBenchmark(QProcess &child)
     child.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
 
-// Starts the program without waiting for it to listen.
-inline void LaunchProgram(QProcess &program, uint16_t port)
+// Starts the program without waiting for it to listen. `overrides` replace or add variables of
+// its environment (another platform than offscreen, for example).
+inline void LaunchProgram(QProcess &program, uint16_t port, const QProcessEnvironment &overrides = {})
 {
     EndsWithBenchmark(program);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("RUFWART_CAPI_REMOTE", QStringLiteral("127.0.0.1:%1").arg(port));
+    env.insert(overrides);
     program.setProcessEnvironment(env);
     // BENCH_PROGRAM_STDERR=FILE keeps the program's messages in FILE.
     const QString messages = qEnvironmentVariable("BENCH_PROGRAM_STDERR");
@@ -66,9 +68,9 @@ inline void LaunchProgram(QProcess &program, uint16_t port)
 }
 
 // Starts the program and waits until it listens.
-inline void StartProgram(QProcess &program, uint16_t port)
+inline void StartProgram(QProcess &program, uint16_t port, const QProcessEnvironment &overrides = {})
 {
-    LaunchProgram(program, port);
+    LaunchProgram(program, port, overrides);
     if (!WaitUntilListening(port, 30000))
         fail("rufwart does not listen");
 }

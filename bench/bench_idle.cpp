@@ -1,11 +1,15 @@
 // The program at rest: the built rufwart (offscreen, temporary folders) registered with an
 // isdnsim of its own on which nothing happens, with its journal, a caller directory of 1,000
-// entries and the sound on, and no notification area.
+// entries and the sound on, and no notification area (no session bus).
 //
 // idle_wakeups_per_s: how often the program's threads were scheduled in, all of them together
 // (the kernel's voluntary and involuntary context switches of every task), over 10 s that begin
 // once the start has settled. idle_rss_mb: its resident memory at the end. idle_threads: how many
 // threads it has. `bench_idle SECONDS` measures over that many seconds instead.
+// idle_rss_mb_wayland and idle_rss_mb_x11: the resident memory of the program at rest on a
+// headless Weston and on an Xvfb the benchmark starts itself (the main window shows, as on a
+// desktop without a notification area). Without the server the line goes to stderr with the
+// reason.
 #include "BenchDirectory.h"
 #include "BenchProgram.h"
 #include "BenchSupport.h"
@@ -13,6 +17,7 @@
 #include "settings/SettingsStore.h"
 
 #include "SimProcess.h"
+#include "support/DisplayServer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -55,6 +60,30 @@ std::map<QString, long long> Switches(qint64 pid)
     return threads;
 }
 
+// The program's resident memory in kB.
+double ResidentKb(qint64 pid)
+{
+    return double(StatusValue(QStringLiteral("/proc/%1/status").arg(pid), "VmRSS:"));
+}
+
+// The program's resident memory at rest on `display`, or the reason there is none.
+void ReportOn(DisplayServer &display, bool started, const char *name, uint16_t port,
+              const QProcessEnvironment &common)
+{
+    if (!started) {
+        std::fprintf(stderr, "%s: not measured (%s)\n", name, qPrintable(display.error()));
+        return;
+    }
+    QProcessEnvironment env = common;
+    display.addTo(env);
+    QProcess program;
+    StartProgram(program, port, env);
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const double rss = ResidentKb(program.processId());
+    StopProgram(program);
+    std::printf("%s: %.1f\n", name, rss / 1024.0);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -68,8 +97,13 @@ int main(int argc, char **argv)
     WriteBenchSettings();
     CallerDirectory(CallerDirectory::defaultPath()).WriteCallerList(BenchCallerRows(1000));
 
+    // No session bus: no notification area and no notification service, whatever desktop the
+    // benchmark runs in.
+    QProcessEnvironment common;
+    common.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root.path() + "/no-bus");
+
     QProcess program;
-    StartProgram(program, sim.port());
+    StartProgram(program, sim.port(), common);
     // The start settles: the window goes behind its icon, the registration's last steps.
     std::this_thread::sleep_for(std::chrono::seconds(3));
     // bench_idle SECONDS measures longer, to catch what wakes less often.
@@ -89,12 +123,19 @@ int main(int argc, char **argv)
     for (const auto &[thread, count] : last)
         switches += count - (first.count(thread) ? first.at(thread) : 0);
     const int threads = int(Switches(program.processId()).size());
-    const double rss =
-        double(StatusValue(QStringLiteral("/proc/%1/status").arg(program.processId()), "VmRSS:"));
+    const double rss = ResidentKb(program.processId());
     StopProgram(program);
 
     std::printf("idle_wakeups_per_s: %.2f\n", double(switches) / kSeconds);
     std::printf("idle_rss_mb: %.1f\n", rss / 1024.0);
     std::printf("idle_threads: %d\n", threads);
+    std::fflush(stdout);
+
+    HeadlessWeston weston;
+    const bool westonUp = weston.start();
+    ReportOn(weston, westonUp, "idle_rss_mb_wayland", sim.port(), common);
+    VirtualX x11;
+    const bool xUp = x11.start();
+    ReportOn(x11, xUp, "idle_rss_mb_x11", sim.port(), common);
     return 0;
 }

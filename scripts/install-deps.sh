@@ -11,6 +11,7 @@ PACKAGES=(
   libcapi20-3 libcapi20-dev
   libgtest-dev
   xvfb xauth dbus
+  weston qt6-wayland
   desktop-file-utils appstream dpkg-dev
   clang-14 libclang-rt-14-dev
 )

@@ -1063,6 +1063,10 @@
         <source>Bitmaps|*.bmp</source>
         <translation>Bitmaps|*.bmp</translation>
     </message>
+    <message>
+        <source>Unter Wayland bestimmt der Desktop, wo Fenster erscheinen; die gewählte Position wirkt dort nicht.</source>
+        <translation>Under Wayland the desktop decides where windows appear; the chosen position has no effect there.</translation>
+    </message>
 </context>
 <context>
     <name>TfmHistorie</name>

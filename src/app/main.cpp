@@ -10,6 +10,11 @@
 
 #include <QApplication>
 #include <QLockFile>
+#include <QLoggingCategory>
+
+// What the program runs on, for whoever looks into a desktop problem:
+// QT_LOGGING_RULES="rufwart.session.info=true" prints it at the start.
+Q_LOGGING_CATEGORY(lcSession, "rufwart.session", QtWarningMsg)
 
 int main(int argc, char *argv[])
 {
@@ -34,6 +39,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // The language of every text from here on: the "Sprache" option, else the desktop's.
     Language::Install(Language::FromSettings());
+    qCInfo(lcSession, "platform: %s", qPrintable(QGuiApplication::platformName()));
 
     // One copy per user: a second start ends at once and shows nothing. A lock folder that is not
     // the user's own is refused with a message.

@@ -59,6 +59,7 @@ inline constexpr Flag ExtWinShowing{"ISDN_ExtWinShowing", true}; // the bitmap a
 inline constexpr Text ExtWinFontColor{"ISDN_ExtWinFontColor"};
 inline constexpr Text ExtWinBackColor{"ISDN_ExtWinBackColor"};
 inline constexpr Flag ExtUseAnimation{"ISDN_ExtUseAnimation"};
+// Absent: desktop notifications on Wayland where a service runs (ExtWinAsDesktopNotification).
 inline constexpr Flag ExtWinDesktop{"ISDN_ExtWinDesktop"};
 
 // The caller list sorted by number; the journal converted to the current form.

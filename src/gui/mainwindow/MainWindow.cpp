@@ -283,8 +283,8 @@ void TfmMain::LookForTray()
         FTrayWatcher->deleteLater();
     FTrayWatcher = nullptr;
     FTrayAvailable = true;
-    // The icons are added to the new area afresh.
-    for (TTrayIcon *icon : {TaskIcon1, FTransfer->ConnectTray()}) {
+    // The icons are added to the new area afresh (until now they had no platform icon).
+    for (TTrayIcon *icon : {TaskIcon1, FTransfer->ConnectTray(), DInfoTask}) {
         if (icon->Active()) {
             icon->setActive(false);
             icon->setActive(true);

@@ -161,3 +161,20 @@ void DesktopNotifier::forget(uint id)
 {
     std::erase_if(m_keys, [id](const auto &open) { return open.first == id; });
 }
+
+bool DesktopNotifier::ServiceRunning(const QDBusConnection &bus)
+{
+    if (!bus.isConnected())
+        return false;
+    const auto ask = [&bus](const char *method, const QVariantList &arguments) {
+        QDBusMessage question = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QString::fromLatin1(method));
+        question.setArguments(arguments);
+        const QDBusMessage reply = bus.call(question, QDBus::Block, 1000);
+        return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0) : QVariant();
+    };
+    const QString service = QString::fromLatin1(kService);
+    return ask("NameHasOwner", {service}).toBool() ||
+           ask("ListActivatableNames", {}).toStringList().contains(service);
+}

@@ -88,6 +88,10 @@ public:
     std::function<void(const QString &key)> OnBlock;
     std::function<void(const QString &key)> OnEdit;
 
+    // True when a notification service runs on `bus`, or the bus would start one for the first
+    // notice. Asks the bus and waits for its answer, at most a second each.
+    static bool ServiceRunning(const QDBusConnection &bus = QDBusConnection::sessionBus());
+
     // Notices the service took and has not reported closed.
     int openNotices() const { return int(m_keys.size()); }
 

@@ -1,5 +1,7 @@
 #include "notify/TrayIcon.h"
 
+#include "notify/TrayWatcher.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
@@ -25,6 +27,11 @@ bool TTrayIcon::trayAvailable()
 {
     if (const auto &probe = availabilityProbe())
         return probe();
+    // Away from X11 the only notification areas are StatusNotifierItem hosts on the session bus.
+    // Qt looks for one once and keeps its answer for the life of the program, so it is asked only
+    // when one is there: otherwise an area that appears later could not be used.
+    if (QGuiApplication::platformName() != QLatin1String("xcb") && !TrayWatcher::HostRegistered())
+        return false;
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
@@ -69,6 +76,10 @@ void TTrayIcon::setPopupMenu(QMenu *menu)
 
 void TTrayIcon::add()
 {
+    // Without a notification area the platform icon would show nowhere (and Qt would complain
+    // about the missing area); the icon is added once the owner activates it again.
+    if (!trayAvailable())
+        return;
     ++m_stats.adds;
     m_tray = new QSystemTrayIcon(this);
     m_tray->setIcon(m_icon);
@@ -94,8 +105,8 @@ void TTrayIcon::modify()
 
 void TTrayIcon::remove()
 {
-    ++m_stats.deletes;
     if (m_tray) {
+        ++m_stats.deletes;
         m_tray->hide();
         delete m_tray;
         m_tray = nullptr;

@@ -13,8 +13,9 @@ class QSystemTrayIcon;
 // One icon with a tool tip in the desktop's notification area, reporting clicks on it.
 // Inactive after creation. While active every change of icon or tip is shown at once; changes
 // made while inactive are kept and shown from the next activation on. Where the desktop offers
-// no notification area the component still works (nothing is shown); trayAvailable() tells the
-// owner so it can say so.
+// no notification area the component still works: nothing reaches the platform until an
+// activation finds an area (the owner activates it again when one appears); trayAvailable()
+// tells the owner so it can say so.
 class TTrayIcon : public QObject
 {
     Q_OBJECT

@@ -1,7 +1,9 @@
 #include "notify/TrayWatcher.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusServiceWatcher>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QMetaMethod>
 
@@ -32,4 +34,21 @@ TrayWatcher::TrayWatcher(QObject *parent) : QObject(parent)
                         QMetaMethod::fromSignal(&TrayWatcher::changed));
         }
     }
+}
+
+bool TrayWatcher::HostRegistered()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QString::fromLatin1(kService), QString::fromLatin1(kPath),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QString::fromLatin1(kService) << QStringLiteral("IsStatusNotifierHostRegistered");
+    get.setAutoStartService(false); // a watcher that is not running is not started for the question
+    // Without a watcher the bus answers at once that no one has the name.
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return false;
+    return reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
 }

@@ -32,6 +32,10 @@ public:
 
     explicit TrayWatcher(QObject *parent = nullptr);
 
+    // True when a StatusNotifierWatcher runs on the session bus and a notification area (a
+    // host) has registered with it. Asks the bus and waits for the answer, at most a second.
+    static bool HostRegistered();
+
 Q_SIGNALS:
     void changed();
 };

@@ -2,7 +2,9 @@
 
 #include "common/Errors.h"
 #include "notify/ColorText.h"
+#include "notify/DesktopNotifier.h"
 #include "notify/NotifyLook.h"
+#include "platform/DesktopSession.h"
 #include "settings/SettingsStore.h"
 #include "widgets/ButtonEdit.h"
 #include "widgets/MessageDialog.h"
@@ -12,6 +14,7 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -87,6 +90,16 @@ TfmExtWin::TfmExtWin(QWidget *parent)
     showAs->addStretch(1);
     grid->addWidget(new QLabel(tr("Anzeige als"), this), 5, 0);
     grid->addLayout(showAs, 5, 1);
+    // On Wayland the compositor places every window: the position chosen with the preview is
+    // kept for other sessions but does not apply there.
+    if (DesktopSession::IsWayland(QGuiApplication::platformName())) {
+        auto *note = new QLabel(tr("Unter Wayland bestimmt der Desktop, wo Fenster erscheinen; die gewählte "
+                                   "Position wirkt dort nicht."),
+                                this);
+        note->setObjectName(QStringLiteral("lbWaylandNote"));
+        note->setWordWrap(true);
+        grid->addWidget(note, 6, 1);
+    }
     grid->setColumnStretch(1, 1);
 
     auto *buttons = new QHBoxLayout;
@@ -191,5 +204,9 @@ void ShowExtWinConfig()
 
 bool ExtWinAsDesktopNotification()
 {
-    return Settings::Read(Settings::ExtWinDesktop);
+    std::optional<bool> stored;
+    if (!Settings::StoredText(Settings::ExtWinDesktop).isEmpty())
+        stored = Settings::Read(Settings::ExtWinDesktop);
+    return DesktopSession::CallsAsDesktopNotification(QGuiApplication::platformName(), stored,
+                                                      [] { return DesktopNotifier::ServiceRunning(); });
 }

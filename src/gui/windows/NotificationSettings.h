@@ -54,5 +54,6 @@ private:
 void ShowExtWinConfig();
 
 // ISDN_ExtWinDesktop: calls for the "Externes Fenster" are shown as desktop notifications.
-// Absent or "0": in the own notification window.
+// "0": in the own notification window. Absent: as desktop notifications on Wayland where a
+// notification service runs, else in the own window (DesktopSession::CallsAsDesktopNotification).
 bool ExtWinAsDesktopNotification();

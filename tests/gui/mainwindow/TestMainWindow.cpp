@@ -638,6 +638,31 @@ private slots:
         QVERIFY(!w.isVisible());
     }
 
+    // A desktop without a notification area (as offscreen, or a Wayland desktop without a
+    // StatusNotifierItem host): the start says nothing on the console, Qt included.
+    void startWithoutNotificationAreaWarnsOfNothing()
+    {
+        Messages messages;
+        WriteSettingFlag(QStringLiteral("ISDN_UseExtern"), false);
+        static QStringList warnings;
+        warnings.clear();
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+                if (type != QtDebugMsg && type != QtInfoMsg)
+                    warnings << text;
+            });
+        auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+        {
+            TfmMain w;
+            w.FormShow();
+            QVERIFY(!w.TrayAvailable());
+            QCoreApplication::processEvents();
+        }
+        restore.dismiss();
+        qInstallMessageHandler(previous);
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
+    }
+
     // Started before the desktop's panel (by autostart), the program runs in window mode. Once a
     // notification area appears it moves there: the window goes behind its icon, the status line
     // drops its note, and the close box hides again rather than minimising.

@@ -142,7 +142,9 @@ private slots:
 
     void withoutServiceTheCallerIsToldOnce()
     {
+        QVERIFY(DesktopNotifier::ServiceRunning(client()));
         server->stop();
+        QVERIFY(!DesktopNotifier::ServiceRunning(client()));
         DesktopNotifier notifier(client());
         int failures = 0;
         notifier.Notify(notice(QStringLiteral("Meier"), QStringLiteral("0301234"), true),
@@ -152,6 +154,7 @@ private slots:
         const QString none = QStringLiteral("none");
         DesktopNotifier unbound(
             QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), none));
+        QVERIFY(!DesktopNotifier::ServiceRunning(QDBusConnection(none)));
         int unboundFailures = 0;
         unbound.Notify(notice(QStringLiteral("Meier"), QStringLiteral("0301234"), true),
                        [&] { ++unboundFailures; });
