@@ -45,6 +45,10 @@ public:
                             .arg(QLatin1String(name))),
                    QString();
         const QString text = value.toString();
+        if (!text.isValidUtf16())
+            return Fail(QCoreApplication::translate("CallMessage", "\"%1\" ist kein gültiger Text")
+                            .arg(QLatin1String(name))),
+                   QString();
         if (text.size() > kMaxText)
             return Fail(QCoreApplication::translate("CallMessage", "\"%1\" ist zu lang")
                             .arg(QLatin1String(name))),

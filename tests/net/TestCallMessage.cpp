@@ -90,6 +90,7 @@ TEST(CallMessage, WhatIsNoMessageOfThisSchemaIsRefused)
         QByteArray(good).replace("+01:00", ""),
         QByteArray(good).replace("2026-12-09T19:02:03+01:00", "gestern"),
         QByteArray(good).replace("Telefonie", QByteArray(CallMessage::kMaxText + 1, 'x')),
+        QByteArray(good).replace("Telefonie", "Tele\\ud800fonie"), // half a character
         QByteArray(good).replace("Telefonie", QByteArray(CallMessage::kMaxPayload, ' ')),
     };
     for (const QByteArray &payload : bad) {
