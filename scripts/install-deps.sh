@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-tools-dev-tools
   libqt6svg6 qt6-qpa-plugins libgl-dev
   libcapi20-3 libcapi20-dev
+  libmosquitto-dev mosquitto
   libgtest-dev
   xvfb xauth dbus
   desktop-file-utils appstream dpkg-dev

@@ -1,6 +1,6 @@
 // The publisher, the subscriber and the command path against a real Mosquitto of the test's own.
 
-#include "MosquittoBroker.h"
+#include "support/MosquittoBroker.h"
 
 #include "CallMessage.h"
 #include "MqttClient.h"
