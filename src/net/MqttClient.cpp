@@ -96,6 +96,7 @@ bool MqttClient::Start(QString *error)
                            m_will->Payload.constData(), 1, m_will->Retain);
     }
     m_stopping = false;
+    m_started = true;
     m_thread = std::thread([this] { Run(); });
     return true;
 }
@@ -147,14 +148,14 @@ void MqttClient::ReportFailure(const QString &why)
 
 int MqttClient::Publish(const Message &message)
 {
-    if (!m_mosq)
-        return -1;
+    if (!m_started)
+        return kNotStarted;
     int id = -1;
     const QByteArray topic = message.Topic.toUtf8();
     const int rc = mosquitto_publish(m_mosq, &id, topic.constData(), int(message.Payload.size()),
                                      message.Payload.constData(), 1, message.Retain);
     // MOSQ_ERR_NO_CONN: queued, to be sent once connected.
-    return (rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_NO_CONN) && id > 0 ? id : -1;
+    return (rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_NO_CONN) && id > 0 ? id : kRefused;
 }
 
 void MqttClient::Subscribe(const QString &filter)
@@ -186,6 +187,7 @@ void MqttClient::Stop(const std::optional<Message> &last, int waitMs)
         m_wake.notify_all();
         m_thread.join();
     }
+    m_started = false;
     mosquitto_destroy(m_mosq);
     m_mosq = nullptr;
 }

@@ -53,9 +53,12 @@ public:
 
     // Starts the network thread. False (with the reason) when the options cannot work at all.
     bool Start(QString *error = nullptr);
-    // QoS 1. The message id, or -1 when libmosquitto refused the message. Without a connection
-    // libmosquitto keeps the message and sends it once connected; what it has taken and the
-    // broker has not acknowledged it sends again after a reconnect.
+    static constexpr int kRefused = -1;
+    static constexpr int kNotStarted = -2;
+    // QoS 1. The message id; kRefused when libmosquitto refused the message; kNotStarted before
+    // Start() succeeded. Without a connection libmosquitto keeps the message and sends it once
+    // connected; what it has taken and the broker has not acknowledged it sends again after a
+    // reconnect.
     int Publish(const Message &message);
     // QoS 1; call it from the Connected handler.
     void Subscribe(const QString &filter);
@@ -80,6 +83,7 @@ private:
     Handlers m_handlers;
     mosquitto *m_mosq = nullptr;
     std::thread m_thread;
+    std::atomic<bool> m_started{false}; // the network thread runs: m_mosq may be used
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_connected{false};
     std::atomic<int64_t> m_stopDeadline{0}; // ms since the epoch of the steady clock

@@ -40,7 +40,11 @@ MqttPublisher::~MqttPublisher()
 
 bool MqttPublisher::Start(QString *error)
 {
-    return m_client->Start(error);
+    if (!m_client->Start(error))
+        return false;
+    std::lock_guard lock(m_mutex);
+    SendHeadLocked();
+    return true;
 }
 
 size_t MqttPublisher::Queued() const
@@ -83,6 +87,8 @@ void MqttPublisher::SendHeadLocked()
     while (!m_queue.empty() && m_inFlight < 0) {
         const Pending &head = m_queue.front();
         const int id = m_client->Publish({MqttTopics::Call(m_options.Node), head.Payload, false});
+        if (id == MqttClient::kNotStarted)
+            return; // they wait, bounded, for Start()
         if (id < 0) {
             qWarning("MQTT: a call event of %lld bytes was refused by the MQTT library; it is left out",
                      qlonglong(head.Payload.size()));
