@@ -385,6 +385,24 @@ def dde_lines():
     write("dde_lines", seeds)
 
 
+# ---- MQTT: call events and commands as JSON, as the publisher writes them and worse
+
+def mqtt_call():
+    event = (b'{"blocked":false,"call":"c1","cip":16,"event":"%s","id":"m%d","msn":"4711",'
+             b'"name":"M\u00fcller","node":"b\u00fcro","number":"0301234567","schema":1,'
+             b'"service":"Telefonie","time":"2026-12-09T19:02:03+01:00"%s}')
+    seeds = {}
+    for n, kind in enumerate([b"ringing", b"alerted", b"accepted", b"rejected", b"ignored", b"named"]):
+        seeds[kind.decode()] = event % (kind, n, b"")
+    seeds["ended"] = event % (b"ended", 10, b',"cause":13456')
+    seeds["missed"] = event % (b"missed", 11, b',"cause":13457')
+    seeds["west"] = (event % (b"ringing", 12, b',"extra":[1,{"a":null}]')).replace(b"+01:00", b"-05:30")
+    seeds["command"] = b'{"schema":1,"id":"x1","command":"block","number":"0301234567","from":"k\u00fcche"}'
+    seeds["wrong-types"] = b'{"schema":1,"id":5,"call":[],"event":true,"node":{},"time":1.5,"cip":-3}'
+    seeds["no-object"] = b'["schema",1]'
+    write("mqtt_call", seeds)
+
+
 if __name__ == "__main__":
     if len(sys.argv) > 1:  # only the targets named
         for name in sys.argv[1:]:
@@ -402,4 +420,5 @@ if __name__ == "__main__":
     contact_import()
     journal_export()
     dde_lines()
+    mqtt_call()
     sys.exit(0)

@@ -9,6 +9,7 @@ PACKAGES=(
   qt6-l10n-tools qt6-translations-l10n python3
   libqt6svg6 qt6-qpa-plugins libgl-dev
   libcapi20-3 libcapi20-dev
+  libmosquitto-dev mosquitto
   libgtest-dev
   xvfb xauth dbus
   weston qt6-wayland

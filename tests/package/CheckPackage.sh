@@ -16,9 +16,10 @@ cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.lo
 deb=$(ls "$work"/out/rufwart_*.deb)
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for need in libcapi20-3 qt6-qpa-plugins qt6-translations-l10n libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6; do
+for need in libcapi20-3 qt6-qpa-plugins qt6-translations-l10n libmosquitto1 libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6; do
   grep -qE "(^|, )$need( |,|$)" <<<"$depends" || fail "Depends lacks $need: $depends"
 done
+dpkg-deb -f "$deb" Recommends | grep -qE "(^|, )mosquitto( |,|$)" || fail "Recommends lacks mosquitto"
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
