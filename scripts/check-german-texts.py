@@ -92,7 +92,12 @@ def literals(text):
             i += 1
 
 
+# printf conversions ("%zu", "%s"): their letters are no words.
+PRINTF_CONVERSION = re.compile(r"%[-+ #0]*\d*(?:\.\d+)?(?:hh|h|ll|l|z|j|t|L)?[diouxXeEfgGcspn]")
+
+
 def looks_german(body):
+    body = PRINTF_CONVERSION.sub(" ", body)
     return GERMAN_LETTERS.search(body) or GERMAN_WORDS.search(body)
 
 

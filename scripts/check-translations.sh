@@ -16,7 +16,7 @@ ts=$root/translations/rufwart_en.ts
 # No source locations in the .ts: moving a line does not make it out of date.
 run_lupdate() {
   (cd "$root" && "$lupdate" -silent -no-obsolete -locations none -source-language de -target-language en \
-    src/core src/gui src/app -ts "$1")
+    src/core src/net src/gui src/app -ts "$1")
 }
 
 if [ "${2:-}" = "--update" ]; then

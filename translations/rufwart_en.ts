@@ -32,6 +32,84 @@
     </message>
 </context>
 <context>
+    <name>CallMessage</name>
+    <message>
+        <source>&quot;%1&quot; fehlt</source>
+        <translation>&quot;%1&quot; is missing</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; ist kein Text</source>
+        <translation>&quot;%1&quot; is no text</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; ist kein gültiger Text</source>
+        <translation>&quot;%1&quot; is no valid text</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; ist zu lang</source>
+        <translation>&quot;%1&quot; is too long</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; ist leer</source>
+        <translation>&quot;%1&quot; is empty</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; ist keine gültige Zahl</source>
+        <translation>&quot;%1&quot; is no valid number</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; ist kein Wahrheitswert</source>
+        <translation>&quot;%1&quot; is no truth value</translation>
+    </message>
+    <message>
+        <source>zu lang (%1 Bytes)</source>
+        <translation>too long (%1 bytes)</translation>
+    </message>
+    <message>
+        <source>kein JSON-Objekt</source>
+        <translation>no JSON object</translation>
+    </message>
+    <message>
+        <source>unbekanntes Schema</source>
+        <translation>unknown schema</translation>
+    </message>
+    <message>
+        <source>unbekanntes Ereignis</source>
+        <translation>unknown event</translation>
+    </message>
+    <message>
+        <source>&quot;time&quot; ist keine Zeit mit Abstand zu UTC</source>
+        <translation>&quot;time&quot; is no time with an offset from UTC</translation>
+    </message>
+    <message>
+        <source>unbekannter Befehl</source>
+        <translation>unknown command</translation>
+    </message>
+</context>
+<context>
+    <name>CallNetwork</name>
+    <message>
+        <source>Anrufer %1 auf Wunsch von %2 gesperrt</source>
+        <translation>Caller %1 blocked at the request of %2</translation>
+    </message>
+    <message>
+        <source>Befehl von %1 abgelehnt (Anrufer %2 sperren): %3</source>
+        <translation>Command of %1 refused (block caller %2): %3</translation>
+    </message>
+    <message>
+        <source>„Befehle anderer Rechner annehmen“ ist aus</source>
+        <translation>“Accept commands of other computers” is off</translation>
+    </message>
+    <message>
+        <source>das Anruferverzeichnis ist nicht geöffnet</source>
+        <translation>the caller directory is not open</translation>
+    </message>
+    <message>
+        <source>keine Rufnummer</source>
+        <translation>no number</translation>
+    </message>
+</context>
+<context>
     <name>CallPipeline</name>
     <message>
         <source> (D-Info: Anfrage abgelehnt)</source>
@@ -280,6 +358,51 @@
     <message>
         <source>%1 Anrufe in Abwesenheit</source>
         <translation>%1 missed calls</translation>
+    </message>
+</context>
+<context>
+    <name>MqttClient</name>
+    <message>
+        <source>kein Broker eingestellt</source>
+        <translation>no broker set</translation>
+    </message>
+    <message>
+        <source>MQTT-Client konnte nicht angelegt werden</source>
+        <translation>the MQTT client could not be created</translation>
+    </message>
+    <message>
+        <source>Benutzername oder Kennwort ungültig</source>
+        <translation>user name or password invalid</translation>
+    </message>
+    <message>
+        <source>CA-Datei %1 nicht gefunden</source>
+        <translation>CA file %1 not found</translation>
+    </message>
+    <message>
+        <source>TLS nicht einstellbar: %1</source>
+        <translation>TLS cannot be set up: %1</translation>
+    </message>
+</context>
+<context>
+    <name>MqttPublisher</name>
+    <message>
+        <source>MQTT: keine Verbindung zu %1 (%2)</source>
+        <translation>MQTT: no connection to %1 (%2)</translation>
+    </message>
+    <message>
+        <source>MQTT: verbunden mit %1</source>
+        <translation>MQTT: connected to %1</translation>
+    </message>
+</context>
+<context>
+    <name>MqttSubscriber</name>
+    <message>
+        <source>MQTT: verbunden mit %1</source>
+        <translation>MQTT: connected to %1</translation>
+    </message>
+    <message>
+        <source>MQTT: keine Verbindung zu %1 (%2)</source>
+        <translation>MQTT: no connection to %1 (%2)</translation>
     </message>
 </context>
 <context>

@@ -1,7 +1,7 @@
 // Rufwart 32: starts hidden behind its notification-area icon and reports incoming ISDN calls.
 // Options of its own (--help, --version ...) run in the terminal instead (CommandLine).
+#include "Headless.h"
 #include "mainwindow/MainWindow.h"
-#include "monitor/HeadlessMonitor.h"
 #include "platform/CommandLine.h"
 #include "platform/Language.h"
 #include "platform/Startup.h"

@@ -28,11 +28,6 @@ int64_t NowMs()
         .count();
 }
 
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("MqttClient", text);
-}
-
 } // namespace
 
 MqttClient::MqttClient(const MqttOptions &options, const QString &clientId, std::optional<Message> will,
@@ -55,11 +50,11 @@ bool MqttClient::Start(QString *error)
     if (m_thread.joinable())
         return true;
     if (!m_options.Enabled())
-        return fail(Tr("kein Broker eingestellt"));
+        return fail(QCoreApplication::translate("MqttClient", "kein Broker eingestellt"));
     InitLibrary();
     m_mosq = mosquitto_new(m_clientId.toUtf8().constData(), false, this);
     if (!m_mosq)
-        return fail(Tr("MQTT-Client konnte nicht angelegt werden"));
+        return fail(QCoreApplication::translate("MqttClient", "MQTT-Client konnte nicht angelegt werden"));
     // Publish() and Stop() call into libmosquitto from other threads than the loop's.
     mosquitto_threaded_set(m_mosq, true);
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
@@ -75,20 +70,21 @@ bool MqttClient::Start(QString *error)
         if (mosquitto_username_pw_set(m_mosq, user.constData(),
                                       password.isEmpty() ? nullptr : password.constData()) !=
             MOSQ_ERR_SUCCESS)
-            return fail(Tr("Benutzername oder Kennwort ungültig"));
+            return fail(QCoreApplication::translate("MqttClient", "Benutzername oder Kennwort ungültig"));
     }
     if (m_options.Tls) {
         // The broker's certificate is verified against the CA file (or the system's
         // authorities) and must name the host; there is no way around it.
         const QString ca = m_options.CaFile.trimmed();
         if (!ca.isEmpty() && !QFileInfo(ca).isFile())
-            return fail(Tr("CA-Datei %1 nicht gefunden").arg(ca));
+            return fail(QCoreApplication::translate("MqttClient", "CA-Datei %1 nicht gefunden").arg(ca));
         const int rc =
             ca.isEmpty()
                 ? mosquitto_tls_set(m_mosq, nullptr, "/etc/ssl/certs", nullptr, nullptr, nullptr)
                 : mosquitto_tls_set(m_mosq, ca.toLocal8Bit().constData(), nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS)
-            return fail(Tr("TLS nicht einstellbar: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
+            return fail(QCoreApplication::translate("MqttClient", "TLS nicht einstellbar: %1")
+                            .arg(QString::fromUtf8(mosquitto_strerror(rc))));
     }
     if (m_will) {
         const QByteArray topic = m_will->Topic.toUtf8();

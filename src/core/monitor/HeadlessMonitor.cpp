@@ -6,26 +6,10 @@
 #include "monitor/CapiSession.h"
 #include "monitor/DInfoService.h"
 #include "monitor/MonitorOptions.h"
-#include "platform/Startup.h"
 #include "settings/SettingKeys.h"
 #include "settings/SettingsStore.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QLockFile>
-
-#include <cstdio>
-
-namespace {
-
-void printLine(const QString &line)
-{
-    const QByteArray bytes = (QStringLiteral("rufwart: ") + line + QLatin1Char('\n')).toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
-}
-
-} // namespace
 
 HeadlessMonitor::HeadlessMonitor(Log log, QObject *parent)
     : QObject(parent), m_log(std::move(log)), m_dinfo(std::make_unique<DInfoService>()),
@@ -102,27 +86,4 @@ void HeadlessMonitor::Close()
         return false;
     });
     m_session->Close();
-}
-
-int Headless::Run()
-{
-    QString refusal;
-    const std::unique_ptr<QLockFile> instance = Startup::acquireSingleInstance(&refusal);
-    if (!instance) {
-        if (refusal.isEmpty())
-            refusal = Startup::runningCopy() == Startup::RunningCopy::Headless
-                          ? HeadlessMonitor::tr("Rufwart 32 läuft bereits ohne Fenster; dieser Start endet.")
-                          : HeadlessMonitor::tr("Rufwart 32 läuft bereits mit Fenster; dieser Start endet.");
-        printLine(refusal);
-        return 1;
-    }
-    Startup::quitOnTerminationSignals();
-    HeadlessMonitor monitor(printLine);
-    monitor.Start();
-    int status = 0;
-    if (!Startup::terminationRequested())
-        status = QCoreApplication::exec();
-    monitor.Close();
-    printLine(HeadlessMonitor::tr("Beendet."));
-    return status;
 }

@@ -46,9 +46,3 @@ private:
     std::unique_ptr<CallPipeline> m_pipeline;
     bool m_closed = false;
 };
-
-namespace Headless {
-// Runs the headless monitor until a termination signal: the single-copy lock, the monitor, and
-// messages on standard error. Needs a QCoreApplication, and no display. Returns the exit status.
-int Run();
-} // namespace Headless

@@ -1,5 +1,6 @@
 #include "mainwindow/MainWindow.h"
 
+#include "CallNetwork.h"
 #include "calls/CallJournal.h"
 #include "calls/CallerDirectory.h"
 #include "capi/Capi20.h"
@@ -36,6 +37,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDate>
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -138,6 +140,12 @@ void TfmMain::FormCreate()
     FDisplayOnly = Settings::Read(Settings::DisplayOnly);
     if (!FDisplayOnly)
         FSession->Start();
+    FNetwork = std::make_unique<CallNetwork>(*FPipeline, FDisplayOnly);
+    connect(FNetwork.get(), &CallNetwork::status, this,
+            [this](const QString &text) { ui->ISDNBar->setText(text); });
+    connect(FNetwork.get(), &CallNetwork::logLine, this,
+            [](const QString &text) { qWarning().noquote() << text; });
+    connect(FOptionsPage, &OptionsPage::networkChanged, FNetwork.get(), &CallNetwork::Start);
 
     if (auto *guiApp = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         connect(guiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
@@ -340,6 +348,7 @@ void TfmMain::FormShow()
     FMainTitle = kTitle;
     FOptionsPage->Load();
     FPipeline->Open();
+    FNetwork->Start();
 
     // The only place where the transfer directories reach the component: later changes count
     // from the next start.
@@ -608,4 +617,6 @@ void TfmMain::FormClose(bool mayAsk)
     });
     // A registration under way ends within the time the component gives the server.
     FSession->Close();
+    // "offline" is said last, once nothing more is to be told.
+    FNetwork->Stop();
 }

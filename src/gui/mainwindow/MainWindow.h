@@ -2,6 +2,7 @@
 
 #include "monitor/MonitorOptions.h"
 
+#include <QHash>
 #include <QStringList>
 #include <QThread>
 #include <QTimer>
@@ -17,6 +18,7 @@ class QAction;
 class QMenu;
 class QLineEdit;
 class QLabel;
+class CallNetwork;
 class CallPipeline;
 class CapiSession;
 class DInfoService;
@@ -186,6 +188,10 @@ private:
     std::unique_ptr<DInfoService> FDInfo;
     std::unique_ptr<CapiSession> FSession;
     std::unique_ptr<CallPipeline> FPipeline;
+    // The copy's place on the network (tab "Netz"): its calls told, or the others' shown.
+    std::unique_ptr<CallNetwork> FNetwork;
+    // With "Nur Anzeige": which copy owns each number shown, for the block it is asked for.
+    QHash<QString, QString> FRemoteOwners;
     // The session's component.
     TCapi20 *Capi2 = nullptr;
     MonitorOptions FOptions;

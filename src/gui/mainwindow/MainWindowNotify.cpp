@@ -7,6 +7,7 @@
 // user looks at the call list or the journal.
 #include "mainwindow/MainWindow.h"
 
+#include "CallNetwork.h"
 #include "calls/CallerDirectory.h"
 #include "common/Clock.h"
 #include "mainwindow/OptionsPage.h"
@@ -79,6 +80,11 @@ void TfmMain::ShowExternalCall(const RingDecision &d, const QString &msn)
         // The session bus is reached only once a call is to be shown there.
         FNotifier = new DesktopNotifier(QDBusConnection::sessionBus(), this);
         FNotifier->OnBlock = [this](const QString &key) {
+            // A call of another copy: that copy owns the directory and is asked to block.
+            if (const QString node = FRemoteOwners.value(key); !node.isEmpty()) {
+                FNetwork->AskToBlock(node, key);
+                return;
+            }
             if (CallerDirectory *callers = FPipeline->Callers())
                 BlockCaller(*callers, key);
         };

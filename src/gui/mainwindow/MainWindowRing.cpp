@@ -80,6 +80,11 @@ void TfmMain::ShowCall(const ShownCall &call)
     if (call.Missed)
         ShowMissedCalls();
     FCallerKey = d.OwnKey;
+    if (!call.Node.isEmpty()) {
+        if (FRemoteOwners.size() >= 1000)
+            FRemoteOwners.clear();
+        FRemoteOwners.insert(d.OwnKey, call.Node);
+    }
     ui->ISDNBar->setText(d.Status);
     ui->Anrufer->setText(d.Label);
     ui->CallList->addItem(CallListEntry(call.Rang.time(), d));
