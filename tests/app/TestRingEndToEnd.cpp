@@ -6,9 +6,11 @@
 #include "common/Utils.h"
 #include "settings/SettingsStore.h"
 #include "support/FileBytes.h"
+#include "support/MosquittoBroker.h"
 #include "support/TestEnv.h"
 
 #include "ControlClient.h"
+#include "MqttSubscriber.h"
 #include "SimProcess.h"
 
 #include <QElapsedTimer>
@@ -163,6 +165,27 @@ TEST_F(RingEndToEnd, HeadlessMonitorAnswersWithoutADisplay)
     WriteSettingString("ISDN_Language", "de");
     const QString directory = Paths::dataDir() + "anruf.dat";
     ASSERT_TRUE(writeBytes(directory, "[Anrufer]\r\n0301234567=F#Meier\r\n0309*=T#Werbung\r\n"));
+    // Its calls go to a broker, where another copy listens.
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.Start());
+    WriteSettingString("ISDN_MqttHost", "127.0.0.1");
+    WriteSettingString("ISDN_MqttPort", QString::number(broker.Port()));
+    WriteSettingString("ISDN_MqttNode", "keller");
+    MqttOptions viewerOptions;
+    viewerOptions.Host = "127.0.0.1";
+    viewerOptions.Port = broker.Port();
+    viewerOptions.Node = "wohnzimmer";
+    MqttSubscriber viewer(viewerOptions);
+    QList<CallEvent> heard;
+    QObject::connect(&viewer, &MqttSubscriber::callEventReceived,
+                     [&](const QString &node, const CallEvent &e) {
+                         if (node == "keller")
+                             heard << e;
+                     });
+    bool viewerUp = false;
+    QObject::connect(&viewer, &MqttSubscriber::connected, [&] { viewerUp = true; });
+    ASSERT_TRUE(viewer.Start());
+    ASSERT_TRUE(WaitFor([&] { return viewerUp; }, 30000));
 
     startProgram({"--headless"});
 
@@ -178,6 +201,17 @@ TEST_F(RingEndToEnd, HeadlessMonitorAnswersWithoutADisplay)
     }
     EXPECT_TRUE(log.contains(" - Meier (0301234567) - Anruf auf 4711 !")) << log.toStdString();
     EXPECT_TRUE(log.contains("Anrufer ist gesperrt !")) << log.toStdString();
+    // The other copy heard both calls: the first rang until the caller gave up, the second was
+    // turned away.
+    ASSERT_TRUE(WaitFor([&] { return heard.size() == 5; }, 30000)) << heard.size();
+    QList<CallEvent::Kind> kinds;
+    for (const CallEvent &e : heard)
+        kinds << e.What;
+    using K = CallEvent::Kind;
+    EXPECT_EQ(kinds, (QList<K>{K::Ringing, K::Alerted, K::Missed, K::Ringing, K::Rejected}));
+    EXPECT_EQ(heard[0].Name, "Meier");
+    EXPECT_EQ(heard[0].Number, "0301234567");
+    EXPECT_TRUE(heard[4].Blocked);
 
     // One copy per user: a second monitor says why it does not start.
     QProcess second;
