@@ -567,10 +567,6 @@
         <translation>Back ...</translation>
     </message>
     <message>
-        <source>Sprache</source>
-        <translation>Language</translation>
-    </message>
-    <message>
         <source>Sprache (gilt ab dem nächsten Start)</source>
         <translation>Language (takes effect at the next start)</translation>
     </message>
