@@ -10,6 +10,9 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 // A Mosquitto broker of the test's own, never the system service: started from a configuration
 // written into its own temporary folder, on a free loopback port, persistent (so a restart keeps
 // the sessions and what they are owed), optionally with TLS (a CA and a server certificate made
@@ -108,6 +111,8 @@ private:
         m_process.setProgram(QStringLiteral("mosquitto"));
         m_process.setArguments({QStringLiteral("-c"), conf.fileName()});
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // It ends with the test, also when the test is killed.
+        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_process.start();
         if (!m_process.waitForStarted(10000))
             return false;
