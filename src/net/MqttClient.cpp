@@ -144,8 +144,8 @@ void MqttClient::ReportFailure(const QString &why)
 
 int MqttClient::Publish(const Message &message)
 {
-    if (!m_started)
-        return kNotStarted;
+    if (!m_started || !m_connected)
+        return kNotConnected;
     int id = -1;
     const QByteArray topic = message.Topic.toUtf8();
     const int rc = mosquitto_publish(m_mosq, &id, topic.constData(), int(message.Payload.size()),

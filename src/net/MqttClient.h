@@ -54,11 +54,11 @@ public:
     // Starts the network thread. False (with the reason) when the options cannot work at all.
     bool Start(QString *error = nullptr);
     static constexpr int kRefused = -1;
-    static constexpr int kNotStarted = -2;
-    // QoS 1. The message id; kRefused when libmosquitto refused the message; kNotStarted before
-    // Start() succeeded. Without a connection libmosquitto keeps the message and sends it once
-    // connected; what it has taken and the broker has not acknowledged it sends again after a
-    // reconnect.
+    static constexpr int kNotConnected = -2;
+    // QoS 1. The message id; kRefused when libmosquitto refused the message; kNotConnected
+    // while there is no connection (the message is not taken: libmosquitto is handed messages
+    // only while connected, never while it connects). What it has taken and the broker has not
+    // acknowledged it sends again after a reconnect.
     int Publish(const Message &message);
     // QoS 1; call it from the Connected handler.
     void Subscribe(const QString &filter);

@@ -81,14 +81,13 @@ void MqttPublisher::Publish(const CallEvent &event)
 
 void MqttPublisher::SendHeadLocked()
 {
-    // libmosquitto takes messages while the broker is away too and keeps what it has taken
-    // across reconnects; so one event is handed over at a time, the next when the broker has
-    // acknowledged this one, and the rest wait here, bounded.
+    // libmosquitto keeps what it has taken across reconnects; so one event is handed over at a
+    // time, the next when the broker has acknowledged this one, and the rest wait here, bounded.
     while (!m_queue.empty() && m_inFlight < 0) {
         const Pending &head = m_queue.front();
         const int id = m_client->Publish({MqttTopics::Call(m_options.Node), head.Payload, false});
-        if (id == MqttClient::kNotStarted)
-            return; // they wait, bounded, for Start()
+        if (id == MqttClient::kNotConnected)
+            return; // it waits, bounded, for OnConnected()
         if (id < 0) {
             qWarning("MQTT: a call event of %lld bytes was refused by the MQTT library; it is left out",
                      qlonglong(head.Payload.size()));
@@ -127,6 +126,7 @@ void MqttPublisher::OnConnected()
         std::lock_guard lock(m_mutex);
         for (const MqttClient::Message &m : StateMessagesLocked())
             m_client->Publish(m);
+        SendHeadLocked();
     }
     const QString text = tr("MQTT: verbunden mit %1").arg(m_options.Address());
     QMetaObject::invokeMethod(

@@ -13,6 +13,13 @@ MqttSubscriber::MqttSubscriber(const MqttOptions &options, QObject *parent)
     MqttClient::Handlers handlers;
     handlers.Connected = [this] {
         m_client->Subscribe(MqttTopics::AllCalls());
+        std::deque<MqttClient::Message> waiting;
+        {
+            std::lock_guard lock(m_mutex);
+            waiting.swap(m_waitingCommands);
+        }
+        for (const MqttClient::Message &m : waiting)
+            m_client->Publish(m);
         const QString text = tr("MQTT: verbunden mit %1").arg(m_options.Address());
         QMetaObject::invokeMethod(
             this, [this, text] { emit connected(text); }, Qt::QueuedConnection);
@@ -43,9 +50,14 @@ void MqttSubscriber::SendCommand(const QString &node, const QString &number)
 {
     const CallMessage::Command command{QUuid::createUuid().toString(QUuid::WithoutBraces), number,
                                        m_options.Node};
-    if (m_client->Publish({MqttTopics::Command(MqttOptions::TopicNode(node)),
-                           CallMessage::EncodeBlock(command), false}) < 0)
-        qWarning("MQTT: the command for %s could not be queued", qPrintable(node));
+    const MqttClient::Message message{MqttTopics::Command(MqttOptions::TopicNode(node)),
+                                      CallMessage::EncodeBlock(command), false};
+    if (m_client->Publish(message) != MqttClient::kNotConnected)
+        return;
+    // Sent once connected; the user asks for a handful at most.
+    std::lock_guard lock(m_mutex);
+    if (m_waitingCommands.size() < 100)
+        m_waitingCommands.push_back(message);
 }
 
 void MqttSubscriber::OnReceived(const QString &topic, const QByteArray &payload)

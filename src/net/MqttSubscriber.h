@@ -7,7 +7,9 @@
 
 #include <QObject>
 
+#include <deque>
 #include <memory>
+#include <mutex>
 
 // What a copy that only shows calls hears of the other nodes: the call events on rufwart/+/call
 // (a persistent session, so events sent while this copy was away arrive when it is back), each
@@ -36,6 +38,8 @@ private:
 
     MqttOptions m_options;
     RecentIds m_seen; // network thread only
+    std::mutex m_mutex;
+    std::deque<MqttClient::Message> m_waitingCommands; // sent while not connected
     // Last: it ends its thread before the members its handlers use go.
     std::unique_ptr<MqttClient> m_client;
 };
