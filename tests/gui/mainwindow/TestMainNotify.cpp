@@ -2,13 +2,16 @@
 // handler are shown through a notification service of our own on a private session bus, whose
 // actions block and name the caller; without the service the own window shows them; the
 // notification-area icon counts the calls until the user looks.
+#include "MqttPublisher.h"
 #include "calls/CallerDirectory.h"
 #include "capi/Capi20.h"
 #include "common/Clock.h"
 #include "mainwindow/MainWindow.h"
 #include "monitor/CallPipeline.h"
+#include "monitor/CapiSession.h"
 #include "notify/TrayIcon.h"
 #include "settings/SettingsStore.h"
+#include "support/MosquittoBroker.h"
 #include "support/NotificationServer.h"
 #include "support/TestEnv.h"
 #include "support/WindowTest.h"
@@ -93,6 +96,47 @@ private slots:
         env.reset();
     }
     void cleanupTestCase() { bus.reset(); }
+
+    void aCopyThatOnlyShowsCallsAsksTheOwnerToBlock()
+    {
+        MosquittoBroker broker;
+        QVERIFY(broker.Start());
+        WriteSettingString(QStringLiteral("ISDN_MqttHost"), QStringLiteral("127.0.0.1"));
+        WriteSettingString(QStringLiteral("ISDN_MqttPort"), QString::number(broker.Port()));
+        WriteSettingString(QStringLiteral("ISDN_MqttNode"), QStringLiteral("wohnzimmer"));
+        WriteSettingFlag(QStringLiteral("ISDN_DisplayOnly"), true);
+        auto w = start(true);
+        QTRY_VERIFY_WITH_TIMEOUT(status(*w).startsWith(QStringLiteral("MQTT")), 20000);
+
+        MqttOptions options;
+        options.Host = QStringLiteral("127.0.0.1");
+        options.Port = broker.Port();
+        options.Node = QStringLiteral("keller");
+        MqttPublisher owner(options);
+        QStringList asked;
+        connect(&owner, &MqttPublisher::commandReceived,
+                [&](const QString &from, const QString &number) { asked << from + ':' + number; });
+        QVERIFY(owner.Start());
+        CallEvent e;
+        e.What = CallEvent::Kind::Alerted;
+        e.CallId = e.MessageId = QStringLiteral("k-1");
+        e.Time = QDateTime::currentDateTime();
+        e.Number = QStringLiteral("0409999");
+        e.Name = QStringLiteral("Schulz");
+        e.Msn = QStringLiteral("4711");
+        e.Service = QStringLiteral("Analog");
+        owner.Publish(e);
+
+        // Shown as a call of this line would be; "Sperren" asks the copy that owns the line.
+        QTRY_COMPARE_WITH_TIMEOUT(server->received.size(), 1, 20000);
+        QCOMPARE(server->received[0].Summary, QStringLiteral("Schulz"));
+        QCOMPARE(lastEntry(*w), QStringLiteral("Schulz"));
+        server->invokeAction(server->received[0].Id, QStringLiteral("block"));
+        QTRY_COMPARE_WITH_TIMEOUT(asked, QStringList{QStringLiteral("wohnzimmer:0409999")}, 20000);
+        // Nothing of it is kept here, and no line was opened.
+        QVERIFY(!CallerDirectory().MatchCaller(QStringLiteral("0409999")).Found);
+        QVERIFY(!w->Session().Capi().Registered());
+    }
 
     void desktopNotificationsBlockAndNameTheCaller()
     {
