@@ -39,15 +39,6 @@
 
 namespace {
 
-MqttOptions OptionsFor(int port, const QString &node)
-{
-    MqttOptions o;
-    o.Host = QStringLiteral("127.0.0.1");
-    o.Port = port;
-    o.Node = node;
-    return o;
-}
-
 CallEvent Event(int n)
 {
     CallEvent e;
@@ -89,8 +80,8 @@ void Fanout()
     QString awaited;
     int arrived = 0;
     for (int i = 0; i < kSubscribers; ++i) {
-        subscribers.push_back(
-            std::make_unique<MqttSubscriber>(OptionsFor(broker.Port(), QStringLiteral("copy%1").arg(i))));
+        subscribers.push_back(std::make_unique<MqttSubscriber>(
+            LoopbackOptions(broker.Port(), QStringLiteral("copy%1").arg(i))));
         QObject::connect(subscribers.back().get(), &MqttSubscriber::callEventReceived,
                          [&](const QString &, const CallEvent &e) {
                              if (e.MessageId != awaited)
@@ -101,7 +92,7 @@ void Fanout()
     }
     if (!ConnectAll(subscribers))
         fail("the subscribers did not connect");
-    MqttPublisher office(OptionsFor(broker.Port(), QStringLiteral("office")));
+    MqttPublisher office(LoopbackOptions(broker.Port(), QStringLiteral("office")));
     bool up = false;
     QObject::connect(&office, &MqttPublisher::connected, [&up] { up = true; });
     if (!office.Start() || !WaitUntil([&] { return up; }, 60000))
@@ -125,13 +116,14 @@ void LostAcrossRestart()
     if (!broker.Start())
         fail("mosquitto did not start");
     std::vector<std::unique_ptr<MqttSubscriber>> viewer;
-    viewer.push_back(std::make_unique<MqttSubscriber>(OptionsFor(broker.Port(), QStringLiteral("viewer"))));
+    viewer.push_back(
+        std::make_unique<MqttSubscriber>(LoopbackOptions(broker.Port(), QStringLiteral("viewer"))));
     QSet<QString> received;
     QObject::connect(viewer[0].get(), &MqttSubscriber::callEventReceived,
                      [&](const QString &, const CallEvent &e) { received.insert(e.MessageId); });
     if (!ConnectAll(viewer))
         fail("the subscriber did not connect");
-    MqttPublisher office(OptionsFor(broker.Port(), QStringLiteral("office")));
+    MqttPublisher office(LoopbackOptions(broker.Port(), QStringLiteral("office")));
     if (!office.Start())
         fail("the publisher did not start");
     QSet<QString> sent;
@@ -187,7 +179,7 @@ void RingFigures()
         ringingAt.insert(o.value(QStringLiteral("number")).toString(), now);
         heard.notify_all();
     };
-    viewer = std::make_unique<MqttClient>(OptionsFor(broker.Port(), QStringLiteral("viewer")),
+    viewer = std::make_unique<MqttClient>(LoopbackOptions(broker.Port(), QStringLiteral("viewer")),
                                           QStringLiteral("bench-viewer"), std::nullopt, handlers);
     if (!viewer->Start() || !WaitUntil([&] { return up.load(); }, 60000))
         fail("the subscriber did not connect");

@@ -171,11 +171,7 @@ TEST_F(RingEndToEnd, HeadlessMonitorAnswersWithoutADisplay)
     WriteSettingString("ISDN_MqttHost", "127.0.0.1");
     WriteSettingString("ISDN_MqttPort", QString::number(broker.Port()));
     WriteSettingString("ISDN_MqttNode", "keller");
-    MqttOptions viewerOptions;
-    viewerOptions.Host = "127.0.0.1";
-    viewerOptions.Port = broker.Port();
-    viewerOptions.Node = "wohnzimmer";
-    MqttSubscriber viewer(viewerOptions);
+    MqttSubscriber viewer(LoopbackOptions(broker.Port(), "wohnzimmer"));
     QList<CallEvent> heard;
     QObject::connect(&viewer, &MqttSubscriber::callEventReceived,
                      [&](const QString &node, const CallEvent &e) {

@@ -30,15 +30,6 @@ void UseBroker(int port, const QString &node)
     WriteSettingString("ISDN_MqttNode", node);
 }
 
-MqttOptions OptionsFor(int port, const QString &node)
-{
-    MqttOptions o;
-    o.Host = QStringLiteral("127.0.0.1");
-    o.Port = port;
-    o.Node = node;
-    return o;
-}
-
 // A monitor's pipeline without a line, and its place on the network.
 struct Copy
 {
@@ -76,7 +67,7 @@ TEST(CallNetwork, ACopyThatOnlyShowsCallsShowsThoseOfAnotherNode)
     Copy viewer(true);
     ASSERT_TRUE(WaitUntil([&] { return !viewer.status.isEmpty(); })) << "the viewer never reached the broker";
 
-    MqttPublisher owner(OptionsFor(broker.Port(), "keller"));
+    MqttPublisher owner(LoopbackOptions(broker.Port(), "keller"));
     ASSERT_TRUE(owner.Start());
     CallEvent e;
     e.CallId = QStringLiteral("c1");
@@ -107,7 +98,7 @@ TEST(CallNetwork, ABlockAskedForByAnotherCopyIsTakenOnlyWhileCommandsAreAccepted
     ASSERT_TRUE(writeBytes(Paths::dataDir() + "anruf.dat", "[Anrufer]\r\n0301234567=F#Meier\r\n"));
     Copy owner(false);
     ASSERT_TRUE(WaitUntil([&] { return !owner.status.isEmpty(); })) << "the owner never reached the broker";
-    MqttSubscriber viewer(OptionsFor(broker.Port(), "wohnzimmer"));
+    MqttSubscriber viewer(LoopbackOptions(broker.Port(), "wohnzimmer"));
     QSignalSpy viewerUp(&viewer, &MqttSubscriber::connected);
     ASSERT_TRUE(viewer.Start());
     ASSERT_TRUE(WaitUntil([&] { return viewerUp.count() > 0; }));

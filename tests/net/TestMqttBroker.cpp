@@ -18,15 +18,6 @@
 
 namespace {
 
-MqttOptions OptionsFor(int port, const QString &node)
-{
-    MqttOptions o;
-    o.Host = QStringLiteral("127.0.0.1");
-    o.Port = port;
-    o.Node = node;
-    return o;
-}
-
 CallEvent Event(CallEvent::Kind what, int n)
 {
     CallEvent e;
@@ -118,14 +109,14 @@ TEST(MqttBroker, EventsReachOtherNodesWithTheirFieldsButNotTheirOwn)
 {
     MosquittoBroker broker;
     ASSERT_TRUE(broker.Start());
-    MqttSubscriber viewer(OptionsFor(broker.Port(), "viewer"));
-    MqttSubscriber owner(OptionsFor(broker.Port(), "office")); // a copy on the node that publishes
+    MqttSubscriber viewer(LoopbackOptions(broker.Port(), "viewer"));
+    MqttSubscriber owner(LoopbackOptions(broker.Port(), "office")); // a copy on the node that publishes
     Heard heard(viewer), ownHeard(owner);
     QSignalSpy viewerUp(&viewer, &MqttSubscriber::connected), ownerUp(&owner, &MqttSubscriber::connected);
     ASSERT_TRUE(viewer.Start() && owner.Start());
     ASSERT_TRUE(Connected(viewerUp) && Connected(ownerUp));
 
-    MqttPublisher office(OptionsFor(broker.Port(), "office"));
+    MqttPublisher office(LoopbackOptions(broker.Port(), "office"));
     ASSERT_TRUE(office.Start());
     const CallEvent ringing = Event(CallEvent::Kind::Ringing, 1);
     CallEvent missed = Event(CallEvent::Kind::Missed, 1);
@@ -149,7 +140,7 @@ TEST(MqttBroker, EventsReachOtherNodesWithTheirFieldsButNotTheirOwn)
 
     // The broker hands each subscriber the messages in the order it took them: once the owner's
     // copy has another node's later event, it has skipped its own node's.
-    MqttPublisher shop(OptionsFor(broker.Port(), "shop"));
+    MqttPublisher shop(LoopbackOptions(broker.Port(), "shop"));
     ASSERT_TRUE(shop.Start());
     shop.Publish(Event(CallEvent::Kind::Ringing, 2));
     ASSERT_TRUE(WaitUntil([&] { return ownHeard.Events.size() == 1; }));
@@ -161,7 +152,7 @@ TEST(MqttBroker, RetainedTopicsTellTheLatestCallAndWhetherTheNodeIsOnline)
     MosquittoBroker broker;
     ASSERT_TRUE(broker.Start());
     CuttableRelay relay(broker.Port());
-    MqttOptions options = OptionsFor(relay.Port(), "office");
+    MqttOptions options = LoopbackOptions(relay.Port(), "office");
     options.Discovery = true;
     auto office = std::make_unique<MqttPublisher>(options);
     ASSERT_TRUE(office->Start());
@@ -171,7 +162,7 @@ TEST(MqttBroker, RetainedTopicsTellTheLatestCallAndWhetherTheNodeIsOnline)
     ASSERT_TRUE(WaitUntil([&] { return office->Queued() == 0; }));
 
     // Someone looking later finds the latest call, the state and the discovery configurations.
-    Probe probe(OptionsFor(broker.Port(), "probe"), QStringLiteral("#"));
+    Probe probe(LoopbackOptions(broker.Port(), "probe"), QStringLiteral("#"));
     ASSERT_TRUE(WaitUntil([&] { return !probe.Last(MqttTopics::LastCall("office")).isEmpty(); }));
     EXPECT_EQ(CallMessage::Parse(probe.Last(MqttTopics::LastCall("office"))).Event.MessageId,
               missed.MessageId);
@@ -199,12 +190,12 @@ TEST(MqttBroker, EveryEventArrivesOnceAndInOrderAcrossABrokerRestart)
 {
     MosquittoBroker broker;
     ASSERT_TRUE(broker.Start());
-    MqttSubscriber viewer(OptionsFor(broker.Port(), "viewer"));
+    MqttSubscriber viewer(LoopbackOptions(broker.Port(), "viewer"));
     Heard heard(viewer);
     QSignalSpy viewerUp(&viewer, &MqttSubscriber::connected);
     ASSERT_TRUE(viewer.Start());
     ASSERT_TRUE(Connected(viewerUp));
-    MqttPublisher office(OptionsFor(broker.Port(), "office"));
+    MqttPublisher office(LoopbackOptions(broker.Port(), "office"));
     ASSERT_TRUE(office.Start());
 
     constexpr int kEvents = 1000;
@@ -229,7 +220,7 @@ TEST(MqttBroker, TlsNeedsTheBrokersCertificateAuthority)
 {
     MosquittoBroker broker({.Tls = true, .User = {}, .Password = {}});
     ASSERT_TRUE(broker.Start());
-    MqttOptions options = OptionsFor(broker.Port(), "office");
+    MqttOptions options = LoopbackOptions(broker.Port(), "office");
     options.Host = QStringLiteral("localhost");
     options.Tls = true;
     options.CaFile = broker.CaFile();
@@ -264,7 +255,7 @@ TEST(MqttBroker, UserAndPasswordAreChecked)
     MosquittoBroker broker(
         {.Tls = false, .User = QStringLiteral("haus"), .Password = QStringLiteral("geheim 1")});
     ASSERT_TRUE(broker.Start());
-    MqttOptions options = OptionsFor(broker.Port(), "office");
+    MqttOptions options = LoopbackOptions(broker.Port(), "office");
     options.User = QStringLiteral("haus");
     options.Password = QStringLiteral("geheim 1");
     MqttPublisher office(options);
@@ -285,12 +276,12 @@ TEST(MqttBroker, ACommandReachesTheOwningNode)
 {
     MosquittoBroker broker;
     ASSERT_TRUE(broker.Start());
-    MqttPublisher office(OptionsFor(broker.Port(), "office"));
+    MqttPublisher office(LoopbackOptions(broker.Port(), "office"));
     QSignalSpy officeUp(&office, &MqttPublisher::connected);
     QSignalSpy commands(&office, &MqttPublisher::commandReceived);
     ASSERT_TRUE(office.Start());
     ASSERT_TRUE(Connected(officeUp));
-    MqttSubscriber viewer(OptionsFor(broker.Port(), "viewer"));
+    MqttSubscriber viewer(LoopbackOptions(broker.Port(), "viewer"));
     ASSERT_TRUE(viewer.Start());
 
     viewer.SendCommand(QStringLiteral("office"), QStringLiteral("0301234567"));
@@ -303,7 +294,7 @@ TEST(MqttBroker, WhileTheBrokerIsAwayTheNewestEventsWaitAndTheOldestAreDropped)
 {
     MosquittoBroker broker;
     ASSERT_TRUE(broker.Start());
-    MqttSubscriber viewer(OptionsFor(broker.Port(), "viewer"));
+    MqttSubscriber viewer(LoopbackOptions(broker.Port(), "viewer"));
     Heard heard(viewer);
     QSignalSpy viewerUp(&viewer, &MqttSubscriber::connected);
     ASSERT_TRUE(viewer.Start());
@@ -311,7 +302,7 @@ TEST(MqttBroker, WhileTheBrokerIsAwayTheNewestEventsWaitAndTheOldestAreDropped)
     broker.Stop();
 
     constexpr size_t kBound = 50;
-    MqttPublisher office(OptionsFor(broker.Port(), "office"), kBound);
+    MqttPublisher office(LoopbackOptions(broker.Port(), "office"), kBound);
     ASSERT_TRUE(office.Start());
     QStringList sent;
     for (size_t n = 0; n < kBound + 7; ++n) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MqttOptions.h"
 #include "support/WaitUntil.h"
 
 #include <QDir>
@@ -12,6 +13,16 @@
 
 #include <csignal>
 #include <sys/prctl.h>
+
+// A copy named `node` reaching a broker on this machine's loopback at `port`.
+inline MqttOptions LoopbackOptions(int port, const QString &node)
+{
+    MqttOptions o;
+    o.Host = QStringLiteral("127.0.0.1");
+    o.Port = port;
+    o.Node = node;
+    return o;
+}
 
 // A Mosquitto broker of the test's own, never the system service: started from a configuration
 // written into its own temporary folder, on a free loopback port, persistent (so a restart keeps

@@ -108,11 +108,7 @@ private slots:
         auto w = start(true);
         QTRY_VERIFY_WITH_TIMEOUT(status(*w).startsWith(QStringLiteral("MQTT")), 20000);
 
-        MqttOptions options;
-        options.Host = QStringLiteral("127.0.0.1");
-        options.Port = broker.Port();
-        options.Node = QStringLiteral("keller");
-        MqttPublisher owner(options);
+        MqttPublisher owner(LoopbackOptions(broker.Port(), QStringLiteral("keller")));
         QStringList asked;
         connect(&owner, &MqttPublisher::commandReceived,
                 [&](const QString &from, const QString &number) { asked << from + ':' + number; });
