@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -127,6 +128,18 @@ bool parseServer(const std::string &text, std::string *host, uint16_t *port)
     *host = h.empty() ? "127.0.0.1" : h;
     *port = uint16_t(v);
     return true;
+}
+
+bool SomeApplicationListens(uint16_t port)
+{
+    ControlClient control;
+    std::string error;
+    if (!control.connect("127.0.0.1", port, &error))
+        return false;
+    for (const std::string &line : control.request("STATUS", 5000))
+        if (line.rfind("APPL", 0) == 0 && std::stoul(lineValue(line, "cip_mask"), nullptr, 16) != 0)
+            return true;
+    return false;
 }
 
 std::string lineValue(const std::string &line, const std::string &key)

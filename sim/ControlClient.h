@@ -53,4 +53,8 @@ struct CallReport
 // Value of key=value in a line of the control protocol ("" when absent).
 std::string lineValue(const std::string &line, const std::string &key);
 
+// True once an application on the exchange at 127.0.0.1:`port` has told it which calls it wants
+// (a listen request with a CIP mask).
+bool SomeApplicationListens(uint16_t port);
+
 } // namespace isdnsim

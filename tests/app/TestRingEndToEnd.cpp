@@ -32,18 +32,7 @@ protected:
     QString server() const { return QStringLiteral("127.0.0.1:%1").arg(sim.port()); }
 
     // True once the program has told the exchange which calls it wants.
-    bool listening()
-    {
-        isdnsim::ControlClient control;
-        std::string error;
-        if (!control.connect("127.0.0.1", sim.port(), &error))
-            return false;
-        for (const std::string &line : control.request("STATUS", 5000))
-            if (line.rfind("APPL", 0) == 0 &&
-                std::stoul(isdnsim::lineValue(line, "cip_mask"), nullptr, 16) != 0)
-                return true;
-        return false;
-    }
+    bool listening() { return isdnsim::SomeApplicationListens(sim.port()); }
     // The built program's environment on this exchange: offscreen, or with no display at all.
     QProcessEnvironment programEnvironment(bool display = true) const
     {

@@ -17,17 +17,9 @@
 
 namespace {
 
-// True once an application on the exchange has told it which calls it wants.
 bool Listening(uint16_t port)
 {
-    isdnsim::ControlClient control;
-    std::string error;
-    if (!control.connect("127.0.0.1", port, &error))
-        return false;
-    for (const std::string &line : control.request("STATUS", 5000))
-        if (line.rfind("APPL", 0) == 0 && std::stoul(isdnsim::lineValue(line, "cip_mask"), nullptr, 16) != 0)
-            return true;
-    return false;
+    return isdnsim::SomeApplicationListens(port);
 }
 
 // Waits up to a minute for `condition`.
