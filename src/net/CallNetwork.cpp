@@ -10,13 +10,7 @@
 
 CallNetwork::CallNetwork(CallPipeline &pipeline, bool displayOnly, QObject *parent)
     : QObject(parent), m_pipeline(pipeline), m_displayOnly(displayOnly)
-{
-    // The monitor's events go out once the network has its answer; Publish() only queues.
-    connect(&m_pipeline, &CallPipeline::callEvent, this, [this](const CallEvent &event) {
-        if (m_publisher)
-            m_publisher->Publish(event);
-    });
-}
+{}
 
 CallNetwork::~CallNetwork()
 {
@@ -49,6 +43,9 @@ void CallNetwork::Start()
         return;
     }
     m_publisher = std::make_unique<MqttPublisher>(options);
+    // The monitor's events go out once the network has its answer; Publish() only queues. The
+    // pipeline tells events only while this connection stands.
+    connect(&m_pipeline, &CallPipeline::callEvent, m_publisher.get(), &MqttPublisher::Publish);
     connect(m_publisher.get(), &MqttPublisher::connected, this, &CallNetwork::status);
     connect(m_publisher.get(), &MqttPublisher::disconnected, this, &CallNetwork::status);
     connect(m_publisher.get(), &MqttPublisher::commandReceived, this, &CallNetwork::ApplyBlock);

@@ -13,6 +13,7 @@
 #include "monitor/DInfoService.h"
 
 #include <QCoreApplication>
+#include <QMetaMethod>
 #include <QMetaObject>
 #include <QPointer>
 #include <QUuid>
@@ -102,10 +103,13 @@ uint32_t CallPipeline::Ring(const TCallDaten &daten)
     ring.Rang = Clock::now();
     ring.Decision = DecideRing(call, m_options.Ring(), *m_callers);
     ring.CallId = m_runId + QLatin1Char('-') + QString::number(++m_callCount);
-    // Told once the component has answered: the answer waits for nothing but the decision.
-    RingFacts facts{daten.Plci, daten.CIPValue, call, ring.Decision, ring.Rang, ring.CallId};
-    QMetaObject::invokeMethod(
-        this, [this, facts = std::move(facts)] { TellRing(facts); }, Qt::QueuedConnection);
+    // Told once the component has answered: the answer waits for nothing but the decision. Only
+    // when someone listens (a broker is set): otherwise a ring costs nothing more.
+    if (isSignalConnected(QMetaMethod::fromSignal(&CallPipeline::callEvent))) {
+        RingFacts facts{daten.Plci, daten.CIPValue, call, ring.Decision, ring.Rang, ring.CallId};
+        QMetaObject::invokeMethod(
+            this, [this, facts = std::move(facts)] { TellRing(facts); }, Qt::QueuedConnection);
+    }
     if (!ring.Decision.Passed)
         return ring.Decision.Result;
     ring.Msn = call.Msn;
